@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on Debian 12, only when missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+need=()
+for pkg in cmake g++ make googletest libgtest-dev libbenchmark-dev clang mdbtools nodejs npm; do
+  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}"
+fi
+
+# The second independent reader used as a test oracle.
+if [ ! -d tests/oracle/node_modules/mdb-reader ]; then
+  (cd tests/oracle && npm ci --no-audit --no-fund --silent)
+fi

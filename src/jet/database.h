@@ -1,0 +1,83 @@
+// An open Jet 3 or Jet 4 database.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "format.h"
+#include "pager.h"
+#include "table.h"
+#include "value.h"
+
+namespace jet {
+
+struct QueryModel;
+
+// One row of the catalog (MSysObjects).
+struct CatalogEntry {
+    int32_t id = 0;
+    int32_t parentId = 0;
+    std::string name;
+    int16_t type = 0;      // 1 table, 5 query, 6 linked table, ...
+    uint32_t flags = 0;    // 0x80000000 / 0x00000002: system objects
+    uint32_t tdefPage() const { return static_cast<uint32_t>(id) & 0x00FFFFFF; }
+    bool isSystem() const;
+};
+
+struct HeaderInfo {
+    Version version = Version::Jet4;
+    uint32_t pageSize = 4096;
+    uint32_t pageCount = 0;
+    uint16_t codePage = 0;
+    uint16_t sortOrder = 0;  // collation id from the header (e.g. 1033 general)
+    uint32_t dbKey = 0;
+};
+
+class Database {
+public:
+    // Opens read-only. Throws Error: NotFound for a missing file, NotJet for a
+    // file that is not a Jet 3/4 database, Corrupt for a damaged one.
+    static std::unique_ptr<Database> open(const std::string& path);
+    // Opens bytes in memory (tests, fuzzing).
+    static std::unique_ptr<Database> openMemory(const uint8_t* data, size_t size, const std::string& name = "<memory>");
+    ~Database();
+
+    const HeaderInfo& header() const { return header_; }
+    const Format& format() const { return *format_; }
+    const Pager& pager() const { return *pager_; }
+    const std::string& path() const { return pager_->path(); }
+
+    const std::vector<CatalogEntry>& catalog() const { return catalog_; }
+    std::vector<std::string> tableNames(bool includeSystem) const;  // catalog order
+    std::vector<std::string> queryNames() const;                   // catalog order
+    bool hasTable(const std::string& name) const;
+    bool hasQuery(const std::string& name) const;
+
+    // Case-insensitive. Throws Error(NotFound) naming the table.
+    std::shared_ptr<const Table> table(const std::string& name) const;
+    // The saved query's model from its MSysQueries rows. Throws Error(NotFound).
+    std::shared_ptr<const QueryModel> query(const std::string& name) const;
+
+    // Text decoding for this file (Jet 3: the code page; Jet 4: UCS-2 / compressed).
+    std::string decodeText(const uint8_t* p, size_t n) const;
+
+    // A long value (Memo/OLE) column's raw bytes from its 12-byte field header.
+    Bytes readLongValue(const uint8_t* field, size_t len) const;
+
+private:
+    Database() = default;
+    void init(std::unique_ptr<Pager> pager);
+    void loadCatalog();
+
+    HeaderInfo header_;
+    const Format* format_ = nullptr;
+    std::unique_ptr<Pager> pager_;
+    std::vector<CatalogEntry> catalog_;
+    mutable std::map<std::string, std::shared_ptr<const Table>> tables_;  // key: upper-cased name
+    mutable std::map<std::string, std::shared_ptr<const QueryModel>> queries_;
+};
+
+}  // namespace jet

@@ -1,0 +1,136 @@
+// Table definitions and row access.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "format.h"
+#include "value.h"
+
+namespace jet {
+
+class Database;
+
+struct Column {
+    std::string name;
+    ColType type = ColType::Long;
+    uint16_t number = 0;       // column number stored in rows (may have gaps after deletions)
+    uint16_t varIndex = 0;     // index into the row's variable-length offset table
+    uint16_t fixedOffset = 0;  // offset of a fixed column's data after the column count
+    uint16_t length = 0;       // declared size in bytes (Text: bytes, i.e. 2 per char in Jet 4)
+    bool fixed = true;
+    bool nullable = true;
+    bool autonumber = false;
+    bool replication = false;  // auto-generated GUID
+    uint8_t precision = 0;     // Decimal
+    uint8_t scale = 0;         // Decimal
+    uint16_t sortOrder = 0;    // Text/Memo: collation id stored with the column
+    uint8_t flags = 0;         // raw column flag byte
+};
+
+struct IndexColumn {
+    int column = -1;  // position in Table::columns()
+    bool ascending = true;
+};
+
+// A logical index as Access shows it, with the physical ("real") index it uses.
+struct Index {
+    std::string name;
+    int number = 0;           // logical index number
+    int realIndex = 0;        // physical index number
+    std::vector<IndexColumn> columns;
+    bool unique = false;
+    bool ignoreNulls = false;
+    bool required = false;
+    bool primaryKey = false;
+    bool foreignKey = false;
+    uint8_t flags = 0;        // raw physical index flags
+    uint32_t firstPage = 0;   // root page of the B-tree
+    uint32_t usedPagesRef = 0;  // row pointer of the index's usage map
+    uint32_t rowCountAtDef = 0;
+};
+
+struct RowId {
+    uint32_t page = 0;
+    uint16_t row = 0;
+    bool operator==(const RowId&) const = default;
+    auto operator<=>(const RowId&) const = default;
+};
+
+class Table {
+public:
+    Table(const Database& db, std::string name, uint32_t tdefPage, bool system);
+    ~Table();
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+
+    const std::string& name() const { return name_; }
+    bool isSystem() const { return system_; }
+    uint32_t tdefPage() const { return tdefPage_; }
+    uint32_t rowCount() const { return rowCount_; }     // as stored in the definition
+    uint32_t nextAutonumber() const { return autonumber_; }
+    const std::vector<Column>& columns() const { return columns_; }
+    const std::vector<Index>& indexes() const { return indexes_; }
+    int columnIndex(const std::string& name) const;  // case-insensitive; -1 if absent
+    const Index* findIndex(const std::string& name) const;  // case-insensitive
+    const Index* primaryKey() const;
+
+    // Data pages owned by the table, in the order the usage map lists them.
+    std::vector<uint32_t> dataPages() const;
+
+    // Reads one row; nullopt for a deleted or missing row. Overflow pointers are followed.
+    std::optional<Row> readRow(RowId id) const;
+    // Reads only the listed columns (positions in columns()); others are left Null.
+    std::optional<Row> readRow(RowId id, const std::vector<int>& wanted) const;
+
+    // Forward cursor over live rows in the table's own order.
+    class Cursor {
+    public:
+        explicit Cursor(const Table& t, std::vector<int> wanted = {});
+        bool next();  // advances; false at the end
+        RowId rowId() const { return current_; }
+        const Row& row() const { return row_; }
+
+    private:
+        const Table& table_;
+        std::vector<int> wanted_;
+        std::vector<uint32_t> pages_;
+        size_t pageIdx_ = 0;
+        int rowIdx_ = -1;
+        RowId current_;
+        Row row_;
+    };
+    Cursor scan(std::vector<int> wanted = {}) const { return Cursor(*this, std::move(wanted)); }
+
+    // Rows whose key equals `key` (one value per index column), found by descending the B-tree.
+    std::vector<RowId> seek(const Index& index, const std::vector<Value>& key) const;
+    // All entries of an index in index order (used by the integrity check).
+    struct IndexEntry {
+        std::vector<uint8_t> key;
+        RowId row;
+    };
+    std::vector<IndexEntry> indexEntries(const Index& index) const;
+    // The encoded key of a row for an index (same bytes as stored in index pages).
+    std::vector<uint8_t> encodeKey(const Index& index, const Row& row) const;
+
+    const Database& database() const { return db_; }
+
+private:
+    friend class TableLoader;
+    const Database& db_;
+    std::string name_;
+    uint32_t tdefPage_;
+    bool system_;
+    uint32_t rowCount_ = 0;
+    uint32_t autonumber_ = 0;
+    uint32_t usedPagesRef_ = 0;
+    uint32_t freePagesRef_ = 0;
+    std::vector<Column> columns_;
+    std::vector<Index> indexes_;
+    std::vector<uint8_t> tdef_;  // the whole definition, all its pages concatenated
+};
+
+}  // namespace jet

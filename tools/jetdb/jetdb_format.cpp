@@ -1,0 +1,228 @@
+#include "jetdb_format.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace jetdb {
+
+namespace {
+
+// Day 0 of Jet's calendar, 1899-12-30, counted from 1970-01-01.
+constexpr int64_t kJetEpochUnixDays = -25569;
+// Day numbers beyond this are no calendar date Access can hold; showing them as
+// raw numbers keeps the calendar arithmetic far from overflow.
+constexpr double kMaxDateDays = 1e7;
+
+struct Civil {
+    int64_t year;
+    unsigned month, day;
+};
+
+// Proleptic Gregorian calendar over 400-year eras (146097 days each), with
+// years starting on March 1st so the leap day falls at the end of a year.
+Civil civilFromUnixDays(int64_t z) {
+    z += 719468;  // shift the epoch to 0000-03-01
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const int64_t dayOfEra = z - era * 146097;
+    const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
+    Civil c;
+    c.day = static_cast<unsigned>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
+    c.month = static_cast<unsigned>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
+    c.year = yearOfEra + era * 400 + (c.month <= 2 ? 1 : 0);
+    return c;
+}
+
+int64_t unixDaysFromCivil(int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2 ? 1 : 0;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const int64_t yearOfEra = y - era * 400;
+    const int64_t dayOfYear = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+bool isLeap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+unsigned daysInMonth(int64_t y, unsigned m) {
+    static const unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && isLeap(y) ? 29 : kDays[m - 1];
+}
+
+// Decimal digits of a magnitude with `scale` digits after the point, trailing
+// fractional zeros dropped.
+std::string scaledToString(unsigned __int128 magnitude, unsigned scale, bool negative) {
+    char digits[64];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + static_cast<int>(magnitude % 10));
+        magnitude /= 10;
+    } while (magnitude != 0 && n < 60);
+    while (n <= static_cast<int>(scale) && n < 60) digits[n++] = '0';
+    std::string s;
+    if (negative) s += '-';
+    for (int i = n - 1; i >= static_cast<int>(scale); --i) s += digits[i];
+    int last = 0;  // lowest fractional digit that is not a trailing zero
+    while (last < static_cast<int>(scale) && digits[last] == '0') ++last;
+    if (last < static_cast<int>(scale)) {
+        s += '.';
+        for (int i = static_cast<int>(scale) - 1; i >= last; --i) s += digits[i];
+    }
+    if (s == "-0") s = "0";
+    return s;
+}
+
+template <class F>
+std::string shortest(F x) {
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, x);
+    return std::string(buf, r.ptr);
+}
+
+void appendHex(std::string& out, const uint8_t* p, size_t n) {
+    static const char kHex[] = "0123456789abcdef";
+    out.reserve(out.size() + 2 * n);
+    for (size_t i = 0; i < n; ++i) {
+        out += kHex[p[i] >> 4];
+        out += kHex[p[i] & 15];
+    }
+}
+
+bool parseDigits(std::string_view s, size_t pos, size_t count, int& value) {
+    if (pos + count > s.size()) return false;
+    value = 0;
+    for (size_t i = pos; i < pos + count; ++i) {
+        if (s[i] < '0' || s[i] > '9') return false;
+        value = value * 10 + (s[i] - '0');
+    }
+    return true;
+}
+
+bool parseDate(std::string_view s, double& days) {
+    int y, mo, d, h = 0, mi = 0, se = 0;
+    if (s.size() != 10 && s.size() != 19) return false;
+    if (!parseDigits(s, 0, 4, y) || s[4] != '-' || !parseDigits(s, 5, 2, mo) || s[7] != '-' ||
+        !parseDigits(s, 8, 2, d))
+        return false;
+    if (s.size() == 19 && (s[10] != ' ' || !parseDigits(s, 11, 2, h) || s[13] != ':' ||
+                           !parseDigits(s, 14, 2, mi) || s[16] != ':' || !parseDigits(s, 17, 2, se)))
+        return false;
+    return dayNumber(y, mo, d, h, mi, se, days);
+}
+
+bool parseNumber(const std::string& s, jet::Value& v) {
+    std::string_view t = s;
+    if (!t.empty() && t[0] == '+') t.remove_prefix(1);
+    const size_t firstDigit = !t.empty() && t[0] == '-' ? 1 : 0;
+    if (t.size() <= firstDigit) return false;
+    const char c = t[firstDigit];
+    if (!(c >= '0' && c <= '9') && !(c == '.' && t.size() > firstDigit + 1 && t[firstDigit + 1] >= '0' &&
+                                     t[firstDigit + 1] <= '9'))
+        return false;
+    int32_t i = 0;
+    auto ri = std::from_chars(t.data(), t.data() + t.size(), i);
+    if (ri.ec == std::errc() && ri.ptr == t.data() + t.size()) {
+        v = jet::Value::int32(i);
+        return true;
+    }
+    double d = 0;
+    auto rd = std::from_chars(t.data(), t.data() + t.size(), d);
+    if (rd.ec == std::errc() && rd.ptr == t.data() + t.size() && std::isfinite(d)) {
+        v = jet::Value::dbl(d);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool dayNumber(int year, int month, int day, int hour, int minute, int second, double& days) {
+    if (month < 1 || month > 12 || day < 1 || static_cast<unsigned>(day) > daysInMonth(year, month)) return false;
+    if (hour > 23 || minute > 59 || second > 59 || hour < 0 || minute < 0 || second < 0) return false;
+    const int64_t d = unixDaysFromCivil(year, month, day) - kJetEpochUnixDays;
+    const double t = (hour * 3600 + minute * 60 + second) / 86400.0;
+    days = d >= 0 ? static_cast<double>(d) + t : static_cast<double>(d) - t;
+    return true;
+}
+
+std::string formatDateTime(double days) {
+    if (!std::isfinite(days) || std::fabs(days) >= kMaxDateDays) return shortest(days);
+    const double whole = std::trunc(days);
+    int64_t day = static_cast<int64_t>(whole);
+    int64_t secs = std::llround(std::fabs(days - whole) * 86400.0);
+    if (secs >= 86400) {  // rounded up to midnight: the next calendar day
+        secs -= 86400;
+        day += 1;
+    }
+    const Civil c = civilFromUnixDays(day + kJetEpochUnixDays);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u %02d:%02d:%02d", static_cast<long long>(c.year), c.month, c.day,
+                  static_cast<int>(secs / 3600), static_cast<int>(secs / 60 % 60), static_cast<int>(secs % 60));
+    return buf;
+}
+
+std::string formatCurrency(jet::Currency c) {
+    const bool neg = c.scaled < 0;
+    const uint64_t mag = neg ? 0 - static_cast<uint64_t>(c.scaled) : static_cast<uint64_t>(c.scaled);
+    return scaledToString(mag, 4, neg);
+}
+
+std::string formatDecimal(const jet::Decimal& d) {
+    const bool neg = d.unscaled < 0;
+    const unsigned __int128 mag =
+        neg ? 0 - static_cast<unsigned __int128>(d.unscaled) : static_cast<unsigned __int128>(d.unscaled);
+    return scaledToString(mag, d.scale > 38 ? 38 : d.scale, neg);
+}
+
+std::string formatGuid(const jet::Guid& g) {
+    const auto& b = g.bytes;
+    char buf[64];
+    // The first three groups are stored little-endian, the rest as a byte string.
+    std::snprintf(buf, sizeof buf, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[3], b[2],
+                  b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
+    return buf;
+}
+
+std::string formatDouble(double d) { return shortest(d); }
+std::string formatSingle(float f) { return shortest(f); }
+
+void appendCsvText(std::string& out, std::string_view s) {
+    out += '"';
+    for (char c : s) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+void appendCsvField(std::string& out, const jet::Value& v) {
+    using K = jet::Value::Kind;
+    switch (v.kind()) {
+    case K::Null: break;
+    case K::Bool: out += v.asBool() ? '1' : '0'; break;
+    case K::Byte: out += std::to_string(v.asByte()); break;
+    case K::Int16: out += std::to_string(v.asInt16()); break;
+    case K::Int32: out += std::to_string(v.asInt32()); break;
+    case K::Currency: out += formatCurrency(v.asCurrency()); break;
+    case K::Single: out += formatSingle(v.asSingle()); break;
+    case K::Double: out += formatDouble(v.asDouble()); break;
+    case K::Date: out += formatDateTime(v.asDate().days); break;
+    case K::Text: appendCsvText(out, v.asText()); break;
+    case K::Binary: appendHex(out, v.asBinary().data(), v.asBinary().size()); break;
+    case K::Guid: out += formatGuid(v.asGuid()); break;
+    case K::Decimal: out += formatDecimal(v.asDecimal()); break;
+    }
+}
+
+jet::Value parseParamValue(const std::string& s) {
+    jet::Value v;
+    if (parseNumber(s, v)) return v;
+    double days = 0;
+    if (parseDate(s, days)) return jet::Value::date(days);
+    return jet::Value::text(s);
+}
+
+}  // namespace jetdb

@@ -1,0 +1,21 @@
+// Integrity check of an open database: page ownership, usage maps, rows,
+// long values and indexes, each cross-checked against the others.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace jet {
+
+class Database;
+
+struct CheckReport {
+    // One line per problem, naming the table, page and row concerned; empty when the file is sound.
+    std::vector<std::string> problems;
+    bool ok() const { return problems.empty(); }
+};
+
+// Reads the whole file; never throws for damage it finds (that becomes a problem line).
+CheckReport checkDatabase(const Database& db);
+
+}  // namespace jet

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Builds jet_bench in Release and prints its figures beside mdb-export's time on the same table.
+set -euo pipefail
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+BUILD="${BUILD_DIR:-$ROOT/build-bench}"
+FILE="${1:-$ROOT/tests/data/timer/timer-big.tdb}"
+
+cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DHOURGRID_TESTS=OFF >/dev/null
+cmake --build "$BUILD" --target jet_bench -j2 >/dev/null
+BENCH="$BUILD/bench/jet_bench"
+
+now_ms() { date +%s%N | awk '{ printf "%.2f", $1 / 1e6 }'; }
+# Best of three wall-clock runs of a command, in milliseconds.
+best_ms() {
+    local best=""
+    for _ in 1 2 3; do
+        local t0 t1 d
+        t0=$(now_ms); "$@" >/dev/null; t1=$(now_ms)
+        d=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.2f", b - a }')
+        if [[ -z "$best" ]] || awk -v d="$d" -v b="$best" 'BEGIN { exit !(d < b) }'; then best=$d; fi
+    done
+    echo "$best"
+}
+
+echo "file: $FILE"
+OUT="$("$BENCH" "$FILE")"
+val() { echo "$OUT" | sed -n "s/^$1=//p"; }
+SCAN=$(val scan_ms)
+echo "open + scan Activities (in process): $SCAN ms for $(val scan_rows) rows"
+echo "\"All Activities\" query:            $(val query_ms) ms for $(val query_rows) rows"
+echo "primary-key lookup (seek + read):   $(val lookup_us) us each over $(val lookups) ids ($(val lookups_found) found)"
+
+PROC=$(best_ms "$BENCH" --scan-only "$FILE")
+MDB=$(best_ms mdb-export "$FILE" Activities)
+echo "jet_bench --scan-only process:      $PROC ms"
+echo "mdb-export Activities process:      $MDB ms"
+awk -v m="$MDB" -v s="$SCAN" -v p="$PROC" 'BEGIN {
+    printf "speed-up vs mdb-export: %.1fx (in-process scan), %.1fx (whole process)\n", m / s, m / p }'
+
+RSS=$("$BENCH" --scan-only "$FILE" | sed -n 's/^peak_rss_kib=//p')
+TIMERSS=$(/usr/bin/time -f %M "$BENCH" --scan-only "$FILE" 2>&1 >/dev/null | tail -1)
+awk -v r="$RSS" -v t="$TIMERSS" 'BEGIN { printf "scan peak memory: %.1f MiB (getrusage), %.1f MiB (/usr/bin/time)\n", r / 1024, t / 1024 }'
+echo "targets: scan >= 3x faster than mdb-export, lookup < 50 us, scan peak memory < 64 MiB"

@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "jet/check.h"
+#include "jet/database.h"
+#include "test_util.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<uint8_t> slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+uint16_t rd16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t rd32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
+
+std::string joined(const jet::CheckReport& r) {
+    std::string s;
+    for (const auto& p : r.problems) s += "  " + p + "\n";
+    return s;
+}
+
+jet::CheckReport checkBytes(const std::vector<uint8_t>& bytes) {
+    auto db = jet::Database::openMemory(bytes.data(), bytes.size(), "damaged");
+    return jet::checkDatabase(*db);
+}
+
+bool mentions(const jet::CheckReport& r, const std::string& word) {
+    for (const auto& p : r.problems)
+        if (p.find(word) != std::string::npos) return true;
+    return false;
+}
+
+constexpr uint32_t kPage = 4096;  // sample.tdb is Jet 4
+
+// Byte offset of row `row` on data page `pg` of a Jet 4 file.
+size_t rowStart(const std::vector<uint8_t>& f, uint32_t pg, unsigned row) {
+    return size_t(pg) * kPage + (rd16(&f[size_t(pg) * kPage + 14 + 2 * row]) & 0x1FFF);
+}
+
+}  // namespace
+
+// Files written by Access (and the Timer files) are sound: any problem reported here is the check's fault.
+TEST(Check, ReferenceFilesAreSound) {
+    int files = 0;
+    for (const char* sub : {"jet3", "jet4", "timer"}) {
+        for (const auto& e : fs::directory_iterator(testutil::dataPath(sub))) {
+            if (!e.is_regular_file()) continue;
+            SCOPED_TRACE(e.path().string());
+            auto db = jet::Database::open(e.path().string());
+            auto report = jet::checkDatabase(*db);
+            EXPECT_TRUE(report.ok()) << e.path().filename() << ":\n" << joined(report);
+            ++files;
+        }
+    }
+    EXPECT_GE(files, 40);
+}
+
+class CheckDamage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        file = slurp(testutil::dataPath("timer/sample.tdb"));
+        ASSERT_FALSE(file.empty());
+        auto db = jet::Database::openMemory(file.data(), file.size(), "sample");
+        ASSERT_TRUE(jet::checkDatabase(*db).ok());
+        auto names = db->table("Names");
+        tdef = names->tdefPage();
+        dataPage = names->dataPages().at(0);
+        const jet::Column& id = names->columns().at(names->columnIndex("ID"));
+        idFixedOffset = id.fixedOffset;
+        for (const jet::Index& ix : names->indexes())
+            if (ix.primaryKey) pkRoot = ix.firstPage;
+        ASSERT_NE(pkRoot, 0u);
+    }
+    std::vector<uint8_t> file;
+    uint32_t tdef = 0, dataPage = 0, pkRoot = 0;
+    uint16_t idFixedOffset = 0;
+};
+
+TEST_F(CheckDamage, ChangedKeyInRowBreaksIndex) {
+    // Jet 4 rows start with a 2-byte column count, then the fixed columns.
+    size_t at = rowStart(file, dataPage, 0) + 2 + idFixedOffset;
+    file[at] ^= 0x5A;
+    auto r = checkBytes(file);
+    EXPECT_FALSE(r.ok());
+    EXPECT_TRUE(mentions(r, "Names")) << joined(r);
+    EXPECT_TRUE(mentions(r, "PrimaryKey")) << joined(r);
+}
+
+TEST_F(CheckDamage, ChangedIndexEntry) {
+    // The primary key of a small table is a single leaf; damage its first entry's key.
+    const size_t base = size_t(pkRoot) * kPage;
+    ASSERT_EQ(file[base], 0x04);
+    file[base + 0x1E0 + 1] ^= 0x40;
+    auto r = checkBytes(file);
+    EXPECT_FALSE(r.ok());
+    EXPECT_TRUE(mentions(r, "PrimaryKey")) << joined(r);
+}
+
+TEST_F(CheckDamage, ClearedUsageMap) {
+    const size_t tbase = size_t(tdef) * kPage;
+    uint32_t ptr = rd32(&file[tbase + 55]);
+    size_t map = rowStart(file, ptr >> 8, ptr & 0xFF);
+    ASSERT_EQ(file[map], 0) << "expected an inline map";
+    uint32_t start = rd32(&file[map + 1]);
+    ASSERT_GE(dataPage, start);
+    file[map + 5 + (dataPage - start) / 8] &= static_cast<uint8_t>(~(1u << ((dataPage - start) % 8)));
+    auto r = checkBytes(file);
+    EXPECT_FALSE(r.ok());
+    EXPECT_TRUE(mentions(r, "page " + std::to_string(dataPage))) << joined(r);
+}
+
+TEST_F(CheckDamage, UsedPageMarkedFree) {
+    // Page 1 row 0 is the global map of free pages; list the table's data page there too.
+    size_t map = rowStart(file, 1, 0);
+    ASSERT_EQ(file[map], 0);
+    uint32_t start = rd32(&file[map + 1]);
+    ASSERT_GE(dataPage, start);
+    file[map + 5 + (dataPage - start) / 8] |= static_cast<uint8_t>(1u << ((dataPage - start) % 8));
+    auto r = checkBytes(file);
+    EXPECT_FALSE(r.ok());
+    EXPECT_TRUE(mentions(r, "claimed")) << joined(r);
+}
+
+TEST_F(CheckDamage, WrongRowCountInDefinition) {
+    const size_t tbase = size_t(tdef) * kPage;
+    file[tbase + 16] += 1;
+    auto r = checkBytes(file);
+    EXPECT_FALSE(r.ok());
+    EXPECT_TRUE(mentions(r, "rows")) << joined(r);
+}

@@ -131,6 +131,13 @@ private:
     std::vector<Column> columns_;
     std::vector<Index> indexes_;
     std::vector<uint8_t> tdef_;  // the whole definition, all its pages concatenated
+    uint16_t numVarCols_ = 0;
+    uint16_t maxCols_ = 0;
+
+    // The bytes of a live row, following overflow pointers; false for a deleted or missing row.
+    bool locateRow(RowId id, const uint8_t*& data, size_t& len) const;
+    // Decodes the wanted columns (all when null) of a row into out (sized to columns()).
+    void decodeRow(const uint8_t* data, size_t len, const std::vector<int>* wanted, Row& out) const;
 };
 
 }  // namespace jet

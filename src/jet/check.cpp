@@ -33,6 +33,7 @@ struct RawTdef {
     struct RealIndex {
         uint32_t usedMap = 0;
         uint32_t firstPage = 0;
+        uint8_t flags = 0;
     };
     std::vector<RealIndex> realIndexes;
     struct LvMaps {
@@ -113,8 +114,8 @@ private:
     void checkGlobalMap();
     void checkTable(const CatalogEntry& e);
     void checkRows(const Table& t, const RawTdef& raw, const std::vector<uint32_t>& dataPages);
-    void checkIndexes(const Table& t, const std::vector<RowId>& live, const std::vector<Row>& keyRows,
-                      const std::vector<int>& keyCols);
+    void checkIndexes(const Table& t, const RawTdef& raw, const std::vector<RowId>& live,
+                      const std::vector<Row>& keyRows);
     void followLongValues(const Table& t, RowId id, const std::string& who);
     bool locateField(const uint8_t* row, size_t len, const Column& c, const uint8_t*& field, size_t& flen) const;
     void checkUnclaimed();
@@ -200,7 +201,8 @@ bool Checker::readUsageMap(uint32_t ptr, const std::string& who, std::vector<uin
         const uint64_t perPage = static_cast<uint64_t>(pageSize_ - 4) * 8;
         for (size_t k = 0; 1 + 4 * k + 4 <= len; ++k) {
             uint32_t mp = rd32(m + 1 + 4 * k);
-            if (mp == 0) continue;
+            // Slots Jet never filled hold zero or a negative number (Access leaves bitmap bytes there).
+            if (mp == 0 || (mp & 0x80000000u)) continue;
             if (mp >= pageCount_ || page(mp)[0] != kMapPage) {
                 problem(who + ": usage map refers to page " + std::to_string(mp) + " which is not a usage map page");
                 continue;
@@ -271,7 +273,9 @@ bool Checker::readTdef(uint32_t first, const std::string& who, RawTdef& out) {
     for (uint32_t c = 0; c < numCols && ok; ++c) pos += jet4_ ? 2 + u16(pos) : 1 + (need(pos, 1) ? t[pos] : 0);
     for (uint32_t r = 0; r < numReal && ok; ++r) {
         size_t base = pos + (jet4_ ? 4 : 0);
-        out.realIndexes.push_back({u32(base + 30), u32(base + 34)});
+        // Jet 4 has four more bytes between the root page and the flags.
+        uint8_t flags = need(base + (jet4_ ? 42 : 38), 1) ? t[base + (jet4_ ? 42 : 38)] : 0;
+        out.realIndexes.push_back({u32(base + 30), u32(base + 34), flags});
         pos += jet4_ ? 52 : 39;
     }
     pos += static_cast<size_t>(numIdx) * (jet4_ ? 28 : 20);
@@ -434,7 +438,8 @@ void Checker::checkRows(const Table& t, const RawTdef& raw, const std::vector<ui
     for (const Column& c : t.columns()) hasLv |= c.type == ColType::Memo || c.type == ColType::OLE;
     if (hasLv)
         for (RowId id : live) followLongValues(t, id, lvWho);
-    if (live.size() != t.rowCount())
+    // Access does not keep the stored count of its own system tables current.
+    if (!t.isSystem() && live.size() != t.rowCount())
         problem(tn + ": definition says " + std::to_string(t.rowCount()) + " rows, the table holds " +
                 std::to_string(live.size()));
     {
@@ -443,12 +448,11 @@ void Checker::checkRows(const Table& t, const RawTdef& raw, const std::vector<ui
         if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end())
             problem(tn + ": the scan returns a row more than once");
     }
-    (void)raw;
-    checkIndexes(t, live, keyRows, keyCols);
+    checkIndexes(t, raw, live, keyRows);
 }
 
-void Checker::checkIndexes(const Table& t, const std::vector<RowId>& live, const std::vector<Row>& keyRows,
-                           const std::vector<int>& keyCols) {
+void Checker::checkIndexes(const Table& t, const RawTdef& raw, const std::vector<RowId>& live,
+                           const std::vector<Row>& keyRows) {
     std::set<int> done;
     for (const Index& ix : t.indexes()) {
         if (!done.insert(ix.realIndex).second) continue;  // logical indexes sharing one physical index
@@ -490,7 +494,11 @@ void Checker::checkIndexes(const Table& t, const std::vector<RowId>& live, const
             problem(who + ": a row has more than one entry");
         for (size_t i = 0; i < live.size(); ++i) {
             if (std::binary_search(pointed.begin(), pointed.end(), live[i])) continue;
-            if (ix.ignoreNulls) {
+            // Read from the definition directly: an ignore-nulls index simply lacks all-Null rows.
+            bool ignoreNulls = ix.ignoreNulls;
+            if (ix.realIndex >= 0 && static_cast<size_t>(ix.realIndex) < raw.realIndexes.size())
+                ignoreNulls = raw.realIndexes[ix.realIndex].flags & 0x02;
+            if (ignoreNulls) {
                 bool allNull = true;
                 for (const IndexColumn& ic : ix.columns) {
                     const Row& r = keyRows[i];
@@ -585,14 +593,13 @@ void Checker::checkUnclaimed() {
             auto it = liveTables_.find(rd32(p + 4));
             if (it != liveTables_.end())
                 problem(pg + " is a data page of table " + it->second + " but is missing from its usage map");
-        } else if (p[0] == kData) {
-            problem(pg + " is a long-value page that no table owns and the free-page map does not list");
         } else if (p[0] == kIndexNode || p[0] == kIndexLeaf) {
             auto it = liveTables_.find(rd32(p + 4));
             if (it != liveTables_.end())
                 problem(pg + " is an index page of table " + it->second + " but no index's usage map lists it");
         }
-        // Anything else (zero-filled pages, stale definitions, retired page types) is unreferenced left-over space.
+        // Anything else is space nothing refers to: zero-filled pages, definitions and long
+        // values of dropped tables, retired page types. Access leaves such pages in sound files.
     }
 }
 

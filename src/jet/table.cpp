@@ -148,7 +148,7 @@ void TableLoader::load(Table& t) {
                 col.precision = r.u8(c + 11);
                 col.scale = r.u8(c + 12);
             } else if (col.type == ColType::Text || col.type == ColType::Memo) {
-                col.sortOrder = r.u16(c + 7);
+                col.sortOrder = r.u16(c + 9);
             }
         }
         col.fixed = (col.flags & 0x01) != 0;
@@ -184,7 +184,7 @@ void TableLoader::load(Table& t) {
     std::vector<RealIdx> real(numRealIdx);
     for (uint32_t i = 0; i < numRealIdx; ++i) {
         size_t base = off + static_cast<size_t>(i) * f.tdefRealIdxSize + (j4 ? 4 : 0);
-        r.at(base, 30 + 9);
+        r.at(base, j4 ? 48 : 39);
         for (int k = 0; k < 10; ++k) {
             uint16_t num = r.u16(base + 3 * k);
             if (num == 0xFFFF) continue;
@@ -196,7 +196,7 @@ void TableLoader::load(Table& t) {
         }
         real[i].usedPages = r.u32(base + 30);
         real[i].firstPage = r.u32(base + 34);
-        real[i].flags = r.u8(base + 38);
+        real[i].flags = r.u8(base + (j4 ? 42 : 38));  // Jet 4 has 4 more bytes before the flags
     }
     off += static_cast<size_t>(numRealIdx) * f.tdefRealIdxSize;
 

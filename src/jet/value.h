@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -99,7 +100,9 @@ public:
     bool operator==(const Value&) const = default;
 
 private:
+    // Constrained so that copying a non-const Value picks the copy constructor.
     template <class T>
+        requires(!std::is_same_v<std::remove_cvref_t<T>, Value>)
     explicit Value(T&& x) : v_(std::forward<T>(x)) {}
     std::variant<std::monostate, bool, uint8_t, int16_t, int32_t, Currency, float, double, DateTime, std::string,
                  Bytes, Guid, Decimal>

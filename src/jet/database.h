@@ -36,8 +36,25 @@ struct HeaderInfo {
     uint32_t dbKey = 0;
 };
 
+// A column value to store: position in Table::columns() and the value.
+struct FieldValue {
+    int column = -1;
+    Value value;
+};
+using FieldValues = std::vector<FieldValue>;
+
+enum class OpenMode {
+    ReadOnly,   // shared; refused while another open holds the file for writing
+    Exclusive,  // read-write; refused while any other open (any process) holds the file
+};
+
 class Database {
 public:
+    // Opens a file. Throws Error: NotFound for a missing file, NotJet for a
+    // file that is not a Jet 3/4 database, Corrupt for a damaged one, InUse when
+    // the lock cannot be had. A leftover journal of an interrupted write is rolled
+    // back first (read-only opens read the file as rolled back without changing it).
+    static std::unique_ptr<Database> open(const std::string& path, OpenMode mode);
     // Opens read-only. Throws Error: NotFound for a missing file, NotJet for a
     // file that is not a Jet 3/4 database, Corrupt for a damaged one.
     static std::unique_ptr<Database> open(const std::string& path);
@@ -66,6 +83,29 @@ public:
 
     // A long value (Memo/OLE) column's raw bytes from its 12-byte field header.
     Bytes readLongValue(const uint8_t* field, size_t len) const;
+
+    // ---- Writing (Exclusive opens only; Error(ReadOnly) otherwise) ----
+    bool isWritable() const;
+    // Groups writes; without an explicit transaction every write below is its own.
+    // A transaction is atomic on disk (journal beside the file). Nested begin is an error.
+    void beginTransaction();
+    void commitTransaction();
+    void rollbackTransaction();
+    bool inTransaction() const;
+
+    // Values not given take Null, or the next autonumber for an autonumber column.
+    // Unique indexes refuse a duplicate with Error(Duplicate) and no change.
+    // Returns the new row's id; `stored` (when given) receives the row as written.
+    RowId insertRow(const std::string& table, const FieldValues& values, Row* stored = nullptr);
+    // Columns not given keep their values. The row keeps its RowId (an update that
+    // no longer fits its page moves the data and leaves an overflow pointer).
+    void updateRow(const std::string& table, RowId id, const FieldValues& changes);
+    void deleteRow(const std::string& table, RowId id);
+
+    // Saved queries stored as Access stores them (MSysObjects + MSysQueries rows).
+    // Error(Duplicate) when the name exists, Error(NotFound) when dropping a missing one.
+    void createQuery(const std::string& name, const std::string& sql);
+    void dropQuery(const std::string& name);
 
 private:
     Database() = default;

@@ -1,0 +1,394 @@
+// Reading real Access-made and Timer files: header, catalog, definitions and
+// values, checked against what independent readers show for the same files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+
+#include <unistd.h>
+
+#include "jet/database.h"
+#include "jet/error.h"
+#include "test_util.h"
+
+namespace fs = std::filesystem;
+using namespace jet;
+
+namespace {
+
+std::vector<std::string> allDataFiles() {
+    std::vector<std::string> out;
+    for (const char* dir : {"jet3", "jet4", "timer"})
+        for (const auto& e : fs::directory_iterator(testutil::dataPath(dir)))
+            if (e.path().extension() == ".mdb" || e.path().extension() == ".tdb") out.push_back(e.path().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::vector<uint8_t> slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<Row> readAll(const Table& t, std::vector<int> wanted = {}) {
+    std::vector<Row> rows;
+    for (auto c = t.scan(std::move(wanted)); c.next();) rows.push_back(c.row());
+    return rows;
+}
+
+// Rows keyed by the text of one column, for files whose row order is not the point.
+std::map<std::string, Row> byText(const Table& t, const std::string& col) {
+    std::map<std::string, Row> out;
+    int ci = t.columnIndex(col);
+    for (auto& r : readAll(t))
+        if (r[ci].isText()) out[r[ci].asText()] = r;
+    return out;
+}
+
+Error::Code openError(const std::string& path) {
+    try {
+        Database::open(path);
+    } catch (const Error& e) {
+        return e.code();
+    }
+    return Error::Code::Generic;  // opening succeeded: never expected by the callers
+}
+
+// Opens bytes and reads every row of every table; only jet::Error may escape.
+void readEverything(const std::vector<uint8_t>& bytes) {
+    auto db = Database::openMemory(bytes.data(), bytes.size(), "mutated");
+    for (const auto& name : db->tableNames(true)) {
+        try {
+            auto t = db->table(name);
+            for (auto c = t->scan(); c.next();) {
+            }
+        } catch (const Error&) {
+        }
+    }
+}
+
+}  // namespace
+
+TEST(Reader, EveryTableOfEveryFileReads) {
+    auto files = allDataFiles();
+    ASSERT_GE(files.size(), 40u);
+    for (const auto& f : files) {
+        SCOPED_TRACE(f);
+        auto db = Database::open(f);
+        const bool jet3 = f.find("/jet3/") != std::string::npos;
+        EXPECT_EQ(db->header().version, jet3 ? Version::Jet3 : Version::Jet4);
+        EXPECT_EQ(db->header().pageSize, jet3 ? 2048u : 4096u);
+        EXPECT_EQ(db->header().codePage, 1252);
+        EXPECT_EQ(db->header().sortOrder, 1033);
+        EXPECT_EQ(db->header().pageCount, fs::file_size(f) / db->header().pageSize);
+        ASSERT_FALSE(db->tableNames(false).empty());
+        for (const auto& name : db->tableNames(true)) {
+            SCOPED_TRACE(name);
+            auto t = db->table(name);
+            size_t n = 0;
+            for (auto c = t->scan(); c.next();) {
+                ASSERT_EQ(c.row().size(), t->columns().size());
+                // A row's id reads back as the same row.
+                if (n < 3) {
+                    auto again = t->readRow(c.rowId());
+                    ASSERT_TRUE(again.has_value());
+                    EXPECT_EQ(*again, c.row());
+                }
+                ++n;
+            }
+            // Access keeps the stored count exact for user tables.
+            if (!t->isSystem()) {
+                EXPECT_EQ(n, t->rowCount());
+            }
+        }
+    }
+}
+
+TEST(Reader, CatalogListsTablesAndQueries) {
+    auto db = Database::open(testutil::dataPath("timer/sample.tdb"));
+    auto user = db->tableNames(false);
+    std::set<std::string> names(user.begin(), user.end());
+    EXPECT_EQ(names, (std::set<std::string>{"Activities", "Names", "Items", "Classes", "Payroll Items",
+                                            "Prefs - Startup"}));
+    auto all = db->tableNames(true);
+    EXPECT_NE(std::find(all.begin(), all.end(), "MSysObjects"), all.end());
+    EXPECT_NE(std::find(all.begin(), all.end(), "MSysQueries"), all.end());
+    auto queries = db->queryNames();
+    EXPECT_EQ(std::set<std::string>(queries.begin(), queries.end()),
+              (std::set<std::string>{"Customer:Jobs", "Service Items", "Employees Vendors And Other Names",
+                                     "All Activities"}));
+    EXPECT_TRUE(db->hasTable("payroll items"));
+    EXPECT_FALSE(db->hasTable("Customer:Jobs"));
+    EXPECT_TRUE(db->hasQuery("customer:jobs"));
+    EXPECT_EQ(db->table("NAMES"), db->table("Names"));  // cached, case-insensitive
+    try {
+        db->table("No Such Table");
+        FAIL() << "expected NotFound";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), Error::Code::NotFound);
+        EXPECT_NE(std::string(e.what()).find("No Such Table"), std::string::npos);
+    }
+    for (const auto& e : db->catalog()) {
+        if (e.name.rfind("MSys", 0) == 0) {
+            EXPECT_TRUE(e.isSystem()) << e.name;
+        }
+    }
+}
+
+TEST(Reader, TimerSampleValues) {
+    auto db = Database::open(testutil::dataPath("timer/sample.tdb"));
+    auto names = db->table("Names");
+    auto rows = byText(*names, "NameStr");
+    EXPECT_EQ(rows.size(), 16u);
+    ASSERT_TRUE(rows.count("Café Aurora:Menu Design"));
+    EXPECT_EQ(rows["Café Aurora:Menu Design"][names->columnIndex("ID")], Value::int32(101));
+    EXPECT_EQ(rows["Dana Fischer"][names->columnIndex("Type")], Value::int16(3));
+    EXPECT_EQ(rows["Dana Fischer"][names->columnIndex("Hidden")], Value::boolean(false));
+
+    auto prefs = readAll(*db->table("Prefs - Startup"));
+    ASSERT_EQ(prefs.size(), 1u);
+    EXPECT_EQ(prefs[0], (Row{Value::int16(30), Value::int16(1), Value::text("Alice Moreno"), Value::int16(1)}));
+
+    auto acts = db->table("Activities");
+    const int id = acts->columnIndex("ID"), note = acts->columnIndex("Note"), dur = acts->columnIndex("Duration"),
+              user = acts->columnIndex("UserDate"), billable = acts->columnIndex("Billable Status"),
+              exported = acts->columnIndex("Exported"), rate = acts->columnIndex("Rate"),
+              flags = acts->columnIndex("Timer Flags");
+    std::map<int, Row> byId;
+    for (auto& r : readAll(*acts)) byId[r[id].asInt32()] = r;
+    ASSERT_EQ(byId.size(), 16u);
+    EXPECT_EQ(byId[1][note], Value::text("Homepage mockups"));
+    EXPECT_TRUE(byId[2][note].isNull());
+    EXPECT_EQ(byId[7][note], Value::text(""));  // empty, not absent
+    const std::string& longNote = byId[6][note].asText();
+    EXPECT_GT(longNote.size(), 100u);
+    EXPECT_EQ(longNote.rfind("Installed the upper cabinets", 0), 0u);
+    EXPECT_EQ(longNote.substr(longNote.size() - 23), "lighting for next week.");
+    // 1:29:30 and 11/30/2026 as Jet stores them.
+    EXPECT_NEAR(byId[2][dur].asDate().days, (1 * 3600 + 29 * 60 + 30) / 86400.0, 1e-9);
+    EXPECT_EQ(byId[1][user], Value::date(46356));
+    EXPECT_EQ(byId[1][billable], Value::boolean(true));
+    EXPECT_EQ(byId[2][exported], Value::boolean(true));
+    EXPECT_TRUE(byId[1][rate].isNull());
+    EXPECT_EQ(byId[1][flags], Value::byte(0));
+}
+
+TEST(Reader, WantedColumnsOnly) {
+    auto db = Database::open(testutil::dataPath("timer/sample.tdb"));
+    auto acts = db->table("Activities");
+    const int id = acts->columnIndex("ID"), note = acts->columnIndex("Note");
+    auto full = readAll(*acts);
+    auto part = readAll(*acts, {note, id});
+    ASSERT_EQ(part.size(), full.size());
+    for (size_t i = 0; i < full.size(); ++i) {
+        EXPECT_EQ(part[i][id], full[i][id]);
+        EXPECT_EQ(part[i][note], full[i][note]);
+        for (size_t c = 0; c < part[i].size(); ++c) {
+            if (static_cast<int>(c) != id && static_cast<int>(c) != note) {
+                EXPECT_TRUE(part[i][c].isNull());
+            }
+        }
+    }
+    auto c = acts->scan();
+    ASSERT_TRUE(c.next());
+    auto one = acts->readRow(c.rowId(), {id});
+    ASSERT_TRUE(one.has_value());
+    EXPECT_EQ((*one)[id], c.row()[id]);
+    EXPECT_TRUE((*one)[note].isNull());
+    // Ids that name no row of this table.
+    EXPECT_FALSE(acts->readRow(RowId{c.rowId().page, 250}).has_value());
+    EXPECT_FALSE(acts->readRow(RowId{0, 0}).has_value());
+    EXPECT_FALSE(acts->readRow(RowId{db->header().pageCount + 5, 0}).has_value());
+    EXPECT_FALSE(acts->readRow(RowId{db->table("Names")->dataPages().at(0), 0}).has_value());
+}
+
+TEST(Reader, Jet3FixedAndVariableTypes) {
+    auto db = Database::open(testutil::dataPath("jet3/testV1997.mdb"));
+    auto t = db->table("Table1");
+    std::vector<std::string> names;
+    for (auto& c : t->columns()) names.push_back(c.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"A", "B", "C", "D", "E", "F", "G", "H", "I"}));
+    auto rows = readAll(*t);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1], (Row{Value::text("abcdefg"), Value::text("hijklmnop"), Value::byte(2), Value::int16(222),
+                            Value::int32(333333333), Value::dbl(444.555), Value::date(27293),
+                            Value::currency({35000}), Value::boolean(true)}));
+    EXPECT_EQ(rows[0][7], Value::currency({0}));
+    EXPECT_EQ(rows[0][8], Value::boolean(false));
+
+    // A row longer than 256 bytes needs the offset jump table.
+    auto db2 = Database::open(testutil::dataPath("jet3/test2V1997.mdb"));
+    auto p = db2->table("MSP_PROJECTS");
+    auto prow = readAll(*p);
+    ASSERT_EQ(prow.size(), 1u);
+    EXPECT_EQ(prow[0][p->columnIndex("PROJ_NAME")], Value::text("Project1"));
+    const auto& author = prow[0][p->columnIndex("PROJ_PROP_AUTHOR")];
+    ASSERT_TRUE(author.isText());
+    EXPECT_EQ(author.asText().rfind("Jon Iles this is a a vawesrasoih", 0), 0u);
+}
+
+TEST(Reader, OverflowRowsAreFollowed) {
+    for (const char* f : {"jet3/overflowTestV1997.mdb", "jet4/overflowTestV2000.mdb", "jet4/overflowTestV2003.mdb"}) {
+        SCOPED_TRACE(f);
+        auto db = Database::open(testutil::dataPath(f));
+        auto t = db->table("Table1");
+        auto rows = readAll(*t);
+        ASSERT_EQ(rows.size(), 7u);
+        const int c1 = t->columnIndex("data1"), c3 = t->columnIndex("data3"), c9 = t->columnIndex("data9");
+        // Rows come in their original positions, whether or not they moved to another page.
+        EXPECT_EQ(rows[0][c1], Value::text("row1col1"));
+        EXPECT_TRUE(rows[2][c1].isNull());
+        EXPECT_EQ(rows[2][c3], Value::text("row3col3"));
+        EXPECT_EQ(rows[2][c9], Value::text("row3col9"));
+        EXPECT_EQ(rows[4][c3], Value::text("row5col2"));
+        EXPECT_EQ(rows[6][c1], Value::text("row7col1"));
+    }
+}
+
+TEST(Reader, DeletedColumnsLeaveGaps) {
+    for (const char* f : {"jet3/delColTestV1997.mdb", "jet4/delColTestV2000.mdb", "jet4/delColTestV2003.mdb"}) {
+        SCOPED_TRACE(f);
+        auto db = Database::open(testutil::dataPath(f));
+        auto t = db->table("Table1");
+        ASSERT_EQ(t->columns().size(), 4u);
+        auto rows = readAll(*t);
+        ASSERT_EQ(rows.size(), 2u);
+        EXPECT_EQ(rows[0], (Row{Value::int32(0), Value::int32(2), Value::text("foo"), Value::text("foo2")}));
+        EXPECT_EQ(rows[1], (Row{Value::int32(3), Value::int32(5), Value::text("bar"), Value::text("bar2")}));
+        // The Jet 4 files still carry the numbers of the deleted columns (the Jet 3 one was compacted).
+        if (std::string(f).find("jet4") != std::string::npos) {
+            std::vector<int> numbers;
+            for (const auto& c : t->columns()) numbers.push_back(c.number);
+            EXPECT_EQ(numbers, (std::vector<int>{0, 2, 3, 5}));
+        }
+    }
+}
+
+TEST(Reader, DecimalGuidAndUnicode) {
+    auto db = Database::open(testutil::dataPath("jet4/fixedNumericTestV2000.mdb"));
+    auto t = db->table("test");
+    const Column& c2 = t->columns()[t->columnIndex("col2")];
+    EXPECT_EQ(c2.type, ColType::Numeric);
+    auto rows = readAll(*t);
+    ASSERT_EQ(rows.size(), 1u);
+    auto dec = [&](const char* col) { return rows[0][t->columnIndex(col)].asDecimal(); };
+    EXPECT_EQ(dec("col2").unscaled, static_cast<__int128>(1) * [&] {
+        __int128 p = 1;
+        for (int i = 0; i < c2.scale; ++i) p *= 10;
+        return p;
+    }());
+    EXPECT_EQ(toDebugString(rows[0][t->columnIndex("col5")]).substr(0, 1), "4");
+    EXPECT_LT(dec("col6").unscaled, 0);
+    EXPECT_EQ(dec("col2").precision, c2.precision);
+
+    auto u = Database::open(testutil::dataPath("jet4/testUnicodeCompV2003.mdb"));
+    auto texts = readAll(*u->table("Table"));
+    ASSERT_EQ(texts.size(), 8u);
+    EXPECT_EQ(texts[1][1], Value::text("ääkkösiä"));
+    EXPECT_EQ(texts[2][1], Value::text("Мир"));
+    EXPECT_EQ(texts[4][1], Value::text("漢字仮名交じり文"));
+    EXPECT_EQ(texts[6][1], Value::text("ümlaut"));
+
+    auto idx = Database::open(testutil::dataPath("jet3/testIndexCodesV1997.mdb"));
+    auto g = readAll(*idx->table("Table13"));
+    ASSERT_FALSE(g.empty());
+    EXPECT_EQ(toDebugString(g[0][1]), "{8E39276A-BCA8-4AC4-891E-49911D8438DD}");
+}
+
+TEST(Reader, IndexDefinitions) {
+    auto db = Database::open(testutil::dataPath("timer/sample.tdb"));
+    auto acts = db->table("Activities");
+    const Index* pk = acts->primaryKey();
+    ASSERT_NE(pk, nullptr);
+    EXPECT_EQ(pk->name, "PrimaryKey");
+    ASSERT_EQ(pk->columns.size(), 1u);
+    EXPECT_EQ(pk->columns[0].column, acts->columnIndex("ID"));
+    EXPECT_TRUE(pk->unique);
+    const Index* nameId = acts->findIndex("name id");
+    ASSERT_NE(nameId, nullptr);
+    EXPECT_FALSE(nameId->primaryKey);
+    EXPECT_EQ(nameId->columns[0].column, acts->columnIndex("Name ID"));
+    EXPECT_NE(acts->findIndex("UserDate"), nullptr);
+    EXPECT_GT(pk->firstPage, 0u);
+
+    auto props = Database::open(testutil::dataPath("jet4/testIndexPropertiesV2000.mdb"));
+    auto ign = props->table("TableIgnoreNulls1")->findIndex("DataIndex");
+    ASSERT_NE(ign, nullptr);
+    EXPECT_TRUE(ign->ignoreNulls);
+    EXPECT_FALSE(ign->unique);
+    auto uniq = props->table("TableUnique2_temp")->findIndex("DataIndex");
+    ASSERT_NE(uniq, nullptr);
+    EXPECT_TRUE(uniq->unique);
+    ASSERT_EQ(uniq->columns.size(), 2u);
+    auto ppk = props->table("TableUnique2_temp")->primaryKey();
+    ASSERT_NE(ppk, nullptr);
+    EXPECT_TRUE(ppk->required);
+
+    auto j3 = Database::open(testutil::dataPath("jet3/testV1997.mdb"))->table("Table1");
+    ASSERT_NE(j3->primaryKey(), nullptr);
+    EXPECT_EQ(j3->primaryKey()->columns[0].column, j3->columnIndex("A"));
+    EXPECT_EQ(j3->columns()[j3->columnIndex("A")].sortOrder, 1033);
+}
+
+TEST(Reader, UsageMapsListOwnPages) {
+    auto db = Database::open(testutil::dataPath("timer/timer-big.tdb"));
+    auto acts = db->table("Activities");
+    auto pages = acts->dataPages();
+    ASSERT_GT(pages.size(), 100u);  // beyond what an inline map can hold
+    EXPECT_TRUE(std::is_sorted(pages.begin(), pages.end()));
+    size_t n = 0;
+    for (auto c = acts->scan({acts->columnIndex("ID")}); c.next();) ++n;
+    EXPECT_EQ(n, 100000u);
+}
+
+TEST(Reader, BadInputsRaiseErrors) {
+    EXPECT_EQ(openError("/nonexistent/dir/file.mdb"), Error::Code::NotFound);
+    EXPECT_EQ(openError(testutil::dataPath("README.md")), Error::Code::NotJet);
+    EXPECT_EQ(openError(testutil::dataPath("jet4")), Error::Code::NotJet);
+
+    const fs::path tmp = fs::temp_directory_path() / ("reader_test_" + std::to_string(::getpid()));
+    fs::create_directories(tmp);
+    auto write = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
+        std::ofstream(tmp / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        return (tmp / name).string();
+    };
+    EXPECT_EQ(openError(write("empty.mdb", {})), Error::Code::NotJet);
+    auto good = slurp(testutil::dataPath("jet4/testV2000.mdb"));
+    EXPECT_EQ(openError(write("head.mdb", {good.begin(), good.begin() + 4096})), Error::Code::NotJet);
+    // Cut inside the catalog: the header is fine, the rest is missing.
+    std::vector<uint8_t> cut(good.begin(), good.begin() + 4096 * 2 + 100);
+    EXPECT_NE(openError(write("cut.mdb", cut)), Error::Code::Generic);
+    fs::remove_all(tmp);
+}
+
+TEST(Reader, DamagedBytesNeverCrash) {
+    for (const char* f : {"jet3/testV1997.mdb", "jet4/testV2000.mdb", "timer/sample.tdb"}) {
+        SCOPED_TRACE(f);
+        const auto good = slurp(testutil::dataPath(f));
+        const size_t ps = good[0x14] == 0 ? 2048 : 4096;
+        uint32_t seed = 12345;
+        auto rnd = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 8); };
+        // Truncations at page boundaries and inside pages.
+        for (size_t len : {ps * 3, ps * 3 + 17, ps * 5, good.size() - 1}) {
+            std::vector<uint8_t> b(good.begin(), good.begin() + std::min(len, good.size()));
+            try {
+                readEverything(b);
+            } catch (const Error&) {
+            }
+        }
+        // Random damage in the first pages (header, catalog, definitions, maps).
+        for (int i = 0; i < 150; ++i) {
+            std::vector<uint8_t> b = good;
+            int n = 1 + rnd() % 12;
+            for (int k = 0; k < n; ++k) b[rnd() % std::min(b.size(), ps * 12)] ^= static_cast<uint8_t>(1 + rnd() % 255);
+            try {
+                readEverything(b);
+            } catch (const Error&) {
+            }
+        }
+    }
+}

@@ -1,0 +1,41 @@
+// The pieces the writing modules share: page allocation, usage-map edits,
+// index maintenance and cache invalidation. Internal to the engine.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "database.h"
+#include "pager.h"
+#include "table.h"
+
+namespace jet::detail {
+
+// The database's writable pager; Error(ReadOnly) for a read-only open. Every
+// change goes through it inside a transaction (the write entry points open an
+// implicit one when the caller has not).
+WritablePager& writablePager(const Database& db);
+
+// Takes a page for new use: a free page listed by the global usage map when there
+// is one, else a new page at the end of the file; either way the global map is
+// updated as Jet does and the page comes back zero-filled.
+uint32_t allocatePage(Database& db);
+// Gives a page back to the global usage map (its content is zeroed).
+void freePage(Database& db, uint32_t page);
+
+// Usage maps addressed by a row pointer (page << 8 | row), inline (type 0) or
+// reference (type 1): set or clear one page's bit, converting or growing the map
+// the way Jet does when the page lies outside what the map covers.
+void usageMapAdd(Database& db, uint32_t mapRowPtr, uint32_t page);
+void usageMapRemove(Database& db, uint32_t mapRowPtr, uint32_t page);
+
+// Index maintenance for one index of a table. `row` is the full row as stored.
+// Duplicate checks come first so a refused write changes nothing.
+bool indexWouldDuplicate(const Database& db, const Table& t, const Index& idx, const Row& row, RowId self);
+void indexInsert(Database& db, const Table& t, const Index& idx, const Row& row, RowId id);
+void indexRemove(Database& db, const Table& t, const Index& idx, const Row& row, RowId id);
+
+// Forgets cached tables, queries and the catalog after a change or rollback.
+void invalidateCaches(const Database& db);
+
+}  // namespace jet::detail

@@ -168,12 +168,17 @@ bool scaledNumber(const Value& v, int scale, __int128& out) {
     return false;
 }
 
-TextOrder textOrderFor(const Database& db, const Column& c) {
+// Jet 4 keeps a sort-order version beside the locale id of each text column;
+// Access 2010 and later mark their revised general order with version 1.
+TextOrder textOrderFor(const Database& db, const Column& c, uint8_t version) {
     if (!db.format().jet4()) return TextOrder::General97;
     // 1033 is "General"; 0 appears in files written by tools that left the field empty.
-    if (c.sortOrder == 1033 || c.sortOrder == 0) return TextOrder::GeneralLegacy;
-    throw Error("column '" + c.name + "' uses text sort order " + std::to_string(c.sortOrder) +
-                    ", which index lookups do not support",
+    if (c.sortOrder == 1033 || c.sortOrder == 0) {
+        if (version == 0) return TextOrder::GeneralLegacy;
+        if (version == 1) return TextOrder::General2010;
+    }
+    throw Error("column '" + c.name + "' uses text sort order " + std::to_string(c.sortOrder) + " (version " +
+                    std::to_string(version) + "), which index lookups do not support",
                 Error::Code::Unsupported);
 }
 
@@ -181,7 +186,8 @@ enum class Fit { Ok, NoMatch };
 
 // Appends one column's key part. NoMatch: the value cannot equal any stored value
 // of this column (out of range or not exactly representable), so nothing can match.
-Fit encodeColumn(std::vector<uint8_t>& out, const Database& db, const Column& c, bool asc, const Value& v) {
+Fit encodeColumn(std::vector<uint8_t>& out, const Database& db, const Column& c, uint8_t sortVersion, bool asc,
+                 const Value& v) {
     if (c.type == ColType::Bool) {
         // Yes/No columns hold no nulls; their keys carry the value flag always.
         bool b = false;
@@ -293,7 +299,7 @@ Fit encodeColumn(std::vector<uint8_t>& out, const Database& db, const Column& c,
     case ColType::Text:
     case ColType::Memo: {
         if (v.kind() != Value::Kind::Text) return wrongKind();
-        appendTextKey(out, v.asText(), textOrderFor(db, c), asc);
+        appendTextKey(out, v.asText(), textOrderFor(db, c, sortVersion), asc);
         return Fit::Ok;
     }
     default:
@@ -305,13 +311,15 @@ Fit encodeColumn(std::vector<uint8_t>& out, const Database& db, const Column& c,
 // ---------------------------------------------------------------- index pages
 
 struct Layout {
-    uint32_t pageSize, prevOff, nextOff, tailOff, prefixOff, maskOff, entryStart;
+    uint32_t pageSize, prevOff, nextOff, tailOff, prefixOff, prefixBytes, maskOff, entryStart;
     explicit Layout(const Format& f)
         : pageSize(f.pageSize),
           prevOff(f.jet4() ? 12 : 8),
           nextOff(f.jet4() ? 16 : 12),
           tailOff(f.jet4() ? 20 : 16),
           prefixOff(f.jet4() ? 24 : 20),
+          // Jet 3 keeps a single length byte; the byte after it is set on intermediate pages.
+          prefixBytes(f.jet4() ? 2 : 1),
           maskOff(f.idxBitmaskStart),
           entryStart(f.idxEntryStart) {}
 };
@@ -321,32 +329,45 @@ uint32_t le32(const uint8_t* p) {
            (static_cast<uint32_t>(p[3]) << 24);
 }
 
+// Names the index in error messages; the text is only built when something is wrong.
+struct Where {
+    const Table& table;
+    const Index& index;
+    std::string operator+(const std::string& what) const {
+        return "table '" + table.name() + "', index '" + index.name + "'" + what;
+    }
+};
+
 // One index page, parsed just enough to compare and read its entries.
 class IndexPage {
 public:
     static constexpr size_t kMaxEntries = 4096;
 
-    IndexPage(const Pager& pager, const Layout& L, uint32_t pageNo, const std::string& where) : pageNo_(pageNo) {
+    IndexPage(const Pager& pager, const Layout& L, uint32_t pageNo, const Where& where) : pageNo_(pageNo) {
         if (pageNo == 0 || pageNo >= pager.pageCount())
-            throw Error(where + ": index page " + std::to_string(pageNo) + " is outside the file", Error::Code::Corrupt);
+            throw Error(where + (": index page " + std::to_string(pageNo) + " is outside the file"), Error::Code::Corrupt);
         p_ = pager.page(pageNo);
         if (p_[0] != kNodePage && p_[0] != kLeafPage)
-            throw Error(where + ": page " + std::to_string(pageNo) + " is not an index page", Error::Code::Corrupt);
+            throw Error(where + (": page " + std::to_string(pageNo) + " is not an index page"), Error::Code::Corrupt);
         leaf_ = p_[0] == kLeafPage;
         prev_ = le32(p_ + L.prevOff);
         next_ = le32(p_ + L.nextOff);
         tail_ = leaf_ ? 0 : le32(p_ + L.tailOff);
-        prefixLen_ = static_cast<uint32_t>(p_[L.prefixOff] | (p_[L.prefixOff + 1] << 8));
+        prefixLen_ = p_[L.prefixOff];
+        if (L.prefixBytes == 2) prefixLen_ |= static_cast<uint32_t>(p_[L.prefixOff + 1]) << 8;
         data_ = p_ + L.entryStart;
         const uint32_t room = L.pageSize - L.entryStart;
         const uint32_t trailer = leaf_ ? 4 : 8;
 
         uint32_t last = 0;
-        for (uint32_t byte = L.maskOff; byte < L.entryStart; ++byte) {
-            uint8_t m = p_[byte];
+        for (uint32_t byte = L.maskOff; byte < L.entryStart; byte += 8) {
+            // Eight mask bytes at a time, low bit first, as a little-endian word.
+            uint64_t m = 0;
+            const uint32_t n = std::min<uint32_t>(8, L.entryStart - byte);
+            for (uint32_t k = 0; k < n; ++k) m |= static_cast<uint64_t>(p_[byte + k]) << (8 * k);
             while (m) {
-                int bit = __builtin_ctz(m);
-                m &= static_cast<uint8_t>(m - 1);
+                int bit = __builtin_ctzll(m);
+                m &= m - 1;
                 uint32_t end = (byte - L.maskOff) * 8 + static_cast<uint32_t>(bit);
                 if (end > room || end <= last || count_ >= kMaxEntries)
                     throw bad(where, "its entry table is damaged");
@@ -422,8 +443,8 @@ public:
     }
 
 private:
-    Error bad(const std::string& where, const char* what) const {
-        return Error(where + ": index page " + std::to_string(pageNo_) + " is damaged (" + what + ")",
+    Error bad(const Where& where, const char* what) const {
+        return Error(where + (": index page " + std::to_string(pageNo_) + " is damaged (" + what + ")"),
                      Error::Code::Corrupt);
     }
     size_t begin(size_t i) const { return i == 0 ? 0 : ends_[i - 1]; }
@@ -442,9 +463,28 @@ private:
     std::array<uint16_t, kMaxEntries> ends_;
 };
 
-std::string where(const Table& t, const Index& index) { return "table '" + t.name() + "', index '" + index.name + "'"; }
+std::string where(const Table& t, const Index& index) { return Where{t, index} + ""; }
 
 }  // namespace
+
+// The sort-order version byte of a Jet 4 text column, found by column number among
+// the stored column descriptors (0 when absent).
+static uint8_t textSortVersion(const Database& db, const std::vector<uint8_t>& tdef, const Column& c) {
+    const Format& f = db.format();
+    if (!f.jet4() || (c.type != ColType::Text && c.type != ColType::Memo)) return 0;
+    auto u16 = [&](size_t o) -> uint32_t { return o + 2 <= tdef.size() ? (tdef[o] | (tdef[o + 1] << 8)) : 0; };
+    auto u32 = [&](size_t o) -> uint32_t { return u16(o) | (u16(o + 2) << 16); };
+    const size_t numCols = u16(f.tdefNumCols);
+    const size_t numReal = u32(f.tdefNumRealIdx);
+    if (numReal > tdef.size() / f.tdefRealIdxEntrySize) return 0;
+    const size_t start = f.tdefIndexStart + numReal * f.tdefRealIdxEntrySize;
+    for (size_t i = 0; i < numCols; ++i) {
+        const size_t d = start + i * f.tdefColumnSize;
+        if (d + f.tdefColumnSize > tdef.size()) break;
+        if (tdef[d] == static_cast<uint8_t>(c.type) && u16(d + 5) == c.number) return tdef[d + 14];
+    }
+    return 0;
+}
 
 std::vector<uint8_t> Table::encodeKey(const Index& index, const Row& row) const {
     std::vector<uint8_t> key;
@@ -452,7 +492,8 @@ std::vector<uint8_t> Table::encodeKey(const Index& index, const Row& row) const 
         if (ic.column < 0 || static_cast<size_t>(ic.column) >= columns_.size() ||
             static_cast<size_t>(ic.column) >= row.size())
             throw Error(where(*this, index) + ": index column is not part of the row", Error::Code::Corrupt);
-        if (encodeColumn(key, db_, columns_[ic.column], ic.ascending, row[ic.column]) != Fit::Ok)
+        const Column& col = columns_[ic.column];
+        if (encodeColumn(key, db_, col, textSortVersion(db_, tdef_, col), ic.ascending, row[ic.column]) != Fit::Ok)
             throw Error(where(*this, index) + ": value " + toDebugString(row[ic.column]) + " does not fit column '" +
                             columns_[ic.column].name + "'",
                         Error::Code::Corrupt);
@@ -471,12 +512,13 @@ std::vector<RowId> Table::seek(const Index& index, const std::vector<Value>& key
         const IndexColumn& ic = index.columns[i];
         if (ic.column < 0 || static_cast<size_t>(ic.column) >= columns_.size())
             throw Error(where(*this, index) + ": index names a missing column", Error::Code::Corrupt);
-        if (encodeColumn(probe, db_, columns_[ic.column], ic.ascending, key[i]) != Fit::Ok) return {};
+        const Column& col = columns_[ic.column];
+        if (encodeColumn(probe, db_, col, textSortVersion(db_, tdef_, col), ic.ascending, key[i]) != Fit::Ok) return {};
     }
 
     const Layout L(db_.format());
     const Pager& pager = db_.pager();
-    const std::string ctx = where(*this, index);
+    const Where ctx{*this, index};
     std::vector<RowId> found;
 
     uint32_t pageNo = index.firstPage;
@@ -487,14 +529,17 @@ std::vector<RowId> Table::seek(const Index& index, const std::vector<Value>& key
         size_t i = page.lowerBound(probe.data(), probe.size());
         if (i < page.count()) pageNo = page.child(i);
         else if (page.tail() != 0) pageNo = page.tail();
+        else if (page.count() > 0) pageNo = page.child(page.count() - 1);  // leaves past it follow by chain
         else return found;
     }
 
-    // Matching entries may continue over following leaves.
+    // Matching entries may continue over following leaves. Pages are remembered only
+    // once the walk leaves the first one, so a plain lookup allocates nothing here.
     std::unordered_set<uint32_t> visited;
     bool first = true;
     while (pageNo != 0) {
-        if (!visited.insert(pageNo).second) throw Error(ctx + ": index leaf chain loops", Error::Code::Corrupt);
+        if (!first && !visited.insert(pageNo).second)
+            throw Error(ctx + ": index leaf chain loops", Error::Code::Corrupt);
         IndexPage page(pager, L, pageNo, ctx);
         if (!page.leaf()) throw Error(ctx + ": leaf chain reaches a non-leaf page", Error::Code::Corrupt);
         size_t i = first ? page.lowerBound(probe.data(), probe.size()) : 0;
@@ -504,6 +549,7 @@ std::vector<RowId> Table::seek(const Index& index, const std::vector<Value>& key
             if (c > 0) return found;
             if (c == 0) found.push_back(page.row(i));
         }
+        if (visited.empty()) visited.insert(pageNo);
         pageNo = page.next();
     }
     return found;
@@ -512,7 +558,7 @@ std::vector<RowId> Table::seek(const Index& index, const std::vector<Value>& key
 std::vector<Table::IndexEntry> Table::indexEntries(const Index& index) const {
     const Layout L(db_.format());
     const Pager& pager = db_.pager();
-    const std::string ctx = where(*this, index);
+    const Where ctx{*this, index};
     std::vector<IndexEntry> out;
     std::vector<bool> visited(pager.pageCount(), false);
 
@@ -524,8 +570,8 @@ std::vector<Table::IndexEntry> Table::indexEntries(const Index& index) const {
     std::vector<Frame> stack;
     auto enter = [&](uint32_t pageNo) {
         if (pageNo >= visited.size() || pageNo == 0)
-            throw Error(ctx + ": index page " + std::to_string(pageNo) + " is outside the file", Error::Code::Corrupt);
-        if (visited[pageNo]) throw Error(ctx + ": index page " + std::to_string(pageNo) + " is reached twice", Error::Code::Corrupt);
+            throw Error(ctx + (": index page " + std::to_string(pageNo) + " is outside the file"), Error::Code::Corrupt);
+        if (visited[pageNo]) throw Error(ctx + (": index page " + std::to_string(pageNo) + " is reached twice"), Error::Code::Corrupt);
         if (stack.size() > static_cast<size_t>(kMaxDepth)) throw Error(ctx + ": index tree is too deep", Error::Code::Corrupt);
         visited[pageNo] = true;
         stack.push_back({pageNo, 0});

@@ -1,0 +1,400 @@
+// Index keys, B-tree lookups and text ordering, checked against indexes that
+// Access (and, for the Timer files, another Jet writer) built.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "jet/collation.h"
+#include "jet/database.h"
+#include "jet/error.h"
+#include "jet/table.h"
+#include "test_util.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> allDataFiles() {
+    std::vector<std::string> files;
+    for (const char* dir : {"jet3", "jet4", "timer"}) {
+        for (const auto& e : fs::directory_iterator(testutil::dataPath(dir))) {
+            auto ext = e.path().extension().string();
+            if (ext == ".mdb" || ext == ".tdb") files.push_back(std::string(dir) + "/" + e.path().filename().string());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::string hex(const std::vector<uint8_t>& b) {
+    static const char* d = "0123456789ABCDEF";
+    std::string s;
+    for (uint8_t x : b) {
+        s += d[x >> 4];
+        s += d[x & 15];
+        s += ' ';
+    }
+    return s;
+}
+
+bool allNull(const jet::Index& ix, const jet::Row& row) {
+    for (const auto& c : ix.columns)
+        if (!row[c.column].isNull()) return false;
+    return true;
+}
+
+// For one table: every live row's key is stored in each index, pointing at that
+// row, and seek finds the row. Returns the problems found.
+std::vector<std::string> checkIndexes(const jet::Table& t) {
+    std::vector<std::string> problems;
+    struct Stored {
+        const jet::Index* ix;
+        std::vector<jet::Table::IndexEntry> entries;  // sorted by row
+        size_t expected = 0;
+        bool failed = false;
+        // Rows by encoded key, with the values of the first such row to seek with.
+        std::map<std::vector<uint8_t>, std::pair<std::vector<jet::Value>, std::vector<jet::RowId>>> byKey;
+    };
+    std::vector<Stored> all;
+    for (const auto& ix : t.indexes()) {
+        Stored s{&ix, {}};
+        try {
+            s.entries = t.indexEntries(ix);
+        } catch (const jet::Error& e) {
+            problems.push_back("index '" + ix.name + "': " + e.what());
+            s.failed = true;
+        }
+        for (size_t i = 1; i < s.entries.size(); ++i)
+            if (!(s.entries[i - 1].key <= s.entries[i].key)) {
+                problems.push_back("index '" + ix.name + "': entries out of order at " + std::to_string(i));
+                break;
+            }
+        std::sort(s.entries.begin(), s.entries.end(), [](const auto& a, const auto& b) { return a.row < b.row; });
+        all.push_back(std::move(s));
+    }
+    for (auto cur = t.scan(); cur.next();) {
+        const jet::Row& row = cur.row();
+        for (auto& s : all) {
+            const jet::Index& ix = *s.ix;
+            // Jet leaves rows whose key columns are all null out of an IgnoreNulls index.
+            if (s.failed || (ix.ignoreNulls && allNull(ix, row))) continue;
+            ++s.expected;
+            std::string where = "index '" + ix.name + "' row " + std::to_string(cur.rowId().page) + ":" +
+                                std::to_string(cur.rowId().row);
+            try {
+                auto key = t.encodeKey(ix, row);
+                auto it = std::lower_bound(s.entries.begin(), s.entries.end(), cur.rowId(),
+                                           [](const auto& e, const jet::RowId& r) { return e.row < r; });
+                if (it == s.entries.end() || it->row != cur.rowId()) {
+                    problems.push_back(where + ": no entry (encoded " + hex(key) + ")");
+                    continue;
+                }
+                if (it->key != key) {
+                    std::string vals;
+                    for (const auto& c : ix.columns) vals += jet::toDebugString(row[c.column]) + " ";
+                    problems.push_back(where + ": values " + vals + "stored " + hex(it->key) + "encoded " + hex(key));
+                    continue;
+                }
+                auto& group = s.byKey[key];
+                if (group.second.empty())
+                    for (const auto& c : ix.columns) group.first.push_back(row[c.column]);
+                group.second.push_back(cur.rowId());
+            } catch (const jet::Error& e) {
+                problems.push_back(where + ": " + e.what());
+            }
+        }
+    }
+    // One seek per distinct key must return exactly the rows holding it.
+    for (auto& s : all) {
+        for (auto& [key, group] : s.byKey) {
+            try {
+                auto hits = t.seek(*s.ix, group.first);
+                std::sort(hits.begin(), hits.end());
+                std::sort(group.second.begin(), group.second.end());
+                if (hits != group.second)
+                    problems.push_back("index '" + s.ix->name + "': seek for " + hex(key) + "gives " +
+                                       std::to_string(hits.size()) + " rows, " + std::to_string(group.second.size()) +
+                                       " hold the key");
+            } catch (const jet::Error& e) {
+                problems.push_back("index '" + s.ix->name + "': seek for " + hex(key) + ": " + e.what());
+            }
+        }
+    }
+    for (const auto& s : all)
+        if (!s.failed && s.entries.size() != s.expected)
+            problems.push_back("index '" + s.ix->name + "': " + std::to_string(s.entries.size()) + " entries for " +
+                               std::to_string(s.expected) + " rows");
+    return problems;
+}
+
+TEST(IndexKeys, EveryRowOfEveryIndexInEveryFileIsStoredAsEncoded) {
+    size_t indexesChecked = 0;
+    for (const auto& file : allDataFiles()) {
+        SCOPED_TRACE(file);
+        auto db = jet::Database::open(testutil::dataPath(file));
+        for (const auto& name : db->tableNames(true)) {
+            auto t = db->table(name);
+            auto problems = checkIndexes(*t);
+            indexesChecked += t->indexes().size();
+            for (size_t i = 0; i < problems.size() && i < 5; ++i)
+                ADD_FAILURE() << file << " table '" << name << "': " << problems[i];
+            if (problems.size() > 5) ADD_FAILURE() << "  ... " << problems.size() - 5 << " more";
+        }
+    }
+    EXPECT_GT(indexesChecked, 500u);
+}
+
+TEST(IndexSeek, FindsAllDuplicatesAcrossLeavesAndNothingForAbsentKeys) {
+    // Duplicate keys of a big non-unique index span several leaf pages.
+    auto db = jet::Database::open(testutil::dataPath("timer/timer-big.tdb"));
+    auto t = db->table("Activities");
+    const jet::Index* byName = t->findIndex("Name ID");
+    ASSERT_NE(byName, nullptr);
+    std::map<int32_t, std::vector<jet::RowId>> expected;
+    int nameCol = t->columnIndex("Name ID");
+    for (auto cur = t->scan({nameCol}); cur.next();)
+        if (!cur.row()[nameCol].isNull()) expected[cur.row()[nameCol].asInt32()].push_back(cur.rowId());
+    ASSERT_GT(expected.size(), 10u);
+    size_t biggest = 0;
+    for (auto& [id, rows] : expected) {
+        auto hits = t->seek(*byName, {jet::Value::int32(id)});
+        std::sort(hits.begin(), hits.end());
+        std::sort(rows.begin(), rows.end());
+        EXPECT_EQ(hits, rows) << "Name ID " << id;
+        biggest = std::max(biggest, rows.size());
+    }
+    EXPECT_GT(biggest, 1000u);  // spans leaves
+    EXPECT_TRUE(t->seek(*byName, {jet::Value::int32(-123456)}).empty());
+    EXPECT_TRUE(t->seek(*byName, {jet::Value::int32(2147483647)}).empty());
+    // A value no Long can hold matches nothing instead of wrapping around.
+    EXPECT_TRUE(t->seek(*byName, {jet::Value::dbl(4294967296.0 + expected.begin()->first)}).empty());
+    EXPECT_TRUE(t->seek(*byName, {jet::Value::dbl(expected.begin()->first + 0.5)}).empty());
+}
+
+TEST(IndexSeek, TextKeysAreCaseInsensitiveAndIgnoreTrailingBlanks) {
+    auto db = jet::Database::open(testutil::dataPath("timer/sample.tdb"));
+    auto t = db->table("Names");
+    const jet::Index* ix = t->findIndex("NameStr");
+    ASSERT_NE(ix, nullptr);
+    int col = t->columnIndex("NameStr");
+    size_t checked = 0;
+    for (auto cur = t->scan(); cur.next();) {
+        std::string name = cur.row()[col].asText();
+        std::string upper = name, lower = name;
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (const std::string& probe : {name, upper, lower + "  "}) {
+            auto hits = t->seek(*ix, {jet::Value::text(probe)});
+            EXPECT_NE(std::find(hits.begin(), hits.end(), cur.rowId()), hits.end()) << "'" << probe << "'";
+        }
+        ++checked;
+    }
+    EXPECT_GT(checked, 10u);
+    EXPECT_TRUE(t->seek(*ix, {jet::Value::text("No Such Name Anywhere")}).empty());
+    EXPECT_THROW(t->seek(*ix, {jet::Value::text("a"), jet::Value::text("b")}), jet::Error);
+}
+
+TEST(IndexSeek, LeadingColumnsOfACompoundIndex) {
+    // The catalog's ParentIdName index is (ParentId, Name).
+    auto db = jet::Database::open(testutil::dataPath("jet4/testV2000.mdb"));
+    bool tried = false;
+    for (const auto& name : db->tableNames(true)) {
+        auto t = db->table(name);
+        for (const auto& ix : t->indexes()) {
+            if (ix.columns.size() < 2) continue;
+            int first = ix.columns[0].column;
+            for (auto cur = t->scan(); cur.next();) {
+                const jet::Value& v = cur.row()[first];
+                auto hits = t->seek(ix, {v});
+                size_t expected = 0;
+                for (auto c2 = t->scan({first}); c2.next();) {
+                    const jet::Value& w = c2.row()[first];
+                    bool same = v.isText() && w.isText() ? jet::compareText(v.asText(), w.asText()) == 0 : v == w;
+                    if (same) ++expected;
+                }
+                EXPECT_EQ(hits.size(), expected) << name << "." << ix.name << " " << jet::toDebugString(v);
+                tried = true;
+            }
+        }
+    }
+    EXPECT_TRUE(tried);
+}
+
+TEST(TextOrder, ComparisonIsCaseInsensitiveAndAccentsOnlyBreakTies) {
+    EXPECT_EQ(jet::compareText("abc", "ABC"), 0);
+    EXPECT_EQ(jet::compareText("Smith", "sMITH"), 0);
+    EXPECT_EQ(jet::compareText("abc  ", "abc"), 0);
+    EXPECT_LT(jet::compareText("abc", "abd"), 0);
+    EXPECT_LT(jet::compareText("ab", "abc"), 0);
+    EXPECT_LT(jet::compareText("", "a"), 0);
+    EXPECT_LT(jet::compareText("a", "B"), 0);
+    EXPECT_GT(jet::compareText("b", "A"), 0);
+    EXPECT_LT(jet::compareText("9", "a"), 0);
+    EXPECT_NE(jet::compareText("resume", "résumé"), 0);
+    EXPECT_LT(jet::compareText("resume", "résumé"), 0);
+    EXPECT_LT(jet::compareText("résumé", "resumf"), 0);  // letters first, accents after
+    EXPECT_EQ(jet::compareText("RÉSUMÉ", "résumé"), 0);
+    EXPECT_EQ(jet::textSortKey("abc", jet::Version::Jet4), jet::textSortKey("ABC", jet::Version::Jet4));
+    EXPECT_EQ(jet::textSortKey("abc", jet::Version::Jet3), jet::textSortKey("ABC", jet::Version::Jet3));
+    EXPECT_NE(jet::textSortKey("e", jet::Version::Jet3), jet::textSortKey("é", jet::Version::Jet3));
+    // Malformed UTF-8 must not upset the encoder.
+    EXPECT_NO_THROW(jet::textSortKey(std::string("a\xC3", 2), jet::Version::Jet4));
+    EXPECT_NO_THROW(jet::textSortKey(std::string("\xFF\xFE\xF0\x9F", 4), jet::Version::Jet3));
+}
+
+TEST(TextOrder, SortingWithCompareTextFollowsAccessIndexOrder) {
+    // Access's own index order over many characters is the reference for ORDER BY.
+    size_t pairs = 0;
+    for (const auto& file : allDataFiles()) {
+        if (file.rfind("jet3/", 0) == 0) continue;  // compareText follows the Jet 4 order
+        SCOPED_TRACE(file);
+        auto db = jet::Database::open(testutil::dataPath(file));
+        for (const auto& name : db->tableNames(false)) {
+            auto t = db->table(name);
+            for (const auto& ix : t->indexes()) {
+                if (ix.columns.size() != 1 || !ix.columns[0].ascending) continue;
+                int col = ix.columns[0].column;
+                auto type = t->columns()[col].type;
+                if (type != jet::ColType::Text && type != jet::ColType::Memo) continue;
+                std::vector<std::string> inIndexOrder;
+                for (const auto& e : t->indexEntries(ix)) {
+                    auto row = t->readRow(e.row, {col});
+                    ASSERT_TRUE(row);
+                    if (!(*row)[col].isNull()) inIndexOrder.push_back((*row)[col].asText());
+                }
+                for (size_t i = 1; i < inIndexOrder.size(); ++i, ++pairs)
+                    EXPECT_LE(jet::compareText(inIndexOrder[i - 1], inIndexOrder[i]), 0)
+                        << name << "." << ix.name << ": '" << inIndexOrder[i - 1] << "' / '" << inIndexOrder[i] << "'";
+            }
+        }
+    }
+    EXPECT_GT(pairs, 500u);
+}
+
+TEST(IndexSeek, PrimaryKeyLookupIsFast) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "timing is meaningless under sanitizers";
+#endif
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer)
+    GTEST_SKIP() << "timing is meaningless under sanitizers";
+#endif
+#endif
+    auto db = jet::Database::open(testutil::dataPath("timer/timer-big.tdb"));
+    auto t = db->table("Activities");
+    const jet::Index* pk = t->primaryKey();
+    ASSERT_NE(pk, nullptr);
+    int idCol = t->columnIndex("ID");
+    std::vector<int32_t> ids;
+    for (auto cur = t->scan({idCol}); cur.next();) ids.push_back(cur.row()[idCol].asInt32());
+    ASSERT_GE(ids.size(), 100000u);
+    t->seek(*pk, {jet::Value::int32(ids[0])});  // warm the page cache
+    const size_t n = 20000;
+    size_t found = 0;
+    auto start = std::chrono::steady_clock::now();
+    for (size_t i = 0; i < n; ++i) found += t->seek(*pk, {jet::Value::int32(ids[(i * 7919) % ids.size()])}).size();
+    auto us = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count() / n;
+    EXPECT_EQ(found, n);
+    EXPECT_LT(us, 50.0) << "average seek " << us << " us";
+    RecordProperty("seek_us", std::to_string(us));
+}
+
+// ---------------------------------------------------------------- damaged files
+
+std::vector<uint8_t> readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Runs every index operation on every table; only jet::Error may come out.
+void exerciseIndexes(const std::vector<uint8_t>& bytes) {
+    std::unique_ptr<jet::Database> db;
+    try {
+        db = jet::Database::openMemory(bytes.data(), bytes.size());
+    } catch (const jet::Error&) {
+        return;
+    }
+    for (const auto& name : db->tableNames(true)) {
+        std::shared_ptr<const jet::Table> t;
+        try {
+            t = db->table(name);
+        } catch (const jet::Error&) {
+            continue;
+        }
+        for (const auto& ix : t->indexes()) {
+            try {
+                t->indexEntries(ix);
+            } catch (const jet::Error&) {
+            }
+            try {
+                std::vector<jet::Value> key(ix.columns.size(), jet::Value::int32(1));
+                t->seek(ix, key);
+            } catch (const jet::Error&) {
+            }
+            try {
+                t->seek(ix, {});
+            } catch (const jet::Error&) {
+            }
+        }
+    }
+}
+
+TEST(IndexPages, DamagedPagesGiveErrorsNotCrashesOrHangs) {
+    auto orig = readFile(testutil::dataPath("jet4/bigIndexTestV2000.mdb"));
+    ASSERT_GT(orig.size(), 8192u);
+    const size_t pageSize = 4096;
+    std::vector<size_t> indexPages;
+    for (size_t p = 1; p * pageSize < orig.size(); ++p)
+        if (orig[p * pageSize] == 0x03 || orig[p * pageSize] == 0x04) indexPages.push_back(p);
+    ASSERT_FALSE(indexPages.empty());
+
+    auto put32 = [](std::vector<uint8_t>& b, size_t off, uint32_t v) {
+        for (int i = 0; i < 4; ++i) b[off + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    for (size_t p : indexPages) {
+        size_t base = p * pageSize;
+        {
+            auto b = orig;  // leaf chain and tail pointing back at the page itself
+            put32(b, base + 16, static_cast<uint32_t>(p));
+            put32(b, base + 20, static_cast<uint32_t>(p));
+            exerciseIndexes(b);
+        }
+        {
+            auto b = orig;  // pointers outside the file
+            put32(b, base + 16, 0x00FFFFFF);
+            put32(b, base + 20, 0xFFFFFFFF);
+            exerciseIndexes(b);
+        }
+        {
+            auto b = orig;  // every entry boundary set, prefix longer than any entry
+            for (size_t i = 0x1b; i < 0x1e0; ++i) b[base + i] = 0xFF;
+            b[base + 24] = 0xFF;
+            b[base + 25] = 0x0F;
+            exerciseIndexes(b);
+        }
+        {
+            auto b = orig;  // child pointers all aimed at this page
+            for (size_t i = base + 0x1e0; i + 4 <= base + pageSize; i += 7) {
+                b[i] = 0;
+                b[i + 1] = 0;
+                b[i + 2] = static_cast<uint8_t>(p >> 8);
+                b[i + 3] = static_cast<uint8_t>(p);
+            }
+            exerciseIndexes(b);
+        }
+        {
+            auto b = orig;  // type flipped between leaf and intermediate
+            b[base] = b[base] == 0x03 ? 0x04 : 0x03;
+            exerciseIndexes(b);
+        }
+    }
+}
+
+}  // namespace

@@ -30,14 +30,17 @@ struct Expr {
     Kind kind = Kind::Literal;
     Value value;               // Literal
     std::string table;         // Field / Star qualifier, as written (without brackets)
-    std::string name;          // Field name, function name, operator
+    std::string name;          // Field name, function name, operator; Literal: the text as written
+                               // (e.g. 1.50, 'it''s', #1/2/2003#) so rendering keeps it, empty when built
     std::vector<ExprPtr> args;
-    bool negated = false;
+    bool negated = false;      // Between/In/IsNull as above; on a Unary "Not" over a Like: written
+                               // infix as `a Not Like b` (the tree means Not (a Like b) either way)
 };
 
 struct QueryParam {
     std::string name;
     std::string type;  // Jet SQL type word as written, e.g. "DateTime", "Long", "Text"
+    int size = 0;      // Text(n): n; 0 when not given
 };
 
 struct SelectItem {
@@ -73,17 +76,35 @@ struct QueryModel {
     bool distinctRow = false;
     std::string top;  // "TOP n" / "TOP n PERCENT" text, empty when none
     std::vector<SelectItem> columns;
-    std::vector<FromPtr> from;  // comma-separated sources
+    std::vector<FromPtr> from;  // comma-separated sources (Update/Delete: the tables the statement names)
     ExprPtr where;
     std::vector<ExprPtr> groupBy;
     ExprPtr having;
     std::vector<OrderItem> orderBy;
 
     // Action and special queries, kept for rendering.
-    std::string target;                 // INTO / UPDATE / INSERT INTO table
+    std::string target;                 // INTO / UPDATE / INSERT INTO table; Delete: the table rows go from
     std::string rawSql;                 // DDL, pass-through and union text as stored
+    // Union: the SELECTs joined by UNION (or UNION ALL when unionAll); a part is itself a Union
+    // where UNION and UNION ALL are mixed. The union's ORDER BY is in orderBy.
     std::vector<std::shared_ptr<const QueryModel>> unionParts;
     bool unionAll = false;
+
+    bool ownerAccess = false;           // WITH OWNERACCESS OPTION
+    // FROM … IN 'path' [connect]: the sources live in another database.
+    std::string fromDbPath, fromDbConnect;
+    // INTO / INSERT INTO target IN 'path' [connect].
+    std::string targetDbPath, targetDbConnect;
+    // Append: the INSERT INTO t (…) columns, parallel to `columns` (… SELECT) or to `values`
+    // (… VALUES); empty when not given. Update: the SET targets, parallel to `values`.
+    // Each is a Field (table qualifier possible in UPDATE).
+    std::vector<ExprPtr> targetColumns;
+    std::vector<ExprPtr> values;        // INSERT … VALUES (…) / UPDATE … SET c = value
+    // Crosstab: TRANSFORM expr [AS alias] … PIVOT expr [IN (…)]; `columns` are the row headings.
+    SelectItem transform;
+    ExprPtr pivot;
+    std::vector<ExprPtr> pivotIn;
+    std::string connect;                // pass-through: the ODBC connect string
 };
 
 }  // namespace jet

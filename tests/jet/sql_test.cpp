@@ -1,0 +1,455 @@
+// Jet SQL parsing and rendering: trees, precedence, every statement form,
+// error messages and round trips (parse → render → parse gives the same tree).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "jet/error.h"
+#include "jet/query.h"
+#include "sql_tree_dump.h"
+
+using namespace jet;
+using testutil::dump;
+using testutil::dumpExpr;
+
+namespace {
+
+std::string tree(const std::string& expression) {
+    auto q = parseSql("SELECT " + expression + " FROM T");
+    return dumpExpr(q->columns.at(0).expr);
+}
+
+// Parses, renders, parses again: the trees must match and rendering must be stable.
+std::string roundTrip(const std::string& sql) {
+    auto first = parseSql(sql);
+    std::string text = renderSql(*first);
+    std::shared_ptr<const QueryModel> second;
+    try {
+        second = parseSql(text);
+    } catch (const Error& e) {
+        ADD_FAILURE() << "rendered SQL does not parse: " << e.what() << "\n" << text;
+        return text;
+    }
+    EXPECT_EQ(dump(*first), dump(*second)) << "rendered:\n" << text;
+    EXPECT_EQ(text, renderSql(*second));
+    return text;
+}
+
+std::string errorOf(const std::string& sql) {
+    try {
+        parseSql(sql);
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), Error::Code::Query);
+        return e.what();
+    }
+    ADD_FAILURE() << "no error for: " << sql;
+    return "";
+}
+
+}  // namespace
+
+TEST(SqlParse, OperatorPrecedenceFollowsJet) {
+    EXPECT_EQ(tree("1+2*3"), "(+ 1 (* 2 3))");
+    EXPECT_EQ(tree("1-2-3"), "(- (- 1 2) 3)");
+    EXPECT_EQ(tree("-2^2"), "(u- (^ 2 2))");
+    EXPECT_EQ(tree("2^-1"), "(^ 2 (u- 1))");
+    EXPECT_EQ(tree("2^3^2"), "(^ (^ 2 3) 2)");
+    EXPECT_EQ(tree("a*-b"), "(* [a] (u- [b]))");
+    EXPECT_EQ(tree("7 Mod 3 * 2"), "(Mod 7 (* 3 2))");
+    EXPECT_EQ(tree("7 \\ 2 * 3"), "(\\ 7 (* 2 3))");
+    EXPECT_EQ(tree("8 Mod 5 \\ 2"), "(Mod 8 (\\ 5 2))");
+    EXPECT_EQ(tree("a & b + c"), "(& [a] (+ [b] [c]))");
+    EXPECT_EQ(tree("a = b & c"), "(= [a] (& [b] [c]))");
+    EXPECT_EQ(tree("Not a = b"), "(Not (= [a] [b]))");
+    EXPECT_EQ(tree("Not a And b"), "(And (Not [a]) [b])");
+    EXPECT_EQ(tree("a Or b And c"), "(Or [a] (And [b] [c]))");
+    EXPECT_EQ(tree("a Xor b Or c"), "(Xor [a] (Or [b] [c]))");
+    EXPECT_EQ(tree("a Imp b Eqv c Xor d"), "(Imp [a] (Eqv [b] (Xor [c] [d])))");
+    EXPECT_EQ(tree("a < b = c"), "(= (< [a] [b]) [c])");
+    EXPECT_EQ(tree("x Between 1 And 2 And y"), "(And (Between [x] 1 2) [y])");
+    EXPECT_EQ(tree("x Between 1+1 And 2*3"), "(Between [x] (+ 1 1) (* 2 3))");
+    EXPECT_EQ(tree("x Not Between 1 And 2"), "(NotBetween [x] 1 2)");
+    EXPECT_EQ(tree("x In (1, 2, 'a')"), "(In [x] 1 2 \"a\")");
+    EXPECT_EQ(tree("x Not In (1)"), "(NotIn [x] 1)");
+    EXPECT_EQ(tree("x Is Null Or y Is Not Null"), "(Or (IsNull [x]) (IsNotNull [y]))");
+    EXPECT_EQ(tree("a Like 'x*' And b Not Like \"y\""), "(And (Like [a] \"x*\") (NotLike [b] \"y\"))");
+    EXPECT_EQ(tree("(1+2)*3"), "(* (paren (+ 1 2)) 3)");
+}
+
+TEST(SqlParse, LiteralsAndNames) {
+    EXPECT_EQ(tree("42"), "42");
+    EXPECT_EQ(tree("3000000000"), "3000000000.0d");
+    EXPECT_EQ(tree("1.5"), "1.5d");
+    EXPECT_EQ(tree(".25"), "0.25d");
+    EXPECT_EQ(tree("1E3"), "1000.0d");
+    EXPECT_EQ(tree("2.5e-2"), "0.025d");
+    EXPECT_EQ(tree("\"say \"\"hi\"\"\""), "\"say \"hi\"\"");
+    EXPECT_EQ(tree("'it''s'"), "\"it's\"");
+    EXPECT_EQ(tree("True"), "true");
+    EXPECT_EQ(tree("false"), "false");
+    EXPECT_EQ(tree("NULL"), "null");
+    // Dates: days since 12/30/1899.
+    EXPECT_EQ(tree("#1/1/1900#"), "#2");
+    EXPECT_EQ(tree("#11/30/2026#"), "#46356");
+    EXPECT_EQ(tree("#11/30/2026 6:00:00 PM#"), "#46356.75");
+    EXPECT_EQ(tree("#11/30/2026 18:00#"), "#46356.75");
+    EXPECT_EQ(tree("#12:00:00 AM#"), "#0");
+    EXPECT_EQ(tree("#6:00#"), "#0.25");
+    EXPECT_EQ(tree("#2026-11-30#"), "#46356");
+    EXPECT_EQ(tree("#1/1/30#"), "#10959");
+    EXPECT_EQ(tree("#12/29/1899 12:00#"), "#-1.5");
+    // Fields, qualified fields, stars and calls.
+    EXPECT_EQ(tree("UserDate"), "[UserDate]");
+    EXPECT_EQ(tree("[Billable Y/N]"), "[Billable Y/N]");
+    EXPECT_EQ(tree("T.F"), "[T].[F]");
+    EXPECT_EQ(tree("[All Activities].[Customer/Job]"), "[All Activities].[Customer/Job]");
+    EXPECT_EQ(tree("[Payroll Items].Name"), "[Payroll Items].[Name]");
+    EXPECT_EQ(tree("Names.Type"), "[Names].[Type]");
+    EXPECT_EQ(tree("T.*"), "[T].*");
+    EXPECT_EQ(tree("Count(*)"), "(call Count *)");
+    EXPECT_EQ(tree("Date()"), "(call Date)");
+    EXPECT_EQ(tree("Left$(a, 2)"), "(call Left$ [a] 2)");
+    EXPECT_EQ(tree("Right([x], Len(y) - 1)"), "(call Right [x] (- (call Len [y]) 1))");
+    EXPECT_EQ(tree("IIf(a, \"x\", Null)"), "(call IIf [a] \"x\" null)");
+}
+
+TEST(SqlParse, SelectClauses) {
+    auto q = parseSql(
+        "select distinct top 5 percent T.a AS [Total: A/B], b From T as X, [Prefs - Startup] "
+        "Where a > 1 Group By a, b Having Count(*) > 2 Order By a DESC, b asc;");
+    EXPECT_EQ(q->type, QueryModel::Type::Select);
+    EXPECT_TRUE(q->distinct);
+    EXPECT_EQ(q->top, "TOP 5 PERCENT");
+    ASSERT_EQ(q->columns.size(), 2u);
+    EXPECT_EQ(q->columns[0].alias, "Total: A/B");
+    ASSERT_EQ(q->from.size(), 2u);
+    EXPECT_EQ(q->from[0]->name, "T");
+    EXPECT_EQ(q->from[0]->alias, "X");
+    EXPECT_EQ(q->from[1]->name, "Prefs - Startup");
+    EXPECT_EQ(q->groupBy.size(), 2u);
+    ASSERT_TRUE(q->having);
+    ASSERT_EQ(q->orderBy.size(), 2u);
+    EXPECT_TRUE(q->orderBy[0].descending);
+    EXPECT_FALSE(q->orderBy[1].descending);
+
+    auto r = parseSql("SELECT DISTINCTROW * FROM [Customer:Jobs] WITH OWNERACCESS OPTION");
+    EXPECT_TRUE(r->distinctRow);
+    EXPECT_TRUE(r->ownerAccess);
+    EXPECT_EQ(r->columns.at(0).expr->kind, Expr::Kind::Star);
+    EXPECT_EQ(r->from.at(0)->name, "Customer:Jobs");
+
+    auto p = parseSql("PARAMETERS [Start Date] DateTime, N Long, S Text (50); SELECT * FROM T WHERE D >= [Start Date]");
+    ASSERT_EQ(p->params.size(), 3u);
+    EXPECT_EQ(p->params[0].name, "Start Date");
+    EXPECT_EQ(p->params[0].type, "DateTime");
+    EXPECT_EQ(p->params[2].type, "Text");
+    EXPECT_EQ(p->params[2].size, 50);
+}
+
+TEST(SqlParse, JoinsNestAsWritten) {
+    auto q = parseSql(
+        "SELECT * FROM ((Activities INNER JOIN Names AS Persons ON Activities.[Name ID] = Persons.ID) "
+        "LEFT JOIN Names AS CustJobs ON Activities.[CustJob ID] = CustJobs.ID) "
+        "RIGHT OUTER JOIN Items ON Activities.[Service ID] = Items.ID, Classes");
+    ASSERT_EQ(q->from.size(), 2u);
+    const FromItem& top = *q->from[0];
+    ASSERT_EQ(top.kind, FromItem::Kind::Join);
+    EXPECT_EQ(top.joinType, FromItem::JoinType::Right);
+    EXPECT_EQ(top.right->name, "Items");
+    const FromItem& mid = *top.left;
+    EXPECT_EQ(mid.joinType, FromItem::JoinType::Left);
+    EXPECT_EQ(mid.right->alias, "CustJobs");
+    EXPECT_EQ(mid.left->joinType, FromItem::JoinType::Inner);
+    EXPECT_EQ(mid.left->left->name, "Activities");
+    EXPECT_EQ(mid.left->right->name, "Names");
+    EXPECT_EQ(mid.left->right->alias, "Persons");
+    EXPECT_EQ(dumpExpr(mid.left->on), "(= [Activities].[Name ID] [Persons].[ID])");
+    EXPECT_EQ(q->from[1]->name, "Classes");
+
+    // A join on the right-hand side, and a chain without parentheses (left to right).
+    auto r = parseSql("SELECT * FROM A LEFT JOIN (B INNER JOIN C ON B.x = C.x) ON A.y = B.y");
+    EXPECT_EQ(r->from.at(0)->right->kind, FromItem::Kind::Join);
+    auto s = parseSql("SELECT * FROM A INNER JOIN B ON A.x = B.x LEFT JOIN C ON B.y = C.y");
+    EXPECT_EQ(s->from.at(0)->left->kind, FromItem::Kind::Join);
+    EXPECT_EQ(s->from.at(0)->right->name, "C");
+}
+
+TEST(SqlParse, ActionQueries) {
+    auto ins = parseSql("INSERT INTO Activities ([Name ID], UserDate) VALUES (3, #12/1/2026#)");
+    EXPECT_EQ(ins->type, QueryModel::Type::Append);
+    EXPECT_EQ(ins->target, "Activities");
+    ASSERT_EQ(ins->targetColumns.size(), 2u);
+    EXPECT_EQ(ins->targetColumns[0]->name, "Name ID");
+    ASSERT_EQ(ins->values.size(), 2u);
+
+    auto insSel = parseSql("INSERT INTO T2 ( a, b ) SELECT x, y FROM T1 WHERE x > 0");
+    EXPECT_EQ(insSel->type, QueryModel::Type::Append);
+    EXPECT_EQ(insSel->columns.size(), 2u);
+    EXPECT_EQ(insSel->targetColumns.size(), 2u);
+    EXPECT_TRUE(insSel->where);
+
+    auto upd = parseSql("UPDATE Activities SET Exported = True, Note = Note & \"!\" WHERE ID = 7;");
+    EXPECT_EQ(upd->type, QueryModel::Type::Update);
+    EXPECT_EQ(upd->target, "Activities");
+    ASSERT_EQ(upd->targetColumns.size(), 2u);
+    EXPECT_EQ(upd->targetColumns[1]->name, "Note");
+    EXPECT_EQ(dumpExpr(upd->values[1]), "(& [Note] \"!\")");
+    EXPECT_EQ(dumpExpr(upd->where), "(= [ID] 7)");
+
+    auto updJoin = parseSql("UPDATE T1 INNER JOIN T2 ON T1.k = T2.k SET T1.a = T2.b");
+    EXPECT_EQ(updJoin->target, "T1");
+    EXPECT_EQ(updJoin->targetColumns.at(0)->table, "T1");
+
+    auto del = parseSql("DELETE FROM Activities WHERE ID = 7");
+    EXPECT_EQ(del->type, QueryModel::Type::Delete);
+    EXPECT_EQ(del->target, "Activities");
+    EXPECT_TRUE(del->columns.empty());
+    EXPECT_EQ(parseSql("DELETE Activities WHERE ID = 7")->target, "Activities");
+    auto delCols = parseSql("DELETE T1.* FROM T1 INNER JOIN T2 ON T1.k = T2.k");
+    EXPECT_EQ(delCols->target, "T1");
+    EXPECT_EQ(delCols->columns.size(), 1u);
+
+    auto make = parseSql("SELECT a, b INTO [New Table] FROM T");
+    EXPECT_EQ(make->type, QueryModel::Type::MakeTable);
+    EXPECT_EQ(make->target, "New Table");
+
+    auto xt = parseSql("TRANSFORM Sum(Hours) AS Total SELECT Name FROM T GROUP BY Name PIVOT Format(D, \"ddd\") In (\"Mon\", \"Tue\")");
+    EXPECT_EQ(xt->type, QueryModel::Type::Crosstab);
+    EXPECT_EQ(xt->transform.alias, "Total");
+    EXPECT_EQ(dumpExpr(xt->pivot), "(call Format [D] \"ddd\")");
+    EXPECT_EQ(xt->pivotIn.size(), 2u);
+
+    auto ddl = parseSql("  CREATE TABLE T5 (c1 CHAR);  ");
+    EXPECT_EQ(ddl->type, QueryModel::Type::DataDefinition);
+    EXPECT_EQ(ddl->rawSql, "CREATE TABLE T5 (c1 CHAR);");
+}
+
+TEST(SqlParse, UnionsKeepTheirOrderAndKinds) {
+    auto u = parseSql("SELECT a FROM T1 UNION SELECT a FROM T2 UNION SELECT a FROM T3 ORDER BY a");
+    EXPECT_EQ(u->type, QueryModel::Type::Union);
+    EXPECT_FALSE(u->unionAll);
+    EXPECT_EQ(u->unionParts.size(), 3u);
+    EXPECT_EQ(u->orderBy.size(), 1u);
+    EXPECT_TRUE(u->unionParts[2]->orderBy.empty());
+
+    auto mixed = parseSql("SELECT a FROM T1 UNION SELECT a FROM T2 UNION ALL SELECT a FROM T3");
+    EXPECT_TRUE(mixed->unionAll);
+    ASSERT_EQ(mixed->unionParts.size(), 2u);
+    EXPECT_EQ(mixed->unionParts[0]->type, QueryModel::Type::Union);
+    EXPECT_FALSE(mixed->unionParts[0]->unionAll);
+    EXPECT_EQ(mixed->unionParts[1]->from.at(0)->name, "T3");
+}
+
+TEST(SqlRender, AccessStyleText) {
+    EXPECT_EQ(renderSql(*parseSql("select T.a as x, [b c] from T where (a>1 and b<>'q') order by a desc")),
+              "SELECT T.a AS x, [b c]\nFROM T\nWHERE (a>1 And b<>'q')\nORDER BY a DESC;");
+    EXPECT_EQ(renderSql(*parseSql("SELECT [Select], [2nd], [Näme], [a.b] FROM [Left]")),
+              "SELECT [Select], [2nd], [Näme], [a.b]\nFROM [Left];");
+    EXPECT_EQ(renderSql(*parseSql("SELECT * FROM ((A INNER JOIN B ON A.x=B.x) LEFT JOIN C ON B.y=C.y) RIGHT JOIN D ON C.z=D.z")),
+              "SELECT *\nFROM ((A INNER JOIN B ON A.x=B.x) LEFT JOIN C ON B.y=C.y) RIGHT JOIN D ON C.z=D.z;");
+    EXPECT_EQ(renderSql(*parseSql("PARAMETERS [Start Date] DateTime, s Text(10); SELECT TOP 10 a FROM T WHERE a Between [Start Date] And #1/2/2003 10:30#")),
+              "PARAMETERS [Start Date] DateTime, s Text(10);\nSELECT TOP 10 a\nFROM T\nWHERE a Between [Start Date] And #1/2/2003 10:30#;");
+    EXPECT_EQ(renderSql(*parseSql("INSERT INTO T (a, [b c]) VALUES (1, 'x')")), "INSERT INTO T (a, [b c])\nVALUES (1, 'x');");
+    EXPECT_EQ(renderSql(*parseSql("INSERT INTO T SELECT * FROM U")), "INSERT INTO T\nSELECT *\nFROM U;");
+    EXPECT_EQ(renderSql(*parseSql("UPDATE T SET a = a + 1, [b c] = Null WHERE k = 2")),
+              "UPDATE T\nSET a = a+1, [b c] = Null\nWHERE k=2;");
+    EXPECT_EQ(renderSql(*parseSql("DELETE FROM T WHERE k Is Null")), "DELETE\nFROM T\nWHERE k Is Null;");
+    EXPECT_EQ(renderSql(*parseSql("SELECT a INTO X IN 'c:\\o''b.mdb' FROM T")), "SELECT a INTO X IN 'c:\\o''b.mdb'\nFROM T;");
+    EXPECT_EQ(renderSql(*parseSql("SELECT a FROM T1 UNION ALL SELECT b FROM T2 ORDER BY 1")),
+              "SELECT a\nFROM T1\nUNION ALL\nSELECT b\nFROM T2\nORDER BY 1;");
+}
+
+TEST(SqlRender, BuiltTreesGetTheParenthesesTheyNeed) {
+    auto lit = [](Value v) {
+        auto e = std::make_shared<Expr>();
+        e->kind = Expr::Kind::Literal;
+        e->value = v;
+        return ExprPtr(e);
+    };
+    auto field = [](const char* n) {
+        auto e = std::make_shared<Expr>();
+        e->kind = Expr::Kind::Field;
+        e->name = n;
+        return ExprPtr(e);
+    };
+    auto bin = [](const char* op, ExprPtr l, ExprPtr r) {
+        auto e = std::make_shared<Expr>();
+        e->kind = Expr::Kind::Binary;
+        e->name = op;
+        e->args = {l, r};
+        return ExprPtr(e);
+    };
+    auto un = [](const char* op, ExprPtr x) {
+        auto e = std::make_shared<Expr>();
+        e->kind = Expr::Kind::Unary;
+        e->name = op;
+        e->args = {x};
+        return ExprPtr(e);
+    };
+    auto a = field("a"), b = field("b"), c = field("c");
+    EXPECT_EQ(renderExpr(*bin("*", bin("+", a, b), c)), "(a+b)*c");
+    EXPECT_EQ(renderExpr(*bin("-", a, bin("-", b, c))), "a-(b-c)");
+    EXPECT_EQ(renderExpr(*bin("-", bin("-", a, b), c)), "a-b-c");
+    EXPECT_EQ(renderExpr(*bin("^", lit(Value::int32(-2)), lit(Value::int32(2)))), "(-2)^2");
+    EXPECT_EQ(renderExpr(*bin("^", un("-", a), b)), "(-a)^b");
+    EXPECT_EQ(renderExpr(*un("-", bin("^", a, b))), "-a^b");
+    EXPECT_EQ(renderExpr(*bin("*", un("-", a), b)), "-a*b");
+    EXPECT_EQ(renderExpr(*bin("=", un("Not", a), b)), "(Not a)=b");
+    EXPECT_EQ(renderExpr(*bin("And", un("Not", a), b)), "Not a And b");
+    EXPECT_EQ(renderExpr(*un("Not", bin("Or", a, b))), "Not (a Or b)");
+    EXPECT_EQ(renderExpr(*bin("=", bin("=", a, un("Not", b)), c)), "a=(Not b)=c");
+    EXPECT_EQ(renderExpr(*bin("^", bin("^", a, un("-", b)), c)), "a^(-b)^c");
+    EXPECT_EQ(renderExpr(*bin("+", lit(Value::dbl(3)), lit(Value::dbl(0.1)))), "3.0+0.1");
+    EXPECT_EQ(renderExpr(*lit(Value::text("a\"b"))), "\"a\"\"b\"");
+    EXPECT_EQ(renderExpr(*lit(Value::date(46356.75))), "#11/30/2026 18:00:00#");
+    EXPECT_EQ(renderExpr(*lit(Value::date(0.5))), "#12:00:00#");
+    EXPECT_EQ(renderExpr(*lit(Value::date(-1.5))), "#12/29/1899 12:00:00#");
+    EXPECT_EQ(renderExpr(*lit(Value::currency(Currency{-12345}))), "-1.2345");
+    EXPECT_EQ(renderExpr(*lit(Value::boolean(true))), "True");
+    EXPECT_EQ(renderExpr(*lit(Value())), "Null");
+    // Each of these reads back as the tree it came from.
+    for (const ExprPtr& e : {bin("*", bin("+", a, b), c), bin("=", bin("=", a, un("Not", b)), c),
+                             bin("^", bin("^", a, un("-", b)), c), bin("And", un("Not", a), b)}) {
+        std::string text = renderExpr(*e);
+        auto back = parseSql("SELECT " + text + " FROM T")->columns.at(0).expr;
+        EXPECT_EQ(testutil::dumpExprNoParens(back), testutil::dumpExprNoParens(e)) << text;
+    }
+}
+
+TEST(SqlRoundTrip, StatementsReadBackUnchanged) {
+    const char* cases[] = {
+        "SELECT a, b AS [x y] FROM T",
+        "select distinct top 3 a from [Prefs - Startup] where a like \"x*\" and not b order by a desc, b",
+        "SELECT DISTINCTROW T.*, U.c FROM T, U IN '' [ODBC;DSN=x] WHERE T.k = U.k",
+        "SELECT -2^2, 2^-1, (-2)^2, a Mod -3, 1 - -1, Not Not a, a Not Like 'b' Or c FROM T",
+        "SELECT x FROM T WHERE ((x Between 1 And 2) And (y Not In (1,2,3))) Or z Is Not Null",
+        "SELECT Sum(h) AS Hours, Count(*) FROM T GROUP BY p HAVING Sum(h) > 40 ORDER BY Sum(h) DESC",
+        "SELECT * FROM (A INNER JOIN B ON (A.x = B.x) AND (A.y = B.y)) LEFT JOIN C ON B.z = C.z",
+        "SELECT * FROM A LEFT JOIN (B INNER JOIN C ON B.x = C.x) ON A.y = B.y",
+        "SELECT * FROM A INNER JOIN B ON A.x = B.x IN 'other.mdb'",
+        "SELECT #1/2/2003#, #10:30:00 PM#, 1.50, 'q''t', 1e3, .5 FROM T",
+        "PARAMETERS p1 Short, [p 2] Text(20); SELECT * FROM T WHERE a = p1 OR b = [p 2]",
+        "SELECT a INTO [New T] IN 'x.mdb' FROM T ORDER BY a",
+        "INSERT INTO T (a, b) SELECT x, y FROM U ORDER BY x",
+        "INSERT INTO T VALUES (1, 'x', Null, #1/1/2000#)",
+        "UPDATE T1 INNER JOIN T2 ON T1.k = T2.k SET T1.a = T2.b, T1.c = 0 WHERE T2.d > 1",
+        "DELETE T1.c1, T1.c2 FROM T1 WHERE T1.c1 > 'blah'",
+        "DELETE * FROM T",
+        "TRANSFORM Count(x) AS n SELECT a, b FROM T GROUP BY a, b ORDER BY a PIVOT c",
+        "TRANSFORM Sum(x) SELECT a FROM T GROUP BY a PIVOT Format(d, 'ddd') IN ('Mon', 'Tue')",
+        "SELECT a FROM T1 UNION SELECT a FROM T2 UNION ALL SELECT b FROM T3 WHERE b > 1 ORDER BY a",
+        "SELECT a FROM T WITH OWNERACCESS OPTION",
+        "CREATE TABLE T5 (col1 CHAR, col2 CHAR);",
+    };
+    for (const char* sql : cases) {
+        SCOPED_TRACE(sql);
+        roundTrip(sql);
+    }
+}
+
+TEST(SqlRoundTrip, SavedTimerQueriesAsWritten) {
+    const std::string report =
+        "PARAMETERS PStartDate DateTime, PEndDate DateTime; SELECT DISTINCTROW [All Activities].UserDate, [All "
+        "Activities].[Customer/Job], [All Activities].[Service Item], [All Activities].[Service ID], "
+        "DateAdd(\"s\",30,Duration) AS RoundedDuration, [All Activities].[Billable Status], [All Activities].[Export "
+        "Status], [All Activities].Exported, [All Activities].Class, [All Activities].[Class ID], [All "
+        "Activities].ActivityID, [All Activities].[CustJob ID], [All Activities].Name, [All Activities].[Name ID], "
+        "[All Activities].[Payroll Item], [All Activities].Note, [All Activities].[Billable Y/N], [All "
+        "Activities].Duration, [All Activities].CreateTime From [All Activities] WHERE ((([All "
+        "Activities].UserDate) Between [PStartDate] And [PEndDate]) AND (([All Activities].[Name ID])=[PNameID])) "
+        "ORDER BY [All Activities].[Customer/Job], [All Activities].[Service Item], [All Activities].Class, [All "
+        "Activities].UserDate;";
+    auto q = parseSql(report);
+    EXPECT_TRUE(q->distinctRow);
+    ASSERT_EQ(q->params.size(), 2u);
+    EXPECT_EQ(q->params[1].name, "PEndDate");
+    EXPECT_EQ(q->params[1].type, "DateTime");
+    ASSERT_EQ(q->columns.size(), 19u);
+    EXPECT_EQ(q->columns[4].alias, "RoundedDuration");
+    EXPECT_EQ(dumpExpr(q->columns[4].expr), "(call DateAdd \"s\" 30 [Duration])");
+    EXPECT_EQ(q->from.at(0)->name, "All Activities");
+    EXPECT_EQ(dumpExpr(q->where),
+              "(paren (And (paren (Between (paren [All Activities].[UserDate]) [PStartDate] [PEndDate])) "
+              "(paren (= (paren [All Activities].[Name ID]) [PNameID]))))");
+    EXPECT_EQ(q->orderBy.size(), 4u);
+    EXPECT_EQ(roundTrip(report),
+              "PARAMETERS PStartDate DateTime, PEndDate DateTime;\n"
+              "SELECT DISTINCTROW [All Activities].UserDate, [All Activities].[Customer/Job], [All Activities].[Service "
+              "Item], [All Activities].[Service ID], DateAdd(\"s\",30,Duration) AS RoundedDuration, [All "
+              "Activities].[Billable Status], [All Activities].[Export Status], [All Activities].Exported, [All "
+              "Activities].Class, [All Activities].[Class ID], [All Activities].ActivityID, [All Activities].[CustJob "
+              "ID], [All Activities].Name, [All Activities].[Name ID], [All Activities].[Payroll Item], [All "
+              "Activities].Note, [All Activities].[Billable Y/N], [All Activities].Duration, [All "
+              "Activities].CreateTime\n"
+              "FROM [All Activities]\n"
+              "WHERE ((([All Activities].UserDate) Between PStartDate And PEndDate) And (([All Activities].[Name "
+              "ID])=PNameID))\n"
+              "ORDER BY [All Activities].[Customer/Job], [All Activities].[Service Item], [All Activities].Class, [All "
+              "Activities].UserDate;");
+
+    const std::string recent =
+        "SELECT DISTINCT [All Activities].[Customer/Job], [All Activities].[CustJob ID], [All Activities].[Service "
+        "Item], [All Activities].[Service ID], [All Activities].Class, [All Activities].[Class ID] From [All "
+        "Activities] WHERE ((([All Activities].CreateTime)>Date()-[PNumDays]+1) AND (([All Activities].[Name "
+        "ID])=[PNameID])) ORDER BY [All Activities].[Customer/Job], [All Activities].[Service Item], [All "
+        "Activities].Class;";
+    auto r = parseSql(recent);
+    EXPECT_TRUE(r->distinct);
+    EXPECT_EQ(dumpExpr(r->where),
+              "(paren (And (paren (> (paren [All Activities].[CreateTime]) (+ (- (call Date) [PNumDays]) 1))) "
+              "(paren (= (paren [All Activities].[Name ID]) [PNameID]))))");
+    EXPECT_EQ(roundTrip(recent),
+              "SELECT DISTINCT [All Activities].[Customer/Job], [All Activities].[CustJob ID], [All Activities].[Service "
+              "Item], [All Activities].[Service ID], [All Activities].Class, [All Activities].[Class ID]\n"
+              "FROM [All Activities]\n"
+              "WHERE ((([All Activities].CreateTime)>Date()-PNumDays+1) And (([All Activities].[Name ID])=PNameID))\n"
+              "ORDER BY [All Activities].[Customer/Job], [All Activities].[Service Item], [All Activities].Class;");
+}
+
+TEST(SqlErrors, MessagesSayWhatAndWhere) {
+    EXPECT_EQ(errorOf("SELECT a FROM"), "SQL syntax error at position 14: expected a table or query name but found the end of the text");
+    EXPECT_EQ(errorOf("SELECT a FRM T"), "SQL syntax error at position 10: unexpected 'FRM' after the end of the statement");
+    EXPECT_EQ(errorOf("SELECT (a FROM T"), "SQL syntax error at position 11: expected ')' but found 'FROM'");
+    EXPECT_EQ(errorOf("SELECT 'abc FROM T"), "SQL syntax error at position 8: text literal without its closing quote");
+    EXPECT_EQ(errorOf("SELECT [abc FROM T"), "SQL syntax error at position 8: '[' without a closing ']'");
+    EXPECT_EQ(errorOf("SELECT #2/30/2026# FROM T"), "SQL syntax error at position 8: invalid date literal #2/30/2026#");
+    EXPECT_EQ(errorOf("SELECT a FROM T WHERE a Is 1"), "SQL syntax error at position 28: expected NULL but found '1'");
+    EXPECT_EQ(errorOf("SELECT a ? b FROM T"), "SQL syntax error at position 10: unexpected character '?'");
+    EXPECT_EQ(errorOf("PARAMETERS p Widget; SELECT p FROM T"), "SQL syntax error at position 14: unknown parameter type 'Widget'");
+    EXPECT_EQ(errorOf("SELECT * FROM T WHERE x IN (SELECT y FROM U)"), "SQL syntax error at position 29: subqueries are not supported");
+    EXPECT_EQ(errorOf("SELECT [Forms]![F]![C] FROM T"), "SQL syntax error at position 15: '!' references (such as [Forms]![Form]![Control]) are not supported");
+    EXPECT_EQ(errorOf("SELECT a.b.c FROM T"), "SQL syntax error at position 11: names with more than two parts are not supported");
+    EXPECT_EQ(errorOf("SELECT * FROM A INNER JOIN B"), "SQL syntax error at position 29: expected ON but found the end of the text");
+    EXPECT_EQ(errorOf("INSERT INTO T (a, b) VALUES (1)"), "SQL syntax error at position 32: INSERT INTO names 2 columns but VALUES gives 1");
+    EXPECT_EQ(errorOf(""), "SQL syntax error at position 1: expected SELECT, TRANSFORM, INSERT, UPDATE, DELETE or PARAMETERS but found the end of the text");
+    EXPECT_EQ(errorOf("SELECT 99999999999999999999999999999999999999e999 FROM T"),
+              "SQL syntax error at position 8: number 99999999999999999999999999999999999999e999 out of range");
+}
+
+TEST(SqlErrors, HostileInputIsRejectedNotCrashing) {
+    std::string deep(100000, '(');
+    EXPECT_NE(errorOf("SELECT " + deep + "1" + std::string(100000, ')') + " FROM T").find("nested too deeply"), std::string::npos);
+    std::string minus(100000, '-');
+    EXPECT_NE(errorOf("SELECT " + minus + "1 FROM T").find("nested too deeply"), std::string::npos);
+    std::string chain = "1";
+    for (int i = 0; i < 20000; ++i) chain += "+1";
+    EXPECT_NE(errorOf("SELECT " + chain + " FROM T").find("too complex"), std::string::npos);
+    std::string joins = "A";
+    for (int i = 0; i < 2000; ++i) joins += " INNER JOIN B ON 1=1";
+    EXPECT_NE(errorOf("SELECT * FROM " + joins).find("too complex"), std::string::npos);
+    // Long flat lists are fine.
+    std::string in = "x In (0";
+    for (int i = 1; i < 5000; ++i) in += "," + std::to_string(i);
+    EXPECT_EQ(parseSql("SELECT * FROM T WHERE " + in + ")")->where->args.size(), 5001u);
+    // Every prefix of a real statement either parses or reports an error.
+    const std::string sql =
+        "PARAMETERS [P 1] Text(5); SELECT DISTINCT TOP 5 T.a AS [x], -2^b, #1/2/2003 1:02:03 PM# FROM (T INNER JOIN U "
+        "ON T.k = U.k) LEFT JOIN V ON U.j = V.j WHERE a Not Between 1 And 2 Or b Not In ('x','y') GROUP BY a HAVING "
+        "Count(*) > 1 ORDER BY a DESC;";
+    for (size_t n = 0; n <= sql.size(); ++n) {
+        try {
+            parseSql(sql.substr(0, n));
+        } catch (const Error&) {
+        }
+    }
+}

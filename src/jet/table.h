@@ -118,6 +118,13 @@ public:
 
     const Database& database() const { return db_; }
 
+    // Definition fields the row writer needs besides the decoded view.
+    uint16_t maxColumns() const { return maxCols_; }        // column count written in each row
+    uint16_t varColumnCount() const { return numVarCols_; }
+    uint32_t usedPagesMap() const { return usedPagesRef_; }  // row pointers of the table's usage maps
+    uint32_t freePagesMap() const { return freePagesRef_; }
+    const std::vector<uint8_t>& definitionBytes() const { return tdef_; }
+
 private:
     friend class TableLoader;
     const Database& db_;

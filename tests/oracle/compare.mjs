@@ -332,40 +332,87 @@ function compareTable(file, reader, name) {
     return;
   }
 
+  // What the readers say, row by row (they list rows in the same order): per
+  // field the two canonical values and the known fault that explains a
+  // difference between them, if any.
   let reports = 0;
-  for (let r = 0; r < jbody.length && reports < MAX_REPORTS_PER_TABLE; r++) {
-    const jr = jbody[r];
+  const expectedRows = [];
+  for (let r = 0; r < expected; r++) {
     const er = ebody ? ebody[r] : null;
-    if (jr.length !== names.length) { fail(`${where}: row ${r + 1}: jetdb has ${jr.length} fields`); reports++; continue; }
-    if (er && er.length !== names.length) { fail(`${where}: row ${r + 1}: mdb-export has ${er.length} fields`); reports++; continue; }
+    if (er && er.length !== names.length) {
+      fail(`${where}: row ${r + 1}: mdb-export has ${er.length} fields`);
+      reports++;
+    }
+    const cells = [];
     for (let c = 0; c < names.length; c++) {
       const type = types[c];
-      const jv = fromJetdb(jr[c], type);
-      const ev = er ? fromMdbExport(er[c], type) : undefined;
+      const ev = er && er.length === names.length ? fromMdbExport(er[c], type) : undefined;
       const raw = data ? data[r][names[c]] : undefined;
       const rv = data ? fromReader(raw, type) : undefined;
-      let ok;
+      let fault = null;
       if (ev !== undefined && rv !== undefined && !sameValue(ev, rv, type)) {
-        const fault = knownFaults.find((k) => k.test(ev, rv, type, raw));
+        fault = knownFaults.find((k) => k.test(ev, rv, type, raw));
         if (!fault) {
-          fail(`${where}: row ${r + 1}, column [${names[c]}] (${type}): the readers disagree: ` +
-            `mdb-export ${fmtv(ev)}, mdb-reader ${fmtv(rv)}; jetdb ${fmtv(jv)}`);
-          reports++;
-          continue;
+          if (reports++ < MAX_REPORTS_PER_TABLE) {
+            fail(`${where}: row ${r + 1}, column [${names[c]}] (${type}): the readers disagree: ` +
+              `mdb-export ${fmtv(ev)}, mdb-reader ${fmtv(rv)}`);
+          }
+          fault = { accept: () => true };  // nothing to hold jetdb to
+        } else {
+          noteFault(fault.name);
         }
-        noteFault(fault.name);
-        ok = fault.accept(jv, ev, rv);
-      } else {
-        ok = sameValue(jv, rv !== undefined ? rv : ev, type);
       }
-      if (!ok) {
-        fail(`${where}: row ${r + 1}, column [${names[c]}] (${type}): jetdb ${fmtv(jv)}, ` +
-          `mdb-export ${ev === undefined ? '-' : fmtv(ev)}, mdb-reader ${rv === undefined ? '-' : fmtv(rv)}`);
+      cells.push({ type, ev, rv, fault });
+    }
+    expectedRows.push(cells);
+  }
+
+  const cellOk = (jv, cell) => (cell.fault ? cell.fault.accept(jv, cell.ev, cell.rv)
+    : sameValue(jv, cell.rv !== undefined ? cell.rv : cell.ev, cell.type));
+  const jetdbValues = jbody.map((jr) => (jr.length === names.length ? jr.map((f, c) => fromJetdb(f, types[c])) : null));
+  const rowOk = (j, r) => jetdbValues[j] !== null && expectedRows[r].every((cell, c) => cellOk(jetdbValues[j][c], cell));
+
+  // A table has no defined order; rows that do not match the readers' row at
+  // the same position are looked for among the readers' other unmatched rows.
+  const pairOf = new Array(jbody.length).fill(-1);
+  const taken = new Array(expected).fill(false);
+  for (let j = 0; j < jbody.length; j++) {
+    if (rowOk(j, j)) { pairOf[j] = j; taken[j] = true; }
+  }
+  let moved = 0;
+  for (let j = 0; j < jbody.length; j++) {
+    if (pairOf[j] >= 0) continue;
+    for (let r = 0; r < expected; r++) {
+      if (!taken[r] && rowOk(j, r)) { pairOf[j] = r; taken[r] = true; moved++; break; }
+    }
+  }
+  if (moved) console.log(`note ${where}: ${moved} rows in another order than the readers list them`);
+
+  // What is left unmatched is compared in order, field by field, and reported.
+  const freeRows = [];
+  for (let r = 0; r < expected; r++) if (!taken[r]) freeRows.push(r);
+  let k = 0;
+  for (let j = 0; j < jbody.length; j++) {
+    if (pairOf[j] >= 0) continue;
+    const r = freeRows[k++];
+    if (reports >= MAX_REPORTS_PER_TABLE) { reports++; continue; }
+    if (jetdbValues[j] === null) {
+      fail(`${where}: jetdb row ${j + 1} has ${jbody[j].length} fields`);
+      reports++;
+      continue;
+    }
+    for (let c = 0; c < names.length; c++) {
+      const cell = expectedRows[r][c];
+      const jv = jetdbValues[j][c];
+      if (!cellOk(jv, cell)) {
+        fail(`${where}: jetdb row ${j + 1} (readers' row ${r + 1}), column [${names[c]}] (${cell.type}): ` +
+          `jetdb ${fmtv(jv)}, mdb-export ${cell.ev === undefined ? '-' : fmtv(cell.ev)}, ` +
+          `mdb-reader ${cell.rv === undefined ? '-' : fmtv(cell.rv)}`);
         reports++;
       }
     }
   }
-  if (reports >= MAX_REPORTS_PER_TABLE) console.log(`note ${where}: further differences not listed`);
+  if (reports > MAX_REPORTS_PER_TABLE) console.log(`note ${where}: further differences not listed`);
 }
 
 function compareTableList(file, reader) {

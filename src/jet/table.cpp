@@ -192,7 +192,7 @@ void TableLoader::load(Table& t) {
             int pos = -1;
             for (size_t c = 0; c < t.columns_.size(); ++c)
                 if (t.columns_[c].number == num) pos = static_cast<int>(c);
-            real[i].cols.push_back(IndexColumn{pos, order != 0x02});
+            real[i].cols.push_back(IndexColumn{pos, (order & 0x01) != 0});  // 0x01 ascending, 0x00 descending
         }
         real[i].usedPages = r.u32(base + 30);
         real[i].firstPage = r.u32(base + 34);

@@ -572,6 +572,10 @@ PE Parser::prefix() {
 PE Parser::expr(int minPrec) {
     Nest guard(*this);
     PE left = prefix();
+    // The level of what `left` is; an operator binding tighter cannot take it as its
+    // left operand (`x Is Null & y` is an error, not (x Is Null) & y).
+    int leftPrec = kPrecPrimary;
+    if (left.e->kind == Expr::Kind::Unary) leftPrec = left.e->name == "Not" ? kPrecNot : kPrecNeg;
     for (;;) {
         const Token& t = peek();
         size_t opPos = t.pos;
@@ -590,7 +594,7 @@ PE Parser::expr(int minPrec) {
                                           {"Imp", kPrecImp}};
             for (const BinOp& o : words)
                 if (iequals(t.text, o.name)) op = o;
-            if (!op.name && kPrecCompare >= minPrec) {
+            if (!op.name && kPrecCompare >= minPrec && leftPrec >= kPrecCompare) {
                 bool negated = false;
                 size_t ahead = 0;
                 if (iequals(t.text, "NOT") && (isKw("LIKE", 1) || isKw("IN", 1) || isKw("BETWEEN", 1))) {
@@ -613,6 +617,7 @@ PE Parser::expr(int minPrec) {
                     x.args.push_back(inner.e);
                     left = make(std::move(x), inner.depth + 1);
                     checkDepth(left.depth, opPos);
+                    leftPrec = kPrecCompare;
                     continue;
                 }
                 if (isKw("BETWEEN", ahead)) {
@@ -626,6 +631,7 @@ PE Parser::expr(int minPrec) {
                     x.args = {left.e, low.e, high.e};
                     left = make(std::move(x), std::max({left.depth, low.depth, high.depth}) + 1);
                     checkDepth(left.depth, opPos);
+                    leftPrec = kPrecCompare;
                     continue;
                 }
                 // `IN 'path'` after a join's ON condition names a database, not a list.
@@ -647,6 +653,7 @@ PE Parser::expr(int minPrec) {
                     }
                     left = make(std::move(x), depth + 1);
                     checkDepth(left.depth, opPos);
+                    leftPrec = kPrecCompare;
                     continue;
                 }
                 if (iequals(t.text, "IS")) {
@@ -659,11 +666,14 @@ PE Parser::expr(int minPrec) {
                     x.args.push_back(left.e);
                     left = make(std::move(x), left.depth + 1);
                     checkDepth(left.depth, opPos);
+                    leftPrec = kPrecCompare;
                     continue;
                 }
             }
         }
         if (!op.name || op.prec < minPrec) return left;
+        if (op.prec > leftPrec)
+            syntaxError("'" + t.text + "' needs parentheses around the expression before it", opPos);
         next();
         // Left-associative throughout; the right side of ^ is a single (signed) operand.
         PE right = expr(op.prec == kPrecPow ? kPrecPrimary : op.prec + 1);
@@ -673,6 +683,7 @@ PE Parser::expr(int minPrec) {
         x.args = {left.e, right.e};
         left = make(std::move(x), std::max(left.depth, right.depth) + 1);
         checkDepth(left.depth, opPos);
+        leftPrec = op.prec;
     }
 }
 

@@ -414,6 +414,8 @@ TEST(SqlErrors, MessagesSayWhatAndWhere) {
     EXPECT_EQ(errorOf("SELECT [abc FROM T"), "SQL syntax error at position 8: '[' without a closing ']'");
     EXPECT_EQ(errorOf("SELECT #2/30/2026# FROM T"), "SQL syntax error at position 8: invalid date literal #2/30/2026#");
     EXPECT_EQ(errorOf("SELECT a FROM T WHERE a Is 1"), "SQL syntax error at position 28: expected NULL but found '1'");
+    EXPECT_EQ(errorOf("SELECT x Is Null & y FROM T"), "SQL syntax error at position 18: '&' needs parentheses around the expression before it");
+    EXPECT_EQ(errorOf("SELECT x In (1) + 1 FROM T"), "SQL syntax error at position 17: '+' needs parentheses around the expression before it");
     EXPECT_EQ(errorOf("SELECT a ? b FROM T"), "SQL syntax error at position 10: unexpected character '?'");
     EXPECT_EQ(errorOf("PARAMETERS p Widget; SELECT p FROM T"), "SQL syntax error at position 14: unknown parameter type 'Widget'");
     EXPECT_EQ(errorOf("SELECT * FROM T WHERE x IN (SELECT y FROM U)"), "SQL syntax error at position 29: subqueries are not supported");

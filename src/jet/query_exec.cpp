@@ -277,7 +277,7 @@ void Plan::expandSelect() {
     for (size_t i = 0; i < outNames_.size(); ++i) {
         if (starLeaf_[i] < 0) continue;
         for (size_t j = 0; j < outNames_.size(); ++j) {
-            if (i != j && iequals(outNames_[i], outNames_[j]) && (starLeaf_[j] != starLeaf_[i])) {
+            if (i != j && starLeaf_[j] >= 0 && starLeaf_[j] != starLeaf_[i] && iequals(outNames_[i], outNames_[j])) {
                 outNames_[i] = leaves_[static_cast<size_t>(starLeaf_[i])].qualifier + "." + outNames_[i];
                 break;
             }

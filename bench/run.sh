@@ -5,8 +5,11 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD="${BUILD_DIR:-$ROOT/build-bench}"
 FILE="${1:-$ROOT/tests/data/timer/timer-big.tdb}"
 
-cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DHOURGRID_TESTS=OFF >/dev/null
-cmake --build "$BUILD" --target jet_bench -j2 >/dev/null
+LOG="$BUILD.log"
+if ! { cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DHOURGRID_TESTS=OFF &&
+       cmake --build "$BUILD" --target jet_bench -j2; } >"$LOG" 2>&1; then
+    tail -40 "$LOG"; echo "build failed (full log: $LOG)" >&2; exit 1
+fi
 BENCH="$BUILD/bench/jet_bench"
 
 now_ms() { date +%s%N | awk '{ printf "%.2f", $1 / 1e6 }'; }

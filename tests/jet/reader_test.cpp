@@ -328,6 +328,15 @@ TEST(Reader, IndexDefinitions) {
     ASSERT_NE(ppk, nullptr);
     EXPECT_TRUE(ppk->required);
 
+    for (const char* f : {"jet3/compIndexTestV1997.mdb", "jet4/compIndexTestV2003.mdb"}) {
+        auto t = Database::open(testutil::dataPath(f))->table("Table1");
+        const Index* desc = t->findIndex("CD_AGENTE");
+        ASSERT_NE(desc, nullptr) << f;
+        ASSERT_EQ(desc->columns.size(), 1u);
+        EXPECT_FALSE(desc->columns[0].ascending) << f;
+    }
+    EXPECT_TRUE(acts->findIndex("UserDate")->columns[0].ascending);
+
     auto j3 = Database::open(testutil::dataPath("jet3/testV1997.mdb"))->table("Table1");
     ASSERT_NE(j3->primaryKey(), nullptr);
     EXPECT_EQ(j3->primaryKey()->columns[0].column, j3->columnIndex("A"));

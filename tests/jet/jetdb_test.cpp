@@ -3,7 +3,9 @@
 
 #include <climits>
 #include <cmath>
+#include <algorithm>
 #include <cstdlib>
+#include <unistd.h>
 
 #include "jetdb_format.h"
 
@@ -114,6 +116,11 @@ TEST(JetdbFormat, CsvFieldsByKind) {
     EXPECT_EQ(csv(Value::int16(-32768)), "-32768");
     EXPECT_EQ(csv(Value::int32(-2147483647 - 1)), "-2147483648");
     EXPECT_EQ(csv(Value::binary({0x00, 0xAB, 0x7f})), "00ab7f");
+    std::string names;
+    jetdb::appendCsvName(names, "Customer/Job");
+    names += ',';
+    jetdb::appendCsvName(names, "Odd, \"name\"");
+    EXPECT_EQ(names, "Customer/Job,\"Odd, \"\"name\"\"\"");
     EXPECT_EQ(csv(Value::binary({})), "");
     EXPECT_EQ(csv(Value::date(46357.5)), "2026-12-01 12:00:00");
     jet::Guid g;
@@ -137,4 +144,207 @@ TEST(JetdbFormat, ParameterValuesReadAsNumberDateOrText) {
     EXPECT_EQ(jetdb::parseParamValue("12abc"), Value::text("12abc"));
     EXPECT_EQ(jetdb::parseParamValue(""), Value::text(""));
     EXPECT_EQ(jetdb::parseParamValue("-"), Value::text("-"));
+}
+
+// ---------------------------------------------------------------------------
+// The jetdb program itself, run as a user would.
+
+#include <sys/wait.h>
+
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "test_util.h"
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string shellQuote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+ToolRun runJetdb(const std::vector<std::string>& args) {
+    const std::string base = testing::TempDir() + "jetdb_run_" + std::to_string(::getpid());
+    std::string cmd = shellQuote(JETDB_PATH);
+    for (const auto& a : args) cmd += " " + shellQuote(a);
+    cmd += " >" + shellQuote(base + ".out") + " 2>" + shellQuote(base + ".err");
+    ToolRun r;
+    const int st = std::system(cmd.c_str());
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    r.out = slurp(base + ".out");
+    r.err = slurp(base + ".err");
+    std::remove((base + ".out").c_str());
+    std::remove((base + ".err").c_str());
+    return r;
+}
+
+std::vector<std::string> lines(const std::string& s) {
+    std::vector<std::string> v;
+    std::istringstream in(s);
+    for (std::string l; std::getline(in, l);) v.push_back(l);
+    return v;
+}
+
+const std::string kSample = testutil::dataPath("timer/sample.tdb");
+
+}  // namespace
+
+TEST(JetdbTool, InfoListsHeaderFields) {
+    ToolRun r = runJetdb({"info", kSample});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "format: JET4\npage size: 4096\npage count: 59\ncode page: 1252\nsort order: 1033\n");
+    r = runJetdb({"info", testutil::dataPath("jet3/testV1997.mdb")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lines(r.out).at(0), "format: JET3");
+    EXPECT_EQ(lines(r.out).at(1), "page size: 2048");
+    EXPECT_EQ(lines(r.out).at(2), "page count: 58");
+}
+
+TEST(JetdbTool, TablesAndQueries) {
+    ToolRun r = runJetdb({"tables", kSample});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lines(r.out),
+              (std::vector<std::string>{"Activities", "Names", "Items", "Classes", "Payroll Items", "Prefs - Startup"}));
+    r = runJetdb({"tables", kSample, "--system"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto all = lines(r.out);
+    EXPECT_NE(std::find(all.begin(), all.end(), "MSysObjects"), all.end());
+    EXPECT_NE(std::find(all.begin(), all.end(), "Activities"), all.end());
+    r = runJetdb({"queries", kSample});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto q = lines(r.out);
+    std::sort(q.begin(), q.end());
+    EXPECT_EQ(q, (std::vector<std::string>{"All Activities", "Customer:Jobs", "Employees Vendors And Other Names",
+                                           "Service Items"}));
+}
+
+TEST(JetdbTool, SchemaShowsColumnsAndIndexes) {
+    ToolRun r = runJetdb({"schema", kSample, "activities"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto has = [&](const std::string& l) {
+        auto v = lines(r.out);
+        return std::find(v.begin(), v.end(), l) != v.end();
+    };
+    EXPECT_TRUE(has("Table: Activities")) << r.out;
+    EXPECT_NE(r.out.find("  [ID] Long Integer, size 4, "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("autonumber"), std::string::npos) << r.out;
+    EXPECT_TRUE(has("  [Note] Memo, nullable")) << r.out;
+    EXPECT_TRUE(has("  [Rate] Currency, size 8, nullable")) << r.out;
+    EXPECT_NE(r.out.find("  [PrimaryKey] ([ID] ASC), unique, primary key"), std::string::npos) << r.out;
+    EXPECT_TRUE(has("  [UserDate] ([UserDate] ASC)")) << r.out;
+    r = runJetdb({"schema", kSample, "Names"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("  [NameStr] Text, size 100, "), std::string::npos) << r.out;
+}
+
+TEST(JetdbTool, ExportWritesTypedCsv) {
+    ToolRun r = runJetdb({"export", kSample, "Prefs - Startup"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "RecentDays,Billable,DefaultName,StopwatchRounding\n30,1,\"Alice Moreno\",1\n");
+
+    r = runJetdb({"export", kSample, "Activities"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto v = lines(r.out);
+    ASSERT_EQ(v.size(), 17u);
+    EXPECT_EQ(v[0], "ID,Name ID,CustJob ID,Service ID,Class ID,Payroll Item ID,UserDate,CreateTime,Duration,"
+                    "Billable Status,Note,Exported,Start Time,Rate,Timer Flags");
+    // A missing note is Null (empty), an empty one a quoted empty text.
+    EXPECT_EQ(v[2], "2,200,109,11,3,2,2026-12-02 00:00:00,2026-12-04 17:05:00,1899-12-30 01:29:30,1,,1,,,0");
+    EXPECT_EQ(v[7], "7,200,104,10,4,2,2026-12-05 00:00:00,2026-12-04 17:05:00,1899-12-30 01:29:29,0,\"\",1,,,0");
+    EXPECT_EQ(v[10], "10,201,109,11,3,2,2026-11-30 00:00:00,2026-12-04 17:05:00,1899-12-30 06:00:00,1,"
+                     "\"Brian's work\",0,,,0");
+
+    r = runJetdb({"export", testutil::dataPath("jet4/testV2000.mdb"), "Table1"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    v = lines(r.out);
+    ASSERT_GE(v.size(), 3u);
+    EXPECT_EQ(v[0], "A,B,C,D,E,F,G,H,I");
+    EXPECT_EQ(v[1], "\"abcdefg\",\"hijklmnop\",2,222,333333333,444.555,1974-09-21 00:00:00,3.5,1");
+    EXPECT_EQ(v[2], "\"a\",\"b\",0,0,0,0,1981-12-12 00:00:00,0,0");
+}
+
+TEST(JetdbTool, ShowqueryTextRunsAsTheSavedQuery) {
+    for (const char* q : {"Customer:Jobs", "Service Items", "Employees Vendors And Other Names", "All Activities"}) {
+        ToolRun shown = runJetdb({"showquery", kSample, q});
+        ASSERT_EQ(shown.status, 0) << q << ": " << shown.err;
+        EXPECT_NE(shown.out.find("SELECT"), std::string::npos) << shown.out;
+        ToolRun saved = runJetdb({"export", kSample, q});
+        ToolRun adhoc = runJetdb({"sql", kSample, shown.out});
+        ASSERT_EQ(saved.status, 0) << saved.err;
+        ASSERT_EQ(adhoc.status, 0) << adhoc.err;
+        EXPECT_EQ(adhoc.out, saved.out) << q;
+    }
+}
+
+TEST(JetdbTool, SqlParametersReadAsNumberDateOrText) {
+    ToolRun r = runJetdb({"sql", kSample, "SELECT Names.NameStr FROM Names WHERE Names.ID = [Which]", "Which=201"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "NameStr\n\"Brian Okafor\"\n");
+    r = runJetdb({"sql", kSample, "SELECT Names.ID FROM Names WHERE Names.NameStr = [Who]", "Who=Chen Wei"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "ID\n202\n");
+    r = runJetdb({"sql", kSample,
+               "SELECT Activities.ID FROM Activities WHERE Activities.UserDate = [Day] ORDER BY Activities.ID",
+               "Day=2026-12-02"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "ID\n2\n3\n");
+    r = runJetdb({"sql", kSample,
+               "SELECT Activities.ID FROM Activities WHERE Activities.CreateTime = [At] ORDER BY Activities.ID",
+               "[At]=2026-11-27 09:00:00"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "ID\n12\n");
+}
+
+TEST(JetdbTool, ErrorsAreOneLineNamingTheFile) {
+    const std::string missing = testing::TempDir() + "no-such-file.mdb";
+    const std::string notJet = testutil::dataPath("README.md");
+    struct Case {
+        std::vector<std::string> args;
+        std::string mustMention;
+    };
+    const std::vector<Case> cases = {
+        {{"info", missing}, missing},
+        {{"tables", notJet}, notJet},
+        {{"export", kSample, "No Such Table"}, "No Such Table"},
+        {{"schema", kSample, "No Such Table"}, "No Such Table"},
+        {{"showquery", kSample, "No Such Query"}, "No Such Query"},
+        {{"export", kSample, "Activities", "Who=1"}, "parameters"},
+        {{"sql", kSample, "SELECT Names.ID FROM Names", "novalue"}, "NAME=VALUE"},
+        {{"sql", kSample, "SELEKT nonsense"}, kSample},
+        {{"frobnicate", kSample}, "frobnicate"},
+        {{"schema", kSample}, "usage"},
+        {{"tables", kSample, "--bogus"}, "usage"},
+        {{}, "command"},
+    };
+    for (const auto& c : cases) {
+        ToolRun r = runJetdb(c.args);
+        std::string what;
+        for (const auto& a : c.args) what += a + " ";
+        EXPECT_EQ(r.status, 2) << what;
+        EXPECT_EQ(r.out, "") << what;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << what << r.err;
+        EXPECT_EQ(r.err.rfind("jetdb: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(c.mustMention), std::string::npos) << what << r.err;
+    }
+}
+
+TEST(JetdbTool, CheckSaysOkForAnAccessFile) {
+    ToolRun r = runJetdb({"check", kSample});
+    if (r.status == 2 && r.err.find("not available") != std::string::npos) GTEST_SKIP() << r.err;
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, "ok\n");
 }

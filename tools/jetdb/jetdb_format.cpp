@@ -198,6 +198,13 @@ void appendCsvText(std::string& out, std::string_view s) {
     out += '"';
 }
 
+void appendCsvName(std::string& out, std::string_view s) {
+    if (s.find_first_of(",\"\r\n") == std::string_view::npos)
+        out += s;
+    else
+        appendCsvText(out, s);
+}
+
 void appendCsvField(std::string& out, const jet::Value& v) {
     using K = jet::Value::Kind;
     switch (v.kind()) {

@@ -11,6 +11,8 @@ namespace jetdb {
 void appendCsvField(std::string& out, const jet::Value& v);
 // Appends a text field: always quoted, inner quotes doubled.
 void appendCsvText(std::string& out, std::string_view s);
+// Appends a column name for the header line, quoted only when it must be.
+void appendCsvName(std::string& out, std::string_view s);
 
 // Jet day numbers (days since 1899-12-30; the fraction's magnitude is the time
 // of day even for negative days) as "YYYY-MM-DD HH:MM:SS", rounded to the second.

@@ -37,9 +37,10 @@ const char kUsage[] =
 // A failure worth one line on stderr and exit code 2.
 struct Failure {
     std::string message;
+    bool usage = false;  // about the command line rather than the file
 };
 
-[[noreturn]] void usageError(const std::string& what) { throw Failure{what + " (jetdb --help for usage)"}; }
+[[noreturn]] void usageError(const std::string& what) { throw Failure{what + " (jetdb --help for usage)", true}; }
 
 // Output buffered in large blocks: row-by-row stdio calls dominate an export otherwise.
 class Out {
@@ -89,7 +90,7 @@ void writeCsv(Out& out, const jet::ResultSet& rs) {
     std::string& b = out.buf();
     for (size_t i = 0; i < rs.columns.size(); ++i) {
         if (i) b += ',';
-        b += rs.columns[i].name;
+        jetdb::appendCsvName(b, rs.columns[i].name);
     }
     out.endLine();
     for (const jet::Row& row : rs.rows) {
@@ -107,7 +108,7 @@ void exportTable(Out& out, const jet::Table& t) {
     const auto& cols = t.columns();
     for (size_t i = 0; i < cols.size(); ++i) {
         if (i) b += ',';
-        b += cols[i].name;
+        jetdb::appendCsvName(b, cols[i].name);
     }
     out.endLine();
     for (auto cur = t.scan(); cur.next();) {
@@ -234,7 +235,7 @@ int run(const std::vector<std::string>& a, std::string& file) {
         const jet::Params params = parseParams(a, 3);
         auto db = jet::Database::open(file);
         if (db->hasTable(a[2])) {
-            if (!params.empty()) usageError("'" + a[2] + "' is a table; parameters apply only to queries");
+            if (!params.empty()) throw Failure{"'" + a[2] + "' is a table; parameters apply only to queries"};
             exportTable(out, *db->table(a[2]));
         } else {
             writeCsv(out, jet::runNamed(*db, a[2], params));
@@ -274,6 +275,7 @@ int main(int argc, char** argv) {
         return run(args, file);
     } catch (const Failure& f) {
         message = f.message;
+        if (f.usage) file.clear();
     } catch (const jet::Error& e) {
         message = e.what();
     } catch (const std::bad_alloc&) {
@@ -282,6 +284,8 @@ int main(int argc, char** argv) {
         message = std::string("internal error: ") + e.what();
     }
     std::fflush(stdout);
-    std::fprintf(stderr, "jetdb: %s%s\n", file.empty() ? "" : (file + ": ").c_str(), oneLine(message).c_str());
+    // The engine's messages often name the file already.
+    const bool named = !file.empty() && message.find(file) != std::string::npos;
+    std::fprintf(stderr, "jetdb: %s%s\n", file.empty() || named ? "" : (file + ": ").c_str(), oneLine(message).c_str());
     return 2;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "bytes.h"
@@ -18,6 +19,8 @@ constexpr uint8_t kPageData = 0x01;
 constexpr uint8_t kPageTdef = 0x02;
 constexpr uint8_t kPageUsageMap = 0x05;
 constexpr int kMaxOverflowHops = 8;
+constexpr uint32_t kMaxColumns = 4096;
+constexpr uint32_t kMaxIndexes = 1024;
 
 std::string upper(const std::string& s) {
     std::string r = s;
@@ -109,10 +112,12 @@ void TableLoader::load(Table& t) {
     const uint32_t numRealIdx = r.u32(f.tdefNumRealIdx);
     t.usedPagesRef_ = r.u32(f.tdefUsedPages);
     t.freePagesRef_ = r.u32(f.tdefFreePages);
-    // Counts are checked against the bytes they would need before anything is allocated.
+    // Counts are checked against the bytes they would need before anything is allocated,
+    // and against limits far above Access's own (255 columns, 32 indexes).
     const size_t avail = t.tdef_.size();
     if (numRealIdx > avail / f.tdefRealIdxEntrySize || numIdx > avail / f.tdefLogIdxSize ||
-        numCols > avail / f.tdefColumnSize)
+        numCols > avail / f.tdefColumnSize || numCols > kMaxColumns || numIdx > kMaxIndexes ||
+        numRealIdx > kMaxIndexes)
         detail::throwCorrupt(file, "definition of table '" + t.name_ + "' has impossible column or index counts");
 
     size_t off = f.tdefIndexStart;
@@ -176,6 +181,9 @@ void TableLoader::load(Table& t) {
     std::stable_sort(t.columns_.begin(), t.columns_.end(),
                      [](const Column& a, const Column& b) { return a.number < b.number; });
 
+    std::unordered_map<uint16_t, int> byNumber;
+    for (size_t c = 0; c < t.columns_.size(); ++c) byNumber.emplace(t.columns_[c].number, static_cast<int>(c));
+
     struct RealIdx {
         std::vector<IndexColumn> cols;
         uint32_t usedPages = 0, firstPage = 0;
@@ -189,9 +197,8 @@ void TableLoader::load(Table& t) {
             uint16_t num = r.u16(base + 3 * k);
             if (num == 0xFFFF) continue;
             uint8_t order = r.u8(base + 3 * k + 2);
-            int pos = -1;
-            for (size_t c = 0; c < t.columns_.size(); ++c)
-                if (t.columns_[c].number == num) pos = static_cast<int>(c);
+            auto it = byNumber.find(num);
+            const int pos = it == byNumber.end() ? -1 : it->second;
             real[i].cols.push_back(IndexColumn{pos, (order & 0x01) != 0});  // 0x01 ascending, 0x00 descending
         }
         real[i].usedPages = r.u32(base + 30);

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <ctime>
 #include <numeric>
+#include <optional>
 #include <set>
 #include <strings.h>
 #include <unordered_map>
@@ -64,7 +65,10 @@ struct RunContext {
     const Params& params;
     double now = 0;
     std::vector<std::string> stack;  // upper-cased names of the saved queries being run
+    size_t plans = 0;                // saved-query uses so far: a file could nest them exponentially
 };
+
+constexpr size_t kMaxPlans = 4096;
 
 const Expr* unparen(const Expr* e) {
     while (e && e->kind == Expr::Kind::Paren && !e->args.empty()) e = e->args[0].get();
@@ -101,6 +105,7 @@ struct Aggregate {
 };
 
 class Plan;
+ResultSet runModel(RunContext& ctx, std::shared_ptr<const QueryModel> q, int depth);
 
 struct Leaf {
     std::string name;       // table or query name
@@ -114,6 +119,7 @@ struct Leaf {
     bool nullSupplied = false;     // on the optional side of an outer join
     std::vector<Row> rows;
     std::vector<ColType> types;
+    bool preloaded = false;  // rows already read (a UNION query used as a source)
 };
 
 struct Relation {
@@ -149,6 +155,7 @@ private:
     ExprPtr rewriteForChild(const Expr& e, int leaf) const;
     void markWanted(const NodePtr& n);
     void readLeaf(Leaf& leaf);
+    std::optional<std::vector<RowId>> indexedRows(const Leaf& leaf, size_t leafIndex) const;
     Relation fromRelation(const FromPtr& f);
     Relation leafRelation(int leaf);
     Relation join(Relation l, Relation r, FromItem::JoinType type, std::vector<NodePtr> conds);
@@ -179,6 +186,7 @@ Plan::Plan(RunContext& ctx, std::shared_ptr<const QueryModel> model, int depth)
     env_.queryName = q.name;
     env_.now = ctx.now;
     if (depth > kMaxDepth) fail("saved queries nested too deeply");
+    if (++ctx.plans > kMaxPlans) fail("too many uses of saved queries");
     if (q.type != QueryModel::Type::Select) fail("only SELECT queries can be run here");
     for (const auto& f : q.from) addLeaves(f, false);
     expandSelect();
@@ -216,9 +224,20 @@ void Plan::addLeaves(const FromPtr& f, bool nullSupplied) {
         auto named = std::make_shared<QueryModel>(*model);
         if (named->name.empty()) named->name = f->name;
         ctx_.stack.push_back(key);
-        leaf.child = std::make_unique<Plan>(ctx_, named, depth_ + 1);
+        if (named->type == QueryModel::Type::Union) {
+            // A union has no single source to hand filters to: its rows are read up front.
+            ResultSet rs = runModel(ctx_, named, depth_ + 1);
+            for (const auto& c : rs.columns) {
+                leaf.columns.push_back(c.name);
+                leaf.types.push_back(c.type);
+            }
+            leaf.rows = std::move(rs.rows);
+            leaf.preloaded = true;
+        } else {
+            leaf.child = std::make_unique<Plan>(ctx_, named, depth_ + 1);
+            leaf.columns = leaf.child->outputNames();
+        }
         ctx_.stack.pop_back();
-        leaf.columns = leaf.child->outputNames();
     } else {
         fail("table or query '" + f->name + "' not found");
     }
@@ -504,6 +523,15 @@ void Plan::readLeaf(Leaf& leaf) {
             if (!ev::isTrue(*f, ev::RowView{view.data(), nullptr}, env_)) return false;
         return true;
     };
+    if (leaf.preloaded) {
+        if (!leaf.filters.empty()) {
+            std::vector<Row> kept;
+            for (auto& r : leaf.rows)
+                if (passes(r)) kept.push_back(std::move(r));
+            leaf.rows = std::move(kept);
+        }
+        return;
+    }
     if (leaf.child) {
         ResultSet rs = leaf.child->run();
         leaf.types.clear();
@@ -536,6 +564,13 @@ void Plan::readLeaf(Leaf& leaf) {
     }
     // An empty list would mean "every column".
     if (wanted.empty() && !leaf.columns.empty()) wanted.push_back(0);
+    if (auto ids = indexedRows(leaf, leafIndex)) {
+        for (const RowId& id : *ids) {
+            auto row = t.readRow(id, wanted);
+            if (row && passes(*row)) leaf.rows.push_back(std::move(*row));
+        }
+        return;
+    }
     if (leaf.filters.empty()) {
         auto cur = t.scan(wanted);
         while (cur.next()) leaf.rows.push_back(cur.row());
@@ -557,6 +592,75 @@ void Plan::readLeaf(Leaf& leaf) {
         auto row = t.readRow(id, wanted);
         if (row) leaf.rows.push_back(std::move(*row));
     }
+}
+
+// The value an index key holds for `v` in a column of type `t`, when the two
+// compare equal exactly (otherwise the filter is left to a scan).
+std::optional<Value> keyValue(ColType t, const Value& v) {
+    if (v.isNull()) return std::nullopt;
+    if (t == ColType::Text || t == ColType::Memo) {
+        if (!v.isText()) return std::nullopt;
+        return v;
+    }
+    if (!ev::isNumberKind(v)) return std::nullopt;
+    double d = ev::numberOf(v);
+    auto integral = [&](double lo, double hi) { return d == std::trunc(d) && d >= lo && d <= hi; };
+    switch (t) {
+        case ColType::Long:
+            if (!integral(-2147483648.0, 2147483647.0)) return std::nullopt;
+            return Value::int32(static_cast<int32_t>(d));
+        case ColType::Int:
+            if (!integral(-32768, 32767)) return std::nullopt;
+            return Value::int16(static_cast<int16_t>(d));
+        case ColType::Byte:
+            if (!integral(0, 255)) return std::nullopt;
+            return Value::byte(static_cast<uint8_t>(d));
+        case ColType::DateTime: return Value::date(d);
+        case ColType::Double: return Value::dbl(d);
+        default: return std::nullopt;
+    }
+}
+
+// Rows of a table leaf found through an index, for a filter "column = constant"
+// on an indexed column, in the table's own order. Nullopt: no usable index.
+std::optional<std::vector<RowId>> Plan::indexedRows(const Leaf& leaf, size_t leafIndex) const {
+    const Table& t = *leaf.table;
+    for (const auto& f : leaf.filters) {
+        if (f->op != Op::Eq) continue;
+        const Node* field = f->args[0].get();
+        const Node* constant = f->args[1].get();
+        if (field->op != Op::Field) std::swap(field, constant);
+        if (field->op != Op::Field || constant->op != Op::Const) continue;
+        if (static_cast<size_t>(field->slot.source) != leafIndex) continue;
+        int col = field->slot.column;
+        const auto& cols = t.columns();
+        if (col < 0 || static_cast<size_t>(col) >= cols.size()) continue;
+        auto key = keyValue(cols[static_cast<size_t>(col)].type, constant->value);
+        if (!key) continue;
+        for (const Index& ix : t.indexes()) {
+            if (ix.columns.empty() || ix.columns[0].column != col) continue;
+            std::vector<RowId> ids;
+            try {
+                ids = t.seek(ix, {*key});
+            } catch (const Error&) {
+                continue;  // an index that cannot be read leaves the scan to do the work
+            }
+            std::unordered_map<uint32_t, size_t> rank;
+            auto pages = t.dataPages();
+            for (size_t i = 0; i < pages.size(); ++i) rank.emplace(pages[i], i);
+            auto rankOf = [&](const RowId& id) {
+                auto it = rank.find(id.page);
+                return it == rank.end() ? pages.size() : it->second;
+            };
+            std::sort(ids.begin(), ids.end(), [&](const RowId& a, const RowId& b) {
+                size_t ra = rankOf(a), rb = rankOf(b);
+                return ra != rb ? ra < rb : a.row < b.row;
+            });
+            ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+            return ids;
+        }
+    }
+    return std::nullopt;
 }
 
 Relation Plan::leafRelation(int li) {
@@ -1040,6 +1144,22 @@ ResultSet runUnion(RunContext& ctx, const QueryModel& q, int depth) {
             if (seen.insert(key).second) kept.push_back(std::move(r));
         }
         out.rows = std::move(kept);
+    }
+    if (!q.orderBy.empty()) {
+        std::vector<std::pair<size_t, bool>> keys;
+        for (const auto& o : q.orderBy) {
+            const Expr* e = unparen(o.expr.get());
+            int c = e && e->kind == Expr::Kind::Field ? out.columnIndex(e->name) : -1;
+            if (c < 0) ev::fail(env, "ORDER BY of a UNION query must name one of its columns");
+            keys.emplace_back(static_cast<size_t>(c), o.descending);
+        }
+        std::stable_sort(out.rows.begin(), out.rows.end(), [&](const Row& a, const Row& b) {
+            for (const auto& [c, desc] : keys) {
+                int r = ev::compareForSort(a[c], b[c]);
+                if (r) return desc ? r > 0 : r < 0;
+            }
+            return false;
+        });
     }
     return out;
 }

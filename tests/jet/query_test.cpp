@@ -272,6 +272,15 @@ TEST_F(QueryTest, OrderingIsStableWithNullsFirst) {
     EXPECT_EQ(sql("SELECT TOP 3 ID FROM Activities ORDER BY ID").rows.size(), 3u);
 }
 
+TEST_F(QueryTest, UnionDropsDuplicatesUnlessAll) {
+    ResultSet u = sql("SELECT NameStr FROM Names WHERE Type = 2 UNION SELECT Name FROM Items WHERE Type = 2 "
+                      "UNION SELECT NameStr FROM Names WHERE ID = 200 ORDER BY NameStr DESC");
+    EXPECT_EQ(column(u, "NameStr"), (Strings{"Software License", "Hardware", "Chen Wei", "Brian Okafor", "Alice Moreno"}));
+    ResultSet all = sql("SELECT NameStr FROM Names WHERE Type = 2 UNION ALL SELECT NameStr FROM Names WHERE Type = 2");
+    EXPECT_EQ(all.rows.size(), 6u);
+    EXPECT_NE(errorOf("SELECT ID FROM Names UNION SELECT ID, Type FROM Names").find("columns"), std::string::npos);
+}
+
 TEST_F(QueryTest, GroupingAndAggregates) {
     ResultSet rs = sql("SELECT [Name ID], Count(*) AS N, Sum(Duration) AS Total, Min(UserDate), Max(ID) AS Last, "
                        "Avg(ID) AS A FROM Activities GROUP BY [Name ID] HAVING Count(*) > 0 ORDER BY Count(*) DESC");
@@ -318,6 +327,8 @@ TEST_F(QueryTest, ErrorsNameTheProblem) {
     }
 }
 
+ResultSet sql(const Database& db, const std::string& text) { return runQuery(db, *parseSql(text)); }
+
 TEST(QueryFiles, SavedSelectQueriesRun) {
     for (const char* file : {"jet3/queryTestV1997.mdb", "jet4/queryTestV2000.mdb", "jet4/queryTestV2003.mdb"}) {
         auto db = Database::open(testutil::dataPath(file));
@@ -341,7 +352,21 @@ TEST(QueryFiles, TimerQueriesOnOtherFiles) {
     EXPECT_TRUE(runNamed(*none, "All Activities").rows.empty());
 }
 
-ResultSet sql(const Database& db, const std::string& text) { return runQuery(db, *parseSql(text)); }
+TEST(QueryFiles, IndexLookupFindsWhatAScanFinds) {
+    // "[Name ID] = n" is answered through the Name ID index, "[Name ID] + 0 = n" by a scan.
+    auto db = Database::open(testutil::dataPath("timer/timer-big.tdb"));
+    for (int id : {1300, 1307, 1339, 100, 999999}) {
+        std::string n = std::to_string(id);
+        ResultSet viaIndex = sql(*db, "SELECT ID, UserDate FROM Activities WHERE [Name ID] = " + n);
+        ResultSet viaScan = sql(*db, "SELECT ID, UserDate FROM Activities WHERE [Name ID] + 0 = " + n);
+        EXPECT_EQ(viaIndex.rows, viaScan.rows) << "Name ID " << n;
+        if (id >= 1300 && id < 1340) {
+            EXPECT_FALSE(viaIndex.rows.empty()) << n;
+        }
+    }
+    ResultSet text = sql(*db, "SELECT ID FROM Names WHERE NameStr = 'employee 07'");
+    EXPECT_EQ(text.rows.size(), 1u);  // text keys match without regard to case
+}
 
 TEST(QueryPerformance, WeekQueryOnBigFile) {
     auto db = Database::open(testutil::dataPath("timer/timer-big.tdb"));

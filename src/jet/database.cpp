@@ -10,6 +10,7 @@
 
 #include "bytes.h"
 #include "error.h"
+#include "journal.h"
 #include "page_rows.h"
 #include "text.h"
 
@@ -47,57 +48,16 @@ void unmaskHeader(uint8_t* data, size_t n) {
     }
 }
 
-// Recognises the file from its first bytes; returns the page size.
-uint32_t detectPageSize(const uint8_t* p, size_t n, const std::string& name) {
-    static const char jet[] = "Standard Jet DB";
-    static const char ace[] = "Standard ACE DB";
-    if (n < 0x20 || p[0] != 0x00 || p[1] != 0x01 || p[2] != 0x00 || p[3] != 0x00)
-        throw Error(name + " is not an Access database (.mdb) file", Error::Code::NotJet);
-    if (std::memcmp(p + 4, ace, sizeof ace - 1) == 0)
-        throw Error(name + " is an Access 2007 or later (.accdb) database; only Access 97-2003 files are supported",
-                    Error::Code::NotJet);
-    if (std::memcmp(p + 4, jet, sizeof jet - 1) != 0)
-        throw Error(name + " is not an Access database (.mdb) file", Error::Code::NotJet);
-    switch (p[0x14]) {
-        case 0: return 2048;
-        case 1: return 4096;
-        default:
-            throw Error(name + ": unsupported Jet database version " + std::to_string(p[0x14]), Error::Code::NotJet);
-    }
-}
-
 }  // namespace
 
 bool CatalogEntry::isSystem() const {
     return (flags & 0x80000002u) != 0 || startsWithMSys(name);
 }
 
-std::unique_ptr<Database> Database::open(const std::string& path) {
-    uint8_t head[0x20] = {};
-    ssize_t got = 0;
-    {
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            int e = errno;
-            if (e == ENOENT || e == ENOTDIR) throw Error("file not found: " + path, Error::Code::NotFound);
-            throw Error("cannot open " + path + ": " + std::strerror(e), Error::Code::Io);
-        }
-        got = ::read(fd, head, sizeof head);
-        int e = errno;
-        ::close(fd);
-        if (got < 0) {
-            if (e == EISDIR) throw Error(path + " is a folder, not a database file", Error::Code::NotJet);
-            throw Error("cannot read " + path + ": " + std::strerror(e), Error::Code::Io);
-        }
-    }
-    uint32_t pageSize = detectPageSize(head, static_cast<size_t>(got), path);
-    std::unique_ptr<Database> db(new Database());
-    db->init(openFilePager(path, pageSize));
-    return db;
-}
+std::unique_ptr<Database> Database::open(const std::string& path) { return open(path, OpenMode::ReadOnly); }
 
 std::unique_ptr<Database> Database::openMemory(const uint8_t* data, size_t size, const std::string& name) {
-    uint32_t pageSize = detectPageSize(data, data ? size : 0, name);
+    uint32_t pageSize = detail::detectPageSize(data, data ? size : 0, name);
     std::unique_ptr<Database> db(new Database());
     db->init(openMemoryPager(data, size, pageSize, name));
     return db;

@@ -15,6 +15,9 @@
 namespace jet {
 
 struct QueryModel;
+namespace detail {
+struct WriteAccess;
+}
 
 // One row of the catalog (MSysObjects).
 struct CatalogEntry {
@@ -108,6 +111,7 @@ public:
     void dropQuery(const std::string& name);
 
 private:
+    friend struct detail::WriteAccess;
     Database() = default;
     void init(std::unique_ptr<Pager> pager);
     void loadCatalog();
@@ -118,6 +122,7 @@ private:
     std::vector<CatalogEntry> catalog_;
     mutable std::map<std::string, std::shared_ptr<const Table>> tables_;  // key: upper-cased name
     mutable std::map<std::string, std::shared_ptr<const QueryModel>> queries_;
+    WritablePager* wpager_ = nullptr;  // pager_ itself for Exclusive opens
 };
 
 }  // namespace jet

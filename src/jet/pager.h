@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -38,6 +39,12 @@ public:
     // Test hook called before every page written to the journal or the file during
     // commit (phase "journal" / "file"); throwing from it simulates a crash there.
     virtual void setFaultHook(std::function<void(const char* phase, uint32_t page)> hook) = 0;
+    // Statement-level undo inside a transaction: mark() opens a level and returns
+    // it; rollbackToMark(level) undoes every page change made since (pages
+    // appended since are dropped), releaseMark(level) keeps them. Levels nest.
+    virtual size_t mark() = 0;
+    virtual void rollbackToMark(size_t level) = 0;
+    virtual void releaseMark(size_t level) = 0;
 };
 
 // Opens a file for writing, holding it exclusively; rolls back a leftover journal.

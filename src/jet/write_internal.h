@@ -2,6 +2,7 @@
 // index maintenance and cache invalidation. Internal to the engine.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -37,5 +38,23 @@ void indexRemove(Database& db, const Table& t, const Index& idx, const Row& row,
 
 // Forgets cached tables, queries and the catalog after a change or rollback.
 void invalidateCaches(const Database& db);
+
+// Wraps one write entry point: its own transaction when the caller has none
+// open, else an undoable step of the caller's transaction. Without commit()
+// the destructor undoes everything done since construction.
+class AutoTxn {
+public:
+    explicit AutoTxn(Database& db);
+    ~AutoTxn();
+    AutoTxn(const AutoTxn&) = delete;
+    AutoTxn& operator=(const AutoTxn&) = delete;
+    void commit();
+
+private:
+    Database& db_;
+    bool own_ = false;
+    bool done_ = false;
+    size_t level_ = 0;
+};
 
 }  // namespace jet::detail

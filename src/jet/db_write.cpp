@@ -1,0 +1,118 @@
+// Opening for writing, transactions and cache invalidation.
+#include "database.h"
+#include "error.h"
+#include "journal.h"
+#include "write_internal.h"
+
+namespace jet {
+namespace detail {
+
+struct WriteAccess {
+    static WritablePager* pager(const Database& db) { return db.wpager_; }
+    static void reload(const Database& cdb) {
+        // Databases are always created non-const; only the cache accessors are const.
+        auto& db = const_cast<Database&>(cdb);
+        db.tables_.clear();
+        db.queries_.clear();
+        db.catalog_.clear();
+        db.header_.pageCount = db.pager_->pageCount();
+        db.loadCatalog();
+    }
+    static std::unique_ptr<Database> create() { return std::unique_ptr<Database>(new Database()); }
+    static void init(Database& db, std::unique_ptr<Pager> pager) { db.init(std::move(pager)); }
+    static void setWritable(Database& db, WritablePager* wp) { db.wpager_ = wp; }
+};
+
+WritablePager& writablePager(const Database& db) {
+    WritablePager* wp = WriteAccess::pager(db);
+    if (!wp) throw Error(db.path() + " was opened read-only; it cannot be changed", Error::Code::ReadOnly);
+    return *wp;
+}
+
+void invalidateCaches(const Database& db) { WriteAccess::reload(db); }
+
+AutoTxn::AutoTxn(Database& db) : db_(db) {
+    WritablePager& wp = writablePager(db);
+    if (!wp.inTransaction()) {
+        db.beginTransaction();
+        own_ = true;
+    } else {
+        level_ = wp.mark();
+    }
+}
+
+AutoTxn::~AutoTxn() {
+    if (done_) return;
+    try {
+        if (own_) {
+            db_.rollbackTransaction();
+        } else {
+            WritablePager& wp = writablePager(db_);
+            if (wp.inTransaction()) {
+                wp.rollbackToMark(level_);
+                invalidateCaches(db_);
+            }
+        }
+    } catch (...) {
+        // Unwinding already: the first error is the one to report.
+    }
+}
+
+void AutoTxn::commit() {
+    done_ = true;
+    if (own_)
+        db_.commitTransaction();
+    else
+        writablePager(db_).releaseMark(level_);
+}
+
+}  // namespace detail
+
+std::unique_ptr<Database> Database::open(const std::string& path, OpenMode mode) {
+    auto db = detail::WriteAccess::create();
+    if (mode == OpenMode::Exclusive) {
+        auto wp = openWritableFilePager(path, 0);
+        WritablePager* raw = wp.get();
+        detail::WriteAccess::init(*db, std::move(wp));
+        detail::WriteAccess::setWritable(*db, raw);
+    } else {
+        detail::WriteAccess::init(*db, detail::openSharedFilePager(path));
+    }
+    return db;
+}
+
+bool Database::isWritable() const { return wpager_ != nullptr; }
+
+bool Database::inTransaction() const { return wpager_ && wpager_->inTransaction(); }
+
+void Database::beginTransaction() {
+    WritablePager& wp = detail::writablePager(*this);
+    if (wp.inTransaction()) throw Error("a transaction is already open on " + path());
+    wp.begin();
+}
+
+void Database::commitTransaction() {
+    WritablePager& wp = detail::writablePager(*this);
+    if (!wp.inTransaction()) throw Error("no transaction is open on " + path());
+    try {
+        wp.commit();
+    } catch (...) {
+        // The pager has rolled back (or stopped after a simulated crash); what
+        // was cached may describe the abandoned changes.
+        try {
+            detail::invalidateCaches(*this);
+        } catch (...) {
+        }
+        throw;
+    }
+    detail::invalidateCaches(*this);
+}
+
+void Database::rollbackTransaction() {
+    WritablePager& wp = detail::writablePager(*this);
+    if (!wp.inTransaction()) return;
+    wp.rollback();
+    detail::invalidateCaches(*this);
+}
+
+}  // namespace jet

@@ -1,0 +1,430 @@
+// Exclusive opens, locking between opens and processes, transactions, the
+// commit journal, page allocation and usage-map edits, on copies of real files.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+
+#include "jet/bytes.h"
+#include "jet/check.h"
+#include "jet/database.h"
+#include "jet/error.h"
+#include "jet/write_internal.h"
+#include "storage_util.h"
+#include "test_util.h"
+
+namespace fs = std::filesystem;
+using jet::Database;
+using jet::Error;
+using jet::OpenMode;
+using namespace storagetest;
+
+namespace {
+
+Error::Code openCode(const std::string& path, OpenMode mode, std::string* msg = nullptr) {
+    try {
+        Database::open(path, mode);
+    } catch (const Error& e) {
+        if (msg) *msg = e.what();
+        return e.code();
+    }
+    return Error::Code::Generic;  // opened
+}
+
+// Runs `fn` in a child process and returns its exit status.
+template <class Fn>
+int inChild(Fn fn) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int rc = 99;
+        try {
+            rc = fn();
+        } catch (...) {
+            rc = 98;
+        }
+        ::_exit(rc);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+TEST(Storage, ExclusiveOpenLocksOutEveryOtherOpen) {
+    TempDir dir;
+    const std::string f = dir.copy("timer/sample.tdb");
+    {
+        auto db = Database::open(f, OpenMode::Exclusive);
+        EXPECT_TRUE(db->isWritable());
+        std::string msg;
+        EXPECT_EQ(openCode(f, OpenMode::Exclusive, &msg), Error::Code::InUse);
+        EXPECT_NE(msg.find("in use by another program"), std::string::npos) << msg;
+        EXPECT_EQ(openCode(f, OpenMode::ReadOnly, &msg), Error::Code::InUse);
+        EXPECT_NE(msg.find("in use by another program"), std::string::npos) << msg;
+        EXPECT_THROW(Database::open(f), Error);
+
+        // Another process is refused the same way, for writing and for reading.
+        int rc = inChild([&] { return static_cast<int>(openCode(f, OpenMode::Exclusive)); });
+        EXPECT_EQ(rc, static_cast<int>(Error::Code::InUse));
+        rc = inChild([&] { return static_cast<int>(openCode(f, OpenMode::ReadOnly)); });
+        EXPECT_EQ(rc, static_cast<int>(Error::Code::InUse));
+    }
+    // Once closed, readers share the file and keep writers out until they close.
+    {
+        auto r1 = Database::open(f);
+        auto r2 = Database::open(f, OpenMode::ReadOnly);
+        EXPECT_FALSE(r1->isWritable());
+        EXPECT_EQ(openCode(f, OpenMode::Exclusive), Error::Code::InUse);
+        int rc = inChild([&] { return static_cast<int>(openCode(f, OpenMode::Exclusive)); });
+        EXPECT_EQ(rc, static_cast<int>(Error::Code::InUse));
+        rc = inChild([&] { return static_cast<int>(openCode(f, OpenMode::ReadOnly)); });
+        EXPECT_EQ(rc, static_cast<int>(Error::Code::Generic));
+    }
+    EXPECT_EQ(openCode(f, OpenMode::Exclusive), Error::Code::Generic);
+    // A process that dies holding the file releases it.
+    int rc = inChild([&] {
+        auto db = Database::open(f, OpenMode::Exclusive);
+        ::_exit(7);
+        return 0;
+    });
+    EXPECT_EQ(rc, 7);
+    EXPECT_EQ(openCode(f, OpenMode::Exclusive), Error::Code::Generic);
+}
+
+TEST(Storage, OpenErrors) {
+    TempDir dir;
+    EXPECT_EQ(openCode(dir.path() + "/missing.mdb", OpenMode::Exclusive), Error::Code::NotFound);
+    EXPECT_EQ(openCode(dir.path(), OpenMode::Exclusive), Error::Code::NotJet);
+    EXPECT_EQ(openCode(dir.path(), OpenMode::ReadOnly), Error::Code::NotJet);
+    {
+        std::ofstream(dir.path() + "/text.mdb") << "not a database at all, just some words to fill thirty-two bytes";
+    }
+    EXPECT_EQ(openCode(dir.path() + "/text.mdb", OpenMode::Exclusive), Error::Code::NotJet);
+
+    // A file the user may not write: a clear error, and read-only opens still work.
+    const std::string f = dir.copy("jet4/testV2000.mdb");
+    ::chmod(f.c_str(), 0444);
+    ::chmod(dir.path().c_str(), 0755);
+    auto attempt = [&] {
+        std::string msg;
+        Error::Code c = openCode(f, OpenMode::Exclusive, &msg);
+        if (c != Error::Code::ReadOnly || msg.find("read-only") == std::string::npos) return 1;
+        return openCode(f, OpenMode::ReadOnly) == Error::Code::Generic ? 0 : 2;
+    };
+    // Root may write any file, so the attempt runs as an ordinary user there.
+    int rc = ::geteuid() == 0 ? inChild([&] {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) return 3;
+        return attempt();
+    })
+                              : attempt();
+    EXPECT_EQ(rc, 0);
+
+    auto ro = Database::open(f);
+    EXPECT_FALSE(ro->isWritable());
+    EXPECT_FALSE(ro->inTransaction());
+    try {
+        ro->beginTransaction();
+        FAIL() << "a read-only open began a transaction";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), Error::Code::ReadOnly);
+    }
+}
+
+TEST(Storage, TransactionsCommitAndRollBack) {
+    TempDir dir;
+    const std::string f = dir.copy("timer/sample.tdb");
+    const auto before = slurp(f);
+    auto db = Database::open(f, OpenMode::Exclusive);
+    auto& wp = jet::detail::writablePager(*db);
+    const uint32_t pages = db->pager().pageCount();
+
+    EXPECT_THROW(db->commitTransaction(), Error);
+    db->beginTransaction();
+    EXPECT_TRUE(db->inTransaction());
+    EXPECT_THROW(db->beginTransaction(), Error);
+    const uint32_t a = jet::detail::allocatePage(*db);
+    EXPECT_EQ(a, pages);
+    std::memcpy(wp.mutablePage(a) + 100, "marker", 6);
+    EXPECT_EQ(db->pager().pageCount(), pages + 1);
+    EXPECT_EQ(std::memcmp(db->pager().page(a) + 100, "marker", 6), 0);
+    db->rollbackTransaction();
+    EXPECT_FALSE(db->inTransaction());
+    EXPECT_EQ(db->pager().pageCount(), pages);
+    EXPECT_EQ(slurp(f), before);
+    EXPECT_EQ(db->tableNames(false).size(), 6u);
+
+    db->beginTransaction();
+    const uint32_t b = jet::detail::allocatePage(*db);
+    std::memcpy(wp.mutablePage(b) + 100, "marker", 6);
+    // Nothing reaches the file before commit.
+    EXPECT_EQ(slurp(f), before);
+    db->commitTransaction();
+    EXPECT_EQ(db->pager().pageCount(), pages + 1);
+    EXPECT_EQ(db->header().pageCount, pages + 1);
+    EXPECT_EQ(std::memcmp(db->pager().page(b) + 100, "marker", 6), 0);
+    EXPECT_FALSE(fs::exists(jet::journalPath(f)));
+    EXPECT_TRUE(jet::checkDatabase(*db).ok()) << joined(jet::checkDatabase(*db));
+    db.reset();
+
+    const auto after = slurp(f);
+    ASSERT_EQ(after.size(), before.size() + 4096);
+    EXPECT_EQ(std::memcmp(after.data() + size_t(b) * 4096 + 100, "marker", 6), 0);
+    auto ro = Database::open(f);
+    EXPECT_TRUE(jet::checkDatabase(*ro).ok()) << joined(jet::checkDatabase(*ro));
+    EXPECT_EQ(exportAll(*ro), exportAll(*Database::open(testutil::dataPath("timer/sample.tdb"))));
+}
+
+TEST(Storage, StepsInsideATransactionUndoOnFailure) {
+    TempDir dir;
+    const std::string f = dir.copy("jet3/delTestV1997.mdb");
+    auto db = Database::open(f, OpenMode::Exclusive);
+    auto& wp = jet::detail::writablePager(*db);
+    const uint32_t pages = wp.pageCount();
+    db->beginTransaction();
+    wp.mutablePage(5)[200] ^= 0xFF;
+    const uint8_t edited = wp.page(5)[200];
+    {
+        jet::detail::AutoTxn step(*db);
+        wp.mutablePage(5)[200] = 0x42;
+        wp.mutablePage(6)[200] ^= 0xFF;
+        jet::detail::allocatePage(*db);
+        {
+            jet::detail::AutoTxn inner(*db);
+            wp.mutablePage(7)[10] ^= 1;
+            inner.commit();
+        }
+        // no commit: undone
+    }
+    EXPECT_TRUE(db->inTransaction());
+    EXPECT_EQ(wp.pageCount(), pages);
+    EXPECT_EQ(wp.page(5)[200], edited);
+    {
+        jet::detail::AutoTxn step(*db);
+        jet::detail::allocatePage(*db);
+        step.commit();
+    }
+    EXPECT_EQ(wp.pageCount(), pages + 1);
+    db->rollbackTransaction();
+    EXPECT_EQ(slurp(f), slurp(testutil::dataPath("jet3/delTestV1997.mdb")));
+
+    // Without an open transaction a step is a transaction of its own.
+    {
+        jet::detail::AutoTxn step(*db);
+        EXPECT_TRUE(db->inTransaction());
+        jet::detail::allocatePage(*db);
+        step.commit();
+    }
+    EXPECT_FALSE(db->inTransaction());
+    EXPECT_EQ(wp.pageCount(), pages + 1);
+    EXPECT_TRUE(jet::checkDatabase(*db).ok()) << joined(jet::checkDatabase(*db));
+}
+
+TEST(Storage, InterruptedCommitIsRolledBackOnOpen) {
+    TempDir dir;
+    const std::string f = dir.copy("timer/sample.tdb");
+    const auto before = slurp(f);
+    {
+        auto db = Database::open(f, OpenMode::Exclusive);
+        auto& wp = jet::detail::writablePager(*db);
+        db->beginTransaction();
+        for (uint32_t n : {3u, 9u, 20u}) std::memset(wp.mutablePage(n) + 64, 0xAB, 512);
+        jet::detail::allocatePage(*db);
+        int writes = 0;
+        wp.setFaultHook([&](const char* phase, uint32_t) {
+            if (std::strcmp(phase, "file") == 0 && ++writes == 3) throw std::runtime_error("simulated crash");
+        });
+        EXPECT_THROW(db->commitTransaction(), std::runtime_error);
+        // A crashed process cannot tidy up: the database is dropped as is.
+    }
+    ASSERT_TRUE(fs::exists(jet::journalPath(f)));
+    const auto torn = slurp(f);
+    EXPECT_NE(torn, before);
+
+    // Readers see the file as it was, and leave file and journal alone.
+    {
+        auto ro = Database::open(f);
+        EXPECT_EQ(ro->pager().pageCount(), before.size() / 4096);
+        for (uint32_t n = 0; n < ro->pager().pageCount(); ++n)
+            ASSERT_EQ(std::memcmp(ro->pager().page(n), before.data() + size_t(n) * 4096, 4096), 0) << n;
+        EXPECT_TRUE(jet::checkDatabase(*ro).ok());
+    }
+    EXPECT_EQ(slurp(f), torn);
+    EXPECT_TRUE(fs::exists(jet::journalPath(f)));
+
+    // The next writer repairs the file.
+    {
+        auto db = Database::open(f, OpenMode::Exclusive);
+        EXPECT_FALSE(fs::exists(jet::journalPath(f)));
+        EXPECT_TRUE(jet::checkDatabase(*db).ok());
+    }
+    EXPECT_EQ(slurp(f), before);
+
+    // A journal cut short (crash while writing it) means the file was never touched.
+    {
+        std::ofstream(jet::journalPath(f), std::ios::binary) << "HGJRNL01 truncated";
+        auto ro = Database::open(f);
+        EXPECT_TRUE(jet::checkDatabase(*ro).ok());
+    }
+    { auto db = Database::open(f, OpenMode::Exclusive); }
+    EXPECT_FALSE(fs::exists(jet::journalPath(f)));
+    EXPECT_EQ(slurp(f), before);
+}
+
+// A write that fails during commit (here: the file may not grow) leaves the file
+// as it was and the database usable.
+TEST(Storage, FailedWriteLeavesFileUnchanged) {
+    TempDir dir;
+    const std::string f = dir.copy("timer/sample.tdb");
+    const auto before = slurp(f);
+    auto db = Database::open(f, OpenMode::Exclusive);
+    auto& wp = jet::detail::writablePager(*db);
+
+    struct rlimit old {};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit lim = old;
+    lim.rlim_cur = before.size();
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &lim), 0);
+    db->beginTransaction();
+    std::memset(wp.mutablePage(4) + 100, 0x11, 100);
+    for (int i = 0; i < 3; ++i) jet::detail::allocatePage(*db);
+    Error::Code code = Error::Code::Generic;
+    try {
+        db->commitTransaction();
+    } catch (const Error& e) {
+        code = e.code();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(code, Error::Code::Io);
+    EXPECT_FALSE(db->inTransaction());
+    EXPECT_EQ(slurp(f), before);
+    EXPECT_FALSE(fs::exists(jet::journalPath(f)));
+    EXPECT_EQ(db->pager().pageCount(), before.size() / 4096);
+
+    // Still usable.
+    db->beginTransaction();
+    jet::detail::allocatePage(*db);
+    db->commitTransaction();
+    EXPECT_EQ(slurp(f).size(), before.size() + 4096);
+    EXPECT_TRUE(jet::checkDatabase(*db).ok());
+}
+
+// Allocation takes listed free pages first, then grows the file; freed pages come
+// back; the file stays sound for the check and for the other readers.
+TEST(Storage, AllocateAndFreePagesKeepTheFileSound) {
+    for (const char* name : {"jet4/testV2003.mdb", "jet3/indexTestV1997.mdb", "timer/timer-no-names.tdb"}) {
+        SCOPED_TRACE(name);
+        TempDir dir;
+        const std::string f = dir.copy(name);
+        auto db = Database::open(f, OpenMode::Exclusive);
+        const uint32_t ps = db->pager().pageSize();
+        const uint32_t start = db->pager().pageCount();
+        const std::string expected = exportAll(*db);
+        std::set<uint32_t> listedFree = freePages(*db);
+
+        db->beginTransaction();
+        std::set<uint32_t> got;
+        // Enough pages to slide the global map's window past its end.
+        const int total = static_cast<int>(listedFree.size()) + 1100;
+        for (int i = 0; i < total; ++i) {
+            uint32_t n = jet::detail::allocatePage(*db);
+            EXPECT_TRUE(got.insert(n).second) << "page " << n << " handed out twice";
+            const uint8_t* p = db->pager().page(n);
+            EXPECT_TRUE(std::all_of(p, p + ps, [](uint8_t b) { return b == 0; }));
+        }
+        for (uint32_t n : listedFree) EXPECT_TRUE(got.count(n)) << "free page " << n << " was not reused";
+        db->commitTransaction();
+        EXPECT_EQ(db->pager().pageCount(), start + total - listedFree.size());
+        EXPECT_TRUE(freePages(*db).empty());
+        auto report = jet::checkDatabase(*db);
+        EXPECT_TRUE(report.ok()) << joined(report);
+
+        // Free a few (inside the file), take them again.
+        std::vector<uint32_t> some(got.begin(), got.end());
+        std::vector<uint32_t> freed = {some[some.size() - 1], some[some.size() - 3]};
+        db->beginTransaction();
+        for (uint32_t n : freed) jet::detail::freePage(*db, n);
+        db->commitTransaction();
+        EXPECT_EQ(freePages(*db), std::set<uint32_t>(freed.begin(), freed.end()));
+        report = jet::checkDatabase(*db);
+        EXPECT_TRUE(report.ok()) << joined(report);
+        db->beginTransaction();
+        std::set<uint32_t> again = {jet::detail::allocatePage(*db), jet::detail::allocatePage(*db)};
+        EXPECT_EQ(again, std::set<uint32_t>(freed.begin(), freed.end()));
+        db->commitTransaction();
+        db.reset();
+
+        auto ro = Database::open(f);
+        report = jet::checkDatabase(*ro);
+        EXPECT_TRUE(report.ok()) << joined(report);
+        EXPECT_EQ(exportAll(*ro), expected);
+    }
+}
+
+// Adding pages to a table's map: inside the window, sliding the window, and
+// turning an inline map into a reference map when the pages no longer fit.
+TEST(Storage, UsageMapEdits) {
+    for (const char* name : {"timer/sample.tdb", "jet3/testV1997.mdb"}) {
+        SCOPED_TRACE(name);
+        TempDir dir;
+        const std::string f = dir.copy(name);
+        auto db = Database::open(f, OpenMode::Exclusive);
+        const std::string table = db->tableNames(false).front();
+        const std::string expected = exportAll(*db);
+        auto t = db->table(table);
+        const uint32_t tdef = t->tdefPage();
+        const uint32_t mapPtr = usedPagesRef(*db, tdef);
+        const size_t before = t->dataPages().size();
+
+        std::vector<uint32_t> added;
+        db->beginTransaction();
+        // A few pages, then far more than an inline map spans.
+        int afterPromotion = -1;
+        for (uint32_t i = 0; afterPromotion < 40 && i < 20000; ++i) {
+            uint32_t n = jet::detail::allocatePage(*db);
+            formatEmptyDataPage(*db, n, tdef);
+            jet::detail::usageMapAdd(*db, mapPtr, n);
+            added.push_back(n);
+            if (afterPromotion >= 0 || mapType(*db, mapPtr) == 1) ++afterPromotion;
+            if (i == 5) {
+                db->commitTransaction();
+                jet::detail::invalidateCaches(*db);
+                EXPECT_EQ(db->table(table)->dataPages().size(), before + 6);
+                auto report = jet::checkDatabase(*db);
+                EXPECT_TRUE(report.ok()) << joined(report);
+                db->beginTransaction();
+            }
+        }
+        db->commitTransaction();
+        EXPECT_EQ(db->table(table)->dataPages().size(), before + added.size());
+        EXPECT_EQ(mapType(*db, mapPtr), 1) << "the map should have become a reference map";
+        auto report = jet::checkDatabase(*db);
+        EXPECT_TRUE(report.ok()) << joined(report);
+        EXPECT_EQ(exportAll(*db), expected);
+
+        // Removing them again (pages given back to the free list).
+        db->beginTransaction();
+        for (uint32_t n : added) {
+            jet::detail::usageMapRemove(*db, mapPtr, n);
+            jet::detail::freePage(*db, n);
+        }
+        db->commitTransaction();
+        EXPECT_EQ(db->table(table)->dataPages().size(), before);
+        report = jet::checkDatabase(*db);
+        EXPECT_TRUE(report.ok()) << joined(report);
+        db.reset();
+        auto ro = Database::open(f);
+        EXPECT_EQ(exportAll(*ro), expected);
+        EXPECT_TRUE(jet::checkDatabase(*ro).ok());
+    }
+}

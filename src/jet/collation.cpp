@@ -465,12 +465,56 @@ std::vector<uint8_t> textSortKey(std::string_view utf8, Version v) {
     return k;
 }
 
+namespace {
+
+// Texts of plain ASCII characters with single-part codes (the usual case) compare
+// by their primary bytes alone; the key would add nothing but the end markers.
+// Returns false when either text needs the full key.
+bool comparePlain(std::string_view a, std::string_view b, int& result) {
+    auto trim = [](std::string_view& s) {
+        while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    };
+    trim(a);
+    trim(b);
+    if (a.size() > 255 || b.size() > 255) return false;
+    const Table& t = tableLegacy();
+    const uint8_t *pa = nullptr, *pb = nullptr;
+    size_t na = 0, nb = 0, ia = 0, ib = 0;
+    auto refill = [&](std::string_view s, size_t& i, const uint8_t*& p, size_t& n) {
+        while (n == 0 && i < s.size()) {
+            unsigned char c = static_cast<unsigned char>(s[i++]);
+            if (c >= 0x80) return false;
+            const Code& code = t.codes[c];
+            if (code.kind != Kind::Simple) return false;
+            p = t.bytes(code.primaryOff);
+            n = code.primaryLen;
+        }
+        return true;
+    };
+    for (;;) {
+        if (!refill(a, ia, pa, na) || !refill(b, ib, pb, nb)) return false;
+        if (na == 0 || nb == 0) {
+            result = (na == 0 && nb == 0) ? 0 : (na == 0 ? -1 : 1);
+            return true;
+        }
+        if (*pa != *pb) {
+            result = *pa < *pb ? -1 : 1;
+            return true;
+        }
+        ++pa, --na, ++pb, --nb;
+    }
+}
+
+}  // namespace
+
 // The whole key is compared, not only its primary part. Case is already folded
 // into the primaries, so "abc" equals "ABC". Accents live after the primary end
 // marker: they only break ties between texts whose letters agree, so "resume"
 // sorts next to "résumé" yet the two are not equal, matching Jet's own
 // accent-sensitive, case-insensitive comparison.
 int compareText(std::string_view a, std::string_view b) {
+    int plain;
+    if (comparePlain(a, b, plain)) return plain;
     std::vector<uint8_t> ka, kb;
     appendTextKey(ka, a, TextOrder::GeneralLegacy, true);
     appendTextKey(kb, b, TextOrder::GeneralLegacy, true);

@@ -249,6 +249,26 @@ TEST(TextOrder, ComparisonIsCaseInsensitiveAndAccentsOnlyBreakTies) {
     EXPECT_NO_THROW(jet::textSortKey(std::string("\xFF\xFE\xF0\x9F", 4), jet::Version::Jet3));
 }
 
+TEST(TextOrder, CompareTextAgreesWithTheJet4Key) {
+    // compareText takes a shortcut for plain text; it must order exactly as the keys do.
+    const std::vector<std::string> alphabet = {"a", "B", " ", "-", "'", "\xC3\xA9", "1", "\t", "z", "."};
+    std::vector<std::string> texts = {""};
+    for (const auto& x : alphabet) {
+        texts.push_back(x);
+        for (const auto& y : alphabet) texts.push_back(x + y);
+    }
+    texts.push_back(std::string(300, 'a'));
+    texts.push_back(std::string(255, 'a') + "b");
+    std::vector<std::vector<uint8_t>> keys;
+    for (const auto& t : texts) keys.push_back(jet::textSortKey(t, jet::Version::Jet4));
+    auto sign = [](int v) { return (v > 0) - (v < 0); };
+    for (size_t i = 0; i < texts.size(); ++i)
+        for (size_t j = 0; j < texts.size(); ++j) {
+            int byKey = keys[i] < keys[j] ? -1 : (keys[j] < keys[i] ? 1 : 0);
+            ASSERT_EQ(sign(jet::compareText(texts[i], texts[j])), byKey) << "'" << texts[i] << "' / '" << texts[j] << "'";
+        }
+}
+
 TEST(TextOrder, SortingWithCompareTextFollowsAccessIndexOrder) {
     // Access's own index order over many characters is the reference for ORDER BY.
     size_t pairs = 0;

@@ -433,40 +433,45 @@ std::shared_ptr<const QueryModel> Database::query(const std::string& name) const
         }
     if (!entry) throw Error("no saved query named '" + name + "'", Error::Code::NotFound);
 
-    if (!hasTable("MSysQueries"))
-        throw Error("saved query '" + entry->name + "': the database has no MSysQueries table", Error::Code::Corrupt);
-    auto t = table("MSysQueries");
-    const int cObject = t->columnIndex("ObjectId"), cAttr = t->columnIndex("Attribute"), cOrder = t->columnIndex("Order"),
-              cName1 = t->columnIndex("Name1"), cName2 = t->columnIndex("Name2"), cExpr = t->columnIndex("Expression"),
-              cFlag = t->columnIndex("Flag"), cExtra = t->columnIndex("LvExtra");
-    if (cObject < 0 || cAttr < 0)
-        throw Error("saved query '" + entry->name + "': MSysQueries lacks its ObjectId or Attribute column",
-                    Error::Code::Corrupt);
-    std::vector<int> wanted;
-    for (int c : {cObject, cAttr, cOrder, cName1, cName2, cExpr, cFlag, cExtra})
-        if (c >= 0) wanted.push_back(c);
-
     std::vector<QRow> rows;
-    auto cursor = t->scan(wanted);
-    while (cursor.next()) {
-        const Row& r = cursor.row();
-        auto at = [&](int c) -> const Value& {
-            static const Value null;
-            return c >= 0 && static_cast<size_t>(c) < r.size() ? r[c] : null;
-        };
-        auto id = intOf(at(cObject));
-        if (!id || *id != entry->id) continue;
-        if (rows.size() >= kMaxRows)
-            throw Error("saved query '" + entry->name + "': too many MSysQueries rows", Error::Code::Corrupt);
-        QRow q;
-        q.attribute = static_cast<int>(intOf(at(cAttr)).value_or(-1));
-        q.order = bytesOf(at(cOrder));
-        q.name1 = textOf(at(cName1));
-        q.name2 = textOf(at(cName2));
-        q.expression = textOf(at(cExpr));
-        q.flag = intOf(at(cFlag));
-        q.extra = intOf(at(cExtra));
-        rows.push_back(std::move(q));
+    try {
+        if (!hasTable("MSysQueries"))
+            throw Error("saved query '" + entry->name + "': the database has no MSysQueries table", Error::Code::Corrupt);
+        auto t = table("MSysQueries");
+        const int cObject = t->columnIndex("ObjectId"), cAttr = t->columnIndex("Attribute"), cOrder = t->columnIndex("Order"),
+                  cName1 = t->columnIndex("Name1"), cName2 = t->columnIndex("Name2"), cExpr = t->columnIndex("Expression"),
+                  cFlag = t->columnIndex("Flag"), cExtra = t->columnIndex("LvExtra");
+        if (cObject < 0 || cAttr < 0)
+            throw Error("saved query '" + entry->name + "': MSysQueries lacks its ObjectId or Attribute column",
+                        Error::Code::Corrupt);
+        std::vector<int> wanted;
+        for (int c : {cObject, cAttr, cOrder, cName1, cName2, cExpr, cFlag, cExtra})
+            if (c >= 0) wanted.push_back(c);
+
+        auto cursor = t->scan(wanted);
+        while (cursor.next()) {
+            const Row& r = cursor.row();
+            auto at = [&](int c) -> const Value& {
+                static const Value null;
+                return c >= 0 && static_cast<size_t>(c) < r.size() ? r[c] : null;
+            };
+            auto id = intOf(at(cObject));
+            if (!id || *id != entry->id) continue;
+            if (rows.size() >= kMaxRows)
+                throw Error("saved query '" + entry->name + "': too many MSysQueries rows", Error::Code::Corrupt);
+            QRow q;
+            q.attribute = static_cast<int>(intOf(at(cAttr)).value_or(-1));
+            q.order = bytesOf(at(cOrder));
+            q.name1 = textOf(at(cName1));
+            q.name2 = textOf(at(cName2));
+            q.expression = textOf(at(cExpr));
+            q.flag = intOf(at(cFlag));
+            q.extra = intOf(at(cExtra));
+            rows.push_back(std::move(q));
+        }
+    } catch (const Error& e) {
+        if (std::string(e.what()).rfind("saved query", 0) == 0) throw;
+        throw Error("saved query '" + entry->name + "': " + e.what(), e.code());
     }
     if (rows.empty())
         throw Error("saved query '" + entry->name + "': no definition rows in MSysQueries", Error::Code::Corrupt);

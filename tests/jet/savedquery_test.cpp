@@ -243,14 +243,23 @@ TEST(SavedQuery, DamagedFilesGiveErrorsNotCrashes) {
     std::ifstream in(testutil::dataPath("timer/sample.tdb"), std::ios::binary);
     std::vector<uint8_t> original((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_GT(original.size(), 4096u);
+    // Damage the pages holding the MSysQueries rows, where the query definitions are.
+    std::vector<uint32_t> pages;
+    uint32_t pageSize = 0;
+    {
+        auto db = Database::openMemory(original.data(), original.size());
+        pages = db->table("MSysQueries")->dataPages();
+        pageSize = db->header().pageSize;
+    }
+    ASSERT_FALSE(pages.empty());
     std::mt19937 rng(12345);
     int opened = 0, read = 0;
-    for (int round = 0; round < 300; ++round) {
+    for (int round = 0; round < 400; ++round) {
         std::vector<uint8_t> bytes = original;
-        // Damage a handful of bytes past the header page.
-        for (int k = 0; k < 8; ++k) {
-            size_t at = 4096 + rng() % (bytes.size() - 4096);
-            bytes[at] = static_cast<uint8_t>(rng());
+        int damaged = 1 + static_cast<int>(rng() % 12);
+        for (int k = 0; k < damaged; ++k) {
+            size_t at = static_cast<size_t>(pages[rng() % pages.size()]) * pageSize + rng() % pageSize;
+            if (at < bytes.size()) bytes[at] = static_cast<uint8_t>(rng());
         }
         try {
             auto db = Database::openMemory(bytes.data(), bytes.size());

@@ -158,7 +158,9 @@ Value eval(const Node& n, const RowView& row, const Env& env) {
                     if (v.kind() == K::Byte) return integralResult(r, Value::int16(0), Value::int16(0));
                     return integralResult(r, v, v);
                 }
-                case K::Currency: return Value::currency(Currency{-v.asCurrency().scaled});
+                case K::Currency:
+                    if (v.asCurrency().scaled == INT64_MIN) fail(env, "overflow");
+                    return Value::currency(Currency{-v.asCurrency().scaled});
                 case K::Single: return Value::single(-v.asSingle());
                 case K::Date: return dateOrFail(-numberOf(v), env);
                 default: return Value::dbl(-toNumber(v, env));

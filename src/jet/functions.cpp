@@ -224,6 +224,7 @@ Value fnAbs(const Args& a, const Env& env) {
     if (a[0].isText()) return Value::dbl(std::fabs(toNumber(a[0], env)));
     if (a[0].kind() == Value::Kind::Currency) {
         int64_t s = a[0].asCurrency().scaled;
+        if (s == INT64_MIN) fail(env, "overflow in Abs()");
         return Value::currency(Currency{s < 0 ? -s : s});
     }
     return sameKind(a[0], std::fabs(toNumber(a[0], env)), env);

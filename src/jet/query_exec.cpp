@@ -69,6 +69,9 @@ struct RunContext {
 };
 
 constexpr size_t kMaxPlans = 4096;
+constexpr size_t kMaxNodes = 1000000;
+// Joined rows held at once; a cross product of big tables stops here instead of exhausting memory.
+constexpr size_t kMaxTuples = 50000000;
 
 const Expr* unparen(const Expr* e) {
     while (e && e->kind == Expr::Kind::Paren && !e->args.empty()) e = e->args[0].get();
@@ -176,6 +179,7 @@ private:
     std::vector<ExprPtr> pushed_;
     std::vector<Aggregate> aggregates_;
     std::map<const FromItem*, std::vector<NodePtr>> onConds_;
+    size_t compiledNodes_ = 0;
 };
 
 Plan::~Plan() = default;
@@ -381,6 +385,8 @@ NodePtr makeConst(Value v) {
 }
 
 NodePtr Plan::compile(const Expr& e, bool allowAggregates, int aliasDepth) {
+    // Aliases used by other aliases are expanded in place; a chain of them doubles at every step.
+    if (++compiledNodes_ > kMaxNodes) fail("expression too complex");
     auto n = std::make_unique<Node>();
     switch (e.kind) {
         case Expr::Kind::Literal:
@@ -757,6 +763,7 @@ Relation Plan::join(Relation l, Relation r, FromItem::JoinType type, std::vector
                 }
             if (!ok) continue;
             matched = true;
+            if (out.tuples.size() >= kMaxTuples * std::max<size_t>(n, 1)) fail("the join gives too many rows");
             out.tuples.insert(out.tuples.end(), combined.begin(), combined.end());
         }
         if (!matched && keepUnmatched) out.tuples.insert(out.tuples.end(), o, o + n);
@@ -1059,8 +1066,8 @@ ResultSet Plan::run() {
     double topN;
     bool percent;
     if (!q_.top.empty() && parseTop(q_.top, topN, percent)) {
-        size_t limit = percent ? static_cast<size_t>(std::ceil(topN * static_cast<double>(order.size()) / 100.0))
-                               : static_cast<size_t>(topN);
+        double wanted = percent ? std::ceil(topN * static_cast<double>(order.size()) / 100.0) : topN;
+        size_t limit = wanted >= static_cast<double>(order.size()) ? order.size() : static_cast<size_t>(wanted);
         if (limit < order.size()) {
             // Rows tied with the last one on the ORDER BY keys come along, as in Jet.
             size_t end = limit;

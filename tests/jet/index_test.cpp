@@ -334,36 +334,33 @@ std::vector<uint8_t> readFile(const std::string& path) {
 }
 
 // Runs every index operation on every table; only jet::Error may come out.
-void exerciseIndexes(const std::vector<uint8_t>& bytes) {
+// Returns how many operations reported damage.
+size_t exerciseIndexes(const std::vector<uint8_t>& bytes) {
+    size_t errors = 0;
     std::unique_ptr<jet::Database> db;
     try {
         db = jet::Database::openMemory(bytes.data(), bytes.size());
     } catch (const jet::Error&) {
-        return;
+        return 1;
     }
+    auto attempt = [&](auto&& op) {
+        try {
+            op();
+        } catch (const jet::Error&) {
+            ++errors;
+        }
+    };
     for (const auto& name : db->tableNames(true)) {
         std::shared_ptr<const jet::Table> t;
-        try {
-            t = db->table(name);
-        } catch (const jet::Error&) {
-            continue;
-        }
+        attempt([&] { t = db->table(name); });
+        if (!t) continue;
         for (const auto& ix : t->indexes()) {
-            try {
-                t->indexEntries(ix);
-            } catch (const jet::Error&) {
-            }
-            try {
-                std::vector<jet::Value> key(ix.columns.size(), jet::Value::int32(1));
-                t->seek(ix, key);
-            } catch (const jet::Error&) {
-            }
-            try {
-                t->seek(ix, {});
-            } catch (const jet::Error&) {
-            }
+            attempt([&] { t->indexEntries(ix); });
+            attempt([&] { t->seek(ix, std::vector<jet::Value>(ix.columns.size(), jet::Value::null())); });
+            attempt([&] { t->seek(ix, {}); });
         }
     }
+    return errors;
 }
 
 TEST(IndexPages, DamagedPagesGiveErrorsNotCrashesOrHangs) {
@@ -378,26 +375,28 @@ TEST(IndexPages, DamagedPagesGiveErrorsNotCrashesOrHangs) {
     auto put32 = [](std::vector<uint8_t>& b, size_t off, uint32_t v) {
         for (int i = 0; i < 4; ++i) b[off + i] = static_cast<uint8_t>(v >> (8 * i));
     };
+    EXPECT_EQ(exerciseIndexes(orig), 0u);
+    size_t errors = 0;
     for (size_t p : indexPages) {
         size_t base = p * pageSize;
         {
             auto b = orig;  // leaf chain and tail pointing back at the page itself
             put32(b, base + 16, static_cast<uint32_t>(p));
             put32(b, base + 20, static_cast<uint32_t>(p));
-            exerciseIndexes(b);
+            errors += exerciseIndexes(b);
         }
         {
             auto b = orig;  // pointers outside the file
             put32(b, base + 16, 0x00FFFFFF);
             put32(b, base + 20, 0xFFFFFFFF);
-            exerciseIndexes(b);
+            errors += exerciseIndexes(b);
         }
         {
             auto b = orig;  // every entry boundary set, prefix longer than any entry
             for (size_t i = 0x1b; i < 0x1e0; ++i) b[base + i] = 0xFF;
             b[base + 24] = 0xFF;
             b[base + 25] = 0x0F;
-            exerciseIndexes(b);
+            errors += exerciseIndexes(b);
         }
         {
             auto b = orig;  // child pointers all aimed at this page
@@ -407,14 +406,37 @@ TEST(IndexPages, DamagedPagesGiveErrorsNotCrashesOrHangs) {
                 b[i + 2] = static_cast<uint8_t>(p >> 8);
                 b[i + 3] = static_cast<uint8_t>(p);
             }
-            exerciseIndexes(b);
+            errors += exerciseIndexes(b);
         }
         {
             auto b = orig;  // type flipped between leaf and intermediate
             b[base] = b[base] == 0x03 ? 0x04 : 0x03;
-            exerciseIndexes(b);
+            errors += exerciseIndexes(b);
         }
     }
+    EXPECT_GT(errors, indexPages.size() * 2);
+}
+
+TEST(IndexPages, RootThatIsNoIndexPageIsReportedAsDamage) {
+    auto bytes = readFile(testutil::dataPath("timer/sample.tdb"));
+    uint32_t root = 0;
+    {
+        auto db = jet::Database::open(testutil::dataPath("timer/sample.tdb"));
+        root = db->table("Names")->findIndex("NameStr")->firstPage;
+    }
+    ASSERT_LT((root + 1) * 4096ull, bytes.size() + 1);
+    bytes[root * 4096ull] = 0x01;  // now it looks like a data page
+    auto db = jet::Database::openMemory(bytes.data(), bytes.size());
+    auto t = db->table("Names");
+    const jet::Index* ix = t->findIndex("NameStr");
+    try {
+        t->indexEntries(*ix);
+        FAIL() << "no error";
+    } catch (const jet::Error& e) {
+        EXPECT_EQ(e.code(), jet::Error::Code::Corrupt);
+        EXPECT_NE(std::string(e.what()).find("NameStr"), std::string::npos) << e.what();
+    }
+    EXPECT_THROW(t->seek(*ix, {jet::Value::text("Alice Moreno")}), jet::Error);
 }
 
 }  // namespace

@@ -60,6 +60,18 @@ bool writeAll(int fd, const uint8_t* p, size_t n, uint64_t at) {
     return true;
 }
 
+bool readAll(int fd, uint8_t* p, size_t n, uint64_t at) {
+    while (n > 0) {
+        ssize_t got = ::pread(fd, p, n, static_cast<off_t>(at));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        p += got;
+        n -= static_cast<size_t>(got);
+        at += static_cast<uint64_t>(got);
+    }
+    return true;
+}
+
 enum class LockResult { Held, Busy, Unsupported };
 
 // Open-file-description locks conflict between two opens of one process as well
@@ -168,9 +180,9 @@ private:
         size_ = fileSize(fd_, path_);
         uint64_t length = size_;
         detail::JournalImage img;
-        if (detail::readJournal(path_, img)) {
+        if (detail::readJournal(detail::journalFor(path_), img) && matches(img)) {
             // An interrupted commit: show the file as it was before it.
-            length = img.originalLength;
+            length = img.header.originalLength;
             overlay_ = std::move(img.pages);
         }
         auto hdr = overlay_.find(0);
@@ -185,6 +197,11 @@ private:
         if (size_ > 0) map_.cover(fd_, size_, path_);
     }
 
+    bool matches(const detail::JournalImage& img) const {
+        std::vector<uint8_t> head(img.header.pageSize);
+        return readAll(fd_, head.data(), head.size(), 0) && detail::journalMatches(img, size_, head.data(), head.size());
+    }
+
     std::string path_;
     int fd_ = -1;
     uint32_t pageSize_ = 0;
@@ -197,7 +214,8 @@ private:
 
 class WritableFilePager final : public WritablePager {
 public:
-    WritableFilePager(std::string path, uint32_t pageSize) : path_(std::move(path)) {
+    WritableFilePager(std::string path, uint32_t pageSize)
+        : path_(std::move(path)), journal_(detail::journalFor(path_)) {
         fd_ = openFile(path_, O_RDWR);
         try {
             open(pageSize);
@@ -350,7 +368,7 @@ public:
             writeJournal(originals, saved);
         } catch (const Error&) {
             if (!broken_) {
-                ::unlink(journalPath(path_).c_str());
+                ::unlink(journal_.c_str());
                 rollback();
             }
             throw;
@@ -370,7 +388,7 @@ public:
             crashed();
             throw;
         }
-        if (!err && ::unlink(journalPath(path_).c_str()) != 0) err = errno;
+        if (!err && ::unlink(journal_.c_str()) != 0) err = errno;
         if (err) {
             restore(originals, saved, err);  // throws
         }
@@ -404,17 +422,24 @@ private:
 
     // Puts back the pages an interrupted commit had started to overwrite.
     void recover() {
-        const std::string jp = journalPath(path_);
+        const std::string& jp = journal_;
         detail::JournalImage img;
-        if (!detail::readJournal(path_, img)) {
-            // Incomplete journal: the crash came before the file was touched.
+        bool valid = detail::readJournal(jp, img);
+        if (valid) {
+            std::vector<uint8_t> head(img.header.pageSize);
+            valid = readAll(fd_, head.data(), head.size(), 0) &&
+                    detail::journalMatches(img, fileSize(fd_, path_), head.data(), head.size());
+        }
+        if (!valid) {
+            // Incomplete journal: the crash came before the file was touched. Or
+            // one left beside another file that has since taken this name.
             if (::unlink(jp.c_str()) == 0) syncFolder(path_);
             return;
         }
         for (auto& [n, bytes] : img.pages)
-            if (!writeAll(fd_, bytes.data(), bytes.size(), static_cast<uint64_t>(n) * img.pageSize))
+            if (!writeAll(fd_, bytes.data(), bytes.size(), static_cast<uint64_t>(n) * img.header.pageSize))
                 throw Error("cannot repair " + path_ + " after an interrupted write: " + errText(errno), Error::Code::Io);
-        if (::ftruncate(fd_, static_cast<off_t>(img.originalLength)) != 0 || ::fsync(fd_) != 0)
+        if (::ftruncate(fd_, static_cast<off_t>(img.header.originalLength)) != 0 || ::fsync(fd_) != 0)
             throw Error("cannot repair " + path_ + " after an interrupted write: " + errText(errno), Error::Code::Io);
         if (::unlink(jp.c_str()) != 0)
             throw Error("cannot remove " + jp + ": " + errText(errno), Error::Code::Io);
@@ -422,9 +447,13 @@ private:
     }
 
     void writeJournal(const std::vector<uint32_t>& originals, const std::vector<std::vector<uint8_t>>& saved) {
-        const std::string jp = journalPath(path_);
-        const uint32_t count = static_cast<uint32_t>(originals.size());
-        uint64_t sum = detail::journalChecksumStart(pageSize_, size_, count);
+        const std::string& jp = journal_;
+        detail::JournalHeader jh;
+        jh.pageSize = pageSize_;
+        jh.pageCount = static_cast<uint32_t>(originals.size());
+        jh.originalLength = size_;
+        jh.headerPageHash = detail::hashPage(map_.base(), pageSize_);
+        uint64_t sum = detail::journalChecksumStart(jh);
         std::vector<uint8_t> head(8, 0);
         for (size_t i = 0; i < originals.size(); ++i) {
             for (int b = 0; b < 4; ++b) head[b] = static_cast<uint8_t>(originals[i] >> (8 * b));
@@ -441,7 +470,7 @@ private:
             int fd;
             ~Closer() { ::close(fd); }
         } closer{jfd};
-        auto header = detail::journalHeader(pageSize_, size_, count, sum);
+        auto header = detail::encodeJournalHeader(jh, sum);
         if (!writeAll(jfd, header.data(), header.size(), 0)) failed("writing", errno);
         uint64_t at = header.size();
         std::vector<uint8_t> rec(8 + pageSize_, 0);
@@ -469,8 +498,7 @@ private:
         for (size_t i = 0; i < originals.size() && ok; ++i)
             ok = writeAll(fd_, saved[i].data(), pageSize_, static_cast<uint64_t>(originals[i]) * pageSize_);
         ok = ok && ::ftruncate(fd_, static_cast<off_t>(size_)) == 0 && ::fsync(fd_) == 0;
-        const std::string jp = journalPath(path_);
-        if (ok && ::unlink(jp.c_str()) != 0 && errno != ENOENT) ok = false;
+        if (ok && ::unlink(journal_.c_str()) != 0 && errno != ENOENT) ok = false;
         rollback();
         if (!ok) {
             broken_ = true;
@@ -516,6 +544,7 @@ private:
     }
 
     std::string path_;
+    std::string journal_;
     int fd_ = -1;
     uint32_t pageSize_ = 0;
     uint32_t count_ = 0;  // committed pages

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "bytes.h"
 #include "error.h"
@@ -13,7 +14,7 @@
 namespace jet::detail {
 namespace {
 
-constexpr char kMagic[8] = {'H', 'G', 'J', 'R', 'N', 'L', '0', '1'};
+constexpr char kMagic[8] = {'H', 'G', 'J', 'R', 'N', 'L', '0', '2'};
 constexpr uint64_t kFnvOffset = 1469598103934665603ull;
 constexpr uint64_t kFnvPrime = 1099511628211ull;
 // Records hold a page number and four reserved bytes before the page.
@@ -38,6 +39,13 @@ bool readAll(int fd, uint8_t* p, size_t n, off_t at) {
     return true;
 }
 
+void putFields(uint8_t* p, const JournalHeader& h) {
+    put32(p, h.pageSize);
+    put32(p + 4, h.pageCount);
+    put64(p + 8, h.originalLength);
+    put64(p + 16, h.headerPageHash);
+}
+
 }  // namespace
 
 uint64_t journalChecksumAdd(uint64_t sum, const uint8_t* p, size_t n) {
@@ -48,26 +56,23 @@ uint64_t journalChecksumAdd(uint64_t sum, const uint8_t* p, size_t n) {
     return sum;
 }
 
-uint64_t journalChecksumStart(uint32_t pageSize, uint64_t originalLength, uint32_t pageCount) {
-    uint8_t fields[16];
-    put32(fields, pageSize);
-    put32(fields + 4, pageCount);
-    put64(fields + 8, originalLength);
+uint64_t hashPage(const uint8_t* p, size_t n) { return journalChecksumAdd(kFnvOffset, p, n); }
+
+uint64_t journalChecksumStart(const JournalHeader& h) {
+    uint8_t fields[24];
+    putFields(fields, h);
     return journalChecksumAdd(kFnvOffset, fields, sizeof fields);
 }
 
-std::vector<uint8_t> journalHeader(uint32_t pageSize, uint64_t originalLength, uint32_t pageCount, uint64_t checksum) {
-    std::vector<uint8_t> h(kJournalHeaderSize, 0);
-    std::memcpy(h.data(), kMagic, sizeof kMagic);
-    put32(h.data() + 8, pageSize);
-    put32(h.data() + 12, pageCount);
-    put64(h.data() + 16, originalLength);
-    put64(h.data() + 24, checksum);
-    return h;
+std::vector<uint8_t> encodeJournalHeader(const JournalHeader& h, uint64_t checksum) {
+    std::vector<uint8_t> out(kJournalHeaderSize, 0);
+    std::memcpy(out.data(), kMagic, sizeof kMagic);
+    putFields(out.data() + 8, h);
+    put64(out.data() + 32, checksum);
+    return out;
 }
 
-bool readJournal(const std::string& dbPath, JournalImage& out) {
-    const std::string jp = journalPath(dbPath);
+bool readJournal(const std::string& jp, JournalImage& out) {
     int fd = ::open(jp.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT) return false;
@@ -81,33 +86,46 @@ bool readJournal(const std::string& dbPath, JournalImage& out) {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
     const uint64_t size = static_cast<uint64_t>(st.st_size);
-    uint8_t h[kJournalHeaderSize];
-    if (size < kJournalHeaderSize || !readAll(fd, h, sizeof h, 0)) return false;
-    if (std::memcmp(h, kMagic, sizeof kMagic) != 0) return false;
-    const uint32_t pageSize = bytes::u32(h + 8);
-    const uint32_t count = bytes::u32(h + 12);
-    const uint64_t origLen = bytes::u64(h + 16);
-    const uint64_t want = bytes::u64(h + 24);
-    if (pageSize != 2048 && pageSize != 4096) return false;
+    uint8_t raw[kJournalHeaderSize];
+    if (size < kJournalHeaderSize || !readAll(fd, raw, sizeof raw, 0)) return false;
+    if (std::memcmp(raw, kMagic, sizeof kMagic) != 0) return false;
+    JournalHeader h;
+    h.pageSize = bytes::u32(raw + 8);
+    h.pageCount = bytes::u32(raw + 12);
+    h.originalLength = bytes::u64(raw + 16);
+    h.headerPageHash = bytes::u64(raw + 24);
+    const uint64_t want = bytes::u64(raw + 32);
+    if (h.pageSize != 2048 && h.pageSize != 4096) return false;
+    if (h.originalLength / h.pageSize > UINT32_MAX) return false;
     // The size must match exactly: a shorter file is a journal whose writing was cut off.
-    const uint64_t recLen = kRecordHead + pageSize;
-    if (size != kJournalHeaderSize + static_cast<uint64_t>(count) * recLen) return false;
-    if (origLen / pageSize > UINT32_MAX) return false;
-    uint64_t sum = journalChecksumStart(pageSize, origLen, count);
+    const uint64_t recLen = kRecordHead + h.pageSize;
+    if (size != kJournalHeaderSize + static_cast<uint64_t>(h.pageCount) * recLen) return false;
+    uint64_t sum = journalChecksumStart(h);
     std::vector<uint8_t> rec(recLen);
     JournalImage img;
-    img.pageSize = pageSize;
-    img.originalLength = origLen;
-    for (uint32_t i = 0; i < count; ++i) {
+    img.header = h;
+    for (uint32_t i = 0; i < h.pageCount; ++i) {
         if (!readAll(fd, rec.data(), rec.size(), static_cast<off_t>(kJournalHeaderSize + i * recLen))) return false;
         sum = journalChecksumAdd(sum, rec.data(), rec.size());
         const uint32_t pg = bytes::u32(rec.data());
-        if (static_cast<uint64_t>(pg) * pageSize >= origLen) return false;
+        if (static_cast<uint64_t>(pg) * h.pageSize >= h.originalLength) return false;
         img.pages[pg].assign(rec.begin() + kRecordHead, rec.end());
     }
     if (sum != want) return false;
     out = std::move(img);
     return true;
+}
+
+bool journalMatches(const JournalImage& img, uint64_t fileSize, const uint8_t* page0, size_t page0Len) {
+    if (fileSize < img.header.originalLength) return false;
+    if (img.pages.count(0)) return true;
+    return page0 && page0Len == img.header.pageSize && hashPage(page0, page0Len) == img.header.headerPageHash;
+}
+
+std::string journalFor(const std::string& dbPath) {
+    std::error_code ec;
+    auto real = std::filesystem::canonical(dbPath, ec);
+    return journalPath(ec ? dbPath : real.string());
 }
 
 uint32_t detectPageSize(const uint8_t* p, size_t n, const std::string& name) {

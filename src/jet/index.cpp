@@ -359,29 +359,26 @@ public:
         const uint32_t room = L.pageSize - L.entryStart;
         const uint32_t trailer = leaf_ ? 4 : 8;
 
+        // Entries after the first lack the shared prefix, so they may be that much shorter.
+        const uint32_t firstMin = std::max(prefixLen_, trailer);
+        const uint32_t nextMin = trailer > prefixLen_ ? trailer - prefixLen_ : 1;
         uint32_t last = 0;
         for (uint32_t byte = L.maskOff; byte < L.entryStart; byte += 8) {
             // Eight mask bytes at a time, low bit first, as a little-endian word.
             uint64_t m = 0;
             const uint32_t n = std::min<uint32_t>(8, L.entryStart - byte);
             for (uint32_t k = 0; k < n; ++k) m |= static_cast<uint64_t>(p_[byte + k]) << (8 * k);
+            const uint32_t base = (byte - L.maskOff) * 8;
             while (m) {
-                int bit = __builtin_ctzll(m);
+                const uint32_t end = base + static_cast<uint32_t>(__builtin_ctzll(m));
                 m &= m - 1;
-                uint32_t end = (byte - L.maskOff) * 8 + static_cast<uint32_t>(bit);
-                if (end > room || end <= last || count_ >= kMaxEntries)
-                    throw bad(where, "its entry table is damaged");
+                if (end > room || count_ >= kMaxEntries) throw bad(where, "its entry table is damaged");
+                if (count_ == 0 ? end < firstMin : end - last < nextMin) throw bad(where, "an entry is too short");
                 ends_[count_++] = static_cast<uint16_t>(end);
                 last = end;
             }
         }
-        if (count_ > 0) {
-            if (prefixLen_ > ends_[0]) throw bad(where, "its shared prefix is longer than its first entry");
-            for (size_t i = 0; i < count_; ++i)
-                if (fullLength(i) < trailer) throw bad(where, "an entry is too short");
-        } else {
-            prefixLen_ = 0;
-        }
+        if (count_ == 0) prefixLen_ = 0;
     }
 
     bool leaf() const { return leaf_; }

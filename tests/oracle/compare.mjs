@@ -171,12 +171,11 @@ function sameValue(a, b, type) {
 }
 
 // ---------------------------------------------------------------------------
-// KNOWN ORACLE FAULTS: where the two readers may disagree and which one holds
-// what Access stored. Each returns true when the disagreement is that fault.
-
-// `test(e, r, type, raw)` spots the fault from mdb-export's and mdb-reader's
-// canonical values (raw: mdb-reader's own value); `accept(j, e, r)` then says
-// whether jetdb's value is what the file holds.
+// KNOWN ORACLE FAULTS: where the two readers may disagree, each checked against
+// the stored bytes when it was found. `test(e, r, type, raw)` recognises the
+// fault from mdb-export's and mdb-reader's canonical values (raw: mdb-reader's
+// own value); `accept(j, e, r)` then says whether jetdb's value is what the
+// file holds.
 
 // mdb-export's hex of a binary value stops at the first zero byte (it handles
 // the bytes as a C string); a value starting with zero comes out as Null.
@@ -260,7 +259,8 @@ const knownFaults = [
 
 const mdbExportArgs = ['-b', 'hex', '-D', '%Y-%m-%d %H:%M:%S', '-T', '%Y-%m-%d %H:%M:%S', '-q', '"'];
 
-const fmtv = (x) => (x === null ? 'Null' : JSON.stringify(x));
+const fmtv = (x) => (x === null ? 'Null'
+  : x.length > 300 ? `${JSON.stringify(x.slice(0, 300))}... (${x.length} characters)` : JSON.stringify(x));
 
 // ---------------------------------------------------------------------------
 

@@ -589,7 +589,8 @@ std::vector<Table::IndexEntry> Table::indexEntries(const Index& index) const {
         }
         size_t c = f.nextChild++;
         if (c < page.count()) enter(page.child(c));
-        else if (c == page.count() && page.tail() != 0) enter(page.tail());
+        else if (c == page.count() && page.tail() != 0 && (c == 0 || page.tail() != page.child(c - 1)))
+            enter(page.tail());  // a tail already reached through the last entry is not a second child
         else stack.pop_back();
     }
     return out;

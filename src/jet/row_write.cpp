@@ -493,7 +493,7 @@ void RowWriter::writeCounts(int rowDelta, std::optional<uint32_t> autonumber) {
 
 void RowWriter::checkDuplicates(const Row& row, RowId self, const std::vector<const Index*>& which) const {
     for (const Index* ix : which)
-        if (ix->unique && indexWouldDuplicate(db_, *t_, *ix, row, self))
+        if (indexWouldDuplicate(db_, *t_, *ix, row, self))
             throw Error("the change would create a duplicate value in index '" + ix->name + "' of table '" +
                             t_->name() + "'",
                         Error::Code::Duplicate);

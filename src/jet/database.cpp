@@ -70,7 +70,7 @@ void Database::init(std::unique_ptr<Pager> pager) {
     const uint32_t ps = pager_->pageSize();
     format_ = ps == 2048 ? &Format::jet3() : &Format::jet4fmt();
     if (pager_->pageCount() < 3)
-        throw Error(pager_->path() + " is too short to be an Access database (truncated?)", Error::Code::NotJet);
+        throw Error(pager_->path() + " is truncated: it ends before the catalog", Error::Code::Corrupt);
 
     std::vector<uint8_t> hdr(pager_->page(0), pager_->page(0) + ps);
     const size_t masked = format_->jet4() ? 128 : 126;

@@ -367,7 +367,7 @@ TEST(Reader, BadInputsRaiseErrors) {
     };
     EXPECT_EQ(openError(write("empty.mdb", {})), Error::Code::NotJet);
     auto good = slurp(testutil::dataPath("jet4/testV2000.mdb"));
-    EXPECT_EQ(openError(write("head.mdb", {good.begin(), good.begin() + 4096})), Error::Code::NotJet);
+    EXPECT_EQ(openError(write("head.mdb", {good.begin(), good.begin() + 4096})), Error::Code::Corrupt);
     // Cut inside the catalog: the header is fine, the rest is missing.
     std::vector<uint8_t> cut(good.begin(), good.begin() + 4096 * 2 + 100);
     EXPECT_NE(openError(write("cut.mdb", cut)), Error::Code::Generic);

@@ -296,16 +296,36 @@ void Plan::expandSelect() {
             outNames_.push_back("Expr" + std::to_string(exprCounter++));
         }
     }
-    // Columns that * brings from several sources under one name are told apart by their source.
+    // Plain fields of the same name from different sources are told apart by their source ("T.ID").
+    std::vector<int> fieldLeaf(outNames_.size(), -1);
     for (size_t i = 0; i < outNames_.size(); ++i) {
-        if (starLeaf_[i] < 0) continue;
-        for (size_t j = 0; j < outNames_.size(); ++j) {
-            if (i != j && starLeaf_[j] >= 0 && starLeaf_[j] != starLeaf_[i] && iequals(outNames_[i], outNames_[j])) {
-                outNames_[i] = leaves_[static_cast<size_t>(starLeaf_[i])].qualifier + "." + outNames_[i];
-                break;
-            }
+        if (starLeaf_[i] >= 0) {
+            fieldLeaf[i] = starLeaf_[i];
+            continue;
+        }
+        const Expr* e = unparen(outExprs_[i].get());
+        if (e->kind != Expr::Kind::Field || !iequals(outNames_[i], e->name)) continue;
+        for (size_t li = 0; li < leaves_.size() && fieldLeaf[i] < 0; ++li) {
+            const Leaf& leaf = leaves_[li];
+            bool named = e->table.empty() || iequals(e->table, leaf.qualifier) || (!leaf.hasAlias && iequals(e->table, leaf.name));
+            if (!named) continue;
+            for (const auto& c : leaf.columns)
+                if (iequals(c, e->name)) {
+                    fieldLeaf[i] = static_cast<int>(li);
+                    break;
+                }
         }
     }
+    std::vector<std::string> names = outNames_;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (fieldLeaf[i] < 0) continue;
+        for (size_t j = 0; j < names.size(); ++j)
+            if (i != j && fieldLeaf[j] >= 0 && fieldLeaf[j] != fieldLeaf[i] && iequals(outNames_[i], outNames_[j])) {
+                names[i] = leaves_[static_cast<size_t>(fieldLeaf[i])].qualifier + "." + outNames_[i];
+                break;
+            }
+    }
+    outNames_ = std::move(names);
 }
 
 Value Plan::paramValue(const std::string& name) const {

@@ -303,6 +303,12 @@ TEST_F(QueryTest, ResultColumnsAreNamedAsAccessNamesThem) {
     for (const auto& c : rs.columns) cols.push_back(c.name);
     EXPECT_EQ(cols, (Strings{"ID", "NameStr", "Type", "Hidden", "Expr1000", "Next", "ID"}));
     EXPECT_EQ(rs.columnIndex("namestr"), 1);
+    // The same field name from two sources is qualified by its source.
+    ResultSet two = sql("SELECT Activities.ID, P.ID, NameStr FROM Activities INNER JOIN Names AS P ON "
+                        "Activities.[Name ID] = P.ID WHERE Activities.ID = 1");
+    EXPECT_EQ(two.columns.at(0).name, "Activities.ID");
+    EXPECT_EQ(two.columns.at(1).name, "P.ID");
+    EXPECT_EQ(two.columns.at(2).name, "NameStr");
     EXPECT_EQ(rs.columnIndex("nothing"), -1);
     EXPECT_EQ(rs.columns[2].type, ColType::Int);
     EXPECT_EQ(rs.columns[4].type, ColType::Text);

@@ -180,9 +180,10 @@ bool Checker::readUsageMap(uint32_t ptr, const std::string& who, std::vector<uin
         problem(who + ": usage map at page " + std::to_string(ptr >> 8) + " is empty");
         return false;
     }
+    size_t beyond = 0;
     auto add = [&](uint64_t n) {
         if (n >= pageCount_) {
-            if (!allowBeyondEnd)
+            if (!allowBeyondEnd && beyond++ == 0)
                 problem(who + ": usage map lists page " + std::to_string(n) + " beyond the end of the file");
             return;
         }
@@ -200,6 +201,7 @@ bool Checker::readUsageMap(uint32_t ptr, const std::string& who, std::vector<uin
     } else if (m[0] == 1) {
         const uint64_t perPage = static_cast<uint64_t>(pageSize_ - 4) * 8;
         for (size_t k = 0; 1 + 4 * k + 4 <= len; ++k) {
+            if (k * perPage >= pageCount_ && allowBeyondEnd) break;  // nothing left that could exist
             uint32_t mp = rd32(m + 1 + 4 * k);
             // Slots Jet never filled hold zero or a negative number (Access leaves bitmap bytes there).
             if (mp == 0 || (mp & 0x80000000u)) continue;

@@ -13,7 +13,6 @@
 #include <numeric>
 #include <optional>
 #include <set>
-#include <strings.h>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -25,13 +24,25 @@
 
 namespace jet {
 
-bool CaseInsensitiveLess::operator()(const std::string& a, const std::string& b) const {
-    return strcasecmp(a.c_str(), b.c_str()) < 0;
+namespace {
+
+// Names compare without regard to ASCII case, as Jet's object and field names do.
+int compareNames(const std::string& a, const std::string& b) {
+    size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        int x = std::tolower(static_cast<unsigned char>(a[i])), y = std::tolower(static_cast<unsigned char>(b[i]));
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
+
+}  // namespace
+
+bool CaseInsensitiveLess::operator()(const std::string& a, const std::string& b) const { return compareNames(a, b) < 0; }
 
 int ResultSet::columnIndex(const std::string& name) const {
     for (size_t i = 0; i < columns.size(); ++i)
-        if (strcasecmp(columns[i].name.c_str(), name.c_str()) == 0) return static_cast<int>(i);
+        if (compareNames(columns[i].name, name) == 0) return static_cast<int>(i);
     return -1;
 }
 
@@ -41,7 +52,7 @@ using ev::Node;
 using ev::NodePtr;
 using Op = Node::Op;
 
-bool iequals(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
+bool iequals(const std::string& a, const std::string& b) { return a.size() == b.size() && compareNames(a, b) == 0; }
 
 std::string upper(const std::string& s) {
     std::string u = s;
@@ -52,7 +63,11 @@ std::string upper(const std::string& s) {
 double systemNow() {
     std::time_t t = std::time(nullptr);
     std::tm lt{};
+#ifdef _WIN32
+    localtime_s(&lt, &t);
+#else
     localtime_r(&t, &lt);
+#endif
     return ev::fromCivil(lt.tm_year + 1900, lt.tm_mon + 1, lt.tm_mday) +
            ev::timeFraction(lt.tm_hour, lt.tm_min, lt.tm_sec);
 }

@@ -348,3 +348,43 @@ TEST(JetdbTool, CheckSaysOkForAnAccessFile) {
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(r.out, "ok\n");
 }
+
+TEST(JetdbTool, TimerSampleQueries) {
+    ToolRun r = runJetdb({"export", kSample, "Customer:Jobs"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "NameStr,Name ID\n"
+              "\"Acme Corporation\",110\n"
+              "\"Acme Corporation:Support Contract\",108\n"
+              "\"Acme Corporation:Website Redesign\",109\n"
+              "\"Baker & Sons\",107\n"
+              "\"Baker & Sons:Kitchen Remodel\",106\n"
+              "\"Café Aurora:Menu Design\",101\n"
+              "\"City of Riverton\",105\n"
+              "\"City of Riverton:Parks Survey\",104\n"
+              "\"Delta Logistics\",103\n"
+              "\"Evergreen Clinic:IT Audit\",102\n"
+              "\"Zenith Dental\",100\n");
+
+    // Every activity has a person and a customer:job; both names come from Names.
+    r = runJetdb({"export", kSample, "All Activities"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto v = lines(r.out);
+    ASSERT_EQ(v.size(), 17u) << r.out;
+    EXPECT_EQ(v[0].rfind("UserDate,Customer/Job,Service Item,Service ID,Duration,Billable Status,Export Status,", 0), 0u)
+        << v[0];
+    const char* const customerJobs[] = {"Acme Corporation:Website Redesign", "Acme Corporation:Support Contract",
+                                        "Baker & Sons:Kitchen Remodel",     "Café Aurora:Menu Design",
+                                        "City of Riverton:Parks Survey",    "Delta Logistics",
+                                        "Evergreen Clinic:IT Audit",        "Zenith Dental"};
+    for (size_t i = 1; i < v.size(); ++i) {
+        const bool customer = std::any_of(std::begin(customerJobs), std::end(customerJobs), [&](const char* n) {
+            return v[i].find(std::string(",\"") + n + "\",") != std::string::npos;
+        });
+        EXPECT_TRUE(customer) << v[i];
+        const bool person = v[i].find(",\"Alice Moreno\",200,") != std::string::npos ||
+                            v[i].find(",\"Brian Okafor\",201,") != std::string::npos ||
+                            v[i].find(",\"Chen Wei\",202,") != std::string::npos;
+        EXPECT_TRUE(person) << v[i];
+    }
+}

@@ -1,0 +1,461 @@
+// Keeping indexes exact as rows change.
+//
+// Pages are decoded into whole entries, edited, and encoded again with the
+// shared prefix recomputed. Entries are ordered by key, then by row pointer, so
+// equal keys stay in row order. An intermediate page lists, for each child but
+// the last, the child's greatest entry and the child's page; the last child is
+// the page's "tail" and has no entry, as Access lays them out. A page that
+// overflows is split: a new page takes the lower half and the parent gains an
+// entry for it. The root keeps its page number (the table definition names it),
+// so a full root moves its entries into two new children and becomes their
+// parent.
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bytes.h"
+#include "error.h"
+#include "format.h"
+#include "write_internal.h"
+
+namespace jet::detail {
+namespace {
+
+constexpr uint8_t kNodePage = 0x03;
+constexpr uint8_t kLeafPage = 0x04;
+constexpr int kMaxDepth = 32;
+
+struct Entry {
+    std::vector<uint8_t> key;
+    uint32_t rowPtr = 0;  // page << 8 | row
+    uint32_t child = 0;   // intermediate pages only
+};
+
+uint32_t packRow(RowId id) { return (id.page << 8) | (id.row & 0xFF); }
+
+// Orders entries by key bytes, then by row pointer.
+int compareEntry(const std::vector<uint8_t>& ka, uint32_t ra, const std::vector<uint8_t>& kb, uint32_t rb) {
+    size_t n = std::min(ka.size(), kb.size());
+    if (n) {
+        int c = std::memcmp(ka.data(), kb.data(), n);
+        if (c) return c < 0 ? -1 : 1;
+    }
+    if (ka.size() != kb.size()) return ka.size() < kb.size() ? -1 : 1;
+    if (ra != rb) return ra < rb ? -1 : 1;
+    return 0;
+}
+
+struct Layout {
+    bool jet4;
+    uint32_t pageSize, prevOff, nextOff, tailOff, prefixOff, nodeFlagOff, maskOff, entryStart;
+    explicit Layout(const Format& f)
+        : jet4(f.jet4()),
+          pageSize(f.pageSize),
+          prevOff(f.jet4() ? 12 : 8),
+          nextOff(f.jet4() ? 16 : 12),
+          tailOff(f.jet4() ? 20 : 16),
+          prefixOff(f.jet4() ? 24 : 20),
+          nodeFlagOff(f.jet4() ? 26 : 21),
+          maskOff(f.idxBitmaskStart),
+          entryStart(f.idxEntryStart) {}
+    uint32_t room() const { return pageSize - entryStart; }
+};
+
+struct Node {
+    uint32_t page = 0;
+    bool leaf = true;
+    uint32_t tdefPage = 0;
+    uint32_t prev = 0, next = 0, tail = 0;
+    std::vector<Entry> entries;
+};
+
+void put32(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+    p[2] = static_cast<uint8_t>(v >> 16);
+    p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+class IndexEditor {
+public:
+    IndexEditor(Database& db, const Table& t, const Index& idx)
+        : db_(db), pager_(writablePager(db)), L_(db.format()), t_(t), idx_(idx) {}
+
+    void insert(const std::vector<uint8_t>& key, uint32_t rowPtr) {
+        std::vector<Step> path;
+        Node leaf = descend(key, rowPtr, path);
+        auto& es = leaf.entries;
+        auto pos = std::lower_bound(es.begin(), es.end(), 0, [&](const Entry& e, int) {
+            return compareEntry(e.key, e.rowPtr, key, rowPtr) < 0;
+        });
+        if (pos != es.end() && compareEntry(pos->key, pos->rowPtr, key, rowPtr) == 0) return;  // already there
+        Entry e;
+        e.key = key;
+        e.rowPtr = rowPtr;
+        es.insert(pos, std::move(e));
+        storeAndFix(leaf, path);
+    }
+
+    void remove(const std::vector<uint8_t>& key, uint32_t rowPtr) {
+        std::vector<Step> path;
+        Node leaf = descend(key, rowPtr, path);
+        auto& es = leaf.entries;
+        auto it = std::find_if(es.begin(), es.end(),
+                               [&](const Entry& e) { return compareEntry(e.key, e.rowPtr, key, rowPtr) == 0; });
+        if (it == es.end())
+            throw Error(where() + ": no index entry for the row being changed", Error::Code::Corrupt);
+        es.erase(it);
+        storeAndFix(leaf, path);
+    }
+
+    // Entries of the index whose key equals `key`, found by descent.
+    std::vector<uint32_t> rowsWithKey(const std::vector<uint8_t>& key) {
+        std::vector<Step> path;
+        Node n = descend(key, 0, path);
+        std::vector<uint32_t> out;
+        std::vector<uint32_t> seen;
+        while (true) {
+            for (const Entry& e : n.entries) {
+                if (e.key == key) out.push_back(e.rowPtr);
+                else if (compareEntry(e.key, 0, key, 0) > 0) return out;
+            }
+            if (n.next == 0) return out;
+            if (std::find(seen.begin(), seen.end(), n.next) != seen.end() || seen.size() > 100000)
+                throw Error(where() + ": index leaf chain loops", Error::Code::Corrupt);
+            seen.push_back(n.next);
+            n = load(n.next);
+            if (!n.leaf) throw Error(where() + ": leaf chain reaches a non-leaf page", Error::Code::Corrupt);
+        }
+    }
+
+private:
+    struct Step {
+        Node node;
+        size_t slot;  // entry index followed, or entries.size() for the tail
+    };
+
+    std::string where() const { return "table '" + t_.name() + "', index '" + idx_.name + "'"; }
+
+    Node load(uint32_t pageNo) const {
+        if (pageNo == 0 || pageNo >= pager_.pageCount())
+            throw Error(where() + ": index page " + std::to_string(pageNo) + " is outside the file", Error::Code::Corrupt);
+        const uint8_t* p = pager_.page(pageNo);
+        if (p[0] != kNodePage && p[0] != kLeafPage)
+            throw Error(where() + ": page " + std::to_string(pageNo) + " is not an index page", Error::Code::Corrupt);
+        Node n;
+        n.page = pageNo;
+        n.leaf = p[0] == kLeafPage;
+        n.tdefPage = bytes::u32(p + 4);
+        n.prev = bytes::u32(p + L_.prevOff);
+        n.next = bytes::u32(p + L_.nextOff);
+        n.tail = n.leaf ? 0 : bytes::u32(p + L_.tailOff);
+        uint32_t prefix = p[L_.prefixOff];
+        if (L_.jet4) prefix |= static_cast<uint32_t>(p[L_.prefixOff + 1]) << 8;
+        const uint32_t trailer = n.leaf ? 4 : 8;
+        const uint8_t* data = p + L_.entryStart;
+        uint32_t start = 0;
+        std::vector<uint8_t> first;
+        for (uint32_t bit = 0; bit < (L_.entryStart - L_.maskOff) * 8; ++bit) {
+            if (!(p[L_.maskOff + bit / 8] & (1u << (bit % 8)))) continue;
+            uint32_t end = bit;
+            if (end > L_.room() || end <= start)
+                throw Error(where() + ": index page " + std::to_string(pageNo) + " is damaged", Error::Code::Corrupt);
+            std::vector<uint8_t> full;
+            if (!n.entries.empty()) full.assign(first.begin(), first.begin() + std::min<size_t>(prefix, first.size()));
+            full.insert(full.end(), data + start, data + end);
+            if (n.entries.empty()) first = full;
+            if (full.size() < trailer)
+                throw Error(where() + ": index page " + std::to_string(pageNo) + " has a short entry", Error::Code::Corrupt);
+            Entry e;
+            size_t klen = full.size() - trailer;
+            e.key.assign(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(klen));
+            const uint8_t* r = full.data() + klen;
+            e.rowPtr = (static_cast<uint32_t>(r[0]) << 24 | static_cast<uint32_t>(r[1]) << 16 |
+                        static_cast<uint32_t>(r[2]) << 8 | r[3]);
+            if (!n.leaf)
+                e.child = static_cast<uint32_t>(r[4]) << 24 | static_cast<uint32_t>(r[5]) << 16 |
+                          static_cast<uint32_t>(r[6]) << 8 | r[7];
+            n.entries.push_back(std::move(e));
+            start = end;
+        }
+        return n;
+    }
+
+    static std::vector<uint8_t> entryBytes(const Entry& e, bool leaf) {
+        std::vector<uint8_t> b = e.key;
+        b.push_back(static_cast<uint8_t>(e.rowPtr >> 24));
+        b.push_back(static_cast<uint8_t>(e.rowPtr >> 16));
+        b.push_back(static_cast<uint8_t>(e.rowPtr >> 8));
+        b.push_back(static_cast<uint8_t>(e.rowPtr));
+        if (!leaf) {
+            b.push_back(static_cast<uint8_t>(e.child >> 24));
+            b.push_back(static_cast<uint8_t>(e.child >> 16));
+            b.push_back(static_cast<uint8_t>(e.child >> 8));
+            b.push_back(static_cast<uint8_t>(e.child));
+        }
+        return b;
+    }
+
+    // The prefix every entry's key shares (none for fewer than two entries).
+    static size_t sharedPrefix(const std::vector<Entry>& es, size_t from, size_t to) {
+        if (to - from < 2) return 0;
+        size_t n = es[from].key.size();
+        for (size_t i = from + 1; i < to && n; ++i) {
+            const auto& k = es[i].key;
+            size_t m = std::min(n, k.size()), j = 0;
+            while (j < m && k[j] == es[from].key[j]) ++j;
+            n = j;
+        }
+        return n;
+    }
+
+    // Bytes entries [from, to) take on a page.
+    size_t encodedSize(const std::vector<Entry>& es, size_t from, size_t to, bool leaf) const {
+        size_t prefix = sharedPrefix(es, from, to);
+        size_t total = 0;
+        for (size_t i = from; i < to; ++i) total += es[i].key.size() + (leaf ? 4 : 8) - (i == from ? 0 : prefix);
+        return total;
+    }
+
+    bool fits(const Node& n) const { return encodedSize(n.entries, 0, n.entries.size(), n.leaf) <= L_.room(); }
+
+    void store(const Node& n) {
+        uint8_t* p = pager_.mutablePage(n.page);
+        std::memset(p, 0, L_.pageSize);
+        p[0] = n.leaf ? kLeafPage : kNodePage;
+        p[1] = 0x01;
+        put32(p + 4, n.tdefPage ? n.tdefPage : t_.tdefPage());
+        put32(p + L_.prevOff, n.prev);
+        put32(p + L_.nextOff, n.next);
+        put32(p + L_.tailOff, n.leaf ? 0 : n.tail);
+        if (!n.leaf) p[L_.nodeFlagOff] = 0x01;
+        const size_t prefix = sharedPrefix(n.entries, 0, n.entries.size());
+        p[L_.prefixOff] = static_cast<uint8_t>(prefix);
+        if (L_.jet4) p[L_.prefixOff + 1] = static_cast<uint8_t>(prefix >> 8);
+        size_t off = 0;
+        for (size_t i = 0; i < n.entries.size(); ++i) {
+            std::vector<uint8_t> b = entryBytes(n.entries[i], n.leaf);
+            size_t skip = i == 0 ? 0 : prefix;
+            if (off + b.size() - skip > L_.room())
+                throw Error(where() + ": index entries do not fit their page", Error::Code::Corrupt);
+            std::memcpy(p + L_.entryStart + off, b.data() + skip, b.size() - skip);
+            off += b.size() - skip;
+            p[L_.maskOff + off / 8] |= static_cast<uint8_t>(1u << (off % 8));
+        }
+        const uint32_t free = L_.room() - static_cast<uint32_t>(off);
+        p[2] = static_cast<uint8_t>(free);
+        p[3] = static_cast<uint8_t>(free >> 8);
+    }
+
+    Node descend(const std::vector<uint8_t>& key, uint32_t rowPtr, std::vector<Step>& path) {
+        uint32_t pageNo = idx_.firstPage;
+        for (int depth = 0;; ++depth) {
+            if (depth > kMaxDepth) throw Error(where() + ": index tree loops or is too deep", Error::Code::Corrupt);
+            Node n = load(pageNo);
+            if (n.leaf) return n;
+            size_t i = 0;
+            while (i < n.entries.size() && compareEntry(n.entries[i].key, n.entries[i].rowPtr, key, rowPtr) < 0) ++i;
+            uint32_t child;
+            size_t slot = i;
+            if (i < n.entries.size()) {
+                child = n.entries[i].child;
+            } else if (n.tail != 0) {
+                child = n.tail;
+            } else if (!n.entries.empty()) {
+                slot = n.entries.size() - 1;
+                child = n.entries.back().child;
+            } else {
+                throw Error(where() + ": intermediate index page " + std::to_string(n.page) + " is empty",
+                            Error::Code::Corrupt);
+            }
+            path.push_back(Step{std::move(n), slot});
+            pageNo = child;
+        }
+    }
+
+    // The greatest entry under a node (its last entry, or its tail's greatest).
+    bool greatest(const Node& n, Entry& out, int depth = 0) const {
+        if (depth > kMaxDepth) throw Error(where() + ": index tree is too deep", Error::Code::Corrupt);
+        if (!n.leaf && n.tail) return greatest(load(n.tail), out, depth + 1);
+        if (n.entries.empty()) return false;
+        out.key = n.entries.back().key;
+        out.rowPtr = n.entries.back().rowPtr;
+        return true;
+    }
+
+    uint32_t newPage() {
+        uint32_t pg = allocatePage(db_);
+        usageMapAdd(db_, idx_.usedPagesRef, pg);
+        return pg;
+    }
+
+    void relinkNeighbour(uint32_t pageNo, bool setPrev, uint32_t value) {
+        if (pageNo == 0) return;
+        uint8_t* p = pager_.mutablePage(pageNo);
+        put32(p + (setPrev ? L_.prevOff : L_.nextOff), value);
+    }
+
+    // Writes a changed node, splitting it when it overflows, then brings the
+    // parents' entries for it up to date.
+    void storeAndFix(Node& n, std::vector<Step>& path) {
+        if (fits(n)) {
+            store(n);
+            fixParents(n, path);
+            return;
+        }
+        if (n.entries.size() < 2) throw Error(where() + ": an index key is too long for a page", Error::Code::Corrupt);
+        const bool isRoot = path.empty();
+        size_t m = splitPoint(n);
+
+        Node left;
+        left.leaf = n.leaf;
+        left.tdefPage = n.tdefPage;
+        left.entries.assign(n.entries.begin(), n.entries.begin() + static_cast<std::ptrdiff_t>(m));
+        Node right;
+        right.leaf = n.leaf;
+        right.tdefPage = n.tdefPage;
+        right.entries.assign(n.entries.begin() + static_cast<std::ptrdiff_t>(m), n.entries.end());
+        right.tail = n.tail;
+        if (!n.leaf) {
+            // The left half's last child becomes its tail; its separator moves up.
+            left.tail = left.entries.back().child;
+        }
+        Entry sep;
+        sep.key = left.entries.back().key;
+        sep.rowPtr = left.entries.back().rowPtr;
+        if (!n.leaf) left.entries.pop_back();
+
+        if (isRoot) {
+            left.page = newPage();
+            right.page = newPage();
+            left.next = right.page;
+            right.prev = left.page;
+            Entry rootEntry = sep;
+            rootEntry.child = left.page;
+            Node root;
+            root.page = n.page;
+            root.leaf = false;
+            root.tdefPage = n.tdefPage;
+            root.tail = right.page;
+            root.entries.push_back(rootEntry);
+            store(left);
+            store(right);
+            store(root);
+            return;
+        }
+
+        // Lower half to a new page before this one; this page keeps the upper half
+        // and so keeps its place (and entry) in the parent.
+        left.page = newPage();
+        right.page = n.page;
+        left.prev = n.prev;
+        left.next = right.page;
+        right.prev = left.page;
+        right.next = n.next;
+        relinkNeighbour(n.prev, false, left.page);
+        store(left);
+        store(right);
+
+        Step parentStep = std::move(path.back());
+        path.pop_back();
+        Node& parent = parentStep.node;
+        const size_t slot = std::min(parentStep.slot, parent.entries.size());
+        // The entry naming this page (none when it is the tail) must bound its upper half,
+        // which is larger than before when the new entry went past the old bound.
+        if (slot < parent.entries.size() && parent.entries[slot].child == right.page) {
+            Entry g;
+            if (greatest(right, g)) {
+                parent.entries[slot].key = g.key;
+                parent.entries[slot].rowPtr = g.rowPtr;
+            }
+        }
+        Entry up = sep;
+        up.child = left.page;
+        parent.entries.insert(parent.entries.begin() + static_cast<std::ptrdiff_t>(slot), std::move(up));
+        storeAndFix(parent, path);
+    }
+
+    size_t splitPoint(const Node& n) const {
+        // Halve by bytes so both halves fit, whatever the key lengths.
+        size_t total = encodedSize(n.entries, 0, n.entries.size(), n.leaf), acc = 0;
+        size_t m = 1;
+        for (size_t i = 0; i < n.entries.size(); ++i) {
+            acc += n.entries[i].key.size() + (n.leaf ? 4 : 8);
+            if (acc * 2 >= total) {
+                m = std::max<size_t>(1, i + 1);
+                break;
+            }
+        }
+        if (!n.leaf) m = std::max<size_t>(m, 2);  // the left intermediate keeps one entry and a tail
+        return std::min(m, n.entries.size() - 1);
+    }
+
+    // After a child changed, its parent's entry for it must still hold the child's
+    // greatest entry; the change can carry up to the root.
+    void fixParents(const Node& changed, std::vector<Step>& path) {
+        Node child = changed;
+        while (!path.empty()) {
+            Step step = std::move(path.back());
+            path.pop_back();
+            Node& parent = step.node;
+            if (step.slot >= parent.entries.size()) return;  // the tail has no entry of its own
+            Entry& e = parent.entries[step.slot];
+            if (e.child != child.page) return;
+            Entry g;
+            if (!greatest(child, g)) return;  // an emptied page keeps its old bound
+            if (g.key == e.key && g.rowPtr == e.rowPtr) return;
+            e.key = g.key;
+            e.rowPtr = g.rowPtr;
+            if (!fits(parent)) {
+                storeAndFix(parent, path);
+                return;
+            }
+            store(parent);
+            child = parent;
+        }
+    }
+
+    Database& db_;
+    WritablePager& pager_;
+    Layout L_;
+    const Table& t_;
+    const Index& idx_;
+};
+
+bool allKeyColumnsNull(const Index& idx, const Row& row) {
+    for (const IndexColumn& ic : idx.columns)
+        if (ic.column >= 0 && static_cast<size_t>(ic.column) < row.size() && !row[ic.column].isNull()) return false;
+    return true;
+}
+
+bool anyKeyColumnNull(const Index& idx, const Row& row) {
+    for (const IndexColumn& ic : idx.columns)
+        if (ic.column < 0 || static_cast<size_t>(ic.column) >= row.size() || row[ic.column].isNull()) return true;
+    return false;
+}
+
+}  // namespace
+
+bool indexWouldDuplicate(const Database& db, const Table& t, const Index& idx, const Row& row, RowId self) {
+    if (!idx.unique && !idx.primaryKey) return false;
+    // Null is never equal to anything, so a key with a Null part duplicates nothing.
+    if (anyKeyColumnNull(idx, row)) return false;
+    IndexEditor ed(const_cast<Database&>(db), t, idx);
+    for (uint32_t r : ed.rowsWithKey(t.encodeKey(idx, row)))
+        if (r != packRow(self)) return true;
+    return false;
+}
+
+void indexInsert(Database& db, const Table& t, const Index& idx, const Row& row, RowId id) {
+    if (idx.ignoreNulls && allKeyColumnsNull(idx, row)) return;
+    IndexEditor(db, t, idx).insert(t.encodeKey(idx, row), packRow(id));
+}
+
+void indexRemove(Database& db, const Table& t, const Index& idx, const Row& row, RowId id) {
+    if (idx.ignoreNulls && allKeyColumnsNull(idx, row)) return;
+    IndexEditor(db, t, idx).remove(t.encodeKey(idx, row), packRow(id));
+}
+
+}  // namespace jet::detail

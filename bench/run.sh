@@ -44,3 +44,16 @@ RSS=$("$BENCH" --scan-only "$FILE" | sed -n 's/^peak_rss_kib=//p')
 TIMERSS=$(/usr/bin/time -f %M "$BENCH" --scan-only "$FILE" 2>&1 >/dev/null | tail -1)
 awk -v r="$RSS" -v t="$TIMERSS" 'BEGIN { printf "scan peak memory: %.1f MiB (getrusage), %.1f MiB (/usr/bin/time)\n", r / 1024, t / 1024 }'
 echo "targets: scan >= 3x faster than mdb-export, lookup < 50 us, scan peak memory < 64 MiB"
+
+# Writes, on a copy of the file (write_bench makes and removes its own).
+if ! cmake --build "$BUILD" --target write_bench -j2 >>"$LOG" 2>&1; then
+    tail -40 "$LOG"; echo "build of write_bench failed (full log: $LOG)" >&2; exit 1
+fi
+WOUT="$("$BUILD/bench/write_bench" "$FILE")"
+wval() { echo "$WOUT" | sed -n "s/^$1=//p"; }
+echo "insert $(wval insert_rows) activities (one transaction): $(wval insert_ms) ms"
+echo "update $(wval update_rows) activities by ID (one transaction): $(wval update_ms) ms"
+echo "save a week (70 updates by ID, one transaction, synced): median $(wval week_median_ms) ms, p90 $(wval week_p90_ms) ms over $(wval week_runs) runs"
+echo "save a week through UPDATE statements: median $(wval week_sql_median_ms) ms"
+echo "file size over $(wval growth_saves) week saves: $(wval size_before) -> $(wval size_after) bytes"
+echo "targets: week save < 20 ms median, no growth"

@@ -1,9 +1,11 @@
 // Evaluating SELECT queries over a database.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,5 +49,14 @@ std::string renderExpr(const Expr& e);
 ResultSet runQuery(const Database& db, const QueryModel& q, const Params& params = {}, const EvalOptions& opts = {});
 // A table or saved query by name (a table gives all its columns in table order).
 ResultSet runNamed(const Database& db, const std::string& name, const Params& params = {}, const EvalOptions& opts = {});
+
+// Runs INSERT INTO … VALUES / … SELECT, UPDATE … SET … WHERE or DELETE FROM … WHERE
+// on one table in one transaction (all rows or none). Throws Error(Query) for other
+// statements or what cannot be evaluated; write errors come from the row writer.
+struct ExecResult {
+    int64_t rowsAffected = 0;
+    std::optional<int32_t> newAutonumber;  // INSERT of one row into a table with an AutoNumber
+};
+ExecResult execSql(Database& db, const std::string& sql, const Params& params = {}, const EvalOptions& opts = {});
 
 }  // namespace jet

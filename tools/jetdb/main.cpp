@@ -30,6 +30,9 @@ const char kUsage[] =
     "  export FILE TABLE-OR-QUERY [NAME=VALUE ...]   rows as CSV\n"
     "  sql FILE \"SELECT ...\" [NAME=VALUE ...]        an ad-hoc query's rows as CSV\n"
     "  check FILE                         integrity check (\"ok\" or one problem a line)\n"
+    "  exec FILE \"INSERT|UPDATE|DELETE ...\" [NAME=VALUE ...]  change rows; prints the count\n"
+    "  createquery FILE NAME \"SQL\"        save a query\n"
+    "  dropquery FILE NAME                delete a saved query\n"
     "CSV: a header of column names; Text and Memo quoted; Null empty; Yes/No as 1/0;\n"
     "dates as YYYY-MM-DD HH:MM:SS; Binary and OLE as hex. Parameter values read as a\n"
     "number, a date (YYYY-MM-DD [HH:MM:SS]) or else text.\n";
@@ -193,7 +196,7 @@ int run(const std::vector<std::string>& a, std::string& file) {
         return 0;
     }
     static const char* const kCommands[] = {"info", "tables", "queries", "schema", "showquery", "export", "sql",
-                                            "check"};
+                                            "check", "exec", "createquery", "dropquery"};
     bool known = false;
     for (const char* c : kCommands) known = known || cmd == c;
     if (!known) usageError("unknown command '" + cmd + "'");
@@ -245,6 +248,21 @@ int run(const std::vector<std::string>& a, std::string& file) {
         const jet::Params params = parseParams(a, 3);
         auto db = jet::Database::open(file);
         writeCsv(out, jet::runQuery(*db, *jet::parseSql(a[2]), params));
+    } else if (cmd == "exec") {
+        need(a, 3, static_cast<size_t>(-1), "exec FILE \"INSERT|UPDATE|DELETE ...\" [NAME=VALUE ...]");
+        const jet::Params params = parseParams(a, 3);
+        auto db = jet::Database::open(file, jet::OpenMode::Exclusive);
+        const jet::ExecResult r = jet::execSql(*db, a[2], params);
+        out.line("rows affected: " + std::to_string(r.rowsAffected));
+        if (r.newAutonumber) out.line("new autonumber: " + std::to_string(*r.newAutonumber));
+    } else if (cmd == "createquery") {
+        need(a, 4, 4, "createquery FILE NAME \"SQL\"");
+        auto db = jet::Database::open(file, jet::OpenMode::Exclusive);
+        db->createQuery(a[2], a[3]);
+    } else if (cmd == "dropquery") {
+        need(a, 3, 3, "dropquery FILE NAME");
+        auto db = jet::Database::open(file, jet::OpenMode::Exclusive);
+        db->dropQuery(a[2]);
     } else if (cmd == "check") {
         need(a, 2, 2, "check FILE");
 #ifdef JETDB_HAVE_CHECK

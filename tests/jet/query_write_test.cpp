@@ -1,0 +1,298 @@
+// Saved queries written by the engine and SQL statements that change rows, on
+// copies of the Access-made and Timer files: what is written must read back as
+// the same query, evaluate to the same rows and leave the file sound.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "jet/check.h"
+#include "jet/database.h"
+#include "jet/error.h"
+#include "jet/query.h"
+#include "storage_util.h"
+#include "test_util.h"
+
+using namespace jet;
+using storagetest::TempDir;
+
+namespace {
+
+const char* kWeekName = "Hourgrid Activities By Date Range and Name ID";
+const char* kWeekSql =
+    "PARAMETERS PStartDate DateTime, PEndDate DateTime; SELECT DISTINCTROW [All Activities].UserDate, "
+    "[All Activities].[Customer/Job], [All Activities].[Service Item], [All Activities].[Service ID], "
+    "DateAdd(\"s\",30,Duration) AS RoundedDuration, [All Activities].[Billable Status], [All Activities].[Export "
+    "Status], [All Activities].Exported, [All Activities].Class, [All Activities].[Class ID], [All "
+    "Activities].ActivityID, [All Activities].[CustJob ID], [All Activities].Name, [All Activities].[Name ID], [All "
+    "Activities].[Payroll Item], [All Activities].Note, [All Activities].[Billable Y/N], [All Activities].Duration, "
+    "[All Activities].CreateTime From [All Activities] WHERE ((([All Activities].UserDate) Between [PStartDate] And "
+    "[PEndDate]) AND (([All Activities].[Name ID])=[PNameID])) ORDER BY [All Activities].[Customer/Job], [All "
+    "Activities].[Service Item], [All Activities].Class, [All Activities].UserDate;";
+const char* kRecentName = "Hourgrid Recent Activities By Num Days";
+const char* kRecentSql =
+    "SELECT DISTINCT [All Activities].[Customer/Job], [All Activities].[CustJob ID], [All Activities].[Service "
+    "Item], [All Activities].[Service ID], [All Activities].Class, [All Activities].[Class ID] From [All Activities] "
+    "WHERE ((([All Activities].CreateTime)>Date()-[PNumDays]+1) AND (([All Activities].[Name ID])=[PNameID])) ORDER "
+    "BY [All Activities].[Customer/Job], [All Activities].[Service Item], [All Activities].Class;";
+
+constexpr double kMonday = 46356;  // 11/30/2026
+
+EvalOptions fixedNow(double now = 46362.5) {
+    EvalOptions o;
+    o.now = [now] { return now; };
+    return o;
+}
+
+std::string rowsText(const ResultSet& rs) {
+    std::string s;
+    for (const auto& c : rs.columns) s += c.name + "|";
+    s += "\n";
+    for (const auto& r : rs.rows) {
+        for (const auto& v : r) s += toDebugString(v) + "|";
+        s += "\n";
+    }
+    return s;
+}
+
+Error::Code errorCode(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Error& e) {
+        return e.code();
+    }
+    return Error::Code::Generic;
+}
+
+int countQueries(const Database& db, const std::string& name) {
+    int n = 0;
+    for (const auto& q : db.queryNames()) n += q == name;
+    return n;
+}
+
+void expectSound(const std::string& path) {
+    auto db = Database::open(path);
+    CheckReport r = checkDatabase(*db);
+    EXPECT_TRUE(r.ok()) << storagetest::joined(r);
+}
+
+}  // namespace
+
+TEST(SavedQueryWrite, ProgramQueriesReadBackAndEvaluate) {
+    TempDir dir;
+    const std::string path = dir.copy("timer/sample.tdb");
+    {
+        auto db = Database::open(path, OpenMode::Exclusive);
+        db->createQuery(kWeekName, kWeekSql);
+        db->createQuery(kRecentName, kRecentSql);
+    }
+    expectSound(path);
+    auto db = Database::open(path);
+    for (auto [name, sql] : {std::pair{kWeekName, kWeekSql}, std::pair{kRecentName, kRecentSql}}) {
+        ASSERT_TRUE(db->hasQuery(name));
+        auto saved = db->query(name);
+        EXPECT_EQ(renderSql(*saved), renderSql(*parseSql(sql))) << name;
+    }
+    Params week{{"PStartDate", Value::date(kMonday)}, {"PEndDate", Value::date(kMonday + 6)},
+                {"PNameID", Value::int32(200)}};
+    ResultSet saved = runNamed(*db, kWeekName, week, fixedNow());
+    EXPECT_EQ(saved.rows.size(), 9u);
+    EXPECT_EQ(rowsText(saved), rowsText(runQuery(*db, *parseSql(kWeekSql), week, fixedNow())));
+    Params recent{{"PNumDays", Value::int16(30)}, {"PNameID", Value::int32(200)}};
+    ResultSet savedRecent = runNamed(*db, kRecentName, recent, fixedNow());
+    EXPECT_FALSE(savedRecent.rows.empty());
+    EXPECT_EQ(rowsText(savedRecent), rowsText(runQuery(*db, *parseSql(kRecentSql), recent, fixedNow())));
+}
+
+TEST(SavedQueryWrite, StoredRowsFollowAccessLayout) {
+    TempDir dir;
+    const std::string path = dir.copy("timer/sample.tdb");
+    {
+        auto db = Database::open(path, OpenMode::Exclusive);
+        db->createQuery(kWeekName, kWeekSql);
+    }
+    auto db = Database::open(path);
+    int32_t id = 0, highestBefore = INT32_MIN;
+    for (const auto& e : db->catalog()) {
+        if (e.name == kWeekName) {
+            id = e.id;
+            EXPECT_EQ(e.type, 5);
+            EXPECT_EQ(e.flags, 0u);
+            EXPECT_EQ(e.parentId, 0x0F000001);
+        } else if (e.id < 0) {
+            highestBefore = std::max(highestBefore, e.id);
+        }
+    }
+    EXPECT_EQ(id, highestBefore + 1);
+
+    auto t = db->table("MSysQueries");
+    const int cObj = t->columnIndex("ObjectId"), cAttr = t->columnIndex("Attribute"), cOrder = t->columnIndex("Order"),
+              cName1 = t->columnIndex("Name1"), cFlag = t->columnIndex("Flag");
+    std::map<int, std::vector<std::vector<uint8_t>>> orders;
+    std::map<int, std::vector<Row>> byAttr;
+    for (auto cur = t->scan(); cur.next();) {
+        const Row& r = cur.row();
+        if (r[cObj].asInt32() != id) continue;
+        int attr = r[cAttr].asByte();
+        orders[attr].push_back(r[cOrder].asBinary());
+        byAttr[attr].push_back(r);
+    }
+    // One start and one end row; every kind numbered 1, 2, … as 4 big-endian bytes.
+    EXPECT_EQ(byAttr[0].size(), 1u);
+    EXPECT_EQ(byAttr[255].size(), 1u);
+    for (const auto& [attr, list] : orders)
+        for (size_t i = 0; i < list.size(); ++i)
+            EXPECT_EQ(list[i], (std::vector<uint8_t>{0, 0, 0, static_cast<uint8_t>(i + 1)})) << "attribute " << attr;
+    ASSERT_EQ(byAttr[1].size(), 1u);
+    EXPECT_EQ(byAttr[1][0][cFlag].asInt16(), 1);  // select
+    ASSERT_EQ(byAttr[3].size(), 1u);
+    EXPECT_EQ(byAttr[3][0][cFlag].asInt16(), 0x08);  // DISTINCTROW
+    ASSERT_EQ(byAttr[2].size(), 2u);
+    EXPECT_EQ(byAttr[2][0][cName1].asText(), "PStartDate");
+    EXPECT_EQ(byAttr[2][0][cFlag].asInt16(), 8);  // DateTime
+    EXPECT_EQ(byAttr[5].size(), 1u);
+    EXPECT_EQ(byAttr[6].size(), 19u);
+    EXPECT_EQ(byAttr[8].size(), 1u);
+    EXPECT_EQ(byAttr[11].size(), 4u);
+}
+
+// Every kind of query Access saved in the reference files, saved again under a new
+// name from its SQL, reads back as the same query.
+TEST(SavedQueryWrite, AccessQueriesOfEveryKindRoundTrip) {
+    for (const char* rel : {"jet4/queryTestV2000.mdb", "jet4/queryTestV2003.mdb", "jet3/queryTestV1997.mdb"}) {
+        SCOPED_TRACE(rel);
+        TempDir dir;
+        const std::string path = dir.copy(rel);
+        std::vector<std::pair<std::string, std::string>> originals;
+        {
+            auto db = Database::open(path, OpenMode::Exclusive);
+            for (const auto& name : db->queryNames()) originals.emplace_back(name, renderSql(*db->query(name)));
+            ASSERT_GE(originals.size(), 9u);
+            for (const auto& [name, sql] : originals) db->createQuery(name + " Copy", sql);
+        }
+        expectSound(path);
+        auto db = Database::open(path);
+        for (const auto& [name, sql] : originals) EXPECT_EQ(renderSql(*db->query(name + " Copy")), sql) << name;
+    }
+}
+
+TEST(SavedQueryWrite, DuplicateMissingAndReadOnly) {
+    TempDir dir;
+    const std::string path = dir.copy("timer/sample.tdb");
+    {
+        auto db = Database::open(path, OpenMode::Exclusive);
+        EXPECT_EQ(errorCode([&] { db->createQuery("all activities", "SELECT * FROM Names"); }), Error::Code::Duplicate);
+        EXPECT_EQ(errorCode([&] { db->createQuery("Names", "SELECT * FROM Names"); }), Error::Code::Duplicate);
+        EXPECT_EQ(errorCode([&] { db->dropQuery("No Such Query"); }), Error::Code::NotFound);
+        EXPECT_EQ(errorCode([&] { db->createQuery("Broken", "SELECT FROM WHERE"); }), Error::Code::Query);
+        EXPECT_FALSE(db->hasQuery("Broken"));
+    }
+    auto ro = Database::open(path);
+    EXPECT_EQ(errorCode([&] { ro->createQuery("New", "SELECT * FROM Names"); }), Error::Code::ReadOnly);
+    EXPECT_EQ(errorCode([&] { ro->dropQuery("All Activities"); }), Error::Code::ReadOnly);
+}
+
+TEST(SavedQueryWrite, DropRemovesEveryRow) {
+    TempDir dir;
+    const std::string path = dir.copy("timer/sample.tdb");
+    size_t rowsBefore = 0;
+    {
+        auto db = Database::open(path, OpenMode::Exclusive);
+        rowsBefore = db->table("MSysQueries")->rowCount();
+        db->createQuery(kWeekName, kWeekSql);
+        EXPECT_GT(db->table("MSysQueries")->rowCount(), rowsBefore);
+        db->dropQuery(kWeekName);
+        EXPECT_FALSE(db->hasQuery(kWeekName));
+        EXPECT_EQ(db->table("MSysQueries")->rowCount(), rowsBefore);
+        // The file's own queries are untouched.
+        EXPECT_EQ(runNamed(*db, "Customer:Jobs").rows.size(), 11u);
+        db->dropQuery("All Activities");
+        EXPECT_FALSE(db->hasQuery("All Activities"));
+    }
+    expectSound(path);
+}
+
+// What the program does at every open: drop both queries and create them again.
+TEST(SavedQueryWrite, RepeatedDropAndCreateKeepsTheFileSize) {
+    TempDir dir;
+    const std::string path = dir.copy("timer/sample.tdb");
+    uintmax_t sizeAfter10 = 0;
+    for (int cycle = 1; cycle <= 200; ++cycle) {
+        auto db = Database::open(path, OpenMode::Exclusive);
+        db->beginTransaction();
+        if (db->hasQuery(kWeekName)) db->dropQuery(kWeekName);
+        if (db->hasQuery(kRecentName)) db->dropQuery(kRecentName);
+        db->createQuery(kWeekName, kWeekSql);
+        db->createQuery(kRecentName, kRecentSql);
+        db->commitTransaction();
+        if (cycle == 10) sizeAfter10 = std::filesystem::file_size(path);
+    }
+    EXPECT_LE(std::filesystem::file_size(path), sizeAfter10);
+    auto db = Database::open(path);
+    EXPECT_EQ(countQueries(*db, kWeekName), 1);
+    EXPECT_EQ(countQueries(*db, kRecentName), 1);
+    EXPECT_EQ(renderSql(*db->query(kWeekName)), renderSql(*parseSql(kWeekSql)));
+    CheckReport r = checkDatabase(*db);
+    EXPECT_TRUE(r.ok()) << storagetest::joined(r);
+}
+
+TEST(SqlWrite, InsertUpdateDeleteActivities) {
+    TempDir dir;
+    const std::string path = dir.copy("timer/sample.tdb");
+    {
+        auto db = Database::open(path, OpenMode::Exclusive);
+        ExecResult ins = execSql(*db,
+                                 "INSERT INTO Activities ([Name ID], [CustJob ID], [Service ID], [Class ID], UserDate, "
+                                 "Duration, [Billable Status], Note) VALUES (200, 109, 11, 3, #12/8/2026#, #1:30:00#, "
+                                 "True, [PNote])",
+                                 {{"PNote", Value::text("From SQL")}});
+        EXPECT_EQ(ins.rowsAffected, 1);
+        ASSERT_TRUE(ins.newAutonumber.has_value());
+        EXPECT_EQ(*ins.newAutonumber, 17);
+
+        ExecResult up = execSql(*db, "UPDATE Activities SET Note = Note & ' (edited)', Duration = Duration + #0:15:00# "
+                                     "WHERE ID = 17");
+        EXPECT_EQ(up.rowsAffected, 1);
+        EXPECT_FALSE(up.newAutonumber);
+        ResultSet rs = runQuery(*db, *parseSql("SELECT Note, Duration FROM Activities WHERE ID=17"));
+        ASSERT_EQ(rs.rows.size(), 1u);
+        EXPECT_EQ(rs.rows[0][0].asText(), "From SQL (edited)");
+        EXPECT_NEAR(rs.rows[0][1].asDate().days, 1.75 / 24, 1e-9);
+
+        // Rows matched by a condition over their old values, all in one statement.
+        EXPECT_EQ(execSql(*db, "UPDATE Activities SET Exported = True WHERE [Name ID] = 200 AND UserDate "
+                               "BETWEEN [S] AND [E]",
+                          {{"S", Value::date(kMonday)}, {"E", Value::date(kMonday + 6)}})
+                      .rowsAffected,
+                  9);
+        EXPECT_EQ(runQuery(*db, *parseSql("SELECT ID FROM Activities WHERE Exported = False")).rows.size(), 4u);
+        EXPECT_EQ(execSql(*db, "DELETE FROM Activities WHERE [Name ID] <> 200").rowsAffected, 2);
+        EXPECT_EQ(execSql(*db, "DELETE * FROM Activities WHERE ID = 999").rowsAffected, 0);
+        EXPECT_EQ(db->table("Activities")->rowCount(), 15u);
+    }
+    expectSound(path);
+}
+
+TEST(SqlWrite, FailuresChangeNothing) {
+    TempDir dir;
+    const std::string path = dir.copy("timer/sample.tdb");
+    const auto before = storagetest::slurp(path);
+    {
+        auto db = Database::open(path, OpenMode::Exclusive);
+        // The primary key refuses the second employee after the first was written: both stay.
+        EXPECT_EQ(errorCode([&] { execSql(*db, "UPDATE Names SET ID = 999 WHERE Type = 2"); }), Error::Code::Duplicate);
+        EXPECT_EQ(runQuery(*db, *parseSql("SELECT ID FROM Names WHERE ID = 999")).rows.size(), 0u);
+        EXPECT_EQ(errorCode([&] { execSql(*db, "UPDATE Activities SET Nope = 1"); }), Error::Code::Query);
+        EXPECT_EQ(errorCode([&] { execSql(*db, "DELETE FROM Activities WHERE ID = [Missing]"); }), Error::Code::Query);
+        EXPECT_EQ(errorCode([&] { execSql(*db, "SELECT * FROM Activities"); }), Error::Code::Query);
+        EXPECT_EQ(errorCode([&] { execSql(*db, "DELETE FROM NoTable"); }), Error::Code::NotFound);
+        EXPECT_EQ(runQuery(*db, *parseSql("SELECT ID FROM Activities WHERE ID IN (1,2,3)")).rows.size(), 3u);
+    }
+    EXPECT_EQ(storagetest::slurp(path), before);
+    auto ro = Database::open(path);
+    EXPECT_EQ(errorCode([&] { execSql(*ro, "DELETE FROM Activities"); }), Error::Code::ReadOnly);
+}

@@ -1,0 +1,130 @@
+// The main window's logic: start-up and shut-down, layout, menus, toolbar,
+// keyboard shortcuts and status bar, the Timer file and its reference lists.
+#pragma once
+
+#include <QDate>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "timerdb/timerdb.h"
+#include "ui/controls.h"
+#include "ui/flexgrid.h"
+#include "ui/form.h"
+#include "ui/platform.h"
+
+namespace app {
+
+inline constexpr const char* kTitle = "Hourgrid";
+inline constexpr const char* kCaption = "Hourgrid for QuickBooks Pro \xC2\xAE";  // ®
+inline constexpr const char* kHelpFile = "Hourgrid for QuickBooks Pro.HLP";
+inline constexpr const char* kGridFormat =
+    "<Customer:Job|<Service Item|<Class|< |<B|<N|< |<B|<N|< |<B|<N|< |<B|<N|< |<B|<N|< |<B|<N|< |<B|<N|<Totals";
+
+class Hourgrid : public ui::Form {
+public:
+    Hourgrid(ui::Platform& platform, SettingsStore& settings);
+    ~Hourgrid() override;
+
+    // ---- Public state read and written by the dialogs ----
+    std::shared_ptr<timerdb::Database> m_db;
+    bool m_bDbOpen = false;
+    int16_t m_recentDays = 30;
+    bool m_bBillable = true;
+    int32_t m_lNameID = -1;
+
+    // ---- Controls ----
+    ui::ToolBar tbToolBar;
+    ui::FlexGrid Grid;
+    ui::TextBox TimeEntry;
+    ui::ComboBox CustJobCombo;
+    ui::ComboBox ServiceCombo;
+    ui::ComboBox ClassCombo;
+    ui::StatusBar sbStatusBar;
+    ui::Menu FileMenu, EditMenu, ViewMenu, HelpMenu;
+    std::vector<ui::Menu*> menus() { return {&FileMenu, &EditMenu, &ViewMenu, &HelpMenu}; }
+    ui::MenuItem* menuItem(const std::string& name);  // by item name, e.g. "FileMenuOpen"
+    std::string helpFile;                             // the program's help file, set at load
+
+    // ---- Form events ----
+    void Form_Load() override;
+    void Form_Resize() override;
+    void Form_QueryUnload(bool& cancel, int unloadMode) override;
+    void Form_Unload(bool& cancel) override;
+    void Form_KeyDown(int& keyCode, int shift) override;
+    void tbToolBar_ButtonClick(const std::string& key);
+    void sbStatusBar_PanelClick(const std::string& key);
+
+    // Unloads the window as the platform would for a close: QueryUnload, then
+    // Unload unless cancelled. Returns false when the close was refused.
+    bool Unload(int unloadMode = 1);
+    // True once the program has ended (Form_Unload ran, or start-up was declined).
+    bool ended() const { return ended_; }
+
+    // ---- Menu commands ----
+    void FileMenuOpen_Click();
+    void FileMenuSave_Click();
+    void FileMenuPrint_Click();
+    void FileMenuExit_Click();
+    void EditMenuPreferences_Click();
+    void EditMenuStartDate_Click();
+    void EditMenuAddRow_Click();
+    void EditMenuClear_Click();
+    void EditMenuSetDefaultColumnWidths_Click();
+    void EditMenuFont_Click();
+    void ViewMenuBackMonth_Click();
+    void ViewMenuBackWeek_Click();
+    void ViewMenuLastMonday_Click();
+    void ViewMenuForwardWeek_Click();
+    void ViewMenuForwardMonth_Click();
+    void HelpMenuHelp_Click();
+    void HelpMenuAbout_Click();
+
+    // ---- Timer file ----
+    const std::string& timerFile() const { return m_strTimerFile; }
+    void BrowseTimerFile();
+    bool OpenTimerFile();
+
+    // ---- Week grid (src/week) ----
+    void SetMonday(const std::string& strMonday);
+    bool ValidateGrid();
+    bool SaveGrid();
+    void Grid_LeaveCell();
+    void HideCellEditors(bool bVisible);
+    void ClearFlexGrid();
+    void LoadColumnWidths();
+    void SaveColumnWidths();
+    void ShowDurationColumn(int16_t nCol, bool bShow);
+    static QDate MondayOf(const QDate& d);
+    const std::array<QDate, 8>& days() const { return m_days; }
+    int32_t id(int col, int row) const;  // m_ids(col, row)
+    bool noLeaveCell() const { return m_bNoLeaveCell; }
+
+private:
+    void ExitProgram();
+    void LoadPreferences();
+    void LoadCustomerJobs();
+    void LoadServiceItems();
+    void LoadClasses();
+    void loadList(ui::ComboBox& combo, timerdb::Recordset& rs, const char* textField, const char* idField);
+    bool CheckStartDate();
+    void ChangeWeek(int days);
+    void resizeIds(int rows);
+    void endProgram();
+    void buildMenus();
+    void buildToolBar();
+    void buildStatusBar();
+
+    ui::Platform& platform_;
+    SettingsStore& settings_;
+    std::string m_strTimerFile;
+    std::vector<std::vector<int32_t>> m_ids;  // [col][row]
+    std::array<QDate, 8> m_days{};
+    bool m_bNoLeaveCell = false;
+    bool ended_ = false;
+};
+
+}  // namespace app

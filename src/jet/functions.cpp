@@ -115,7 +115,13 @@ std::string upperWord(const Value& v) {
     return out;
 }
 
-double dateArg(const Value& v, const Env& env) { return numberOf(toDateValue(v, env)); }
+// Dates Jet can hold run from 1/1/100 to 12/31/9999; anything else (a damaged
+// field, a huge number) is refused before calendar arithmetic sees it.
+double dateArg(const Value& v, const Env& env) {
+    double d = numberOf(toDateValue(v, env));
+    if (!std::isfinite(d) || d < -657434.0 || d >= 2958466.0) fail(env, "date out of range");
+    return d;
+}
 
 Value dateResult(double d, const Env& env) {
     if (!std::isfinite(d) || d < -657434.0 || d >= 2958466.0) fail(env, "date out of range");

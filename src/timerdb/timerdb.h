@@ -75,8 +75,8 @@ public:
     enum class Type { Table, Dynaset, Query };
     Recordset(Database& db, Type type, std::string source);
 
-    bool BOF() const { return pos_ < 0 || rows_.empty(); }
-    bool EOF() const { return pos_ >= static_cast<long>(rows_.size()) || rows_.empty(); }
+    bool Bof() const { return pos_ < 0 || rows_.empty(); }
+    bool Eof() const { return pos_ >= static_cast<long>(rows_.size()) || rows_.empty(); }
     long RecordCount() const { return static_cast<long>(rows_.size()); }
     void MoveFirst();
     void MoveNext();

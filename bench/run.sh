@@ -51,9 +51,9 @@ if ! cmake --build "$BUILD" --target write_bench -j2 >>"$LOG" 2>&1; then
 fi
 WOUT="$("$BUILD/bench/write_bench" "$FILE")"
 wval() { echo "$WOUT" | sed -n "s/^$1=//p"; }
-echo "insert $(wval insert_rows) activities (one transaction): $(wval insert_ms) ms"
-echo "update $(wval update_rows) activities by ID (one transaction): $(wval update_ms) ms"
-echo "save a week (70 updates by ID, one transaction, synced): median $(wval week_median_ms) ms, p90 $(wval week_p90_ms) ms over $(wval week_runs) runs"
+echo "insert $(wval insert_rows) activities (one transaction): $(wval insert_ms) ms ($(wval insert_cpu_ms) ms processor time)"
+echo "update $(wval update_rows) activities by ID (one transaction): $(wval update_ms) ms ($(wval update_cpu_ms) ms processor time)"
+echo "save a week (70 updates by ID, one transaction, synced): median $(wval week_median_ms) ms, p90 $(wval week_p90_ms) ms over $(wval week_runs) runs (median processor time $(wval week_median_cpu_ms) ms)"
 echo "save a week through UPDATE statements: median $(wval week_sql_median_ms) ms"
 echo "file size over $(wval growth_saves) week saves: $(wval size_before) -> $(wval size_after) bytes"
 echo "targets: week save < 20 ms median, no growth"

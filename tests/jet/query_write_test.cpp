@@ -2,9 +2,14 @@
 // copies of the Access-made and Timer files: what is written must read back as
 // the same query, evaluate to the same rows and leave the file sound.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <functional>
 #include <map>
 #include <string>
@@ -78,6 +83,37 @@ void expectSound(const std::string& path) {
     auto db = Database::open(path);
     CheckReport r = checkDatabase(*db);
     EXPECT_TRUE(r.ok()) << storagetest::joined(r);
+}
+
+struct ToolRun {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string quoted(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+ToolRun jetdb(const TempDir& dir, const std::vector<std::string>& args) {
+    std::string cmd = quoted(JETDB_PATH);
+    for (const auto& a : args) cmd += " " + quoted(a);
+    const std::string out = dir.path() + "/out", err = dir.path() + "/err";
+    cmd += " >" + quoted(out) + " 2>" + quoted(err);
+    ToolRun r;
+    const int st = std::system(cmd.c_str());
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    r.out = fileText(out);
+    r.err = fileText(err);
+    return r;
 }
 
 }  // namespace
@@ -295,4 +331,38 @@ TEST(SqlWrite, FailuresChangeNothing) {
     EXPECT_EQ(storagetest::slurp(path), before);
     auto ro = Database::open(path);
     EXPECT_EQ(errorCode([&] { execSql(*ro, "DELETE FROM Activities"); }), Error::Code::ReadOnly);
+}
+
+TEST(SqlWrite, JetdbCommands) {
+    TempDir dir;
+    const std::string path = dir.copy("timer/sample.tdb");
+    ToolRun r = jetdb(dir, {"createquery", path, "Billable Week", "SELECT ID, Duration FROM Activities WHERE [Billable Status] "
+                                                         "AND UserDate >= [From] ORDER BY ID DESC"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    r = jetdb(dir, {"showquery", path, "Billable Week"});
+    EXPECT_EQ(r.out, "SELECT ID, Duration\nFROM Activities\nWHERE [Billable Status] And UserDate>=[From]\nORDER BY ID DESC;\n");
+    r = jetdb(dir, {"createquery", path, "billable week", "SELECT ID FROM Activities"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("already exists"), std::string::npos) << r.err;
+
+    r = jetdb(dir, {"exec", path, "INSERT INTO Classes (ID, Name) VALUES ([I], 'Travel')", "I=50"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "rows affected: 1\n");  // Classes.ID is no AutoNumber
+    r = jetdb(dir, {"exec", path, "INSERT INTO Activities ([Name ID], UserDate) VALUES (200, #2026-12-08#)"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "rows affected: 1\nnew autonumber: 17\n");
+    r = jetdb(dir, {"exec", path, "UPDATE Activities SET Exported = True WHERE UserDate >= [From]", "From=2026-12-01"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "rows affected: 11\n");
+    r = jetdb(dir, {"exec", path, "SELECT * FROM Activities"});
+    EXPECT_EQ(r.status, 2);
+
+    r = jetdb(dir, {"dropquery", path, "Billable Week"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = jetdb(dir, {"dropquery", path, "Billable Week"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Billable Week"), std::string::npos) << r.err;
+    r = jetdb(dir, {"check", path});
+    EXPECT_EQ(r.out, "ok\n");
 }

@@ -282,6 +282,42 @@ std::optional<Value> textOrNull(const std::optional<std::string>& s) {
     return Value::text(*s);
 }
 
+// Access gives a new object the Tables container's inheritable permissions,
+// not inherited further, leaving out the creator placeholder entry (rights 0xF00FE).
+constexpr int64_t kCreatorRights = 0xF00FE;
+
+void addPermissions(Database& db, int32_t containerId, int32_t objectId) {
+    if (!db.hasTable("MSysACEs")) return;
+    auto aces = db.table("MSysACEs");
+    const int cObj = aces->columnIndex("ObjectId"), cSid = aces->columnIndex("SID"), cAcm = aces->columnIndex("ACM"),
+              cInh = aces->columnIndex("FInheritable");
+    if (cObj < 0 || cSid < 0 || cAcm < 0 || cInh < 0) return;
+    std::vector<FieldValues> rows;
+    for (auto cur = aces->scan({cObj, cSid, cAcm, cInh}); cur.next();) {
+        const Row& r = cur.row();
+        if (r[cObj].kind() != Value::Kind::Int32 || r[cObj].asInt32() != containerId) continue;
+        if (r[cInh].kind() != Value::Kind::Bool || !r[cInh].asBool()) continue;
+        if (r[cAcm].kind() != Value::Kind::Int32 || r[cAcm].asInt32() == kCreatorRights) continue;
+        if (rows.size() >= 64) break;
+        rows.push_back({{cObj, Value::int32(objectId)}, {cSid, r[cSid]}, {cAcm, r[cAcm]}, {cInh, Value::boolean(false)}});
+    }
+    for (const FieldValues& v : rows) db.insertRow("MSysACEs", v);
+}
+
+// Rows of a system table whose Long column `column` holds `id`.
+std::vector<RowId> rowsWithId(const Database& db, const std::string& table, const std::string& column, int32_t id) {
+    std::vector<RowId> out;
+    if (!db.hasTable(table)) return out;
+    auto t = db.table(table);
+    const int c = t->columnIndex(column);
+    if (c < 0) return out;
+    for (auto cur = t->scan({c}); cur.next();) {
+        const Value& v = cur.row()[c];
+        if (v.kind() == Value::Kind::Int32 && v.asInt32() == id) out.push_back(cur.rowId());
+    }
+    return out;
+}
+
 }  // namespace
 
 void Database::createQuery(const std::string& name, const std::string& sql) {
@@ -347,6 +383,7 @@ void Database::createQuery(const std::string& name, const std::string& sql) {
     if (owner) setIf(obj, cOwner, *owner);
     setIf(obj, cFlags, Value::int32(static_cast<int32_t>(objectFlags(model->type))));
     insertRow("MSysObjects", obj);
+    addPermissions(*this, tablesId, id);
 
     auto queries = table("MSysQueries");
     const int qObject = queries->columnIndex("ObjectId"), qAttr = queries->columnIndex("Attribute"),
@@ -401,20 +438,11 @@ void Database::dropQuery(const std::string& name) {
                 objectRows.push_back(cursor.rowId());
         }
     }
-    std::vector<RowId> queryRowIds;
-    if (hasTable("MSysQueries")) {
-        auto queries = table("MSysQueries");
-        const int qObject = queries->columnIndex("ObjectId");
-        if (qObject >= 0) {
-            auto cursor = queries->scan({qObject});
-            while (cursor.next()) {
-                const Value& v = cursor.row()[qObject];
-                if (v.kind() == Value::Kind::Int32 && v.asInt32() == id) queryRowIds.push_back(cursor.rowId());
-            }
-        }
-    }
+    const std::vector<RowId> queryRowIds = rowsWithId(*this, "MSysQueries", "ObjectId", id);
+    const std::vector<RowId> aceRowIds = rowsWithId(*this, "MSysACEs", "ObjectId", id);
     detail::AutoTxn txn(*this);
     for (const RowId& r : queryRowIds) deleteRow("MSysQueries", r);
+    for (const RowId& r : aceRowIds) deleteRow("MSysACEs", r);
     for (const RowId& r : objectRows) deleteRow("MSysObjects", r);
     txn.commit();
 }

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -213,6 +214,25 @@ TEST(SavedQueryWrite, AccessQueriesOfEveryKindRoundTrip) {
         expectSound(path);
         auto db = Database::open(path);
         for (const auto& [name, sql] : originals) EXPECT_EQ(renderSql(*db->query(name + " Copy")), sql) << name;
+        // Permissions as Access gave the original.
+        auto idOf = [&](const std::string& n) {
+            for (const auto& e : db->catalog())
+                if (e.name == n) return e.id;
+            return 0;
+        };
+        auto permissions = [&](int32_t id) {
+            std::multiset<std::string> out;
+            auto t = db->table("MSysACEs");
+            for (auto cur = t->scan(); cur.next();)
+                if (cur.row()[0].asInt32() == id)
+                    out.insert(toDebugString(cur.row()[1]) + "/" + toDebugString(cur.row()[2]) + "/" +
+                               toDebugString(cur.row()[3]));
+            return out;
+        };
+        for (const auto& [name, sql] : originals) {
+            EXPECT_EQ(permissions(idOf(name + " Copy")), permissions(idOf(name))) << name;
+            EXPECT_EQ(permissions(idOf(name)).size(), 3u) << name;
+        }
     }
 }
 
@@ -246,6 +266,10 @@ TEST(SavedQueryWrite, DropRemovesEveryRow) {
         EXPECT_EQ(db->table("MSysQueries")->rowCount(), rowsBefore);
         // The file's own queries are untouched.
         EXPECT_EQ(runNamed(*db, "Customer:Jobs").rows.size(), 11u);
+        size_t aces = db->table("MSysACEs")->rowCount();
+        db->createQuery(kWeekName, kWeekSql);
+        db->dropQuery(kWeekName);
+        EXPECT_EQ(db->table("MSysACEs")->rowCount(), aces);
         db->dropQuery("All Activities");
         EXPECT_FALSE(db->hasQuery("All Activities"));
     }

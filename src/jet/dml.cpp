@@ -44,7 +44,8 @@ public:
             return compile(*e.args[0]);
         case Expr::Kind::Field: {
             int col = -1;
-            if (e.table.empty() || iequals(e.table, t_.name()) || iequals(e.table, alias_)) col = t_.columnIndex(e.name);
+            if (columns_ && (e.table.empty() || iequals(e.table, t_.name()) || iequals(e.table, alias_)))
+                col = t_.columnIndex(e.name);
             if (col < 0) return constant(param(e.table.empty() ? e.name : e.table + "." + e.name));
             n->op = Op::Field;
             n->slot = {0, col};
@@ -102,6 +103,8 @@ public:
     }
 
     void setAlias(const std::string& a) { alias_ = a; }
+    // VALUES lists have no row: every name in them is a parameter.
+    void withoutColumns() { columns_ = false; }
 
     [[noreturn]] void fail(const std::string& problem) const { throw Error(problem, Error::Code::Query); }
 
@@ -111,6 +114,7 @@ private:
     const Params& params_;
     const ev::Env& env_;
     std::string alias_;
+    bool columns_ = true;
     size_t nodes_ = 0;
 
     NodePtr compileArg(const ExprPtr& a) {
@@ -228,13 +232,13 @@ ExecResult execSql(Database& db, const std::string& sql, const Params& params, c
         if (!q->values.empty()) {
             // VALUES: expressions with no row to read from.
             Compiler comp(*t, *q, params, env);
+            comp.withoutColumns();
             Row values;
             Row empty(t->columns().size());
             const Row* rowsView[1] = {&empty};
             for (const ExprPtr& v : q->values) {
                 if (!v) throw Error("malformed VALUES list", Error::Code::Query);
                 NodePtr n = comp.compile(*v);
-                if (n->op == Op::Field) throw Error("VALUES cannot name a column", Error::Code::Query);
                 values.push_back(ev::eval(*n, ev::RowView{rowsView, nullptr}, env));
             }
             rows.push_back(std::move(values));

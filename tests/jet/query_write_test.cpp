@@ -349,6 +349,9 @@ TEST(SqlWrite, FailuresChangeNothing) {
         EXPECT_EQ(errorCode([&] { execSql(*db, "UPDATE Activities SET Nope = 1"); }), Error::Code::Query);
         EXPECT_EQ(errorCode([&] { execSql(*db, "DELETE FROM Activities WHERE ID = [Missing]"); }), Error::Code::Query);
         EXPECT_EQ(errorCode([&] { execSql(*db, "SELECT * FROM Activities"); }), Error::Code::Query);
+        // A column name in VALUES is a parameter like any other unknown name.
+        EXPECT_EQ(errorCode([&] { execSql(*db, "INSERT INTO Classes (ID, Name) VALUES (ID + 1, 'x')"); }),
+                  Error::Code::Query);
         EXPECT_EQ(errorCode([&] { execSql(*db, "DELETE FROM NoTable"); }), Error::Code::NotFound);
         EXPECT_EQ(runQuery(*db, *parseSql("SELECT ID FROM Activities WHERE ID IN (1,2,3)")).rows.size(), 3u);
     }

@@ -46,6 +46,22 @@ uint32_t fixedSize(const Column& c) {
     }
 }
 
+// Bytes a value of the type needs at least; 0 for types of any length.
+uint32_t minSize(ColType t) {
+    switch (t) {
+        case ColType::Byte: return 1;
+        case ColType::Int: return 2;
+        case ColType::Long:
+        case ColType::Float: return 4;
+        case ColType::Money:
+        case ColType::Double:
+        case ColType::DateTime: return 8;
+        case ColType::Guid: return 16;
+        case ColType::Numeric: return 17;
+        default: return 0;
+    }
+}
+
 // Bounds-checked reads over the concatenated table definition.
 class DefReader {
 public:
@@ -430,6 +446,8 @@ void Table::decodeRow(const uint8_t* row, size_t len, const std::vector<int>* wa
             p = row + s;
             n = e - s;
         }
+        // A damaged definition can declare a number column variable, so sizes are checked here too.
+        if (const uint32_t need = minSize(c.type); n < need) corrupt("has a value shorter than its type");
         switch (c.type) {
             case ColType::Byte: v = Value::byte(p[0]); break;
             case ColType::Int: v = Value::int16(bytes::i16(p)); break;
@@ -439,14 +457,12 @@ void Table::decodeRow(const uint8_t* row, size_t len, const std::vector<int>* wa
             case ColType::Double: v = Value::dbl(bytes::f64(p)); break;
             case ColType::DateTime: v = Value::date(bytes::f64(p)); break;
             case ColType::Guid: {
-                if (n < 16) corrupt("has a short Replication ID");
                 Guid g;
                 std::memcpy(g.bytes.data(), p, 16);
                 v = Value::guid(g);
                 break;
             }
             case ColType::Numeric: {
-                if (n < 17) corrupt("has a short Decimal");
                 unsigned __int128 mag = 0;
                 for (int k = 0; k < 4; ++k) mag = (mag << 32) | bytes::u32(p + 1 + 4 * k);  // most significant word first
                 Decimal d;

@@ -357,7 +357,7 @@ std::vector<ColumnExtra> readColumnExtras(const Database& db, const Table& t) {
 }
 
 Value convertForColumn(const Database& db, const Table& t, const Column& c, const Value& v) {
-    if (v.isNull()) return v;
+    if (v.isNull()) return c.type == ColType::Bool ? Value::boolean(false) : v;  // Yes/No has no Null
     const Value::Kind k = v.kind();
     auto wrongType = [&]() { refuse(t, c, std::string(kindName(k)) + " does not fit a " + colTypeName(c.type) + " column"); };
     auto whole = [&](int64_t lo, int64_t hi) -> int64_t {

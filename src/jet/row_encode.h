@@ -31,7 +31,8 @@ struct FieldBytes {
 };
 
 // Converts a caller's value to the kind the column stores (range-checked); throws
-// Error naming the column when the value cannot be stored there. Null stays Null.
+// Error naming the column when the value cannot be stored there. Null stays Null
+// except for Yes/No, which stores No.
 Value convertForColumn(const Database& db, const Table& t, const Column& c, const Value& v);
 
 // Stored bytes of a converted, non-null value of a column kept inside the row

@@ -502,6 +502,8 @@ void RowWriter::checkDuplicates(const Row& row, RowId self, const std::vector<co
 RowId RowWriter::insert(const FieldValues& values, Row* stored) {
     const auto& cols = t_->columns();
     Row row(cols.size());
+    for (size_t i = 0; i < cols.size(); ++i)
+        if (cols[i].type == ColType::Bool) row[i] = Value::boolean(false);
     std::vector<bool> given(cols.size(), false);
     for (const FieldValue& fv : values) {
         checkColumnIndex(fv.column);

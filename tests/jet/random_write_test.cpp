@@ -86,7 +86,8 @@ private:
             case ColType::Int: return Value::int16(static_cast<int16_t>(pick(65536) - 32768));
             case ColType::Long: return Value::int32(static_cast<int32_t>(rng_()));
             case ColType::Money: return Value::currency(Currency{static_cast<int64_t>(rng_() % 2000000000000ULL) - 1000000000000LL});
-            case ColType::Float: return Value::single(static_cast<float>(pick(2000000) - 1000000) / 64.0f);
+            // Quarter steps with at most seven digits: mdb-export prints a Single to eight digits only.
+            case ColType::Float: return Value::single(static_cast<float>(pick(400000) - 200000) / 4.0f);
             case ColType::Double: return Value::dbl(static_cast<double>(static_cast<int64_t>(rng_() % 2000000001) - 1000000000) / 1024.0);
             case ColType::DateTime: return Value::date(40000.0 + pick(10000) + pick(86400) / 86400.0);
             case ColType::Text: {

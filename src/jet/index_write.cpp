@@ -11,6 +11,8 @@
 // parent.
 
 #include <algorithm>
+#include <cstdint>
+#include <iterator>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -239,7 +241,7 @@ private:
             std::vector<uint8_t> b = entryBytes(n.entries[i], n.leaf);
             size_t skip = i == 0 ? 0 : prefix;
             if (off + b.size() - skip > L_.room())
-                throw Error(where() + ": index entries do not fit their page", Error::Code::Corrupt);
+                throw Error(where() + ": index entries do not fit their page", Error::Code::Generic);
             std::memcpy(p + L_.entryStart + off, b.data() + skip, b.size() - skip);
             off += b.size() - skip;
             p[L_.maskOff + off / 8] |= static_cast<uint8_t>(1u << (off % 8));
@@ -297,6 +299,56 @@ private:
         put32(p + (setPrev ? L_.prevOff : L_.nextOff), value);
     }
 
+    // Bytes a page holding entries [a, b) takes, sorted entries sharing the
+    // prefix their first and last keys share.
+    size_t rangeSize(const std::vector<Entry>& es, const std::vector<size_t>& rawSum, size_t a, size_t b) const {
+        size_t raw = rawSum[b] - rawSum[a];
+        if (b - a < 2) return raw;
+        const auto &x = es[a].key, &y = es[b - 1].key;
+        size_t lcp = 0, m = std::min(x.size(), y.size());
+        while (lcp < m && x[lcp] == y[lcp]) ++lcp;
+        return raw - (b - a - 1) * lcp;
+    }
+
+    // Where to cut an overflowing node: part i holds entries [cuts[i], cuts[i+1]).
+    // On an intermediate page every part but the last gives its last entry up to
+    // the parent and keeps that entry's child as its tail. Two parts as even as
+    // they can be when two suffice; more when a key breaking a long shared prefix
+    // leaves no two-way cut that fits.
+    std::vector<size_t> partition(const Node& n) const {
+        const auto& es = n.entries;
+        const size_t count = es.size(), trailer = n.leaf ? 4 : 8, room = L_.room();
+        std::vector<size_t> rawSum(count + 1, 0);
+        for (size_t i = 0; i < count; ++i) rawSum[i + 1] = rawSum[i] + es[i].key.size() + trailer;
+        const size_t minPart = n.leaf ? 1 : 2;
+        auto partSize = [&](size_t a, size_t b, bool last) {
+            return (n.leaf || last) ? rangeSize(es, rawSum, a, b) : rangeSize(es, rawSum, a, b - 1);
+        };
+        size_t best = 0, bestWorst = SIZE_MAX;
+        for (size_t m = minPart; m + 1 <= count; ++m) {
+            size_t l = partSize(0, m, false), r = partSize(m, count, true);
+            if (l <= room && r <= room && std::max(l, r) < bestWorst) {
+                bestWorst = std::max(l, r);
+                best = m;
+            }
+        }
+        if (best) return {0, best, count};
+        std::vector<size_t> cuts{0};
+        size_t a = 0;
+        while (a < count) {
+            if (partSize(a, count, true) <= room) break;
+            size_t b = a + minPart;
+            if (b > count || partSize(a, b, false) > room)
+                throw Error(where() + ": an index key is too long for a page", Error::Code::Generic);
+            while (b + 1 <= count && partSize(a, b + 1, false) <= room) ++b;
+            if (b >= count) --b;  // the last part must keep at least one entry
+            cuts.push_back(b);
+            a = b;
+        }
+        cuts.push_back(count);
+        return cuts;
+    }
+
     // Writes a changed node, splitting it when it overflows, then brings the
     // parents' entries for it up to date.
     void storeAndFix(Node& n, std::vector<Step>& path) {
@@ -305,91 +357,77 @@ private:
             fixParents(n, path);
             return;
         }
-        if (n.entries.size() < 2) throw Error(where() + ": an index key is too long for a page", Error::Code::Corrupt);
+        if (n.entries.size() < 2) throw Error(where() + ": an index key is too long for a page", Error::Code::Generic);
         const bool isRoot = path.empty();
-        size_t m = splitPoint(n);
+        const std::vector<size_t> cuts = partition(n);
+        const size_t k = cuts.size() - 1;
 
-        Node left;
-        left.leaf = n.leaf;
-        left.tdefPage = n.tdefPage;
-        left.entries.assign(n.entries.begin(), n.entries.begin() + static_cast<std::ptrdiff_t>(m));
-        Node right;
-        right.leaf = n.leaf;
-        right.tdefPage = n.tdefPage;
-        right.entries.assign(n.entries.begin() + static_cast<std::ptrdiff_t>(m), n.entries.end());
-        right.tail = n.tail;
-        if (!n.leaf) {
-            // The left half's last child becomes its tail; its separator moves up.
-            left.tail = left.entries.back().child;
+        std::vector<Node> parts(k);
+        std::vector<Entry> seps(k);  // the greatest entry under each part but the last
+        for (size_t i = 0; i < k; ++i) {
+            Node& part = parts[i];
+            part.leaf = n.leaf;
+            part.tdefPage = n.tdefPage;
+            part.entries.assign(n.entries.begin() + static_cast<std::ptrdiff_t>(cuts[i]),
+                                n.entries.begin() + static_cast<std::ptrdiff_t>(cuts[i + 1]));
+            if (i + 1 == k) {
+                part.tail = n.tail;
+                break;
+            }
+            seps[i].key = part.entries.back().key;
+            seps[i].rowPtr = part.entries.back().rowPtr;
+            if (!n.leaf) {
+                part.tail = part.entries.back().child;
+                part.entries.pop_back();
+            }
         }
-        Entry sep;
-        sep.key = left.entries.back().key;
-        sep.rowPtr = left.entries.back().rowPtr;
-        if (!n.leaf) left.entries.pop_back();
+
+        // The root keeps its page (the table definition names it): all parts move
+        // to new pages and the root becomes their parent. Elsewhere this page keeps
+        // the last part, and so its place and entry in the parent.
+        for (size_t i = 0; i + 1 < k; ++i) parts[i].page = newPage();
+        parts[k - 1].page = isRoot ? newPage() : n.page;
+        for (size_t i = 0; i < k; ++i) {
+            parts[i].prev = i == 0 ? (isRoot ? 0 : n.prev) : parts[i - 1].page;
+            parts[i].next = i + 1 == k ? (isRoot ? 0 : n.next) : parts[i + 1].page;
+        }
+        if (!isRoot) relinkNeighbour(n.prev, false, parts[0].page);
+        for (const Node& part : parts) store(part);
+
+        std::vector<Entry> ups;
+        for (size_t i = 0; i + 1 < k; ++i) {
+            Entry up = seps[i];
+            up.child = parts[i].page;
+            ups.push_back(std::move(up));
+        }
 
         if (isRoot) {
-            left.page = newPage();
-            right.page = newPage();
-            left.next = right.page;
-            right.prev = left.page;
-            Entry rootEntry = sep;
-            rootEntry.child = left.page;
             Node root;
             root.page = n.page;
             root.leaf = false;
             root.tdefPage = n.tdefPage;
-            root.tail = right.page;
-            root.entries.push_back(rootEntry);
-            store(left);
-            store(right);
-            store(root);
+            root.tail = parts[k - 1].page;
+            root.entries = std::move(ups);
+            storeAndFix(root, path);
             return;
         }
-
-        // Lower half to a new page before this one; this page keeps the upper half
-        // and so keeps its place (and entry) in the parent.
-        left.page = newPage();
-        right.page = n.page;
-        left.prev = n.prev;
-        left.next = right.page;
-        right.prev = left.page;
-        right.next = n.next;
-        relinkNeighbour(n.prev, false, left.page);
-        store(left);
-        store(right);
 
         Step parentStep = std::move(path.back());
         path.pop_back();
         Node& parent = parentStep.node;
         const size_t slot = std::min(parentStep.slot, parent.entries.size());
-        // The entry naming this page (none when it is the tail) must bound its upper half,
-        // which is larger than before when the new entry went past the old bound.
-        if (slot < parent.entries.size() && parent.entries[slot].child == right.page) {
+        // The entry naming this page (none when it is the tail) must bound its last
+        // part, which is larger than before when the new entry went past the old bound.
+        if (slot < parent.entries.size() && parent.entries[slot].child == n.page) {
             Entry g;
-            if (greatest(right, g)) {
+            if (greatest(parts[k - 1], g)) {
                 parent.entries[slot].key = g.key;
                 parent.entries[slot].rowPtr = g.rowPtr;
             }
         }
-        Entry up = sep;
-        up.child = left.page;
-        parent.entries.insert(parent.entries.begin() + static_cast<std::ptrdiff_t>(slot), std::move(up));
+        parent.entries.insert(parent.entries.begin() + static_cast<std::ptrdiff_t>(slot),
+                              std::make_move_iterator(ups.begin()), std::make_move_iterator(ups.end()));
         storeAndFix(parent, path);
-    }
-
-    size_t splitPoint(const Node& n) const {
-        // Halve by bytes so both halves fit, whatever the key lengths.
-        size_t total = encodedSize(n.entries, 0, n.entries.size(), n.leaf), acc = 0;
-        size_t m = 1;
-        for (size_t i = 0; i < n.entries.size(); ++i) {
-            acc += n.entries[i].key.size() + (n.leaf ? 4 : 8);
-            if (acc * 2 >= total) {
-                m = std::max<size_t>(1, i + 1);
-                break;
-            }
-        }
-        if (!n.leaf) m = std::max<size_t>(m, 2);  // the left intermediate keeps one entry and a tail
-        return std::min(m, n.entries.size() - 1);
     }
 
     // After a child changed, its parent's entry for it must still hold the child's

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <random>
 #include <set>
@@ -118,6 +119,24 @@ TEST(IndexWrite, LongTextKeysSplitLeavesAndGrowLevelsThenShrink) {
         ASSERT_EQ(problemsOf(*db), "");
         expectIndexesExact(*db, "Table1");
     }
+}
+
+TEST(IndexWrite, KeyBreakingALongSharedPrefixStillFits) {
+    // Names like "Acme Corporation:Project 00001" compress to a few bytes each on a
+    // full leaf; a key without that prefix makes the same entries several times larger.
+    TempCopy f("jet4/bigIndexTestV2000.mdb");
+    auto db = jet::Database::open(f.path(), jet::OpenMode::Exclusive);
+    db->beginTransaction();
+    for (int i = 0; i < 900; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "Acme Corporation:Project %05d", i);
+        db->insertRow("Table1", {{0, jet::Value::text(name)}});
+    }
+    db->commitTransaction();
+    for (const char* k : {"zzzz", "m", "Acme", "Acme Corporation:Project 00450a", "0"})
+        EXPECT_NO_THROW(db->insertRow("Table1", {{0, jet::Value::text(k)}})) << k;
+    EXPECT_EQ(problemsOf(*db), "");
+    expectIndexesExact(*db, "Table1", 11);
 }
 
 TEST(IndexWrite, UniqueKeysRefuseDuplicatesAndChangeNothing) {

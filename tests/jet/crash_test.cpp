@@ -187,3 +187,69 @@ TEST(Crash, InlineMapBecomesReference) {
     };
     crashEverywhere("jet4/delTestV2000.mdb", script, setup);
 }
+
+namespace {
+
+jet::FieldValues fields(Database& db, const std::string& table,
+                        std::initializer_list<std::pair<const char*, jet::Value>> values) {
+    auto t = db.table(table);
+    jet::FieldValues out;
+    for (const auto& [name, v] : values) {
+        const int c = t->columnIndex(name);
+        if (c < 0) throw std::runtime_error(std::string("no column ") + name);
+        out.push_back({c, v});
+    }
+    return out;
+}
+
+jet::RowId findRow(Database& db, const std::string& table, const std::string& column, const jet::Value& v) {
+    auto t = db.table(table);
+    const int c = t->columnIndex(column);
+    for (auto cur = t->scan(); cur.next();)
+        if (cur.row()[c] == v) return cur.rowId();
+    throw std::runtime_error("row not found");
+}
+
+jet::FieldValues activity(Database& db, int32_t nameId, double day, const std::string& note) {
+    return fields(db, "Activities",
+                  {{"Name ID", jet::Value::int32(nameId)},
+                   {"CustJob ID", jet::Value::int32(nameId)},
+                   {"Service ID", jet::Value::int32(1)},
+                   {"UserDate", jet::Value::date(day)},
+                   {"CreateTime", jet::Value::date(day + 0.5)},
+                   {"Duration", jet::Value::date(0.0625)},
+                   {"Billable Status", jet::Value::boolean(true)},
+                   {"Exported", jet::Value::boolean(false)},
+                   {"Note", note.empty() ? jet::Value::null() : jet::Value::text(note)}});
+}
+
+}  // namespace
+
+// The Timer's own kind of writes: rows with indexes and memo values, inserted,
+// updated and deleted, one commit each and several in one.
+TEST(Crash, RowWrites) {
+    const std::string longNote(3000, 'n');
+    std::vector<Step> script = {
+        [](Database& db) {
+            db.insertRow("Classes", fields(db, "Classes", {{"ID", jet::Value::int32(900)},
+                                                           {"Name", jet::Value::text("Crash test class")}}));
+        },
+        [&](Database& db) { db.insertRow("Activities", activity(db, 1, 46360, longNote)); },
+        [&](Database& db) {
+            jet::RowId r = findRow(db, "Activities", "Note", jet::Value::text(longNote));
+            db.updateRow("Activities", r,
+                         fields(db, "Activities", {{"Note", jet::Value::text(longNote + longNote + "!")},
+                                                   {"UserDate", jet::Value::date(46361)}}));
+            jet::RowId c = findRow(db, "Classes", "ID", jet::Value::int32(900));
+            db.updateRow("Classes", c, fields(db, "Classes", {{"Name", jet::Value::text("Renamed class")}}));
+        },
+        [](Database& db) {
+            for (int i = 0; i < 12; ++i) db.insertRow("Activities", activity(db, 2 + i % 3, 46300 + i, "short " + std::to_string(i)));
+        },
+        [](Database& db) {
+            db.deleteRow("Classes", findRow(db, "Classes", "ID", jet::Value::int32(900)));
+            db.deleteRow("Activities", findRow(db, "Activities", "Note", jet::Value::text("short 4")));
+        },
+    };
+    crashEverywhere("timer/sample.tdb", script);
+}

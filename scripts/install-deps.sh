@@ -4,9 +4,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 need=()
-for pkg in cmake g++ make googletest libgtest-dev libbenchmark-dev clang mdbtools nodejs npm; do
+for pkg in cmake g++ make googletest libgtest-dev libbenchmark-dev clang mdbtools qt6-base-dev; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
 done
+# Node.js may come from another packaging that bundles npm (Debian's npm would
+# conflict with it), so the commands decide.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  need+=(nodejs npm)
+fi
 if [ ${#need[@]} -gt 0 ]; then
   SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   $SUDO apt-get update -qq

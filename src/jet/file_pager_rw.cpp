@@ -60,11 +60,13 @@ bool writeAll(int fd, const uint8_t* p, size_t n, uint64_t at) {
     return true;
 }
 
+// False only when the file ends first; a failed read throws.
 bool readAll(int fd, uint8_t* p, size_t n, uint64_t at) {
     while (n > 0) {
         ssize_t got = ::pread(fd, p, n, static_cast<off_t>(at));
         if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
+        if (got < 0) throw Error(std::string("cannot read the database file: ") + std::strerror(errno), Error::Code::Io);
+        if (got == 0) return false;
         p += got;
         n -= static_cast<size_t>(got);
         at += static_cast<uint64_t>(got);
@@ -180,7 +182,10 @@ private:
         size_ = fileSize(fd_, path_);
         uint64_t length = size_;
         detail::JournalImage img;
-        if (detail::readJournal(detail::journalFor(path_), img) && matches(img)) {
+        const uint32_t filePageSize = readPageSize(fd_, path_);
+        // A journal of another page size is not this file's.
+        if (detail::readJournal(detail::journalFor(path_), img) && img.header.pageSize == filePageSize &&
+            matches(img)) {
             // An interrupted commit: show the file as it was before it.
             length = img.header.originalLength;
             overlay_ = std::move(img.pages);
@@ -189,9 +194,8 @@ private:
         if (hdr != overlay_.end())
             pageSize_ = detail::detectPageSize(hdr->second.data(), hdr->second.size(), path_);
         else
-            pageSize_ = readPageSize(fd_, path_);
-        for (auto& [n, bytes] : overlay_)
-            if (bytes.size() != pageSize_) overlay_.clear();  // a journal of another page size is not ours
+            pageSize_ = filePageSize;
+        if (pageSize_ != filePageSize) overlay_.clear();
         zero_.assign(pageSize_, 0);
         count_ = static_cast<uint32_t>(std::min<uint64_t>(length / pageSize_, UINT32_MAX));
         if (size_ > 0) map_.cover(fd_, size_, path_);
@@ -394,7 +398,7 @@ public:
         }
         // The commit stands once the journal is gone; a failed folder sync only
         // risks the journal reappearing after a power cut, which rolls back cleanly.
-        syncFolder(path_);
+        syncFolder(journal_);
         count_ = newCount;
         size_ = std::max<uint64_t>(size_, static_cast<uint64_t>(newCount) * pageSize_);
         map_.cover(fd_, size_, path_);
@@ -415,7 +419,7 @@ private:
         count_ = static_cast<uint32_t>(std::min<uint64_t>(size_ / pageSize_, UINT32_MAX));
         txnCount_ = count_;
         if (size_ > 0) map_.cover(fd_, size_, path_);
-        if (::access(folderOf(path_).c_str(), W_OK | X_OK) != 0 && (errno == EACCES || errno == EROFS))
+        if (::access(folderOf(journal_).c_str(), W_OK | X_OK) != 0 && (errno == EACCES || errno == EROFS))
             throw Error("the folder holding " + path_ + " is read-only; the file can be opened for viewing only",
                         Error::Code::ReadOnly);
     }
@@ -424,7 +428,7 @@ private:
     void recover() {
         const std::string& jp = journal_;
         detail::JournalImage img;
-        bool valid = detail::readJournal(jp, img);
+        bool valid = detail::readJournal(jp, img) && img.header.pageSize == readPageSize(fd_, path_);
         if (valid) {
             std::vector<uint8_t> head(img.header.pageSize);
             valid = readAll(fd_, head.data(), head.size(), 0) &&
@@ -433,7 +437,7 @@ private:
         if (!valid) {
             // Incomplete journal: the crash came before the file was touched. Or
             // one left beside another file that has since taken this name.
-            if (::unlink(jp.c_str()) == 0) syncFolder(path_);
+            if (::unlink(jp.c_str()) == 0) syncFolder(journal_);
             return;
         }
         for (auto& [n, bytes] : img.pages)
@@ -443,7 +447,7 @@ private:
             throw Error("cannot repair " + path_ + " after an interrupted write: " + errText(errno), Error::Code::Io);
         if (::unlink(jp.c_str()) != 0)
             throw Error("cannot remove " + jp + ": " + errText(errno), Error::Code::Io);
-        syncFolder(path_);
+        syncFolder(journal_);
     }
 
     void writeJournal(const std::vector<uint32_t>& originals, const std::vector<std::vector<uint8_t>>& saved) {
@@ -487,7 +491,7 @@ private:
             at += rec.size();
         }
         if (::fsync(jfd) != 0) failed("syncing", errno);
-        if (!syncFolder(path_)) failed("syncing the folder of", errno);
+        if (!syncFolder(journal_)) failed("syncing the folder of", errno);
     }
 
     // A write into the file failed: put the original pages back and drop the
@@ -506,7 +510,7 @@ private:
                             "; the file will be repaired the next time it is opened",
                         Error::Code::Io);
         }
-        syncFolder(path_);
+        syncFolder(journal_);
         throw Error("cannot save changes to " + path_ + ": " + errText(err) + "; the file was left unchanged",
                     Error::Code::Io);
     }

@@ -27,11 +27,16 @@ void put64(uint8_t* p, uint64_t v) {
     for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
+// False only when the file ends first; a failed read throws, since a journal we
+// could not read may still be needed to repair the file.
 bool readAll(int fd, uint8_t* p, size_t n, off_t at) {
     while (n > 0) {
         ssize_t got = ::pread(fd, p, n, at);
         if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
+        if (got < 0)
+            throw Error(std::string("cannot read the journal of an interrupted write: ") + std::strerror(errno),
+                        Error::Code::Io);
+        if (got == 0) return false;
         p += got;
         n -= static_cast<size_t>(got);
         at += got;
@@ -84,7 +89,10 @@ bool readJournal(const std::string& jp, JournalImage& out) {
         ~Closer() { ::close(fd); }
     } closer{fd};
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (::fstat(fd, &st) != 0)
+        throw Error("cannot read the journal " + jp + " of an interrupted write: " + std::strerror(errno),
+                    Error::Code::Io);
+    if (!S_ISREG(st.st_mode)) return false;
     const uint64_t size = static_cast<uint64_t>(st.st_size);
     uint8_t raw[kJournalHeaderSize];
     if (size < kJournalHeaderSize || !readAll(fd, raw, sizeof raw, 0)) return false;

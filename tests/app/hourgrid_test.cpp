@@ -1,0 +1,774 @@
+// The main window's start-up, Timer file, reference lists and shut-down,
+// driven headlessly against copies of the Timer test files.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDate>
+#include <QDateTime>
+#include <QSettings>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "app/clock.h"
+#include "app/hourgrid.h"
+#include "app/settings.h"
+#include "jet/database.h"
+#include "jet/query.h"
+#include "scripted_platform.h"
+#include "timerdb/timerdb.h"
+
+namespace fs = std::filesystem;
+using app::Hourgrid;
+
+namespace {
+
+const std::string kPleaseOpen = "Please open a Timer file using Open from the File menu.";
+const char* kNoFileQuestion = "No Timer file is open. Do you want to browse for a Timer file?";
+
+class HourgridTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app::Clock::setFixed(QDateTime(QDate(2026, 12, 6), QTime(10, 0)));
+        char tmpl[] = "/tmp/hourgrid-app-XXXXXX";
+        dir = mkdtemp(tmpl);
+        iniPath = (dir / "Hourgrid.conf").string();
+    }
+    void TearDown() override {
+        win.reset();
+        store.reset();
+        fs::remove_all(dir);
+        app::Clock::useSystem();
+    }
+
+    std::string copyTimer(const std::string& name, const std::string& as = "") {
+        fs::path dst = dir / (as.empty() ? name : as);
+        fs::copy_file(fs::path(TEST_DATA_DIR) / "timer" / name, dst, fs::copy_options::overwrite_existing);
+        return dst.string();
+    }
+    // A fresh settings store and window, as at a program start.
+    Hourgrid& start() {
+        win.reset();
+        store = std::make_unique<app::QtSettingsStore>(iniPath);
+        win = std::make_unique<Hourgrid>(platform, *store);
+        return *win;
+    }
+    void writeSetting(const std::string& key, const std::string& value) {
+        app::QtSettingsStore s(iniPath);
+        s.set(key, value);
+        s.flush();
+    }
+    std::string readSetting(const std::string& key) {
+        app::QtSettingsStore s(iniPath);
+        return s.get(key, "<absent>");
+    }
+    static std::string engineError(const std::string& path) {
+        try {
+            jet::Database::open(path, jet::OpenMode::Exclusive);
+        } catch (const std::exception& e) {
+            return e.what();
+        }
+        return "<opened>";
+    }
+    static int32_t nameId(const std::string& path, const std::string& name) {
+        auto db = jet::Database::open(path);
+        auto rs = jet::runNamed(*db, "Names");
+        int n = rs.columnIndex("NameStr"), id = rs.columnIndex("ID");
+        for (const auto& r : rs.rows)
+            if (!r[n].isNull() && r[n].asText() == name) return r[id].asInt32();
+        return -1;
+    }
+
+    fs::path dir;
+    std::string iniPath;
+    ScriptedPlatform platform;
+    std::unique_ptr<app::QtSettingsStore> store;
+    std::unique_ptr<Hourgrid> win;
+};
+
+}  // namespace
+
+TEST(MondayOf, WeeksStartOnMonday) {
+    EXPECT_EQ(Hourgrid::MondayOf(QDate(1998, 3, 1)), QDate(1998, 2, 23));
+    EXPECT_EQ(Hourgrid::MondayOf(QDate(2001, 1, 1)), QDate(2001, 1, 1));
+    EXPECT_EQ(Hourgrid::MondayOf(QDate(2002, 1, 1)), QDate(2001, 12, 31));
+    EXPECT_EQ(Hourgrid::MondayOf(QDate(2026, 12, 6)), QDate(2026, 11, 30));
+    EXPECT_EQ(Hourgrid::MondayOf(QDate(2026, 12, 5)), QDate(2026, 11, 30));
+}
+
+TEST(Settings, Conversions) {
+    EXPECT_EQ(app::toInt("abc", 11000), 11000);
+    EXPECT_EQ(app::toInt("5000", 1), 5000);
+    EXPECT_DOUBLE_EQ(app::toDouble("8.25", 8), 8.25);
+    EXPECT_TRUE(app::toBool("True", false));
+    EXPECT_FALSE(app::toBool("False", true));
+    EXPECT_TRUE(app::toBool("maybe", true));
+    EXPECT_EQ(app::decimalText(8.25), "8.25");
+    EXPECT_EQ(app::decimalText(8), "8");
+    EXPECT_EQ(app::decimalText(9.75), "9.75");
+    EXPECT_EQ(app::decimalText(10.123456), "10.1235");
+}
+
+TEST(TimerDb, SavedQueryTexts) {
+    EXPECT_EQ(timerdb::kSqlByDateRange.substr(0, 52), "PARAMETERS PStartDate DateTime, PEndDate DateTime; S");
+    EXPECT_NE(timerdb::kSqlByDateRange.find("DateAdd(\"s\",30,Duration) AS RoundedDuration"), std::string::npos);
+    EXPECT_NE(timerdb::kSqlByDateRange.find("[All Activities].CreateTime From [All Activities] WHERE"), std::string::npos);
+    const std::string tail = "ORDER BY [All Activities].[Customer/Job], [All Activities].[Service Item], [All Activities].Class;";
+    EXPECT_EQ(timerdb::kSqlRecent.substr(timerdb::kSqlRecent.size() - tail.size()), tail);
+    EXPECT_NE(timerdb::kSqlRecent.find("[Class ID] From [All Activities] WHERE ((([All Activities].CreateTime)>Date()-[PNumDays]+1)"),
+              std::string::npos);
+    // Both parse as the engine's SQL.
+    EXPECT_NO_THROW(jet::parseSql(timerdb::kSqlByDateRange));
+    EXPECT_NO_THROW(jet::parseSql(timerdb::kSqlRecent));
+}
+
+TEST_F(HourgridTest, FirstStartAsksForAFileAndNoEndsWithoutSettings) {
+    platform.answers = {ui::Answer::No};
+    Hourgrid& w = start();
+    w.Form_Load();
+    EXPECT_EQ(w.width(), 11000);
+    EXPECT_EQ(w.height(), 5000);
+    EXPECT_EQ(w.windowState(), ui::WindowState::Normal);
+    EXPECT_EQ(w.Grid.font().size, 8);
+    EXPECT_FALSE(w.Grid.font().bold);
+    EXPECT_EQ(w.Grid.colWidth(0), 1500);
+    EXPECT_EQ(w.Grid.colWidth(1), 1200);
+    EXPECT_EQ(w.Grid.colWidth(2), 1100);
+    for (int c = 3; c <= 21; c += 3) {
+        EXPECT_EQ(w.Grid.colWidth(c), 500);
+        EXPECT_EQ(w.Grid.colWidth(c + 1), 200);
+        EXPECT_EQ(w.Grid.colWidth(c + 2), 200);
+    }
+    EXPECT_EQ(w.CustJobCombo.droppedWidthPixels, 400);
+    EXPECT_EQ(w.ServiceCombo.droppedWidthPixels, 300);
+    EXPECT_EQ(w.ClassCombo.droppedWidthPixels, 200);
+    EXPECT_EQ(w.helpFile, "Hourgrid for QuickBooks Pro.HLP");
+    EXPECT_EQ(platform.shown, 1);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text, kNoFileQuestion);
+    EXPECT_EQ(platform.messages[0].buttons, ui::Buttons::YesNo);
+    EXPECT_EQ(platform.messages[0].icon, ui::Icon::None);
+    EXPECT_EQ(platform.messages[0].title, "Hourgrid");
+    EXPECT_TRUE(w.ended());
+    EXPECT_EQ(platform.endCount, 1);
+    EXPECT_FALSE(w.m_bDbOpen);
+    EXPECT_EQ(w.caption(), "Hourgrid for QuickBooks Pro \xC2\xAE");
+    win.reset();
+    store.reset();
+    EXPECT_FALSE(fs::exists(iniPath));
+}
+
+TEST_F(HourgridTest, CancelledBrowseAsksAgain) {
+    std::string path = copyTimer("sample.tdb");
+    platform.answers = {ui::Answer::Yes, ui::Answer::Yes};
+    platform.openResults = {std::nullopt, path};
+    Hourgrid& w = start();
+    w.Form_Load();
+    ASSERT_EQ(platform.messages.size(), 2u);
+    EXPECT_EQ(platform.messages[1].text, kNoFileQuestion);
+    ASSERT_EQ(platform.openRequests.size(), 2u);
+    EXPECT_EQ(platform.openRequests[0].filter, "All Files (*.*)|*.*|Timer Files(*.tdb)|*.tdb");
+    EXPECT_EQ(platform.openRequests[0].filterIndex, 2);
+    EXPECT_EQ(platform.openRequests[0].flags, 4);
+    EXPECT_TRUE(w.m_bDbOpen);
+    EXPECT_EQ(w.timerFile(), path);
+}
+
+TEST_F(HourgridTest, StartWithRememberedFile) {
+    std::string path = copyTimer("sample.tdb");
+    int32_t alice = nameId(path, "Alice Moreno");
+    writeSetting("File", path);
+    Hourgrid& w = start();
+    w.Form_Load();
+    EXPECT_TRUE(platform.messages.empty()) << platform.messages[0].text;
+    EXPECT_TRUE(w.m_bDbOpen);
+    EXPECT_EQ(w.caption(), "Hourgrid for QuickBooks Pro \xC2\xAE - " + path);
+    EXPECT_EQ(w.sbStatusBar.panelText(1), "Name:");
+    EXPECT_EQ(w.sbStatusBar.panelText(2), "Alice Moreno");
+    EXPECT_EQ(w.sbStatusBar.panelText(3), "Start Date:");
+    EXPECT_EQ(w.sbStatusBar.panelText(4), "11/30/2026");
+    EXPECT_EQ(w.m_lNameID, alice);
+    EXPECT_GT(w.m_lNameID, 0);
+    EXPECT_EQ(w.m_recentDays, 30);
+    EXPECT_TRUE(w.m_bBillable);
+    EXPECT_EQ(w.tbToolBar.button("Print")->toolTip, "Prints to: Test Printer");
+    EXPECT_TRUE(w.keyPreview);
+    EXPECT_EQ(w.Grid.row(), 1);
+    EXPECT_EQ(w.Grid.col(), 3);
+    EXPECT_EQ(w.Grid.cols(), 25);
+    EXPECT_EQ(w.Grid.textMatrix(0, 0), "Customer:Job");
+    EXPECT_EQ(w.Grid.textMatrix(0, 3), "M 30");
+    EXPECT_EQ(w.Grid.textMatrix(0, 6), "T 1");
+    EXPECT_EQ(w.Grid.textMatrix(0, 21), "S 6");
+    EXPECT_EQ(w.Grid.textMatrix(0, 24), "Totals");
+    EXPECT_EQ(w.days()[0], QDate(2026, 11, 30));
+    EXPECT_EQ(w.days()[6], QDate(2026, 12, 6));
+}
+
+TEST_F(HourgridTest, SavedQueriesExistOnceAfterTwoOpens) {
+    std::string path = copyTimer("sample.tdb");
+    writeSetting("File", path);
+    for (int i = 0; i < 2; ++i) {
+        Hourgrid& w = start();
+        w.Form_Load();
+        ASSERT_TRUE(w.m_bDbOpen);
+        ASSERT_TRUE(w.Unload());
+    }
+    win.reset();
+    auto db = jet::Database::open(path);
+    auto names = db->queryNames();
+    EXPECT_EQ(std::count(names.begin(), names.end(), timerdb::names::kQueryByDateRange), 1);
+    EXPECT_EQ(std::count(names.begin(), names.end(), timerdb::names::kQueryRecent), 1);
+    // The saved query runs.
+    jet::Params p;
+    p["PNumDays"] = jet::Value::int32(10000);
+    p["PNameID"] = jet::Value::int32(nameId(path, "Alice Moreno"));
+    EXPECT_NO_THROW(jet::runNamed(*db, timerdb::names::kQueryRecent, p));
+    db.reset();
+
+    std::string cmd = "mdb-queries -L '" + path + "' 2>/dev/null";
+    if (FILE* f = popen(cmd.c_str(), "r")) {
+        std::string out;
+        char buf[512];
+        while (size_t n = fread(buf, 1, sizeof buf, f)) out.append(buf, n);
+        int rc = pclose(f);
+        bool haveTool = std::system("command -v mdb-queries >/dev/null 2>&1") == 0;
+        if (haveTool) {
+            EXPECT_EQ(rc, 0) << out;
+        }
+        if (rc == 0) {
+            auto count = [&](const std::string& s) {
+                size_t c = 0;
+                for (size_t pos = out.find(s); pos != std::string::npos; pos = out.find(s, pos + 1)) ++c;
+                return c;
+            };
+            EXPECT_EQ(count("Hourgrid Activities By Date Range and Name ID"), 1u) << out;
+            EXPECT_EQ(count("Hourgrid Recent Activities By Num Days"), 1u) << out;
+        }
+    }
+}
+
+TEST_F(HourgridTest, FailedOpensShowTheEngineDescription) {
+    std::string missing = (dir / "nowhere.tdb").string();
+    std::string text = (dir / "text.tdb").string();
+    std::ofstream(text) << "this is not a database, only a few words of text\n";
+    std::string damaged = copyTimer("sample.tdb", "damaged.tdb");
+    fs::resize_file(damaged, 4096 + 100);
+
+    for (const std::string& path : {missing, text, damaged}) {
+        SCOPED_TRACE(path);
+        std::string expected = engineError(path);
+        ASSERT_NE(expected, "<opened>");
+        platform.messages.clear();
+        writeSetting("File", path);
+        Hourgrid& w = start();
+        w.Form_Load();
+        ASSERT_EQ(platform.messages.size(), 1u);
+        EXPECT_EQ(platform.messages[0].text, expected + "\r" + kPleaseOpen);
+        EXPECT_EQ(platform.messages[0].buttons, ui::Buttons::OK);
+        EXPECT_EQ(platform.messages[0].icon, ui::Icon::None);
+        EXPECT_EQ(platform.messages[0].title, "Hourgrid");
+        EXPECT_FALSE(w.m_bDbOpen);
+        EXPECT_EQ(w.m_lNameID, -1);
+        EXPECT_EQ(w.sbStatusBar.panelText(4), "<None>");
+        EXPECT_EQ(w.caption(), "Hourgrid for QuickBooks Pro \xC2\xAE");
+        EXPECT_FALSE(w.ended());
+        // A failed file is remembered and tried again at the next start.
+        ASSERT_TRUE(w.Unload());
+        EXPECT_EQ(readSetting("File"), path);
+    }
+}
+
+TEST_F(HourgridTest, JetFileWithoutTimerObjectsIsRefused) {
+    fs::path other;
+    for (const auto& e : fs::directory_iterator(fs::path(TEST_DATA_DIR) / "jet4"))
+        if (e.path().extension() == ".mdb") { other = e.path(); break; }
+    ASSERT_FALSE(other.empty());
+    std::string path = (dir / other.filename()).string();
+    fs::copy_file(other, path);
+    writeSetting("File", path);
+    Hourgrid& w = start();
+    w.Form_Load();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text,
+              "'" + path + "' is not a Timer file: it has no table \"Activities\".\r" + kPleaseOpen);
+    EXPECT_FALSE(w.m_bDbOpen);
+    // The refused file is not left locked.
+    EXPECT_EQ(engineError(path), "<opened>");
+}
+
+TEST_F(HourgridTest, EmptyPrefsUseDefaultsQuietly) {
+    writeSetting("File", copyTimer("timer-empty-prefs.tdb"));
+    Hourgrid& w = start();
+    w.Form_Load();
+    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_TRUE(w.m_bDbOpen);
+    EXPECT_EQ(w.m_recentDays, 30);
+    EXPECT_TRUE(w.m_bBillable);
+    EXPECT_EQ(w.m_lNameID, -1);
+    EXPECT_EQ(w.sbStatusBar.panelText(2), "<None>");
+    EXPECT_EQ(w.sbStatusBar.panelText(4), "11/30/2026");
+}
+
+TEST_F(HourgridTest, NullDefaultNameAsksToSelectAName) {
+    writeSetting("File", copyTimer("timer-null-default.tdb"));
+    Hourgrid& w = start();
+    w.Form_Load();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text,
+              "Please select a Name by clicking the Name button or choose Preferences from the Edit menu.");
+    EXPECT_EQ(platform.messages[0].buttons, ui::Buttons::OK);
+    EXPECT_TRUE(w.m_bDbOpen);
+    EXPECT_EQ(w.m_lNameID, -1);
+    EXPECT_EQ(w.sbStatusBar.panelText(2), "<None>");
+    EXPECT_GT(w.CustJobCombo.listCount(), 0);
+}
+
+TEST_F(HourgridTest, UnknownDefaultNameIsAFatalSearchError) {
+    writeSetting("File", copyTimer("timer-unknown-default.tdb"));
+    Hourgrid& w = start();
+    w.Form_Load();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text,
+              "Fatal error searching for Name ID. Please use the QuickBooks timer to re-import lists to this Timer file.");
+    EXPECT_EQ(w.m_lNameID, -1);
+    EXPECT_EQ(w.sbStatusBar.panelText(2), "Nobody Here");
+    EXPECT_EQ(w.m_recentDays, 14);
+    EXPECT_FALSE(w.m_bBillable);
+    EXPECT_TRUE(w.m_bDbOpen);
+}
+
+TEST_F(HourgridTest, NoNamesAsksToImportLists) {
+    writeSetting("File", copyTimer("timer-no-names.tdb"));
+    Hourgrid& w = start();
+    w.Form_Load();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text,
+              "There are no names for which to track time. Please use the QuickBooks timer to import lists to this Timer file.");
+    EXPECT_EQ(w.m_lNameID, -1);
+    EXPECT_EQ(w.sbStatusBar.panelText(2), "Alice Moreno");
+    EXPECT_TRUE(w.m_bDbOpen);
+}
+
+TEST_F(HourgridTest, NoServicesLeavesOnlyThatListEmpty) {
+    writeSetting("File", copyTimer("timer-no-services.tdb"));
+    Hourgrid& w = start();
+    w.Form_Load();
+    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(w.ServiceCombo.listCount(), 0);
+    EXPECT_GT(w.CustJobCombo.listCount(), 0);
+    EXPECT_GT(w.ClassCombo.listCount(), 0);
+    EXPECT_GT(w.m_lNameID, 0);
+}
+
+TEST_F(HourgridTest, ListsAreSortedWithTheirIds) {
+    std::string path = copyTimer("sample.tdb");
+    struct Source {
+        const char* source;
+        const char* text;
+        const char* id;
+    } sources[] = {{"Customer:Jobs", "NameStr", "Name ID"}, {"Service Items", "Name", "Item ID"}, {"Classes", "Name", "ID"}};
+    std::vector<std::vector<std::pair<std::string, int32_t>>> expected;
+    {
+        auto db = jet::Database::open(path);
+        for (const auto& src : sources) {
+            auto rs = jet::runNamed(*db, src.source);
+            int t = rs.columnIndex(src.text), id = rs.columnIndex(src.id);
+            std::vector<std::pair<std::string, int32_t>> items;
+            for (const auto& r : rs.rows)
+                if (!r[t].isNull()) items.emplace_back(r[t].asText(), static_cast<int32_t>(r[id].toInt64()));
+            std::sort(items.begin(), items.end());
+            expected.push_back(items);
+        }
+    }
+    writeSetting("File", path);
+    Hourgrid& w = start();
+    w.Form_Load();
+    ui::ComboBox* combos[] = {&w.CustJobCombo, &w.ServiceCombo, &w.ClassCombo};
+    auto lower = [](std::string s) {
+        for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return s;
+    };
+    for (int k = 0; k < 3; ++k) {
+        SCOPED_TRACE(sources[k].source);
+        ui::ComboBox& c = *combos[k];
+        EXPECT_TRUE(c.sorted);
+        EXPECT_FALSE(c.visible());
+        ASSERT_GT(c.listCount(), 0);
+        std::vector<std::pair<std::string, int32_t>> got;
+        for (int i = 0; i < c.listCount(); ++i) {
+            got.emplace_back(c.list(i), c.itemData(i));
+            if (i > 0) {
+                EXPECT_LE(lower(c.list(i - 1)), lower(c.list(i)));
+            }
+        }
+        std::sort(got.begin(), got.end());
+        EXPECT_EQ(got, expected[static_cast<size_t>(k)]);
+    }
+    // Classes are stored out of order; the list shows them sorted.
+    ASSERT_GE(w.ClassCombo.listCount(), 3);
+    EXPECT_EQ(w.ClassCombo.list(0), "Commercial");
+    EXPECT_EQ(w.ClassCombo.itemData(0), 3);
+    EXPECT_EQ(w.ClassCombo.list(1), "Government");
+    EXPECT_EQ(w.ClassCombo.itemData(1), 4);
+}
+
+TEST_F(HourgridTest, FileOpenCancelledOrSameFileChangesNothing) {
+    std::string path = copyTimer("sample.tdb");
+    writeSetting("File", path);
+    Hourgrid& w = start();
+    w.Form_Load();
+    int32_t person = w.m_lNameID;
+    auto db = w.m_db;
+    platform.openResults = {std::nullopt, path};
+    w.FileMenuOpen_Click();
+    w.tbToolBar.onButtonClick("Open");
+    EXPECT_EQ(platform.openRequests.size(), 2u);
+    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(w.m_db, db);
+    EXPECT_EQ(w.m_lNameID, person);
+    EXPECT_EQ(w.sbStatusBar.panelText(2), "Alice Moreno");
+    EXPECT_EQ(w.timerFile(), path);
+}
+
+TEST_F(HourgridTest, FileOpenAnotherFileKeepsTheWeek) {
+    std::string first = copyTimer("sample.tdb");
+    std::string second = copyTimer("timer-unknown-default.tdb");
+    writeSetting("File", first);
+    Hourgrid& w = start();
+    w.Form_Load();
+    w.ViewMenuBackWeek_Click();
+    ASSERT_EQ(w.sbStatusBar.panelText(4), "11/23/2026");
+    platform.openResults = {second};
+    w.FileMenuOpen_Click();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text,
+              "Fatal error searching for Name ID. Please use the QuickBooks timer to re-import lists to this Timer file.");
+    EXPECT_TRUE(w.m_bDbOpen);
+    EXPECT_EQ(w.timerFile(), second);
+    EXPECT_EQ(w.caption(), "Hourgrid for QuickBooks Pro \xC2\xAE - " + second);
+    EXPECT_EQ(w.sbStatusBar.panelText(2), "Nobody Here");
+    EXPECT_EQ(w.sbStatusBar.panelText(4), "11/23/2026");
+    EXPECT_EQ(w.Grid.textMatrix(0, 3), "M 23");
+    EXPECT_EQ(w.m_recentDays, 14);
+    // The old file has been released.
+    EXPECT_EQ(engineError(first), "<opened>");
+}
+
+TEST_F(HourgridTest, FileOpenAfterAFailedStartShowsThisWeek) {
+    std::string good = copyTimer("sample.tdb");
+    writeSetting("File", (dir / "gone.tdb").string());
+    Hourgrid& w = start();
+    w.Form_Load();
+    ASSERT_FALSE(w.m_bDbOpen);
+    EXPECT_FALSE(w.keyPreview);
+    // Commands that validate first do nothing without a file.
+    w.ViewMenuBackWeek_Click();
+    w.sbStatusBar.onPanelClick("NameButton");
+    EXPECT_EQ(platform.messages.size(), 1u);
+    platform.openResults = {good};
+    w.FileMenuOpen_Click();
+    EXPECT_EQ(platform.messages.size(), 1u);
+    EXPECT_TRUE(w.m_bDbOpen);
+    EXPECT_EQ(w.sbStatusBar.panelText(2), "Alice Moreno");
+    EXPECT_EQ(w.sbStatusBar.panelText(4), "11/30/2026");
+    EXPECT_TRUE(w.keyPreview);
+}
+
+TEST_F(HourgridTest, ShutDownStoresTheSettings) {
+    std::string path = copyTimer("sample.tdb");
+    writeSetting("File", path);
+    Hourgrid& w = start();
+    w.Form_Load();
+    w.viewResized(2000.4, 1000, 1800, 500, ui::WindowState::Minimized);
+    EXPECT_EQ(w.Grid.width(), 1680);
+    EXPECT_EQ(w.Grid.height(), 180);
+    ui::Font f = w.Grid.font();
+    f.name = "DejaVu Sans";
+    f.bold = true;
+    f.size = 8.25;
+    w.Grid.setFont(f);
+    w.Grid.setColWidth(0, 2222);
+    w.Grid.setColWidth(7, 0);
+    w.FileMenuExit_Click();
+    EXPECT_TRUE(w.ended());
+    EXPECT_EQ(platform.endCount, 1);
+    EXPECT_EQ(readSetting("File"), path);
+    EXPECT_EQ(readSetting("FormWidth"), "5000");
+    EXPECT_EQ(readSetting("FormHeight"), "3000");
+    EXPECT_EQ(readSetting("WindowState"), "0");
+    EXPECT_EQ(readSetting("GridFontName"), "DejaVu Sans");
+    EXPECT_EQ(readSetting("GridFontBold"), "True");
+    EXPECT_EQ(readSetting("GridFontItalic"), "False");
+    EXPECT_EQ(readSetting("GridFontSize"), "8.25");
+    EXPECT_EQ(readSetting("CustJobWidth"), "2222");
+    EXPECT_EQ(readSetting("TueWidthB"), "0");
+    EXPECT_EQ(readSetting("MonWidthT"), "500");
+    EXPECT_EQ(readSetting("SunWidthN"), "200");
+
+    // The next start restores them.
+    platform.messages.clear();
+    Hourgrid& w2 = start();
+    w2.Form_Load();
+    EXPECT_EQ(w2.width(), 5000);
+    EXPECT_EQ(w2.height(), 3000);
+    EXPECT_EQ(w2.windowState(), ui::WindowState::Normal);
+    EXPECT_TRUE(w2.Grid.font().bold);
+    EXPECT_EQ(w2.Grid.font().size, 8.25);
+    EXPECT_EQ(w2.Grid.font().name, "DejaVu Sans");
+    EXPECT_EQ(w2.Grid.colWidth(0), 2222);
+    EXPECT_EQ(w2.Grid.colWidth(7), 0);
+}
+
+TEST_F(HourgridTest, MaximisedSizeIsStoredAsItIs) {
+    std::string path = copyTimer("sample.tdb");
+    writeSetting("File", path);
+    Hourgrid& w = start();
+    w.Form_Load();
+    w.viewResized(19200.5, 12000, 19000, 11000, ui::WindowState::Maximized);
+    ASSERT_TRUE(w.Unload(0));
+    EXPECT_EQ(readSetting("FormWidth"), "19200");
+    EXPECT_EQ(readSetting("FormHeight"), "12000");
+    EXPECT_EQ(readSetting("WindowState"), "2");
+}
+
+TEST_F(HourgridTest, UnconvertibleSettingsFallBackToDefaults) {
+    writeSetting("FormWidth", "wide");
+    writeSetting("FormHeight", "");
+    writeSetting("WindowState", "7");
+    writeSetting("GridFontSize", "big");
+    writeSetting("GridFontBold", "perhaps");
+    writeSetting("MonWidthT", "x");
+    platform.answers = {ui::Answer::No};
+    Hourgrid& w = start();
+    w.Form_Load();
+    EXPECT_EQ(w.width(), 11000);
+    EXPECT_EQ(w.height(), 5000);
+    EXPECT_EQ(w.windowState(), ui::WindowState::Normal);
+    EXPECT_EQ(w.Grid.font().size, 8);
+    EXPECT_FALSE(w.Grid.font().bold);
+    EXPECT_EQ(w.Grid.colWidth(3), 500);
+}
+
+TEST_F(HourgridTest, KeyboardShortcutsNeedCtrl) {
+    writeSetting("File", copyTimer("sample.tdb"));
+    Hourgrid& w = start();
+    w.Form_Load();
+    int key = 77;
+    w.Form_KeyDown(key, 0);
+    EXPECT_EQ(key, 77);
+    EXPECT_EQ(w.sbStatusBar.panelText(4), "11/30/2026");
+    w.Form_KeyDown(key, ui::kCtrlMask);
+    EXPECT_EQ(key, 0);
+    EXPECT_EQ(w.sbStatusBar.panelText(4), "11/02/2026");
+    key = 72;
+    w.Form_KeyDown(key, ui::kCtrlMask | ui::kShiftMask);
+    EXPECT_EQ(key, 0);
+    EXPECT_EQ(w.sbStatusBar.panelText(4), "11/30/2026");
+    key = 75;
+    w.Form_KeyDown(key, ui::kCtrlMask);
+    EXPECT_EQ(w.sbStatusBar.panelText(4), "12/07/2026");
+    key = 87;
+    w.Form_KeyDown(key, ui::kCtrlMask);
+    w.Form_KeyDown(key = 87, ui::kCtrlMask);
+    EXPECT_EQ(w.sbStatusBar.panelText(4), "11/23/2026");
+    key = 76;
+    w.Form_KeyDown(key, ui::kCtrlMask);
+    EXPECT_EQ(w.sbStatusBar.panelText(4), "11/30/2026");
+    key = 65;
+    w.Form_KeyDown(key, ui::kCtrlMask);
+    EXPECT_EQ(key, 65);
+    EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST_F(HourgridTest, ToolbarMenusAndPanels) {
+    Hourgrid& w = start();
+    ASSERT_EQ(w.tbToolBar.buttons.size(), 12u);
+    const char* keys[] = {"Open", "Save", "", "Print", "", "AddRow", "", "BackMonth", "BackWeek", "LastMonday", "FwdWeek", "FwdMonth"};
+    const int images[] = {1, 2, 0, 3, 0, 4, 0, 5, 6, 7, 8, 9};
+    for (size_t i = 0; i < 12; ++i) {
+        EXPECT_EQ(w.tbToolBar.buttons[i].key, keys[i]);
+        EXPECT_EQ(w.tbToolBar.buttons[i].image, images[i]);
+    }
+    EXPECT_EQ(w.tbToolBar.button("FwdMonth")->toolTip, "Forward one month");
+    ASSERT_EQ(w.sbStatusBar.panels.size(), 4u);
+    EXPECT_EQ(w.sbStatusBar.panels[0].key, "NameButton");
+    EXPECT_TRUE(w.sbStatusBar.panels[0].raised);
+    EXPECT_FALSE(w.sbStatusBar.panels[1].autoFit);
+    EXPECT_EQ(w.sbStatusBar.panels[3].toolTip, "Start Date");
+    ASSERT_NE(w.menuItem("ViewMenuForwardWeek"), nullptr);
+    EXPECT_EQ(w.menuItem("ViewMenuForwardWeek")->caption, "Forward one wee&k");
+    EXPECT_EQ(w.menuItem("ViewMenuForwardWeek")->shortcut, "Ctrl+K");
+    EXPECT_EQ(w.menuItem("EditMenuPreferences")->caption, "P&references");
+    EXPECT_EQ(w.menuItem("HelpMenuHelp")->caption, "Hourgrid for QuickBooks Pro &Help Topics");
+    w.menuItem("HelpMenuHelp")->onClick();
+    ASSERT_EQ(platform.helpCalls.size(), 1u);
+    EXPECT_EQ(platform.helpCalls[0], "Hourgrid for QuickBooks Pro.HLP");
+    EXPECT_EQ(w.Grid.left(), 60);
+    EXPECT_EQ(w.Grid.top(), 360);
+    EXPECT_EQ(w.CustJobCombo.toolTip(), "Select a Customer:Job");
+}
+
+TEST_F(HourgridTest, ResizeLaysOutTheGrid) {
+    Hourgrid& w = start();
+    w.viewResized(12000, 6000, 11880, 5400, ui::WindowState::Normal);
+    EXPECT_EQ(w.Grid.width(), 11760);
+    EXPECT_EQ(w.Grid.height(), 5400 - w.sbStatusBar.height() - 360 - 60);
+    w.viewResized(200, 200, 100, 100, ui::WindowState::Normal);
+    EXPECT_EQ(w.Grid.width(), 180);
+    EXPECT_EQ(w.Grid.height(), 180);
+}
+
+TEST_F(HourgridTest, ExitWithoutAFileUnloadsAtOnce) {
+    writeSetting("File", (dir / "gone.tdb").string());
+    Hourgrid& w = start();
+    w.Form_Load();
+    ASSERT_FALSE(w.m_bDbOpen);
+    w.FileMenuExit_Click();
+    EXPECT_TRUE(w.ended());
+    EXPECT_EQ(readSetting("File"), (dir / "gone.tdb").string());
+}
+
+TEST_F(HourgridTest, HeldFileIsRefusedToASecondInstance) {
+    std::string path = copyTimer("sample.tdb");
+    writeSetting("File", path);
+    Hourgrid& w = start();
+    w.Form_Load();
+    ASSERT_TRUE(w.m_bDbOpen);
+
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        close(fds[0]);
+        std::string expected = engineError(path);
+        ScriptedPlatform p2;
+        app::QtSettingsStore s2(iniPath);
+        Hourgrid second(p2, s2);
+        second.Form_Load();
+        std::string report = expected + "\n";
+        report += (p2.messages.size() == 1 ? p2.messages[0].text : std::string("<no single message>")) + "\n";
+        report += second.m_bDbOpen ? "open" : "closed";
+        ssize_t n = write(fds[1], report.data(), report.size());
+        (void)n;
+        close(fds[1]);
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string report;
+    char buf[1024];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0) report.append(buf, static_cast<size_t>(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    size_t a = report.find('\n'), b = report.find('\n', a + 1);
+    ASSERT_NE(b, std::string::npos) << report;
+    std::string expected = report.substr(0, a), message = report.substr(a + 1, b - a - 1);
+    EXPECT_NE(expected, "<opened>");
+    EXPECT_EQ(message, expected + "\r" + kPleaseOpen);
+    EXPECT_EQ(report.substr(b + 1), "closed");
+
+    // The first instance keeps working on its file.
+    EXPECT_TRUE(w.m_bDbOpen);
+    EXPECT_NO_THROW(w.m_db->QueryDefs(timerdb::names::kCustomerJobs).OpenRecordset());
+    w.ViewMenuForwardWeek_Click();
+    EXPECT_EQ(w.sbStatusBar.panelText(4), "12/07/2026");
+    EXPECT_TRUE(w.Unload());
+}
+
+TEST_F(HourgridTest, TimerDbRecordsets) {
+    std::string path = copyTimer("sample.tdb");
+    auto db = timerdb::Database::OpenDatabase(path);
+    // Table-type recordset with an index seek.
+    auto names = db->OpenTable("Names");
+    ASSERT_FALSE(names->Bof());
+    names->SetIndex("NameStr");
+    names->Seek("=", {jet::Value::text("Alice Moreno")});
+    ASSERT_FALSE(names->NoMatch());
+    int32_t alice = static_cast<int32_t>(names->Field("ID").toInt64());
+    names->Seek("=", {jet::Value::text("No Such Person")});
+    EXPECT_TRUE(names->NoMatch());
+
+    // Dynaset: find by ID, edit, add, delete.
+    auto acts = db->OpenDynaset("Activities");
+    ASSERT_GT(acts->RecordCount(), 0);
+    acts->MoveFirst();
+    int32_t firstId = static_cast<int32_t>(acts->Field("ID").toInt64());
+    acts->FindFirst("ID=" + std::to_string(firstId));
+    ASSERT_FALSE(acts->NoMatch());
+    acts->Edit();
+    acts->SetField("Note", jet::Value::text("changed"));
+    acts->Update();
+    acts->FindFirst("ID=999999");
+    EXPECT_TRUE(acts->NoMatch());
+    acts->AddNew();
+    acts->SetField("Name ID", jet::Value::int32(alice));
+    acts->SetField("Note", jet::Value::text("added"));
+    acts->Update();
+    acts->SetBookmark(acts->LastModified());
+    int32_t newId = static_cast<int32_t>(acts->Field("ID").toInt64());
+    EXPECT_GT(newId, firstId);
+    EXPECT_EQ(acts->Field("Note").asText(), "added");
+
+    auto again = db->OpenDynaset("Activities");
+    again->FindFirst("ID=" + std::to_string(firstId));
+    ASSERT_FALSE(again->NoMatch());
+    EXPECT_EQ(again->Field("Note").asText(), "changed");
+    again->FindFirst("ID=" + std::to_string(newId));
+    ASSERT_FALSE(again->NoMatch());
+    again->Delete();
+    auto third = db->OpenDynaset("Activities");
+    third->FindFirst("ID=" + std::to_string(newId));
+    EXPECT_TRUE(third->NoMatch());
+
+    // A saved query with parameters.
+    db->setClock([] { return 46000.0; });
+    db->CreateQueryDef(timerdb::names::kQueryRecent, timerdb::kSqlRecent);
+    EXPECT_THROW(db->CreateQueryDef(timerdb::names::kQueryRecent, timerdb::kSqlRecent), jet::Error);
+    auto q = db->QueryDefs(timerdb::names::kQueryRecent);
+    q.setParameter("PNumDays", jet::Value::int32(100000));
+    q.setParameter("PNameID", jet::Value::int32(alice));
+    auto rs = q.OpenRecordset();
+    EXPECT_GT(rs->RecordCount(), 0);
+    db->DeleteQueryDef(timerdb::names::kQueryRecent);
+    EXPECT_THROW(db->DeleteQueryDef(timerdb::names::kQueryRecent), jet::Error);
+    EXPECT_THROW(db->QueryDefs("Nothing"), jet::Error);
+}
+
+TEST_F(HourgridTest, ListThatCannotBeReadRefusesTheFile) {
+    std::string good = copyTimer("sample.tdb");
+    std::string broken = copyTimer("sample.tdb", "broken.tdb");
+    std::string expected;
+    {
+        auto db = jet::Database::open(broken, jet::OpenMode::Exclusive);
+        db->dropQuery("Customer:Jobs");
+        db->createQuery("Customer:Jobs", "SELECT Names.NoSuchField FROM Names;");
+        try {
+            jet::runNamed(*db, "Customer:Jobs");
+        } catch (const std::exception& e) {
+            expected = e.what();
+        }
+    }
+    ASSERT_FALSE(expected.empty());
+    writeSetting("File", good);
+    Hourgrid& w = start();
+    w.Form_Load();
+    auto first = w.m_db;
+    platform.openResults = {broken};
+    w.FileMenuOpen_Click();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text, expected + "\r" + kPleaseOpen);
+    EXPECT_FALSE(w.m_bDbOpen);
+    EXPECT_EQ(w.m_lNameID, -1);
+    EXPECT_EQ(w.m_db, first);
+    EXPECT_EQ(w.caption(), "Hourgrid for QuickBooks Pro \xC2\xAE - " + good);
+    // The refused file is free again.
+    EXPECT_EQ(engineError(broken), "<opened>");
+}

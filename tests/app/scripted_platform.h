@@ -1,0 +1,68 @@
+// A ui::Platform for headless tests: records what the logic asks of the
+// desktop and answers from queues set up by the test.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/platform.h"
+
+struct RecordedMessage {
+    std::string text;
+    ui::Buttons buttons;
+    ui::Icon icon;
+    std::string title;
+};
+
+class ScriptedPlatform : public ui::Platform {
+public:
+    std::vector<RecordedMessage> messages;
+    std::deque<ui::Answer> answers;  // empty: OK / Yes / the first button
+    std::deque<std::optional<std::string>> openResults;
+    std::vector<ui::OpenFileRequest> openRequests;
+    std::deque<std::optional<ui::Font>> fontResults;
+    std::function<void(ui::Form&)> onModal;
+    std::vector<ui::Form*> modalForms;
+    std::string printerName = "Test Printer";
+    std::vector<std::string> helpCalls;
+    int shown = 0;
+    int endCount = 0;
+
+    ui::Answer messageBox(const std::string& text, ui::Buttons buttons, ui::Icon icon, const std::string& title) override {
+        messages.push_back({text, buttons, icon, title});
+        if (!answers.empty()) {
+            ui::Answer a = answers.front();
+            answers.pop_front();
+            return a;
+        }
+        return buttons == ui::Buttons::YesNo || buttons == ui::Buttons::YesNoCancel ? ui::Answer::Yes : ui::Answer::OK;
+    }
+    std::optional<std::string> showOpen(const ui::OpenFileRequest& req) override {
+        openRequests.push_back(req);
+        if (openResults.empty()) return std::nullopt;
+        auto r = openResults.front();
+        openResults.pop_front();
+        return r;
+    }
+    std::optional<ui::Font> showFont(const ui::Font&) override {
+        if (fontResults.empty()) return std::nullopt;
+        auto r = fontResults.front();
+        fontResults.pop_front();
+        return r;
+    }
+    void showModal(ui::Form& form, ui::Form*) override {
+        modalForms.push_back(&form);
+        if (onModal) onModal(form);
+    }
+    void show(ui::Form& form) override {
+        ++shown;
+        form.viewShown();
+    }
+    void hide(ui::Form& form) override { form.viewHidden(); }
+    void endProgram() override { ++endCount; }
+    std::string defaultPrinterName() override { return printerName; }
+    void showHelpContents(const std::string& helpFile) override { helpCalls.push_back(helpFile); }
+};

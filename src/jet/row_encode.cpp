@@ -13,22 +13,6 @@
 namespace jet::detail {
 namespace {
 
-// Bytes a fixed column occupies; 0 for Yes/No, which lives in the null mask.
-uint32_t fixedSize(const Column& c) {
-    switch (c.type) {
-        case ColType::Bool: return 0;
-        case ColType::Byte: return 1;
-        case ColType::Int: return 2;
-        case ColType::Long:
-        case ColType::Float: return 4;
-        case ColType::Money:
-        case ColType::Double:
-        case ColType::DateTime: return 8;
-        case ColType::Guid: return 16;
-        case ColType::Numeric: return 17;
-        default: return c.length;
-    }
-}
 
 [[noreturn]] void refuse(const Table& t, const Column& c, const std::string& why) {
     throw Error("cannot store this value in column '" + c.name + "' of table '" + t.name() + "': " + why);

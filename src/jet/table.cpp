@@ -29,22 +29,6 @@ std::string upper(const std::string& s) {
     return r;
 }
 
-// Bytes a fixed column occupies in a row; 0 for types stored in the variable part.
-uint32_t fixedSize(const Column& c) {
-    switch (c.type) {
-        case ColType::Bool: return 0;
-        case ColType::Byte: return 1;
-        case ColType::Int: return 2;
-        case ColType::Long:
-        case ColType::Float: return 4;
-        case ColType::Money:
-        case ColType::Double:
-        case ColType::DateTime: return 8;
-        case ColType::Guid: return 16;
-        case ColType::Numeric: return 17;
-        default: return c.length;
-    }
-}
 
 // Bytes a value of the type needs at least; 0 for types of any length.
 uint32_t minSize(ColType t) {
@@ -83,6 +67,22 @@ private:
 };
 
 }  // namespace
+
+uint32_t fixedSize(const Column& c) {
+    switch (c.type) {
+        case ColType::Bool: return 0;
+        case ColType::Byte: return 1;
+        case ColType::Int: return 2;
+        case ColType::Long:
+        case ColType::Float: return 4;
+        case ColType::Money:
+        case ColType::Double:
+        case ColType::DateTime: return 8;
+        case ColType::Guid: return 16;
+        case ColType::Numeric: return 17;
+        default: return c.length;
+    }
+}
 
 class TableLoader {
 public:

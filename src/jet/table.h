@@ -31,6 +31,10 @@ struct Column {
     uint8_t flags = 0;         // raw column flag byte
 };
 
+// Bytes a fixed-length column takes in a row: 0 for Yes/No, which lives in the
+// null mask; the declared length for fixed text and binary.
+uint32_t fixedSize(const Column& c);
+
 struct IndexColumn {
     int column = -1;  // position in Table::columns()
     bool ascending = true;

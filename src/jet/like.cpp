@@ -2,37 +2,15 @@
 // ? stands for one character of a non-ASCII name too.
 #include <cstdint>
 #include <string_view>
+#include <string>
 #include <vector>
 
 #include "expr_eval.h"
+#include "text.h"
 
 namespace jet::ev {
 namespace {
 
-std::vector<char32_t> decode(std::string_view s) {
-    std::vector<char32_t> out;
-    out.reserve(s.size());
-    size_t i = 0;
-    while (i < s.size()) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        size_t extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : 9;
-        char32_t cp = extra == 0 ? c : extra == 1 ? (c & 0x1F) : extra == 2 ? (c & 0x0F) : (c & 0x07);
-        bool ok = extra != 9 && i + extra < s.size() + (extra == 0);
-        for (size_t k = 1; ok && k <= extra; ++k) {
-            unsigned char cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc & 0xC0) != 0x80) ok = false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if (!ok) {  // stray byte: keep it as itself
-            out.push_back(c);
-            ++i;
-        } else {
-            out.push_back(cp);
-            i += extra + 1;
-        }
-    }
-    return out;
-}
 
 // Case folding for ASCII, Latin-1, Greek and Cyrillic letters.
 char32_t fold(char32_t c) {
@@ -46,8 +24,8 @@ char32_t fold(char32_t c) {
 }
 
 struct Matcher {
-    const std::vector<char32_t>& t;
-    const std::vector<char32_t>& p;
+    const std::u32string& t;
+    const std::u32string& p;
 
     // Matches a bracket class at p[pi] ('[' already seen at pi); returns the index after ']' or
     // npos when the class is unterminated (then '[' is literal).
@@ -127,8 +105,8 @@ struct Matcher {
 }  // namespace
 
 bool likeMatch(std::string_view text, std::string_view pattern) {
-    auto t = decode(text);
-    auto p = decode(pattern);
+    auto t = text::decodeUtf8(text);
+    auto p = text::decodeUtf8(pattern);
     Matcher m{t, p};
     return m.match();
 }

@@ -92,4 +92,30 @@ void appendCodePage(std::string& out, const uint8_t* p, size_t n, uint16_t) {
     }
 }
 
+
+std::u32string decodeUtf8(std::string_view s) {
+    std::u32string out;
+    out.reserve(s.size());
+    size_t i = 0;
+    while (i < s.size()) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        size_t extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : 9;
+        char32_t cp = extra == 0 ? c : extra == 1 ? (c & 0x1F) : extra == 2 ? (c & 0x0F) : (c & 0x07);
+        bool ok = extra != 9 && i + extra < s.size() + (extra == 0);
+        for (size_t k = 1; ok && k <= extra; ++k) {
+            unsigned char cc = static_cast<unsigned char>(s[i + k]);
+            if ((cc & 0xC0) != 0x80) ok = false;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        if (!ok) {
+            out.push_back(c);
+            ++i;
+        } else {
+            out.push_back(cp);
+            i += extra + 1;
+        }
+    }
+    return out;
+}
+
 }  // namespace jet::text

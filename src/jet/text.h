@@ -4,11 +4,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace jet::text {
 
 // Appends the UTF-8 form of a code point; invalid ones become U+FFFD.
 void appendUtf8(std::string& out, uint32_t cp);
+
+// Code points of UTF-8 text; a byte that starts no valid sequence stands for itself.
+std::u32string decodeUtf8(std::string_view s);
 
 // UCS-2/UTF-16 little endian (surrogate pairs joined, lone halves replaced).
 void appendUtf16le(std::string& out, const uint8_t* p, size_t n);

@@ -123,9 +123,8 @@ bool wholeNumber(const Value& v, int64_t& out) {
 bool scaledNumber(const Value& v, int scale, __int128& out) {
     __int128 pow = 1;
     for (int i = 0; i < scale; ++i) pow *= 10;
-    if (v.kind() == Value::Kind::Decimal) {
-        __int128 u = v.asDecimal().unscaled;
-        int s = v.asDecimal().scale;
+    // Brings an exact value at scale `s` to `scale`; false when digits would be lost.
+    auto rescale = [&](__int128 u, int s) {
         while (s > scale) {
             if (u % 10 != 0) return false;
             u /= 10;
@@ -137,22 +136,9 @@ bool scaledNumber(const Value& v, int scale, __int128& out) {
         }
         out = u;
         return true;
-    }
-    if (v.kind() == Value::Kind::Currency) {
-        __int128 u = v.asCurrency().scaled;
-        int s = 4;
-        while (s > scale) {
-            if (u % 10 != 0) return false;
-            u /= 10;
-            --s;
-        }
-        while (s < scale) {
-            u *= 10;
-            ++s;
-        }
-        out = u;
-        return true;
-    }
+    };
+    if (v.kind() == Value::Kind::Decimal) return rescale(v.asDecimal().unscaled, v.asDecimal().scale);
+    if (v.kind() == Value::Kind::Currency) return rescale(v.asCurrency().scaled, 4);
     int64_t whole;
     if (isIntegral(v) || v.kind() == Value::Kind::Decimal) {
         if (!wholeNumber(v, whole)) return false;

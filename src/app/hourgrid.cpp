@@ -67,6 +67,11 @@ Hourgrid::Hourgrid(ui::Platform& platform, SettingsStore& settings) : platform_(
     buildMenus();
 
     Grid.onLeaveCell = [this] { Grid_LeaveCell(); };
+    Grid.onMouseDown = [this](int b, int sh, double x, double y) { Grid_MouseDown(b, sh, x, y); };
+    Grid.onMouseMove = [this](int b, int sh, double x, double y) { Grid_MouseMove(b, sh, x, y); };
+    Grid.onKeyPress = [this](int& k) { Grid_KeyPress(k); };
+    TimeEntry.onKeyPress = [this](int& k) { TimeEntry_KeyPress(k); };
+    TimeEntry.onDblClick = [this] { TimeEntry_DblClick(); };
     tbToolBar.onButtonClick = [this](const std::string& key) { tbToolBar_ButtonClick(key); };
     sbStatusBar.onPanelClick = [this](const std::string& key) { sbStatusBar_PanelClick(key); };
 }
@@ -270,10 +275,11 @@ void Hourgrid::tbToolBar_ButtonClick(const std::string& key) {
 void Hourgrid::sbStatusBar_PanelClick(const std::string& key) {
     if (key == "NameButton") {
         if (!ValidateGrid()) return;
-        // To come: the preferences dialog on its Name tab, then Grid_LeaveCell.
+        ShowPrefs(true);
+        Grid_LeaveCell();
     } else if (key == "StartDateButton") {
         if (!ValidateGrid()) return;
-        // To come: the start-date dialog.
+        ShowDateDialog();
     }
 }
 
@@ -282,10 +288,6 @@ void Hourgrid::sbStatusBar_PanelClick(const std::string& key) {
 void Hourgrid::FileMenuSave_Click() {
     Grid_LeaveCell();
     SaveGrid();
-}
-
-void Hourgrid::FileMenuPrint_Click() {
-    // To come: the weekly report (validates first).
 }
 
 void Hourgrid::FileMenuExit_Click() { ExitProgram(); }
@@ -302,23 +304,6 @@ void Hourgrid::ExitProgram() {
     Unload(1);
 }
 
-void Hourgrid::EditMenuPreferences_Click() {
-    if (!ValidateGrid()) return;
-    // To come: the preferences dialog.
-}
-
-void Hourgrid::EditMenuStartDate_Click() {
-    // To come: the start-date dialog.
-}
-
-void Hourgrid::EditMenuAddRow_Click() {
-    // To come: adding a grid row.
-}
-
-void Hourgrid::EditMenuClear_Click() {
-    // To come: clearing the week.
-}
-
 void Hourgrid::EditMenuSetDefaultColumnWidths_Click() {
     Grid.setColWidth(0, 1500);
     Grid.setColWidth(1, 1200);
@@ -330,20 +315,12 @@ void Hourgrid::EditMenuSetDefaultColumnWidths_Click() {
     }
 }
 
-void Hourgrid::EditMenuFont_Click() {
-    // To come: the font command.
-}
-
 void Hourgrid::ViewMenuBackMonth_Click() { ChangeWeek(-28); }
 void Hourgrid::ViewMenuBackWeek_Click() { ChangeWeek(-7); }
 void Hourgrid::ViewMenuForwardWeek_Click() { ChangeWeek(7); }
 void Hourgrid::ViewMenuForwardMonth_Click() { ChangeWeek(28); }
 
 void Hourgrid::HelpMenuHelp_Click() { platform_.showHelpContents(kHelpFile); }
-
-void Hourgrid::HelpMenuAbout_Click() {
-    // To come: the About box.
-}
 
 // ---- Timer file ----
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDate>
+#include <QTime>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -92,16 +93,31 @@ public:
     void SetMonday(const std::string& strMonday);
     bool ValidateGrid();
     bool SaveGrid();
-    void Grid_LeaveCell();
     void HideCellEditors(bool bVisible);
     void ClearFlexGrid();
     void LoadColumnWidths();
     void SaveColumnWidths();
     void ShowDurationColumn(int16_t nCol, bool bShow);
+    void PopulateFlexGrid();
+    void UpdateTotals();
     static QDate MondayOf(const QDate& d);
+    // h:mm, decimal hours or whole minutes above 12; trims `text` in place.
+    // False (after its message) when the text is no duration.
+    bool ParseDuration(std::string& text, QTime& value);
+    static void AddDurationText(int16_t& hours, int16_t& minutes, const std::string& text);
     const std::array<QDate, 8>& days() const { return m_days; }
     int32_t id(int col, int row) const;  // m_ids(col, row)
     bool noLeaveCell() const { return m_bNoLeaveCell; }
+    bool commitOK() const { return m_bCommitOK; }
+
+    // ---- Grid editing (src/editing) ----
+    void Grid_LeaveCell();
+    void Grid_MouseDown(int button, int shift, double x, double y);
+    void Grid_MouseMove(int button, int shift, double x, double y);
+    void Grid_KeyPress(int& keyAscii);
+    void TimeEntry_KeyPress(int& keyAscii);
+    void TimeEntry_DblClick();
+    void AddGridRow();
 
 private:
     void ExitProgram();
@@ -112,6 +128,24 @@ private:
     void loadList(ui::ComboBox& combo, timerdb::Recordset& rs, const char* textField, const char* idField);
     bool CheckStartDate();
     void ChangeWeek(int days);
+    void ShowDateDialog();                    // src/week/date_dialog.cpp
+    void ShowPrefs(bool nameTab);             // src/prefs
+    // Week filling (src/week/populate.cpp)
+    void FillRowHeading(int16_t row, timerdb::Recordset& rs);
+    void FillDayCell(int16_t row, int16_t col, timerdb::Recordset& rs);
+    // Validation and saving (src/week/save.cpp)
+    bool ValidateCell(int16_t nRow, const std::string& strText, const QDate& dtDay, int32_t lID);
+    void WriteActivity(int16_t nRow, timerdb::Recordset& rs, const std::string& strText, const QDate& dtDay,
+                       int32_t& lID);
+    void SaveCurrentCell();
+    int32_t& idRef(int col, int row);  // m_ids(col, row), growing with the grid
+    // Editing (src/editing)
+    void ShowTimeEntry();
+    void PrepareCellEditors();
+    void ShowComboAtCell(ui::ComboBox& combo);
+    void CommitRowCombo(int16_t nCol, ui::ComboBox& combo);
+    void WriteRowReference(int16_t nCol, int16_t nRow);
+    bool CheckExported(int16_t nRow, int16_t nCol);
     void resizeIds(int rows);
     void endProgram();
     void buildMenus();
@@ -124,6 +158,7 @@ private:
     std::vector<std::vector<int32_t>> m_ids;  // [col][row]
     std::array<QDate, 8> m_days{};
     bool m_bNoLeaveCell = false;
+    bool m_bCommitOK = true;
     bool ended_ = false;
 };
 

@@ -57,6 +57,10 @@ class Label : public Control {
 public:
     const std::string& caption() const { return caption_; }
     void setCaption(std::string c) { caption_ = std::move(c); notify(); }
+    Font font;                        // empty name: the form's font
+    Color foreColor = kSysWindowText;
+    MousePointer mousePointer = MousePointer::Default;
+    bool wordWrap = true;
     std::function<void()> onClick;
 
 private:
@@ -142,6 +146,37 @@ private:
     };
     std::vector<Item> items_;
     int listIndex_ = -1;
+};
+
+// A captioned box drawn around other controls (they are positioned in the form, not in it).
+class Frame : public Control {
+public:
+    const std::string& caption() const { return caption_; }
+    void setCaption(std::string c) { caption_ = std::move(c); notify(); }
+
+private:
+    std::string caption_;
+};
+
+// A horizontal or vertical line between (left, top) and (left + width, top + height).
+class Line : public Control {};
+
+struct Tab {
+    std::string key;
+    std::string caption;  // with & before the access key
+};
+
+// A row of tabs; the form shows the controls of the selected one itself.
+class TabStrip : public Control {
+public:
+    std::vector<Tab> tabs;
+    int selectedIndex() const { return selected_; }  // 1-based, as the program counts tabs
+    // Selects a tab (as a user's click would) and raises onClick.
+    void select(int index) { selected_ = index; notify(); if (onClick) onClick(); }
+    std::function<void()> onClick;
+
+private:
+    int selected_ = 1;
 };
 
 struct StatusPanel {

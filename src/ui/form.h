@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "controls.h"
 #include "types.h"
@@ -50,6 +51,12 @@ public:
     virtual void Form_QueryUnload(bool& cancel, int unloadMode) {}
     virtual void Form_Unload(bool& cancel) {}
     virtual void Form_KeyDown(int& keyCode, int shift) {}
+
+    // The form's controls in drawing order, for a view that lays out any form
+    // from its models (dialogs). The main window has its own view.
+    virtual std::vector<Control*> controls() { return {}; }
+    // Set by the view while the form is shown modally; `Platform::hide` ends it.
+    bool modal = false;
 
     std::function<void()> viewChanged;
 

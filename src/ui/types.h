@@ -22,6 +22,7 @@ struct Font {
     bool bold = false;
     bool italic = false;
     double size = 8;  // points
+    bool underline = false;
     bool operator==(const Font&) const = default;
 };
 

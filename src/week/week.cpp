@@ -107,7 +107,7 @@ void Hourgrid::SetMonday(const std::string& strMonday) {
         Grid.setTextMatrix(0, 3 + 3 * i, name.substr(0, 1) + " " + std::to_string(d.day()));
         m_days[static_cast<size_t>(i)] = d;
     }
-    // To come: filling the week from the Timer file when m_lNameID >= 0.
+    if (m_lNameID >= 0) PopulateFlexGrid();
 }
 
 void Hourgrid::ChangeWeek(int days) {
@@ -130,23 +130,6 @@ void Hourgrid::ViewMenuLastMonday_Click() {
     sbStatusBar.setPanelText(4, d.toString("MM/dd/yyyy").toStdString());
     SaveGrid();
     SetMonday(sbStatusBar.panelText(4));
-}
-
-// To come: cell-by-cell validation of durations and references.
-bool Hourgrid::ValidateGrid() { return m_bDbOpen; }
-
-// To come: writing the week back; nothing is written yet, so no save is reported.
-bool Hourgrid::SaveGrid() { return false; }
-
-// To come: committing the pending cell edit.
-void Hourgrid::Grid_LeaveCell() {}
-
-void Hourgrid::HideCellEditors(bool bVisible) {
-    TimeEntry.setVisible(bVisible);
-    TimeEntry.setText("^");
-    CustJobCombo.setVisible(bVisible);
-    ServiceCombo.setVisible(bVisible);
-    ClassCombo.setVisible(bVisible);
 }
 
 }  // namespace app

@@ -19,10 +19,10 @@
 #include "app/settings.h"
 #include "jet/database.h"
 #include "jet/query.h"
+#include "app_fixture.h"
 #include "scripted_platform.h"
 #include "timerdb/timerdb.h"
 
-namespace fs = std::filesystem;
 using app::Hourgrid;
 
 namespace {
@@ -30,65 +30,7 @@ namespace {
 const std::string kPleaseOpen = "Please open a Timer file using Open from the File menu.";
 const char* kNoFileQuestion = "No Timer file is open. Do you want to browse for a Timer file?";
 
-class HourgridTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        app::Clock::setFixed(QDateTime(QDate(2026, 12, 6), QTime(10, 0)));
-        char tmpl[] = "/tmp/hourgrid-app-XXXXXX";
-        dir = mkdtemp(tmpl);
-        iniPath = (dir / "Hourgrid.conf").string();
-    }
-    void TearDown() override {
-        win.reset();
-        store.reset();
-        fs::remove_all(dir);
-        app::Clock::useSystem();
-    }
-
-    std::string copyTimer(const std::string& name, const std::string& as = "") {
-        fs::path dst = dir / (as.empty() ? name : as);
-        fs::copy_file(fs::path(TEST_DATA_DIR) / "timer" / name, dst, fs::copy_options::overwrite_existing);
-        return dst.string();
-    }
-    // A fresh settings store and window, as at a program start.
-    Hourgrid& start() {
-        win.reset();
-        store = std::make_unique<app::QtSettingsStore>(iniPath);
-        win = std::make_unique<Hourgrid>(platform, *store);
-        return *win;
-    }
-    void writeSetting(const std::string& key, const std::string& value) {
-        app::QtSettingsStore s(iniPath);
-        s.set(key, value);
-        s.flush();
-    }
-    std::string readSetting(const std::string& key) {
-        app::QtSettingsStore s(iniPath);
-        return s.get(key, "<absent>");
-    }
-    static std::string engineError(const std::string& path) {
-        try {
-            jet::Database::open(path, jet::OpenMode::Exclusive);
-        } catch (const std::exception& e) {
-            return e.what();
-        }
-        return "<opened>";
-    }
-    static int32_t nameId(const std::string& path, const std::string& name) {
-        auto db = jet::Database::open(path);
-        auto rs = jet::runNamed(*db, "Names");
-        int n = rs.columnIndex("NameStr"), id = rs.columnIndex("ID");
-        for (const auto& r : rs.rows)
-            if (!r[n].isNull() && r[n].asText() == name) return r[id].asInt32();
-        return -1;
-    }
-
-    fs::path dir;
-    std::string iniPath;
-    ScriptedPlatform platform;
-    std::unique_ptr<app::QtSettingsStore> store;
-    std::unique_ptr<Hourgrid> win;
-};
+using HourgridTest = AppFixture;
 
 }  // namespace
 

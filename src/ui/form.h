@@ -57,6 +57,14 @@ public:
     virtual std::vector<Control*> controls() { return {}; }
     // Set by the view while the form is shown modally; `Platform::hide` ends it.
     bool modal = false;
+    // Raised by the platform each time it shows a form: Form_Load the first
+    // time (or after unloadForm), then Form_Activate.
+    void raiseShown() {
+        if (!loaded_) { loaded_ = true; Form_Load(); }
+        Form_Activate();
+    }
+    bool loaded() const { return loaded_; }
+    void unloadForm() { loaded_ = false; }
 
     std::function<void()> viewChanged;
 
@@ -67,7 +75,7 @@ private:
     std::string caption_;
     double width_ = 0, height_ = 0, scaleWidth_ = 0, scaleHeight_ = 0;
     WindowState state_ = WindowState::Normal;
-    bool enabled_ = true, visible_ = false;
+    bool enabled_ = true, visible_ = false, loaded_ = false;
     MousePointer pointer_ = MousePointer::Default;
 };
 

@@ -29,7 +29,8 @@ public:
     virtual std::optional<std::string> showOpen(const OpenFileRequest& req) = 0;
     // The font dialog (scalable fonts only): the chosen font, or nothing when cancelled.
     virtual std::optional<Font> showFont(const Font& current) = 0;
-    // Shows a form modally over `owner`; returns when the form is hidden or unloaded.
+    // Shows a form modally over `owner` (raising Form_Load the first time, then
+    // Form_Activate); returns when the form is hidden or unloaded.
     virtual void showModal(Form& form, Form* owner) = 0;
     // Shows the main window (not modal).
     virtual void show(Form& form) = 0;

@@ -55,7 +55,10 @@ public:
     }
     void showModal(ui::Form& form, ui::Form*) override {
         modalForms.push_back(&form);
+        form.viewShown();
+        form.raiseShown();
         if (onModal) onModal(form);
+        form.viewHidden();
     }
     void show(ui::Form& form) override {
         ++shown;

@@ -146,6 +146,8 @@ private:
     void CommitRowCombo(int16_t nCol, ui::ComboBox& combo);
     void WriteRowReference(int16_t nCol, int16_t nRow);
     bool CheckExported(int16_t nRow, int16_t nCol);
+    void BCellAction();  // click on a "B" cell, which is current (src/editing/markers.cpp)
+    void NCellAction();  // click on an "N" cell, which is current (src/editing/markers.cpp)
     void resizeIds(int rows);
     void endProgram();
     void buildMenus();

@@ -19,6 +19,8 @@
 
 namespace app {
 
+class DateDialog;
+
 inline constexpr const char* kTitle = "Hourgrid";
 inline constexpr const char* kCaption = "Hourgrid for QuickBooks Pro \xC2\xAE";  // ®
 inline constexpr const char* kHelpFile = "Hourgrid for QuickBooks Pro.HLP";
@@ -119,6 +121,9 @@ public:
     void TimeEntry_DblClick();
     void AddGridRow();
 
+    // The start-date dialog, one instance kept between showings (src/week/date_dialog.cpp).
+    DateDialog& dateDialogForm();
+
 private:
     void ExitProgram();
     void LoadPreferences();
@@ -149,6 +154,7 @@ private:
     void BCellAction();  // click on a "B" cell, which is current (src/editing/markers.cpp)
     void NCellAction();  // click on an "N" cell, which is current (src/editing/markers.cpp)
     void resizeIds(int rows);
+    void growIds(int rows);  // m_ids covers `rows` rows, existing values kept (src/week/week.cpp)
     void endProgram();
     void buildMenus();
     void buildToolBar();
@@ -162,6 +168,7 @@ private:
     bool m_bNoLeaveCell = false;
     bool m_bCommitOK = true;
     bool ended_ = false;
+    std::shared_ptr<DateDialog> dateDialog_;  // created on first use, hidden not destroyed
 };
 
 }  // namespace app

@@ -28,6 +28,8 @@ inline constexpr const char* kGridFormat =
     "<Customer:Job|<Service Item|<Class|< |<B|<N|< |<B|<N|< |<B|<N|< |<B|<N|< |<B|<N|< |<B|<N|< |<B|<N|<Totals";
 
 class Hourgrid : public ui::Form {
+    friend struct HourgridTestAccess;  // defined by the tests, to reach private routines
+
 public:
     Hourgrid(ui::Platform& platform, SettingsStore& settings);
     ~Hourgrid() override;
@@ -106,6 +108,8 @@ public:
     // h:mm, decimal hours or whole minutes above 12; trims `text` in place.
     // False (after its message) when the text is no duration.
     bool ParseDuration(std::string& text, QTime& value);
+    // The same for a duration of day dtDay, which a refusal of 24 hours or more names.
+    bool ParseDuration(std::string& text, QTime& value, const QDate& dtDay);
     static void AddDurationText(int16_t& hours, int16_t& minutes, const std::string& text);
     const std::array<QDate, 8>& days() const { return m_days; }
     int32_t id(int col, int row) const;  // m_ids(col, row)

@@ -46,6 +46,13 @@ public:
     void CreateQueryDef(const std::string& name, const std::string& sql) { db_->createQuery(name, sql); }
     QueryDef QueryDefs(const std::string& name);
 
+    // BeginTrans/CommitTrans/Rollback: the writes in between reach the file together
+    // or not at all. A failed CommitTrans throws and leaves the file as it was.
+    void BeginTrans() { db_->beginTransaction(); }
+    void CommitTrans() { db_->commitTransaction(); }
+    void Rollback() { db_->rollbackTransaction(); }
+    bool InTransaction() const { return db_->inTransaction(); }
+
     // Table-type recordset (supports Index/Seek) and dynaset (supports FindFirst).
     std::unique_ptr<Recordset> OpenTable(const std::string& table);
     std::unique_ptr<Recordset> OpenDynaset(const std::string& table);

@@ -102,6 +102,7 @@ public:
     void setSelLength(int n);
     int maxLength = 0;  // characters; 0 = no limit
     bool multiLine = false;
+    bool locked = false;  // shown and selectable, but the user cannot change the text
 
     // Key typed (character code; 8 Backspace, 13 Enter, 27 Esc). Setting it to 0
     // swallows the key; otherwise the view applies it to the text.
@@ -159,11 +160,21 @@ private:
 };
 
 // A horizontal or vertical line between (left, top) and (left + width, top + height).
-class Line : public Control {};
+class Line : public Control {
+public:
+    Color borderColor = kSysWindowText;
+};
+
+// A picture; an empty image name stands for the program's own icon.
+class Picture : public Control {
+public:
+    std::string image;
+};
 
 struct Tab {
     std::string key;
     std::string caption;  // with & before the access key
+    std::string toolTip;
 };
 
 // A row of tabs; the form shows the controls of the selected one itself.

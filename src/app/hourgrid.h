@@ -171,6 +171,9 @@ private:
     std::array<QDate, 8> m_days{};
     bool m_bNoLeaveCell = false;
     bool m_bCommitOK = true;
+    // The cell the grid last left and the cell under the mouse then, so that a click
+    // that must change nothing can put the current cell back (src/editing/editing.cpp).
+    int m_leftRow = -1, m_leftCol = -1, m_leftForRow = -1, m_leftForCol = -1;
     bool ended_ = false;
     std::shared_ptr<DateDialog> dateDialog_;  // created on first use, hidden not destroyed
 };

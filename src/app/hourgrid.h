@@ -20,6 +20,7 @@
 namespace app {
 
 class DateDialog;
+class Detail;
 
 inline constexpr const char* kTitle = "Hourgrid";
 inline constexpr const char* kCaption = "Hourgrid for QuickBooks Pro \xC2\xAE";  // ®
@@ -124,6 +125,8 @@ public:
     void TimeEntry_KeyPress(int& keyAscii);
     void TimeEntry_DblClick();
     void AddGridRow();
+    // The "Activity Detail" dialog, one instance kept hidden between uses (src/editing/detail.cpp).
+    Detail& detailForm();
 
     // The start-date dialog, one instance kept between showings (src/week/date_dialog.cpp).
     DateDialog& dateDialogForm();
@@ -157,6 +160,9 @@ private:
     bool CheckExported(int16_t nRow, int16_t nCol);
     void BCellAction();  // click on a "B" cell, which is current (src/editing/markers.cpp)
     void NCellAction();  // click on an "N" cell, which is current (src/editing/markers.cpp)
+    // Click on a heading cell, which is current: offers to unexport the row's exported
+    // activities; false when the user cancelled (src/editing/references.cpp).
+    bool HeadingCellCheck();
     void resizeIds(int rows);
     void growIds(int rows);  // m_ids covers `rows` rows, existing values kept (src/week/week.cpp)
     void endProgram();
@@ -176,6 +182,7 @@ private:
     int m_leftRow = -1, m_leftCol = -1, m_leftForRow = -1, m_leftForCol = -1;
     bool ended_ = false;
     std::shared_ptr<DateDialog> dateDialog_;  // created on first use, hidden not destroyed
+    std::shared_ptr<Detail> detail_;          // created on first use, hidden not destroyed
 };
 
 }  // namespace app

@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 need=()
-for pkg in cmake g++ make googletest libgtest-dev libbenchmark-dev clang mdbtools qt6-base-dev; do
+for pkg in cmake g++ make googletest libgtest-dev libbenchmark-dev clang mdbtools qt6-base-dev poppler-utils; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
 done
 # Node.js may come from another packaging that bundles npm (Debian's npm would

@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,11 @@ public:
     std::vector<std::string> helpCalls;
     int shown = 0;
     int endCount = 0;
+    // Print jobs: a test installs targets here; unset means no usable device.
+    std::function<std::unique_ptr<ui::PrintTarget>(const ui::Font&)> onOpenPrinter;
+    std::function<std::unique_ptr<ui::PrintTarget>(const std::string& path, const ui::Font&)> onOpenPdf;
+    std::deque<std::optional<std::string>> savePdfResults;
+    std::vector<std::string> savePdfRequests;  // suggested names
 
     ui::Answer messageBox(const std::string& text, ui::Buttons buttons, ui::Icon icon, const std::string& title) override {
         messages.push_back({text, buttons, icon, title});
@@ -68,4 +74,17 @@ public:
     void endProgram() override { ++endCount; }
     std::string defaultPrinterName() override { return printerName; }
     void showHelpContents(const std::string& helpFile) override { helpCalls.push_back(helpFile); }
+    std::unique_ptr<ui::PrintTarget> openPrinter(const ui::Font& font) override {
+        return onOpenPrinter ? onOpenPrinter(font) : nullptr;
+    }
+    std::optional<std::string> showSavePdf(const std::string& suggestedName) override {
+        savePdfRequests.push_back(suggestedName);
+        if (savePdfResults.empty()) return std::nullopt;
+        auto r = savePdfResults.front();
+        savePdfResults.pop_front();
+        return r;
+    }
+    std::unique_ptr<ui::PrintTarget> openPdf(const std::string& path, const ui::Font& font) override {
+        return onOpenPdf ? onOpenPdf(path, font) : nullptr;
+    }
 };

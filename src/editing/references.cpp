@@ -1,12 +1,112 @@
-// Choosing a row's Customer:Job, Service Item and Class in place.
+// Choosing a row's Customer:Job, Service Item and Class in place, and writing
+// the choice into every activity of the row at once.
+#include <optional>
+#include <vector>
+
 #include "app/hourgrid.h"
 
 namespace app {
 
-// To come.
-bool Hourgrid::HeadingCellCheck() { return true; }
-void Hourgrid::ShowComboAtCell(ui::ComboBox&) {}
-void Hourgrid::CommitRowCombo(int16_t, ui::ComboBox&) {}
-void Hourgrid::WriteRowReference(int16_t, int16_t) {}
+namespace {
+
+constexpr ui::Color kNotExportedBack = 0xD5FFFF;
+const char* const kReferenceFields[3] = {"CustJob ID", "Service ID", "Class ID"};
+constexpr const char* kRowExportedQuestion =
+    "One or more of these activities has already been exported. You can change the status to unexported, "
+    "or leave the status as exported. Do you want to change the status to unexported?";
+
+bool isTrue(const jet::Value& v) { return !v.isNull() && v.isNumeric() && v.toDouble() != 0; }
+
+using Ids = std::vector<std::vector<int32_t>>;  // [col][row]
+
+int32_t idAt(const Ids& ids, int col, int row) {
+    if (col < 0 || row < 0 || static_cast<size_t>(col) >= ids.size()) return 0;
+    const auto& column = ids[static_cast<size_t>(col)];
+    return static_cast<size_t>(row) < column.size() ? column[static_cast<size_t>(row)] : 0;
+}
+
+void setIdAt(Ids& ids, int col, int row, int32_t value) {
+    if (static_cast<size_t>(col) >= ids.size()) ids.resize(static_cast<size_t>(col) + 1);
+    auto& column = ids[static_cast<size_t>(col)];
+    if (static_cast<size_t>(row) >= column.size()) column.resize(static_cast<size_t>(row) + 1, 0);
+    column[static_cast<size_t>(row)] = value;
+}
+
+}  // namespace
+
+bool Hourgrid::HeadingCellCheck() {
+    const int row = Grid.row();
+    const int headingCol = Grid.col();
+    if (!m_db) return true;
+    m_bNoLeaveCell = true;
+    std::optional<ui::Answer> answer;  // asked once, then it holds for the whole row
+    for (int c = 3; c <= 21; c += 3) {
+        const int32_t lID = idAt(m_ids, c, row);
+        if (Grid.textMatrix(row, c).empty() || lID <= 0) continue;
+        auto rs = m_db->OpenDynaset(timerdb::names::kActivities);
+        rs->FindFirst("ID=" + std::to_string(lID));
+        // Without a match the dynaset stays on whatever record it was on; never edit that one.
+        if (rs->NoMatch() || !isTrue(rs->Field("Exported"))) continue;
+        if (!answer)
+            answer = platform_.messageBox(kRowExportedQuestion, ui::Buttons::YesNoCancel, ui::Icon::None, kTitle);
+        if (*answer == ui::Answer::Cancel) {
+            m_bNoLeaveCell = false;
+            return false;
+        }
+        if (*answer != ui::Answer::Yes) break;
+        rs->Edit();
+        rs->SetField("Exported", jet::Value::boolean(false));
+        rs->Update();
+        Grid.setCol(c);
+        Grid.setCellBackColor(kNotExportedBack);
+    }
+    // Back to the heading cell while leave-cell processing is still suppressed, so
+    // that the program's own move commits nothing.
+    Grid.setCol(headingCol);
+    m_bNoLeaveCell = false;
+    return true;
+}
+
+void Hourgrid::ShowComboAtCell(ui::ComboBox& combo) {
+    combo.setListIndex(-1);
+    const std::string& cellText = Grid.text();
+    for (int i = 0; i < combo.listCount(); ++i) {
+        if (combo.list(i) == cellText) {
+            combo.setListIndex(i);
+            break;
+        }
+    }
+    if (Grid.scrollToCurrent) Grid.scrollToCurrent();
+    combo.move(Grid.left() + Grid.cellLeft(), Grid.top() + Grid.cellTop(), Grid.cellWidth(), combo.height());
+    combo.setVisible(true);
+}
+
+void Hourgrid::CommitRowCombo(int16_t nCol, ui::ComboBox& combo) {
+    const int row = Grid.row();
+    const std::string chosen = combo.text();
+    if (!chosen.empty()) {
+        Grid.setText(chosen);
+        if (combo.listIndex() > -1) setIdAt(m_ids, nCol, row, combo.itemData(combo.listIndex()));
+    }
+    combo.setVisible(false);
+    combo.setListIndex(-1);
+    WriteRowReference(nCol, static_cast<int16_t>(row));
+}
+
+void Hourgrid::WriteRowReference(int16_t nCol, int16_t nRow) {
+    if (!m_db || nCol < 0 || nCol > 2) return;
+    const int32_t ref = idAt(m_ids, nCol, nRow);
+    auto rs = m_db->OpenDynaset(timerdb::names::kActivities);
+    for (int c = 3; c <= 21; c += 3) {
+        const int32_t lID = idAt(m_ids, c, nRow);
+        if (Grid.textMatrix(nRow, c).empty() || lID <= 0) continue;
+        rs->FindFirst("ID=" + std::to_string(lID));
+        if (rs->NoMatch()) continue;  // never edit the record the dynaset happened to be on
+        rs->Edit();
+        rs->SetField(kReferenceFields[nCol], jet::Value::int32(ref));
+        rs->Update();
+    }
+    rs->Close();
+}
 
 }  // namespace app

@@ -20,6 +20,7 @@
 namespace app {
 
 class DateDialog;
+class Prefs;
 class Detail;
 
 inline constexpr const char* kTitle = "Hourgrid";
@@ -88,6 +89,8 @@ public:
     void ViewMenuForwardMonth_Click();
     void HelpMenuHelp_Click();
     void HelpMenuAbout_Click();
+    // The preferences dialog, one instance kept hidden between uses (src/prefs).
+    Prefs& prefsForm();
 
     // ---- Timer file ----
     const std::string& timerFile() const { return m_strTimerFile; }
@@ -182,6 +185,7 @@ private:
     int m_leftRow = -1, m_leftCol = -1, m_leftForRow = -1, m_leftForCol = -1;
     bool ended_ = false;
     std::shared_ptr<DateDialog> dateDialog_;  // created on first use, hidden not destroyed
+    std::shared_ptr<Prefs> prefs_;            // created on first use, hidden not destroyed
     std::shared_ptr<Detail> detail_;          // created on first use, hidden not destroyed
 };
 

@@ -42,6 +42,12 @@ void Hourgrid::resizeIds(int rows) {
     m_ids.assign(25, std::vector<int32_t>(static_cast<size_t>(rows), 0));
 }
 
+void Hourgrid::growIds(int rows) {
+    if (m_ids.size() < 25) m_ids.resize(25);
+    for (auto& col : m_ids)
+        if (col.size() < static_cast<size_t>(rows)) col.resize(static_cast<size_t>(rows), 0);
+}
+
 void Hourgrid::SaveColumnWidths() {
     for (int c = 0; c < 3; ++c) settings_.set(kWidthKeys[c], std::to_string(Grid.colWidth(c)));
     QDate d = MondayOf(Clock::today());
@@ -70,6 +76,8 @@ void Hourgrid::ShowDurationColumn(int16_t nCol, bool bShow) {
 }
 
 void Hourgrid::ClearFlexGrid() {
+    // The moves below happen on cells already emptied; nothing may be committed from them.
+    m_bNoLeaveCell = true;
     SaveColumnWidths();
     Grid.clear();
     Grid.setFormatString(kGridFormat);
@@ -103,8 +111,8 @@ void Hourgrid::SetMonday(const std::string& strMonday) {
     ClearFlexGrid();
     QDate d = parseDate(strMonday);
     for (int i = 0; i < 7; ++i, d = d.addDays(1)) {
-        std::string name = shortDayName(d);
-        Grid.setTextMatrix(0, 3 + 3 * i, name.substr(0, 1) + " " + std::to_string(d.day()));
+        QString name = QLocale().dayName(d.dayOfWeek(), QLocale::ShortFormat);
+        Grid.setTextMatrix(0, 3 + 3 * i, name.left(1).toStdString() + " " + std::to_string(d.day()));
         m_days[static_cast<size_t>(i)] = d;
     }
     if (m_lNameID >= 0) PopulateFlexGrid();

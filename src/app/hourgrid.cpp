@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "about/help.h"
 #include "app/clock.h"
 
 namespace app {
@@ -153,7 +154,8 @@ void Hourgrid::Form_Load() {
     ServiceCombo.droppedWidthPixels = 300;
     ClassCombo.droppedWidthPixels = 200;
 
-    helpFile = kHelpFile;
+    // The program's help is an HTML manual shipped with it, opened at its contents page.
+    helpFile = findHelpFile();
 
     setWidth(toDouble(settings_.get("FormWidth", "11000"), 11000));
     setHeight(toDouble(settings_.get("FormHeight", "5000"), 5000));
@@ -320,7 +322,10 @@ void Hourgrid::ViewMenuBackWeek_Click() { ChangeWeek(-7); }
 void Hourgrid::ViewMenuForwardWeek_Click() { ChangeWeek(7); }
 void Hourgrid::ViewMenuForwardMonth_Click() { ChangeWeek(28); }
 
-void Hourgrid::HelpMenuHelp_Click() { platform_.showHelpContents(kHelpFile); }
+void Hourgrid::HelpMenuHelp_Click() {
+    if (helpFile.empty()) helpFile = findHelpFile();
+    platform_.showHelpContents(helpFile);
+}
 
 // ---- Timer file ----
 

@@ -88,7 +88,8 @@ TEST_F(HourgridTest, FirstStartAsksForAFileAndNoEndsWithoutSettings) {
     EXPECT_EQ(w.CustJobCombo.droppedWidthPixels, 400);
     EXPECT_EQ(w.ServiceCombo.droppedWidthPixels, 300);
     EXPECT_EQ(w.ClassCombo.droppedWidthPixels, 200);
-    EXPECT_EQ(w.helpFile, "Hourgrid for QuickBooks Pro.HLP");
+    EXPECT_TRUE(w.helpFile.ends_with("/help/index.html")) << w.helpFile;
+    EXPECT_TRUE(fs::is_regular_file(w.helpFile)) << w.helpFile;
     EXPECT_EQ(platform.shown, 1);
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].text, kNoFileQuestion);
@@ -549,7 +550,7 @@ TEST_F(HourgridTest, ToolbarMenusAndPanels) {
     EXPECT_EQ(w.menuItem("HelpMenuHelp")->caption, "Hourgrid for QuickBooks Pro &Help Topics");
     w.menuItem("HelpMenuHelp")->onClick();
     ASSERT_EQ(platform.helpCalls.size(), 1u);
-    EXPECT_EQ(platform.helpCalls[0], "Hourgrid for QuickBooks Pro.HLP");
+    EXPECT_TRUE(platform.helpCalls[0].ends_with("/help/index.html")) << platform.helpCalls[0];
     EXPECT_EQ(w.Grid.left(), 60);
     EXPECT_EQ(w.Grid.top(), 360);
     EXPECT_EQ(w.CustJobCombo.toolTip(), "Select a Customer:Job");

@@ -36,8 +36,19 @@ void setIdAt(Ids& ids, int col, int row, int32_t value) {
 
 bool Hourgrid::HeadingCellCheck() {
     const int row = Grid.row();
-    const int headingCol = Grid.col();
     if (!m_db) return true;
+    // However the check ends, the heading cell is current again and leave-cell
+    // processing is back on: left suppressed after a failed write, no later edit
+    // would ever reach the file. The column is restored while still suppressed,
+    // so that the program's own move commits nothing.
+    struct Restore {
+        Hourgrid& w;
+        int col;
+        ~Restore() {
+            if (w.Grid.col() != col) w.Grid.setCol(col);
+            w.m_bNoLeaveCell = false;
+        }
+    } restore{*this, Grid.col()};
     m_bNoLeaveCell = true;
     std::optional<ui::Answer> answer;  // asked once, then it holds for the whole row
     for (int c = 3; c <= 21; c += 3) {
@@ -49,10 +60,7 @@ bool Hourgrid::HeadingCellCheck() {
         if (rs->NoMatch() || !isTrue(rs->Field("Exported"))) continue;
         if (!answer)
             answer = platform_.messageBox(kRowExportedQuestion, ui::Buttons::YesNoCancel, ui::Icon::None, kTitle);
-        if (*answer == ui::Answer::Cancel) {
-            m_bNoLeaveCell = false;
-            return false;
-        }
+        if (*answer == ui::Answer::Cancel) return false;
         if (*answer != ui::Answer::Yes) break;
         rs->Edit();
         rs->SetField("Exported", jet::Value::boolean(false));
@@ -60,10 +68,6 @@ bool Hourgrid::HeadingCellCheck() {
         Grid.setCol(c);
         Grid.setCellBackColor(kNotExportedBack);
     }
-    // Back to the heading cell while leave-cell processing is still suppressed, so
-    // that the program's own move commits nothing.
-    Grid.setCol(headingCol);
-    m_bNoLeaveCell = false;
     return true;
 }
 
@@ -96,17 +100,31 @@ void Hourgrid::CommitRowCombo(int16_t nCol, ui::ComboBox& combo) {
 void Hourgrid::WriteRowReference(int16_t nCol, int16_t nRow) {
     if (!m_db || nCol < 0 || nCol > 2) return;
     const int32_t ref = idAt(m_ids, nCol, nRow);
-    auto rs = m_db->OpenDynaset(timerdb::names::kActivities);
-    for (int c = 3; c <= 21; c += 3) {
-        const int32_t lID = idAt(m_ids, c, nRow);
-        if (Grid.textMatrix(nRow, c).empty() || lID <= 0) continue;
-        rs->FindFirst("ID=" + std::to_string(lID));
-        if (rs->NoMatch()) continue;  // never edit the record the dynaset happened to be on
-        rs->Edit();
-        rs->SetField(kReferenceFields[nCol], jet::Value::int32(ref));
-        rs->Update();
+    // One reference for the whole row: all of its activities change, or none does.
+    const bool ownTransaction = !m_db->InTransaction();
+    if (ownTransaction) m_db->BeginTrans();
+    try {
+        auto rs = m_db->OpenDynaset(timerdb::names::kActivities);
+        for (int c = 3; c <= 21; c += 3) {
+            const int32_t lID = idAt(m_ids, c, nRow);
+            if (Grid.textMatrix(nRow, c).empty() || lID <= 0) continue;
+            rs->FindFirst("ID=" + std::to_string(lID));
+            if (rs->NoMatch()) continue;  // never edit the record the dynaset happened to be on
+            rs->Edit();
+            rs->SetField(kReferenceFields[nCol], jet::Value::int32(ref));
+            rs->Update();
+        }
+        rs->Close();
+        if (ownTransaction) m_db->CommitTrans();
+    } catch (...) {
+        if (ownTransaction) {
+            try {
+                m_db->Rollback();
+            } catch (...) {
+            }
+        }
+        throw;
     }
-    rs->Close();
 }
 
 }  // namespace app

@@ -362,3 +362,92 @@ TEST_F(DetailDblClickTest, ExportedActivityIsNotAskedAgain) {
     EXPECT_EQ(act(2).note, "after export");
     EXPECT_TRUE(act(2).exported);
 }
+
+// ---- The same actions reached through clicks on the loaded week ----
+
+using MarkerClickTest = ClickFixture;
+
+TEST_F(MarkerClickTest, BCellClickTogglesAndRedraws) {
+    auto& w = openLoaded();
+    const int r = rowOfActivity(5, 4);  // Friday, not billable, no note
+    ASSERT_GT(r, 0);
+    click(r, bCol(4));
+    EXPECT_TRUE(act(5).billable);
+    EXPECT_EQ(w.Grid.textMatrix(r, bCol(4)), "*");
+    EXPECT_EQ(w.Grid.foreColorAt(r, durCol(4)), kGreen);
+    EXPECT_EQ(w.Grid.row(), r);
+    EXPECT_EQ(w.Grid.col(), bCol(4));
+    EXPECT_FALSE(w.TimeEntry.visible());
+    click(r, bCol(4));
+    EXPECT_FALSE(act(5).billable);
+    EXPECT_EQ(w.Grid.textMatrix(r, bCol(4)), "");
+    EXPECT_EQ(w.Grid.foreColorAt(r, durCol(4)), ui::kSysWindowText);
+    EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST_F(MarkerClickTest, NCellClickEditsTheNote) {
+    auto& w = openLoaded();
+    const int r = rowOfActivity(4, 3);  // Thursday, billable, "Review with client"
+    ASSERT_GT(r, 0);
+    DetailScript s{"Reviewed with the client twice"};
+    script(platform, s);
+    click(r, nCol(3));
+    EXPECT_EQ(s.shownNote, "Review with client");
+    EXPECT_FALSE(s.shownBillableVisible);
+    EXPECT_EQ(act(4).note, "Reviewed with the client twice");
+    EXPECT_EQ(w.Grid.textMatrix(r, nCol(3)), "Reviewed with the client twice");
+    EXPECT_EQ(w.Grid.foreColorAt(r, durCol(3)), kMagenta);
+    EXPECT_EQ(w.Grid.col(), nCol(3));
+    s.note = "";
+    click(r, nCol(3));
+    EXPECT_EQ(w.Grid.textMatrix(r, nCol(3)), "");
+    EXPECT_EQ(w.Grid.foreColorAt(r, durCol(3)), kGreen);
+    win.reset();
+    auto rows = mdbExportActivities(timerPath);
+    // ...,Billable Status,Note,Exported,...: billable, an empty note, not exported
+    EXPECT_NE(rows[4].find(",1,,0,"), std::string::npos) << rows[4];
+}
+
+TEST_F(MarkerClickTest, ExportedDurationClickFollowsTheAnswer) {
+    struct Case {
+        ui::Answer answer;
+        bool editorShown, exportedAfter;
+    };
+    for (Case c : {Case{ui::Answer::Yes, true, false}, Case{ui::Answer::No, true, true},
+                   Case{ui::Answer::Cancel, false, true}}) {
+        SCOPED_TRACE(static_cast<int>(c.answer));
+        auto& w = openLoaded();
+        const int r = rowOfActivity(6, 1);  // Tuesday, exported
+        ASSERT_GT(r, 0);
+        platform.messages.clear();
+        platform.answers = {c.answer};
+        click(r, durCol(1));
+        ASSERT_EQ(platform.messages.size(), 1u);
+        EXPECT_EQ(platform.messages[0].text, kExportedQuestion);
+        EXPECT_EQ(w.TimeEntry.visible(), c.editorShown);
+        EXPECT_EQ(act(6).exported, c.exportedAfter);
+        EXPECT_EQ(w.Grid.row(), r);
+        EXPECT_EQ(w.Grid.col(), durCol(1));
+    }
+}
+
+TEST_F(MarkerClickTest, DoubleClickInTheEditorThenCommit) {
+    auto& w = openLoaded();
+    const int r = rowOfActivity(1, 0);  // Monday, billable, "Homepage mockups"
+    ASSERT_GT(r, 0);
+    click(r, durCol(0));
+    ASSERT_TRUE(w.TimeEntry.visible());
+    DetailScript s{std::nullopt, 0};
+    script(platform, s);
+    w.TimeEntry.onDblClick();
+    EXPECT_EQ(s.opened, 1);
+    EXPECT_TRUE(s.shownBillableVisible);
+    EXPECT_EQ(s.shownBillable, 1);
+    EXPECT_FALSE(act(1).billable);
+    EXPECT_TRUE(w.TimeEntry.visible());
+    EXPECT_EQ(w.Grid.textMatrix(r, bCol(0)), "*");  // not redrawn before the commit
+    w.TimeEntry.typeKey(13);
+    EXPECT_EQ(w.Grid.textMatrix(r, bCol(0)), "");
+    EXPECT_EQ(w.Grid.foreColorAt(r, durCol(0)), kBlue);
+    EXPECT_EQ(act(1).note, "Homepage mockups");
+}

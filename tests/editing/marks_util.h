@@ -174,3 +174,21 @@ protected:
 };
 
 }  // namespace marks
+
+namespace marks {
+
+// The week as the program fills it at start-up, driven through the grid's own
+// events as a user's clicks and keys raise them.
+class ClickFixture : public MarksFixture {
+protected:
+    app::Hourgrid& openLoaded() { return openTimer("sample.tdb"); }
+    // The data row whose duration cell of day d holds activity `id`; -1 when none.
+    int rowOfActivity(int32_t id, int d) {
+        for (int r = 1; r <= win->Grid.rows() - 2; ++r)
+            if (win->id(durCol(d), r) == id) return r;
+        return -1;
+    }
+    void click(int r, int c) { win->Grid.userMouseDown(r, c, 1, 0, 0, 0); }
+};
+
+}  // namespace marks

@@ -270,3 +270,78 @@ TEST_F(HeadingCheckTest, RowWithoutExportedActivitiesAsksNothing) {
     EXPECT_TRUE(platform.messages.empty());
     EXPECT_EQ(dump(), before);
 }
+
+// ---- Heading cells reached through clicks on the loaded week ----
+
+using HeadingClickTest = ClickFixture;
+
+TEST_F(HeadingClickTest, ExportedRowThenComboOverTheCell) {
+    struct Case {
+        ui::Answer answer;
+        bool comboShown, exportedAfter;
+    };
+    for (Case c : {Case{ui::Answer::Yes, true, false}, Case{ui::Answer::No, true, true},
+                   Case{ui::Answer::Cancel, false, true}}) {
+        SCOPED_TRACE(static_cast<int>(c.answer));
+        auto& w = openLoaded();
+        const int r = rowOfActivity(6, 1);  // Baker & Sons row, activity 6 exported
+        ASSERT_GT(r, 0);
+        platform.messages.clear();
+        platform.answers = {c.answer};
+        click(r, 2);
+        ASSERT_EQ(platform.messages.size(), 1u);
+        EXPECT_EQ(platform.messages[0].text, kRowQuestion);
+        EXPECT_EQ(act(6).exported, c.exportedAfter);
+        EXPECT_EQ(w.Grid.backColorAt(r, durCol(1)), c.exportedAfter ? ui::kSysWindowBackground : kNotExported);
+        EXPECT_EQ(w.ClassCombo.visible(), c.comboShown);
+        if (c.comboShown) EXPECT_EQ(w.ClassCombo.text(), "Residential");
+        EXPECT_EQ(w.Grid.row(), r);
+        EXPECT_EQ(w.Grid.col(), 2);
+    }
+}
+
+TEST_F(HeadingClickTest, AChoiceIsCommittedByClickingAnotherCell) {
+    auto& w = openLoaded();
+    const int r = rowOfActivity(1, 0);  // Acme / Design / Commercial, with exported activity 2
+    ASSERT_GT(r, 0);
+    platform.answers = {ui::Answer::No};
+    click(r, 1);
+    ASSERT_TRUE(w.ServiceCombo.visible());
+    EXPECT_EQ(w.ServiceCombo.text(), "Design");
+    EXPECT_DOUBLE_EQ(w.ServiceCombo.left(), w.Grid.left() + w.Grid.cellRect(r, 1).left);
+    EXPECT_DOUBLE_EQ(w.ServiceCombo.top(), w.Grid.top() + w.Grid.cellRect(r, 1).top);
+    EXPECT_DOUBLE_EQ(w.ServiceCombo.width(), w.Grid.cellRect(r, 1).width);
+    std::vector<int32_t> rowIds;
+    for (int d = 0; d < 7; ++d)
+        if (w.id(durCol(d), r) > 0) rowIds.push_back(w.id(durCol(d), r));
+    ASSERT_FALSE(rowIds.empty());
+    w.ServiceCombo.setListIndex(indexOf(w.ServiceCombo, "Development"));
+    click(r, durCol(0));
+    EXPECT_EQ(w.Grid.textMatrix(r, 1), "Development");
+    EXPECT_EQ(w.id(1, r), 13);
+    EXPECT_FALSE(w.ServiceCombo.visible());
+    for (int32_t id : rowIds) EXPECT_EQ(act(id).service, 13) << id;
+    EXPECT_TRUE(act(2).exported);  // answered No
+    EXPECT_EQ(act(11).service, 12);  // someone else's activity
+}
+
+TEST_F(HeadingClickTest, ArrowKeysAcrossHeadingsShowNoComboAndWriteNothing) {
+    auto& w = openLoaded();
+    const int r = rowOfActivity(1, 0);
+    ASSERT_GT(r, 0);
+    const std::string before = dump();
+    for (int c : {2, 1, 0, 1, 2}) {
+        w.Grid.setCol(c);
+        w.Grid.setRow(r);
+    }
+    w.Grid.setCol(durCol(0));
+    EXPECT_FALSE(w.CustJobCombo.visible());
+    EXPECT_FALSE(w.ServiceCombo.visible());
+    EXPECT_FALSE(w.ClassCombo.visible());
+    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(w.Grid.textMatrix(r, 0), "Acme Corporation:Website Redesign");
+    EXPECT_EQ(w.id(0, r), 109);
+    // The commit rewrites the row's references unchanged.
+    const std::string after = dump();
+    EXPECT_EQ(after, before);
+}

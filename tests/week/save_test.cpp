@@ -1,0 +1,643 @@
+// Validating the week and writing it back: cells against the records of a copy of
+// sample.tdb (Alice Moreno's week of 11/30/2026, today Sunday 12/06/2026 10:00),
+// checked with the engine and with mdb-export.
+#include <gtest/gtest.h>
+
+#include <QDate>
+#include <QLocale>
+#include <QTime>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/hourgrid.h"
+#include "app_fixture.h"
+#include "jet/database.h"
+#include "jet/table.h"
+#include "jet/write_internal.h"
+#include "week_access.h"
+
+using app::Hourgrid;
+using Access = app::HourgridTestAccess;
+
+namespace {
+
+constexpr ui::Color kGreen = 0x009600, kBlue = 0xFF0000, kMagenta = 0xC800C8, kYellow = 0xD5FFFF;
+const std::string kLongNote =
+    "Installed the upper cabinets, adjusted the hinges on all doors, sealed the backsplash and met the electrician "
+    "to plan the under-cabinet lighting for next week.";
+const std::string kEnterValid = "Enter a valid time. For example: 2:00 or 120 or 2";
+const std::string kNotSaved = "None of the week's changes were saved.";
+
+double serial(const QDate& d, const QTime& t = QTime(0, 0)) {
+    return static_cast<double>(QDate(1899, 12, 30).daysTo(d)) + t.msecsSinceStartOfDay() / 86400000.0;
+}
+std::string dateValue(const QDate& d, const QTime& t = QTime(0, 0)) {
+    return jet::toDebugString(jet::Value::date(serial(d, t)));
+}
+std::string durationValue(int h, int m, int s = 0) { return dateValue(QDate(1899, 12, 30), QTime(h, m, s)); }
+const std::string kNow = dateValue(QDate(2026, 12, 6), QTime(10, 0));
+const std::string kCreatedBefore = dateValue(QDate(2026, 12, 4), QTime(17, 5));
+
+// Every field of every activity, as the engine reads it, by ID.
+using Record = std::map<std::string, std::string>;
+using Records = std::map<int32_t, Record>;
+
+Records readActivities(jet::Database& db) {
+    auto t = db.table("Activities");
+    Records out;
+    int idCol = t->columnIndex("ID");
+    auto cur = t->scan();
+    while (cur.next()) {
+        Record r;
+        for (size_t c = 0; c < t->columns().size(); ++c) r[t->columns()[c].name] = jet::toDebugString(cur.row()[c]);
+        out[cur.row()[static_cast<size_t>(idCol)].asInt32()] = r;
+    }
+    return out;
+}
+
+Records readFile(const std::string& path) {
+    auto db = jet::Database::open(path, jet::OpenMode::Exclusive);  // also rolls back an interrupted write
+    return readActivities(*db);
+}
+
+// The "Activities" table as mdb-export prints it, by ID.
+std::map<std::string, Record> mdbExport(const std::string& path) {
+    std::string cmd = "mdb-export -d '|' -Q -T '%Y-%m-%d %H:%M:%S' '" + path + "' Activities";
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) throw std::runtime_error("cannot run mdb-export");
+    std::string all;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) all.append(buf, n);
+    if (pclose(p) != 0) throw std::runtime_error("mdb-export failed on " + path);
+    auto split = [](const std::string& line) {
+        std::vector<std::string> parts;
+        std::stringstream ss(line);
+        std::string part;
+        while (std::getline(ss, part, '|')) parts.push_back(part);
+        if (!line.empty() && line.back() == '|') parts.emplace_back();
+        return parts;
+    };
+    std::stringstream lines(all);
+    std::string line;
+    std::getline(lines, line);
+    auto header = split(line);
+    std::map<std::string, Record> out;
+    while (std::getline(lines, line)) {
+        auto parts = split(line);
+        Record r;
+        for (size_t i = 0; i < header.size(); ++i) r[header[i]] = i < parts.size() ? parts[i] : "";
+        out[r["ID"]] = r;
+    }
+    return out;
+}
+
+class SaveWeek : public AppFixture {
+protected:
+    void SetUp() override {
+        AppFixture::SetUp();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+    void TearDown() override {
+        QLocale::setDefault(QLocale::c());
+        AppFixture::TearDown();
+    }
+
+    // Starts the program on a copy of sample.tdb changed first by `prepare`.
+    Hourgrid& openWeek(const std::function<void(jet::Database&)>& prepare = {}) {
+        timerPath = copyTimer("sample.tdb");
+        if (prepare) {
+            auto db = jet::Database::open(timerPath, jet::OpenMode::Exclusive);
+            prepare(*db);
+        }
+        writeSetting("File", timerPath);
+        Hourgrid& w = start();
+        w.Form_Load();
+        EXPECT_EQ(w.m_lNameID, 200);
+        EXPECT_EQ(w.days()[0], QDate(2026, 11, 30));
+        EXPECT_EQ(w.id(3, 1), 1);  // the loaded week, as its own tests describe it
+        // The program's own cell moves below are not edits to commit.
+        Access::noLeaveCell(w) = true;
+        return w;
+    }
+    static void edit(jet::Database& db, int32_t id, const std::map<std::string, jet::Value>& values) {
+        auto t = db.table("Activities");
+        auto hits = t->seek(*t->primaryKey(), {jet::Value::int32(id)});
+        ASSERT_EQ(hits.size(), 1u);
+        jet::FieldValues fv;
+        for (const auto& [name, v] : values) fv.push_back({t->columnIndex(name), v});
+        db.updateRow("Activities", hits[0], fv);
+    }
+    Records inFile() { return readActivities(win->m_db->engine()); }
+    void closeProgram() { win.reset(); }
+    std::vector<std::string> messageTexts() const {
+        std::vector<std::string> t;
+        for (const auto& m : platform.messages) t.push_back(m.text);
+        return t;
+    }
+    static std::string shortDate(const QDate& d) { return QLocale().toString(d, QLocale::ShortFormat).toStdString(); }
+};
+
+// The Timer columns the program never writes, given values in record 2 first.
+void markTimerColumns(jet::Database& db) {
+    auto t = db.table("Activities");
+    auto hits = t->seek(*t->primaryKey(), {jet::Value::int32(2)});
+    ASSERT_EQ(hits.size(), 1u);
+    db.updateRow("Activities", hits[0],
+                 {{t->columnIndex("Start Time"), jet::Value::date(serial(QDate(2026, 12, 2), QTime(8, 15)))},
+                  {t->columnIndex("Rate"), jet::Value::currency(jet::Currency{855000})},
+                  {t->columnIndex("Timer Flags"), jet::Value::byte(3)}});
+}
+
+TEST_F(SaveWeek, NewChangedAndEmptiedCellsBecomeAddedUpdatedAndDeletedRecords) {
+    Hourgrid& w = openWeek(markTimerColumns);
+    const Records before = inFile();
+    ASSERT_EQ(before.size(), 16u);
+
+    w.Grid.setTextMatrix(1, 9, "02:00");   // Wednesday of activity 2, was 01:30
+    w.Grid.setTextMatrix(2, 12, "");       // Thursday of activity 4, emptied
+    w.Grid.setTextMatrix(1, 15, "01:15");  // Friday, new in Acme Website Redesign / Design / Commercial
+    w.Grid.setTextMatrix(7, 3, "00:20");   // Monday, new in a recent row: Acme Support Contract / Consulting
+    ASSERT_TRUE(w.SaveGrid());
+    EXPECT_TRUE(platform.messages.empty()) << messageTexts()[0];
+
+    const Records after = inFile();
+    EXPECT_EQ(after.size(), 17u);
+    EXPECT_EQ(after.count(4), 0u);
+    EXPECT_EQ(w.id(12, 2), 0);
+    const int32_t fri = w.id(15, 1), mon = w.id(3, 7);
+    ASSERT_GT(fri, 16);
+    ASSERT_GT(mon, 16);
+    EXPECT_NE(fri, mon);
+    ASSERT_EQ(after.count(fri), 1u);
+    ASSERT_EQ(after.count(mon), 1u);
+
+    // New records: the row's references, the day, the person, payroll item 2, the billable default.
+    const Record& a = after.at(fri);
+    EXPECT_EQ(a.at("Name ID"), "200");
+    EXPECT_EQ(a.at("CustJob ID"), "109");
+    EXPECT_EQ(a.at("Service ID"), "11");
+    EXPECT_EQ(a.at("Class ID"), "3");
+    EXPECT_EQ(a.at("Payroll Item ID"), "2");
+    EXPECT_EQ(a.at("UserDate"), dateValue(QDate(2026, 12, 4)));
+    EXPECT_EQ(a.at("CreateTime"), kNow);
+    EXPECT_EQ(a.at("Duration"), durationValue(1, 15));
+    EXPECT_EQ(a.at("Billable Status"), "True");
+    EXPECT_EQ(a.at("Note"), "NULL");
+    EXPECT_EQ(a.at("Start Time"), "NULL");
+    EXPECT_EQ(a.at("Rate"), "NULL");
+    const Record& b = after.at(mon);
+    EXPECT_EQ(b.at("CustJob ID"), "108");
+    EXPECT_EQ(b.at("Service ID"), "10");
+    EXPECT_EQ(b.at("Class ID"), "3");
+    EXPECT_EQ(b.at("UserDate"), dateValue(QDate(2026, 11, 30)));
+    EXPECT_EQ(b.at("Duration"), durationValue(0, 20));
+
+    // The changed record: duration and time of writing; the rest as it was.
+    Record expected2 = before.at(2);
+    expected2["Duration"] = durationValue(2, 0);
+    expected2["CreateTime"] = kNow;
+    EXPECT_EQ(after.at(2), expected2);
+
+    // Every other activity of the week is written again; nobody else's time, and
+    // none of Alice's other weeks, is touched.
+    for (int32_t id : {1, 3, 5, 6, 7, 8, 9}) {
+        Record e = before.at(id);
+        e["CreateTime"] = kNow;
+        EXPECT_EQ(after.at(id), e) << "activity " << id;
+    }
+    for (int32_t id : {10, 11, 12, 13, 14, 15, 16}) EXPECT_EQ(after.at(id), before.at(id)) << "activity " << id;
+
+    // An independent reader sees the same.
+    const std::string fri_s = std::to_string(fri);
+    closeProgram();
+    auto x = mdbExport(timerPath);
+    EXPECT_EQ(x.size(), 17u);
+    EXPECT_EQ(x.count("4"), 0u);
+    ASSERT_EQ(x.count(fri_s), 1u);
+    const Record& xa = x.at(fri_s);
+    EXPECT_EQ(xa.at("Name ID"), "200");
+    EXPECT_EQ(xa.at("CustJob ID"), "109");
+    EXPECT_EQ(xa.at("Service ID"), "11");
+    EXPECT_EQ(xa.at("Class ID"), "3");
+    EXPECT_EQ(xa.at("Payroll Item ID"), "2");
+    EXPECT_EQ(xa.at("UserDate"), "2026-12-04 00:00:00");
+    EXPECT_EQ(xa.at("CreateTime"), "2026-12-06 10:00:00");
+    EXPECT_EQ(xa.at("Duration"), "1899-12-30 01:15:00");
+    EXPECT_EQ(xa.at("Billable Status"), "1");
+    EXPECT_EQ(xa.at("Exported"), "0");
+    const Record& x2 = x.at("2");
+    EXPECT_EQ(x2.at("Duration"), "1899-12-30 02:00:00");
+    EXPECT_EQ(x2.at("CreateTime"), "2026-12-06 10:00:00");
+    EXPECT_EQ(x2.at("UserDate"), "2026-12-02 00:00:00");
+    EXPECT_EQ(x2.at("Billable Status"), "1");
+    EXPECT_EQ(x2.at("Exported"), "1");
+    EXPECT_EQ(x2.at("Start Time"), "2026-12-02 08:15:00");
+    EXPECT_EQ(x2.at("Rate"), "85.5000");
+    EXPECT_EQ(x2.at("Timer Flags"), "3");
+    EXPECT_EQ(x.at("10").at("CreateTime"), "2026-12-04 17:05:00");
+}
+
+TEST_F(SaveWeek, NewRecordsTakeTheBillablePreference) {
+    Hourgrid& w = openWeek();
+    w.m_bBillable = false;
+    w.Grid.setTextMatrix(1, 15, "01:15");
+    ASSERT_TRUE(w.SaveGrid());
+    const Records after = inFile();
+    EXPECT_EQ(after.at(w.id(15, 1)).at("Billable Status"), "False");
+    EXPECT_EQ(after.at(1).at("Billable Status"), "True");  // existing records keep theirs
+    EXPECT_EQ(after.at(3).at("Billable Status"), "False");
+}
+
+TEST_F(SaveWeek, AnUnchangedWeekRewritesCreateTimeOnly) {
+    Hourgrid& w = openWeek();
+    const Records before = inFile();
+    const auto idsBefore = Access::ids(w);
+    ASSERT_TRUE(w.SaveGrid());
+    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(Access::ids(w), idsBefore);
+
+    const Records after = inFile();
+    ASSERT_EQ(after.size(), before.size());
+    for (const auto& [id, rec] : before) {
+        Record e = rec;
+        if (id <= 9 && rec.at("Name ID") == "200") e["CreateTime"] = kNow;
+        EXPECT_EQ(after.at(id), e) << "activity " << id;
+    }
+    // Durations with seconds keep them although the grid shows whole minutes.
+    EXPECT_EQ(after.at(2).at("Duration"), durationValue(1, 29, 30));
+    EXPECT_EQ(after.at(7).at("Duration"), durationValue(1, 29, 29));
+
+    closeProgram();
+    auto x = mdbExport(timerPath);
+    EXPECT_EQ(x.at("2").at("Duration"), "1899-12-30 01:29:30");
+    EXPECT_EQ(x.at("7").at("Duration"), "1899-12-30 01:29:29");
+    EXPECT_EQ(x.at("8").at("CreateTime"), "2026-12-06 10:00:00");
+    EXPECT_EQ(x.at("11").at("CreateTime"), "2026-12-04 17:05:00");
+}
+
+TEST_F(SaveWeek, CellIdsFollowTheRecordsAcrossSaves) {
+    Hourgrid& w = openWeek();
+    w.Grid.setTextMatrix(2, 15, "");       // activity 5
+    w.Grid.setTextMatrix(3, 21, "02:00");  // new on Sunday
+    ASSERT_TRUE(w.SaveGrid());
+    EXPECT_EQ(w.id(15, 2), 0);
+    const int32_t added = w.id(21, 3);
+    ASSERT_GT(added, 16);
+    const size_t count = inFile().size();
+
+    // Saving again neither deletes nor adds anything more.
+    ASSERT_TRUE(w.SaveGrid());
+    EXPECT_EQ(w.id(15, 2), 0);
+    EXPECT_EQ(w.id(21, 3), added);
+    const Records again = inFile();
+    EXPECT_EQ(again.size(), count);
+    EXPECT_EQ(again.at(added).at("Duration"), durationValue(2, 0));
+
+    // Changing the new cell updates its record in place.
+    w.Grid.setTextMatrix(3, 21, "03:10");
+    ASSERT_TRUE(w.SaveGrid());
+    EXPECT_EQ(w.id(21, 3), added);
+    EXPECT_EQ(inFile().at(added).at("Duration"), durationValue(3, 10));
+    EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST_F(SaveWeek, AVanishedRecordIsWrittenAgainAndTheCellFollows) {
+    Hourgrid& w = openWeek();
+    {
+        auto rs = w.m_db->OpenDynaset("Activities");
+        for (int id : {9, 4}) {
+            rs->FindFirst("ID=" + std::to_string(id));
+            ASSERT_FALSE(rs->NoMatch());
+            rs->Delete();
+        }
+    }
+    w.Grid.setTextMatrix(2, 12, "");  // the cell of vanished activity 4, emptied
+    ASSERT_TRUE(w.SaveGrid());
+    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(w.id(12, 2), 0);
+    const int32_t again = w.id(6, 3);
+    EXPECT_GT(again, 16);
+    const Records after = inFile();
+    ASSERT_EQ(after.count(again), 1u);
+    const Record& r = after.at(again);
+    EXPECT_EQ(r.at("Duration"), durationValue(4, 15));
+    EXPECT_EQ(r.at("UserDate"), dateValue(QDate(2026, 12, 1)));
+    EXPECT_EQ(r.at("CustJob ID"), "109");
+    EXPECT_EQ(r.at("Service ID"), "13");
+    EXPECT_EQ(r.at("Payroll Item ID"), "2");
+    EXPECT_EQ(r.at("Billable Status"), "True");
+    EXPECT_EQ(after.size(), 15u);
+}
+
+struct Fault {
+    const char* phase;
+    int nth;  // fail before the nth page of that phase
+};
+void PrintTo(const Fault& f, std::ostream* os) { *os << f.phase << " page " << f.nth; }
+
+class SaveFault : public SaveWeek, public ::testing::WithParamInterface<Fault> {};
+
+// A failure in the middle of writing the file: the file keeps the whole week as it
+// was, the cells' IDs name the records it holds, and the typed cells stay.
+TEST_P(SaveFault, LeavesTheFileAndTheIdsAsBefore) {
+    Hourgrid& w = openWeek();
+    const Records before = inFile();
+    w.Grid.setTextMatrix(1, 9, "02:00");  // changed
+    w.Grid.setTextMatrix(2, 12, "");      // emptied
+    w.Grid.setTextMatrix(1, 15, "01:15"); // new
+    w.Grid.setTextMatrix(7, 3, "00:20");  // new
+    const auto idsBefore = Access::ids(w);
+
+    int pages = 0;
+    bool failed = false;
+    const Fault f = GetParam();
+    jet::detail::writablePager(w.m_db->engine()).setFaultHook([&](const char* phase, uint32_t) {
+        if (std::strcmp(phase, f.phase) == 0 && ++pages == f.nth) {
+            failed = true;
+            throw std::runtime_error("simulated crash");
+        }
+    });
+    EXPECT_FALSE(w.SaveGrid());
+    ASSERT_TRUE(failed) << "the save wrote fewer pages than the fault waits for";
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_NE(platform.messages[0].text.find("simulated crash"), std::string::npos);
+    EXPECT_NE(platform.messages[0].text.find(kNotSaved), std::string::npos);
+    EXPECT_EQ(Access::ids(w), idsBefore);
+    EXPECT_EQ(w.id(15, 1), 0);
+    EXPECT_EQ(w.id(12, 2), 4);
+    EXPECT_EQ(w.Grid.textMatrix(1, 15), "01:15");
+
+    closeProgram();
+    const Records after = readFile(timerPath);
+    EXPECT_EQ(after, before);
+    EXPECT_FALSE(std::filesystem::exists(jet::journalPath(timerPath)));
+    for (int r = 1; r < static_cast<int>(idsBefore[3].size()); ++r)
+        for (int c = 3; c <= 21; c += 3) {
+            int32_t id = idsBefore[static_cast<size_t>(c)][static_cast<size_t>(r)];
+            if (id > 0) EXPECT_EQ(after.count(id), 1u) << "cell " << r << "," << c;
+        }
+    auto x = mdbExport(timerPath);
+    EXPECT_EQ(x.size(), 16u);
+    EXPECT_EQ(x.at("2").at("Duration"), "1899-12-30 01:29:30");
+    EXPECT_EQ(x.at("4").at("Duration"), "1899-12-30 03:00:00");
+    EXPECT_EQ(x.at("1").at("CreateTime"), "2026-12-04 17:05:00");
+}
+
+INSTANTIATE_TEST_SUITE_P(Phases, SaveFault,
+                         ::testing::Values(Fault{"journal", 1}, Fault{"file", 1}, Fault{"file", 2}, Fault{"file", 3}),
+                         [](const auto& info) {
+                             return std::string(info.param.phase) + std::to_string(info.param.nth);
+                         });
+
+TEST_F(SaveWeek, ACellThatPassesValidationButIsNoDurationIsLeftOut) {
+    Hourgrid& w = openWeek();
+    w.Grid.setTextMatrix(1, 3, "00:00");   // activity 1
+    w.Grid.setTextMatrix(1, 15, "01:00");  // new
+    ASSERT_TRUE(w.SaveGrid());
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text, kEnterValid);
+    const Records after = inFile();
+    EXPECT_EQ(w.id(3, 1), 1);
+    EXPECT_EQ(after.at(1).at("Duration"), durationValue(2, 30));
+    EXPECT_EQ(after.at(1).at("CreateTime"), kCreatedBefore);
+    EXPECT_GT(w.id(15, 1), 16);
+    EXPECT_EQ(after.at(3).at("CreateTime"), kNow);
+}
+
+struct CellCase {
+    std::string text;
+    std::string message;  // "" passes; "@" stands for the day's date
+};
+
+TEST_F(SaveWeek, ValidateCellExamples) {
+    Hourgrid& w = openWeek();
+    const QDate day(2026, 12, 2);
+    const std::vector<CellCase> cases = {
+        {"", ""},
+        {"23:59", ""},
+        {"5:75", ""},  // minutes over 59 below 23 hours
+        {"00:00", ""},
+        {"12", ""},
+        {"1.5", ""},
+        {"1:30.5", ""},
+        {"24:00", "You cannot enter more than 23:59 for any activity: @"},
+        {"23:60", "You cannot enter more than 23:59 for any activity: @"},
+        {"24", "You cannot enter more than 23:59 for any activity: @"},
+        {"22:120", "You cannot enter more than 23:59 for any activity: @"},  // a whole day in minutes
+        {"-1:00", "You cannot enter negative time: @"},
+        {"0:-5", "You cannot enter negative time: @"},
+        {"-1", "You cannot enter negative time: @"},
+        {"a:00", "Invalid time entry: @"},
+        {":30", "Invalid time entry: @"},
+        {"2:", "Invalid time entry: @"},
+        {"abc", "Invalid time entry: @"},
+        {"   ", "Invalid time entry: @"},
+        {"32768:00", "Invalid time entry: @"},
+        {"1:32768", "Invalid time entry: @"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("cell \"" + c.text + "\"");
+        platform.messages.clear();
+        bool ok = Access::validateCell(w, 1, c.text, day);
+        EXPECT_EQ(ok, c.message.empty());
+        if (c.message.empty()) {
+            EXPECT_TRUE(platform.messages.empty());
+            continue;
+        }
+        ASSERT_EQ(platform.messages.size(), 1u);
+        std::string expected = c.message;
+        if (expected.back() == '@') expected = expected.substr(0, expected.size() - 1) + shortDate(day);
+        EXPECT_EQ(platform.messages[0].text, expected);
+        EXPECT_EQ(platform.messages[0].buttons, ui::Buttons::OK);
+        EXPECT_EQ(platform.messages[0].icon, ui::Icon::None);
+        EXPECT_EQ(platform.messages[0].title, "Hourgrid");
+    }
+}
+
+TEST_F(SaveWeek, ValidateCellWantsTheRowsReferencesAndAPerson) {
+    Hourgrid& w = openWeek();
+    const int r = 14;  // the empty row
+    const QDate day(2026, 11, 30);
+    auto check = [&](const std::string& text, const std::string& expected) {
+        platform.messages.clear();
+        EXPECT_FALSE(Access::validateCell(w, r, text, day));
+        ASSERT_EQ(platform.messages.size(), 1u);
+        EXPECT_EQ(platform.messages[0].text, expected);
+    };
+    check("01:00", "Please select a Customer:Job for every activity");
+    check("24:00", "You cannot enter more than 23:59 for any activity: " + shortDate(day));  // time first
+    w.Grid.setTextMatrix(r, 0, "Delta Logistics");
+    check("01:00", "Please select a Service Item for every activity");
+    w.Grid.setTextMatrix(r, 1, "Project Management");
+    check("01:00", "Please select a Class for every activity");
+    w.Grid.setTextMatrix(r, 2, "Commercial");
+    // Only the heading texts count, not the IDs behind them.
+    platform.messages.clear();
+    EXPECT_TRUE(Access::validateCell(w, r, "01:00", day));
+    EXPECT_TRUE(platform.messages.empty());
+    w.m_lNameID = -1;
+    check("01:00", "Please select a Name by clicking on the Name button.");
+    platform.messages.clear();
+    EXPECT_TRUE(Access::validateCell(w, r, "", day));  // an empty cell needs nothing
+}
+
+TEST_F(SaveWeek, AnInvalidWeekShowsTheFirstFailureAndWritesNothing) {
+    Hourgrid& w = openWeek();
+    const Records before = inFile();
+    w.Grid.setTextMatrix(3, 9, "abc");    // row 3, Wednesday
+    w.Grid.setTextMatrix(3, 6, "24:00");  // row 3, Tuesday: earlier in the row
+    w.Grid.setTextMatrix(5, 3, "-1:00");  // a later row
+    w.Grid.setTextMatrix(1, 15, "01:00"); // a valid new cell
+    EXPECT_FALSE(w.ValidateGrid());
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text,
+              "You cannot enter more than 23:59 for any activity: " + shortDate(QDate(2026, 12, 1)));
+    platform.messages.clear();
+    EXPECT_FALSE(w.SaveGrid());
+    EXPECT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(inFile(), before);
+    EXPECT_EQ(w.id(15, 1), 0);
+}
+
+TEST_F(SaveWeek, ARowWithoutClassBlocksTheSaveUntilOneIsChosen) {
+    Hourgrid& w = openWeek();
+    const int r = 14;
+    w.Grid.setTextMatrix(r, 0, "Delta Logistics");
+    w.Grid.setTextMatrix(r, 1, "Project Management");
+    Access::idRef(w, 0, r) = 103;
+    Access::idRef(w, 1, r) = 15;
+    w.Grid.setTextMatrix(r, 3, "01:00");
+    const size_t count = inFile().size();
+    EXPECT_FALSE(w.SaveGrid());
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text, "Please select a Class for every activity");
+    EXPECT_EQ(inFile().size(), count);
+
+    w.Grid.setTextMatrix(r, 2, "Commercial");
+    Access::idRef(w, 2, r) = 3;
+    EXPECT_TRUE(w.SaveGrid());
+    const int32_t id = w.id(3, r);
+    ASSERT_GT(id, 16);
+    const Record rec = inFile().at(id);
+    EXPECT_EQ(rec.at("CustJob ID"), "103");
+    EXPECT_EQ(rec.at("Service ID"), "15");
+    EXPECT_EQ(rec.at("Class ID"), "3");
+}
+
+TEST_F(SaveWeek, WithoutAPersonTheWeekCannotBeSaved) {
+    Hourgrid& w = openWeek();
+    const Records before = inFile();
+    w.m_lNameID = -1;
+    EXPECT_FALSE(w.SaveGrid());
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text, "Please select a Name by clicking on the Name button.");
+    EXPECT_EQ(inFile(), before);
+}
+
+TEST_F(SaveWeek, WithoutATimerFileNothingIsValidatedOrSaved) {
+    Hourgrid& w = start();
+    EXPECT_FALSE(w.m_bDbOpen);
+    w.Grid.setRows(3);
+    w.Grid.setTextMatrix(1, 3, "01:00");
+    EXPECT_FALSE(w.ValidateGrid());
+    EXPECT_FALSE(w.SaveGrid());
+    Access::noLeaveCell(w) = true;
+    w.Grid.setRow(1);
+    w.Grid.setCol(3);
+    Access::saveCurrentCell(w);
+    EXPECT_TRUE(platform.messages.empty());
+}
+
+struct MarkerCase {
+    int row, col;
+    int32_t id;
+    ui::Color fore, back;
+    std::string b, n;
+};
+
+// The cell is written at once and its markers and colours come from the record.
+TEST_F(SaveWeek, SaveCurrentCellRefreshesMarkersFromTheRecord) {
+    Hourgrid& w = openWeek([](jet::Database& db) { edit(db, 5, {{"Note", jet::Value::text("Call notes")}}); });
+    const std::vector<MarkerCase> cases = {
+        {1, 3, 1, kMagenta, kYellow, "*", "Homepage mockups"},          // billable, note, not exported
+        {4, 6, 6, kMagenta, ui::kSysWindowBackground, "*", kLongNote},  // exported
+        {3, 6, 9, kGreen, kYellow, "*", ""},                            // billable, no note
+        {2, 15, 5, kBlue, kYellow, "", "Call notes"},                   // not billable, note
+        {6, 18, 7, ui::kSysWindowText, ui::kSysWindowBackground, "", ""},
+        {2, 9, 3, ui::kSysWindowText, kYellow, "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("activity " + std::to_string(c.id));
+        w.Grid.setColorsAt(c.row, c.col, 0x123456, 0x654321);
+        w.Grid.setTextMatrix(c.row, c.col + 1, "?");
+        w.Grid.setTextMatrix(c.row, c.col + 2, "?");
+        w.Grid.setRow(c.row);
+        w.Grid.setCol(c.col);
+        Access::saveCurrentCell(w);
+        EXPECT_EQ(w.id(c.col, c.row), c.id);
+        EXPECT_EQ(w.Grid.foreColorAt(c.row, c.col), c.fore);
+        EXPECT_EQ(w.Grid.backColorAt(c.row, c.col), c.back);
+        EXPECT_EQ(w.Grid.textMatrix(c.row, c.col + 1), c.b);
+        EXPECT_EQ(w.Grid.textMatrix(c.row, c.col + 2), c.n);
+        EXPECT_EQ(inFile().at(c.id).at("CreateTime"), kNow);
+    }
+    EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST_F(SaveWeek, SaveCurrentCellAddsChangesAndDeletes) {
+    Hourgrid& w = openWeek();
+    // A new duration in the empty row, before any reference is chosen.
+    w.Grid.setTextMatrix(14, 3, "01:00");
+    w.Grid.setRow(14);
+    w.Grid.setCol(3);
+    Access::saveCurrentCell(w);
+    const int32_t id = w.id(3, 14);
+    ASSERT_GT(id, 16);
+    Record r = inFile().at(id);
+    EXPECT_EQ(r.at("CustJob ID"), "0");
+    EXPECT_EQ(r.at("Service ID"), "0");
+    EXPECT_EQ(r.at("Class ID"), "0");
+    EXPECT_EQ(r.at("Name ID"), "200");
+    EXPECT_EQ(r.at("Payroll Item ID"), "2");
+    EXPECT_EQ(r.at("Billable Status"), "True");
+    EXPECT_EQ(r.at("Duration"), durationValue(1, 0));
+    EXPECT_EQ(w.Grid.foreColorAt(14, 3), kGreen);
+    EXPECT_EQ(w.Grid.backColorAt(14, 3), kYellow);
+    EXPECT_EQ(w.Grid.textMatrix(14, 4), "*");
+
+    // Changed, then emptied: the record follows, then goes; B and N stay as they were.
+    w.Grid.setTextMatrix(14, 3, "02:45");
+    Access::saveCurrentCell(w);
+    EXPECT_EQ(w.id(3, 14), id);
+    EXPECT_EQ(inFile().at(id).at("Duration"), durationValue(2, 45));
+    w.Grid.setTextMatrix(14, 3, "");
+    Access::saveCurrentCell(w);
+    EXPECT_EQ(w.id(3, 14), 0);
+    EXPECT_EQ(inFile().count(id), 0u);
+    EXPECT_EQ(w.Grid.foreColorAt(14, 3), ui::kSysWindowText);
+    EXPECT_EQ(w.Grid.backColorAt(14, 3), ui::kSysWindowBackground);
+    EXPECT_EQ(w.Grid.textMatrix(14, 4), "*");
+    EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST_F(SaveWeek, SaveCurrentCellIgnoresCellsThatAreNoDurations) {
+    Hourgrid& w = openWeek();
+    const Records before = inFile();
+    for (int col : {0, 2, 4, 5, 22, 24}) {
+        w.Grid.setRow(1);
+        w.Grid.setCol(col);
+        Access::saveCurrentCell(w);
+    }
+    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(inFile(), before);
+}
+
+}  // namespace

@@ -5,7 +5,9 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QFontMetricsF>
+#include <QLocale>
 #include <QPageLayout>
+#include <QPageSize>
 #include <QPainter>
 #include <QPen>
 #include <QPrinter>
@@ -101,6 +103,8 @@ std::unique_ptr<PrintTarget> openPdfFile(const std::string& path, const Font& fo
     auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     printer->setOutputFormat(QPrinter::PdfFormat);
     printer->setOutputFileName(QString::fromStdString(path));
+    printer->setPageSize(QPageSize(QLocale().measurementSystem() == QLocale::MetricSystem ? QPageSize::A4
+                                                                                        : QPageSize::Letter));
     setUpJob(*printer);
     return std::make_unique<QtPrintTarget>(std::move(printer), font);
 }

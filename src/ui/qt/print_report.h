@@ -23,7 +23,8 @@ std::string defaultPrinterName();
 // `font`; nothing when there is no default printer or it is not usable.
 std::unique_ptr<PrintTarget> openDefaultPrinter(const Font& font);
 
-// The same job written to a PDF file at `path` (the locale's default paper).
+// The same job written to a PDF file at `path`, on A4 paper, or on Letter
+// where the locale does not measure in metric units.
 std::unique_ptr<PrintTarget> openPdfFile(const std::string& path, const Font& font);
 
 // The Save dialog for a PDF file over `parent`, starting in the user's

@@ -176,6 +176,9 @@ TEST_F(BCellTest, ExportedActivityFollowsTheAnswer) {
         EXPECT_EQ(act(7).billable, c.billableAfter);
         EXPECT_EQ(act(7).exported, c.exportedAfter);
         EXPECT_EQ(w.Grid.col(), bCol(5));
+        // The cell is written again after the toggle: light yellow once unexported.
+        EXPECT_EQ(w.Grid.backColorAt(3, durCol(5)), c.exportedAfter ? ui::kSysWindowBackground : kNotExported);
+        EXPECT_EQ(w.Grid.textMatrix(3, bCol(5)), c.billableAfter ? "*" : "");
     }
 }
 
@@ -450,4 +453,29 @@ TEST_F(MarkerClickTest, DoubleClickInTheEditorThenCommit) {
     EXPECT_EQ(w.Grid.textMatrix(r, bCol(0)), "");
     EXPECT_EQ(w.Grid.foreColorAt(r, durCol(0)), kBlue);
     EXPECT_EQ(act(1).note, "Homepage mockups");
+}
+
+TEST_F(MarkerClickTest, TypingOnAnExportedDurationAsksFirst) {
+    struct Case {
+        ui::Answer answer;
+        bool editorShown, exportedAfter;
+    };
+    for (Case c : {Case{ui::Answer::Yes, true, false}, Case{ui::Answer::No, true, true},
+                   Case{ui::Answer::Cancel, false, true}}) {
+        SCOPED_TRACE(static_cast<int>(c.answer));
+        auto& w = openLoaded();
+        const int r = rowOfActivity(7, 5);  // Saturday, exported
+        ASSERT_GT(r, 0);
+        w.Grid.setRow(r);
+        w.Grid.setCol(durCol(5));
+        platform.messages.clear();
+        platform.answers = {c.answer};
+        int key = '4';
+        w.Grid.userKeyPress(key);
+        ASSERT_EQ(platform.messages.size(), 1u);
+        EXPECT_EQ(platform.messages[0].text, kExportedQuestion);
+        EXPECT_EQ(w.TimeEntry.visible(), c.editorShown);
+        if (c.editorShown) EXPECT_EQ(w.TimeEntry.text(), "4");
+        EXPECT_EQ(act(7).exported, c.exportedAfter);
+    }
 }

@@ -321,8 +321,8 @@ void StartSysInfo(ui::Platform& platform) {
 
 frmAbout::frmAbout(ui::Platform& platform) : platform_(platform) {
     setCaption("About Hourgrid");
-    setWidth(5730);
-    setHeight(4380);
+    setWidth(6330);
+    setHeight(4980);
 
     picIcon.name = "picIcon";
     picIcon.move(240, 240, 540, 540);
@@ -330,21 +330,21 @@ frmAbout::frmAbout(ui::Platform& platform) : platform_(platform) {
     lblTitle.name = "lblTitle";
     lblTitle.font.size = 12;
     lblTitle.font.bold = true;
-    lblTitle.move(1050, 240, 4335, 420);
+    lblTitle.move(1050, 240, 4935, 420);
     lblVersion.name = "lblVersion";
-    lblVersion.move(1050, 720, 4335, 285);
+    lblVersion.move(1050, 720, 4935, 285);
 
     Text1.name = "Text1";
     Text1.multiLine = true;
     Text1.locked = true;
     Text1.setText("Note: you must use the QuickBooks Timer to \r\nimport lists and export time.\r\n");
-    Text1.move(1050, 1080, 4335, 615);
+    Text1.move(1050, 1080, 4935, 780);
     Text2.name = "Text2";
     Text2.multiLine = true;
     Text2.locked = true;
     Text2.setText("Hourgrid for QuickBooks -- a replacement for the QuickBooks Timer.\r\n\r\n"
                   "For more information, visit our web site:\r\n");
-    Text2.move(1050, 1755, 4335, 855);
+    Text2.move(1050, 1920, 4935, 1140);
 
     LinkLabel.name = "LinkLabel";
     LinkLabel.setCaption(kWebAddress);
@@ -352,25 +352,25 @@ frmAbout::frmAbout(ui::Platform& platform) : platform_(platform) {
     LinkLabel.foreColor = ui::rgb(0, 0, 255);
     LinkLabel.mousePointer = ui::MousePointer::Hand;
     LinkLabel.wordWrap = false;
-    LinkLabel.move(1050, 2640, 4335, 255);
+    LinkLabel.move(1050, 3120, 4935, 255);
     LinkLabel.onClick = [this] { LinkLabel_Click(); };
 
     Line1.name = "Line1";
     Line1.borderColor = ui::rgb(0x80, 0x80, 0x80);
-    Line1.move(84, 3030, 5446, 0);
+    Line1.move(84, 3540, 6046, 0);
     Line2.name = "Line2";
     Line2.borderColor = ui::rgb(0xFF, 0xFF, 0xFF);
-    Line2.move(99, 3045, 5431, 0);
+    Line2.move(99, 3555, 6031, 0);
 
     cmdOK.name = "cmdOK";
     cmdOK.setCaption("OK");
     cmdOK.isDefault = true;
     cmdOK.isCancel = true;
-    cmdOK.move(4245, 3180, 1260, 375);
+    cmdOK.move(4845, 3720, 1260, 375);
     cmdOK.onClick = [this] { cmdOK_Click(); };
     cmdSysInfo.name = "cmdSysInfo";
     cmdSysInfo.setCaption("&System Info...");
-    cmdSysInfo.move(4245, 3630, 1260, 375);
+    cmdSysInfo.move(4845, 4170, 1260, 375);
     cmdSysInfo.onClick = [this] { cmdSysInfo_Click(); };
 }
 

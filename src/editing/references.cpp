@@ -1,5 +1,6 @@
 // Choosing a row's Customer:Job, Service Item and Class in place, and writing
 // the choice into every activity of the row at once.
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -51,10 +52,11 @@ bool Hourgrid::HeadingCellCheck() {
     } restore{*this, Grid.col()};
     m_bNoLeaveCell = true;
     std::optional<ui::Answer> answer;  // asked once, then it holds for the whole row
+    std::unique_ptr<timerdb::Recordset> rs;  // one for the row: opening one reads the table
     for (int c = 3; c <= 21; c += 3) {
         const int32_t lID = idAt(m_ids, c, row);
         if (Grid.textMatrix(row, c).empty() || lID <= 0) continue;
-        auto rs = m_db->OpenDynaset(timerdb::names::kActivities);
+        if (!rs) rs = m_db->OpenDynaset(timerdb::names::kActivities);
         rs->FindFirst("ID=" + std::to_string(lID));
         // Without a match the dynaset stays on whatever record it was on; never edit that one.
         if (rs->NoMatch() || !isTrue(rs->Field("Exported"))) continue;

@@ -48,6 +48,10 @@ std::unique_ptr<Recordset> Database::OpenDynaset(const std::string& table) {
     return std::make_unique<Recordset>(*this, Recordset::Type::Dynaset, table);
 }
 
+std::unique_ptr<Recordset> Database::OpenKeyedDynaset(const std::string& table) {
+    return std::make_unique<Recordset>(*this, Recordset::Type::Dynaset, table, false);
+}
+
 std::unique_ptr<Recordset> QueryDef::OpenRecordset() {
     auto rs = std::make_unique<Recordset>(*db_, Recordset::Type::Query, name_);
     rs->loadResult(jet::runNamed(db_->engine(), name_, params_, db_->evalOptions()));
@@ -66,18 +70,29 @@ std::string trim(const std::string& s) {
 }
 }  // namespace
 
-Recordset::Recordset(Database& db, Type type, std::string source) : db_(db), type_(type), source_(std::move(source)) {
+Recordset::Recordset(Database& db, Type type, std::string source, bool readRows)
+    : db_(db), type_(type), source_(std::move(source)) {
     if (type_ == Type::Query) {
         // Parameters are looked up on the QueryDef that opened us; see QueryDef::OpenRecordset.
         return;
     }
     const jet::Table& t = table();
     for (const auto& c : t.columns()) columns_.push_back(c.name);
-    auto cur = t.scan();
+    rowsRead_ = false;
+    if (readRows) readAllRows();
+}
+
+void Recordset::readAllRows() {
+    if (rowsRead_) return;
+    rows_.clear();
+    ids_.clear();
+    auto cur = table().scan();
     while (cur.next()) {
         rows_.push_back(cur.row());
         ids_.push_back(cur.rowId());
     }
+    pos_ = 0;
+    rowsRead_ = true;
 }
 
 const jet::Table& Recordset::table() const {
@@ -166,6 +181,13 @@ void Recordset::FindFirst(const std::string& criteria) {
     if (pk && pk->columns.size() == 1 && pk->columns[0].column == c) {
         for (const auto& id : t.seek(*pk, {Value::int32(n)})) {
             long i = find(id);
+            if (i < 0 && !rowsRead_) {
+                if (auto r = t.readRow(id)) {
+                    rows_.push_back(*r);
+                    ids_.push_back(id);
+                    i = static_cast<long>(rows_.size()) - 1;
+                }
+            }
             if (i >= 0) {
                 pos_ = i;
                 noMatch_ = false;
@@ -174,6 +196,7 @@ void Recordset::FindFirst(const std::string& criteria) {
         }
         return;
     }
+    readAllRows();
     for (size_t i = 0; i < rows_.size(); ++i) {
         const Value& v = rows_[i][static_cast<size_t>(c)];
         if (!v.isNull() && v.isNumeric() && v.toDouble() == n) {

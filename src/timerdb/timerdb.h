@@ -56,6 +56,11 @@ public:
     // Table-type recordset (supports Index/Seek) and dynaset (supports FindFirst).
     std::unique_ptr<Recordset> OpenTable(const std::string& table);
     std::unique_ptr<Recordset> OpenDynaset(const std::string& table);
+    // A dynaset that reads a record only when FindFirst on the primary key reaches
+    // it, instead of the whole table when it opens: one index lookup per record of
+    // a large table. Other criteria read the whole table at that point; moving
+    // (MoveFirst, MoveNext, Bof, Eof, RecordCount) covers only the records read.
+    std::unique_ptr<Recordset> OpenKeyedDynaset(const std::string& table);
 
 private:
     std::unique_ptr<jet::Database> db_;
@@ -80,7 +85,7 @@ private:
 class Recordset {
 public:
     enum class Type { Table, Dynaset, Query };
-    Recordset(Database& db, Type type, std::string source);
+    Recordset(Database& db, Type type, std::string source, bool readRows = true);
 
     bool Bof() const { return pos_ < 0 || rows_.empty(); }
     bool Eof() const { return pos_ >= static_cast<long>(rows_.size()) || rows_.empty(); }
@@ -118,6 +123,7 @@ private:
     const jet::Table& table() const;
     void requireWritable() const;
     long find(jet::RowId id) const;
+    void readAllRows();
 
     Database& db_;
     Type type_;
@@ -126,6 +132,7 @@ private:
     std::vector<jet::Row> rows_;
     std::vector<jet::RowId> ids_;
     long pos_ = 0;
+    bool rowsRead_ = true;  // false while only the records found so far are held
     bool noMatch_ = false;
     const jet::Index* index_ = nullptr;
     enum class EditMode { None, Edit, AddNew } mode_ = EditMode::None;

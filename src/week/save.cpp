@@ -86,7 +86,7 @@ bool Hourgrid::SaveGrid() {
     const auto idsBefore = m_ids;
     try {
         m_db->BeginTrans();
-        auto rs = m_db->OpenDynaset(kActivities);
+        auto rs = m_db->OpenKeyedDynaset(kActivities);
         for (int r = 1; r <= Grid.rows() - 2; ++r)
             for (int c = 3; c <= 21; c += 3)
                 WriteActivity(static_cast<int16_t>(r), *rs, Grid.textMatrix(r, c),
@@ -167,7 +167,7 @@ void Hourgrid::SaveCurrentCell() {
     const QDate day = m_days[static_cast<size_t>((col - 3) / 3)];
 
     try {
-        auto rs = m_db->OpenDynaset(kActivities);
+        auto rs = m_db->OpenKeyedDynaset(kActivities);
         int32_t& id = idRef(col, row);
         WriteActivity(static_cast<int16_t>(row), *rs, Grid.textMatrix(row, col), day, id);
         bool found = false;

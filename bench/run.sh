@@ -57,3 +57,16 @@ echo "save a week (70 updates by ID, one transaction, synced): median $(wval wee
 echo "save a week through UPDATE statements: median $(wval week_sql_median_ms) ms"
 echo "file size over $(wval growth_saves) week saves: $(wval size_before) -> $(wval size_after) bytes"
 echo "targets: week save < 20 ms median, no growth"
+
+# The week grid as the program shows and saves it (week_bench works on its own copy of the file).
+if ! cmake --build "$BUILD" --target week_bench -j2 >>"$LOG" 2>&1; then
+    tail -40 "$LOG"; echo "build of week_bench failed (full log: $LOG)" >&2; exit 1
+fi
+KOUT="$("$BUILD/bench/week_bench" "$FILE")"
+kval() { echo "$KOUT" | sed -n "s/^$1=//p"; }
+echo "show a week of $(kval person) (SetMonday, $(kval show_rows_per_week) rows, $(kval show_cells_per_week) activities): median $(kval show_median_ms) ms, p90 $(kval show_p90_ms) ms (median processor time $(kval show_median_cpu_ms) ms)"
+echo "save a full week (SaveGrid, $(kval save_cells) activities, one transaction): median $(kval save_median_ms) ms, p90 $(kval save_p90_ms) ms (median processor time $(kval save_median_cpu_ms) ms)"
+echo "Back one week press (validate, save, show): median $(kval press_median_ms) ms"
+awk -v a="$(kval peak_rss_after_show_kib)" -v p="$(kval peak_rss_kib)" 'BEGIN {
+    printf "peak memory: %.1f MiB after showing weeks, %.1f MiB at the end\n", a / 1024, p / 1024 }'
+echo "targets: show < 100 ms, save < 30 ms, memory < 80 MiB"

@@ -103,11 +103,12 @@ void DateDialog::OK_Click() {
     }
     // Leave the shown week as the navigation commands do: a pending edit is
     // committed, not left in an editor over another week, and the week is saved.
+    // A week that does not validate or cannot be written (both already reported)
+    // stays on screen.
     main_.Grid_LeaveCell();
     if (main_.ValidateGrid()) {
         main_.HideCellEditors(false);
-        main_.SaveGrid();
-        main_.SetMonday(Hourgrid::MondayOf(d).toString("MM/dd/yyyy").toStdString());
+        if (main_.SaveGrid()) main_.SetMonday(Hourgrid::MondayOf(d).toString("MM/dd/yyyy").toStdString());
     }
     close();
 }

@@ -123,9 +123,15 @@ void Hourgrid::ChangeWeek(int days) {
     if (!ValidateGrid()) return;
     HideCellEditors(false);
     if (!CheckStartDate()) return;
-    QDate d = parseDate(sbStatusBar.panelText(4)).addDays(days);
+    std::string shown = sbStatusBar.panelText(4);
+    QDate d = parseDate(shown).addDays(days);
     sbStatusBar.setPanelText(4, d.toString("MM/dd/yyyy").toStdString());
-    SaveGrid();
+    // The week was valid, so a failed save is a write error (already reported):
+    // the user's week stays on screen instead of being replaced by the next one.
+    if (!SaveGrid()) {
+        sbStatusBar.setPanelText(4, shown);
+        return;
+    }
     SetMonday(sbStatusBar.panelText(4));
 }
 
@@ -135,8 +141,12 @@ void Hourgrid::ViewMenuLastMonday_Click() {
     HideCellEditors(false);
     QDate d = Clock::today();
     while (d.dayOfWeek() != 1) d = d.addDays(-1);
+    std::string shown = sbStatusBar.panelText(4);
     sbStatusBar.setPanelText(4, d.toString("MM/dd/yyyy").toStdString());
-    SaveGrid();
+    if (!SaveGrid()) {
+        sbStatusBar.setPanelText(4, shown);
+        return;
+    }
     SetMonday(sbStatusBar.panelText(4));
 }
 

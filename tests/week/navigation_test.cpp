@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "app_fixture.h"
+#include "jet/write_internal.h"
 #include "week/date_dialog.h"
 #include "week_test_util.h"
 
@@ -19,6 +20,13 @@ using app::Hourgrid;
 namespace {
 
 using NavigationTest = AppFixture;
+
+// Every message shown, one a line, so that a failure says what was shown.
+std::string shownMessages(const ScriptedPlatform& p) {
+    std::string all;
+    for (const auto& m : p.messages) all += m.text + "\n";
+    return all;
+}
 
 std::array<std::string, 7> dayHeaders(const Hourgrid& w) {
     std::array<std::string, 7> h;
@@ -72,7 +80,7 @@ TEST_F(NavigationTest, CommandsMoveTheWeek) {
         EXPECT_EQ(w.Grid.textMatrix(0, 5), "N");
     }
     // The weeks' own activities: 11/23 holds Delta Logistics on Monday, 12/07 Acme on Monday.
-    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(shownMessages(platform), "");
 }
 
 // Back a week and a "month" of 28 days from the week of 01/04/1999.
@@ -123,7 +131,7 @@ TEST_F(NavigationTest, ToolbarMenuAndShortcuts) {
     w.SetMonday("10/05/2026");
     w.menuItem("ViewMenuLastMonday")->onClick();
     EXPECT_EQ(w.sbStatusBar.panelText(4), "11/30/2026");
-    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(shownMessages(platform), "");
 }
 
 TEST_F(NavigationTest, LastMondayOnAMondayAndWithoutAWeek) {
@@ -137,7 +145,7 @@ TEST_F(NavigationTest, LastMondayOnAMondayAndWithoutAWeek) {
     app::Clock::setFixed(QDateTime(QDate(2026, 12, 2), QTime(23, 59)));
     w.ViewMenuLastMonday_Click();
     EXPECT_EQ(w.sbStatusBar.panelText(4), "11/30/2026");
-    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(shownMessages(platform), "");
 }
 
 // A start date that is missing or not a Monday stops the move and keeps the week on screen.
@@ -205,7 +213,7 @@ TEST_F(NavigationTest, WeekIsSavedBeforeEveryMove) {
         minutes += 5;
     }
     EXPECT_NE(before, fieldOf(w, 7, "CreateTime"));
-    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(shownMessages(platform), "");
 }
 
 // A week that does not validate stays on screen with the user's text.
@@ -232,6 +240,56 @@ TEST_F(NavigationTest, InvalidWeekDoesNotMove) {
     }
     EXPECT_TRUE(platform.modalForms.empty());
     EXPECT_NEAR(fieldOf(w, 4, "Duration"), 3 / 24.0, 1e-9);
+}
+
+// A save that fails while the file is written (reported by the save) keeps the
+// week it was leaving on screen, with the user's text, for every way of moving.
+TEST_F(NavigationTest, FailedSaveKeepsTheWeek) {
+    Hourgrid& w = openTimer();
+    const std::function<void()> moves[] = {
+        [&] { w.ViewMenuBackWeek_Click(); },    [&] { w.ViewMenuBackMonth_Click(); },
+        [&] { w.ViewMenuForwardWeek_Click(); }, [&] { w.ViewMenuForwardMonth_Click(); },
+        [&] { w.ViewMenuLastMonday_Click(); },
+        [&] {
+            platform.onModal = [](ui::Form& f) {
+                auto& d = dynamic_cast<DateDialog&>(f);
+                d.StartDate.setText("1/1/2002");
+                d.OK.click();
+            };
+            w.EditMenuStartDate_Click();
+        },
+    };
+    w.Grid.setTextMatrix(1, 3, "04:00");
+    bool armed = true;
+    jet::detail::writablePager(w.m_db->engine()).setFaultHook([&](const char*, uint32_t) {
+        if (armed) throw std::runtime_error("simulated write failure");
+    });
+    for (size_t i = 0; i < std::size(moves); ++i) {
+        SCOPED_TRACE(i);
+        platform.messages.clear();
+        moves[i]();
+        // The first failure names itself; the engine then refuses writes until the file is reopened.
+        ASSERT_EQ(platform.messages.size(), 1u);
+        if (i == 0) {
+            EXPECT_NE(platform.messages[0].text.find("simulated write failure"), std::string::npos);
+        }
+        EXPECT_EQ(w.sbStatusBar.panelText(4), "11/30/2026");
+        EXPECT_EQ(w.days()[0], QDate(2026, 11, 30));
+        EXPECT_EQ(w.Grid.textMatrix(1, 3), "04:00");
+        EXPECT_EQ(w.id(3, 1), 1);
+        EXPECT_TRUE(w.enabled());
+    }
+    EXPECT_NEAR(fieldOf(w, 1, "Duration"), 2.5 / 24, 1e-9);
+    // Once the file can be written again the same command goes through.
+    armed = false;
+    w.m_db.reset();
+    w.m_db = timerdb::Database::OpenDatabase(timerPath);
+    w.m_db->setClock(&app::Clock::nowDays);
+    platform.messages.clear();
+    w.ViewMenuForwardWeek_Click();
+    EXPECT_EQ(shownMessages(platform), "");
+    EXPECT_EQ(w.sbStatusBar.panelText(4), "12/07/2026");
+    EXPECT_NEAR(fieldOf(w, 1, "Duration"), 4.0 / 24, 1e-9);
 }
 
 // ---- The start-date dialog ----
@@ -336,7 +394,7 @@ TEST_F(NavigationTest, DialogShowsTheWeekOfTheDateTyped) {
         EXPECT_EQ(dayHeaders(w), c.headers);
         shown = c.monday;
     }
-    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(shownMessages(platform), "");
     // One dialog, kept between showings.
     ASSERT_EQ(platform.modalForms.size(), std::size(cases));
     for (ui::Form* f : platform.modalForms) EXPECT_EQ(f, &w.dateDialogForm());
@@ -364,7 +422,7 @@ TEST_F(NavigationTest, DialogFromTheStatusBarAndCancel) {
     };
     w.sbStatusBar_PanelClick("StartDateButton");
     EXPECT_EQ(w.sbStatusBar.panelText(4), "12/07/2026");
-    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(shownMessages(platform), "");
 }
 
 TEST_F(NavigationTest, DialogRefusesWhatIsNoDate) {
@@ -411,7 +469,7 @@ TEST_F(NavigationTest, DialogOffersNowForAnEmptyField) {
     };
     w.EditMenuStartDate_Click();
     EXPECT_EQ(w.sbStatusBar.panelText(4), "11/30/2026");
-    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(shownMessages(platform), "");
 }
 
 // The dialog opens only with a Timer file open, and a window closed by other

@@ -152,6 +152,7 @@ void Prefs::TabStrip1_Click() {
 }
 
 void Prefs::Form_Activate() {
+    closePrefs();  // a showing that ended without OK or Cancel left it open
     try {
         if (!main_.m_db) throw jet::Error(kNoFile, jet::Error::Code::NotFound);
         rsPrefs = main_.m_db->OpenDynaset(timerdb::names::kPrefsStartup);

@@ -25,6 +25,7 @@ public:
     std::deque<std::optional<std::string>> openResults;
     std::vector<ui::OpenFileRequest> openRequests;
     std::deque<std::optional<ui::Font>> fontResults;
+    std::vector<ui::Font> fontRequests;  // the font each dialog was preset with
     std::function<void(ui::Form&)> onModal;
     std::vector<ui::Form*> modalForms;
     std::string printerName = "Test Printer";
@@ -53,7 +54,8 @@ public:
         openResults.pop_front();
         return r;
     }
-    std::optional<ui::Font> showFont(const ui::Font&) override {
+    std::optional<ui::Font> showFont(const ui::Font& current) override {
+        fontRequests.push_back(current);
         if (fontResults.empty()) return std::nullopt;
         auto r = fontResults.front();
         fontResults.pop_front();

@@ -254,6 +254,7 @@ TEST_F(FontCommand, CancelChangesNeitherTheFontNorTheGrid) {
     const auto before = cells(w.Grid);
     w.EditMenuFont_Click();  // no answer queued: cancelled
 
+    EXPECT_EQ(platform.fontRequests, std::vector<ui::Font>{font});
     EXPECT_EQ(w.Grid.font(), font);
     EXPECT_EQ(cells(w.Grid), before);
     expectWidthsKept(w);
@@ -269,6 +270,7 @@ TEST_F(FontCommand, AChosenFontRebuildsTheWeekWithTheWidthsKept) {
     platform.fontResults = {ui::Font{"DejaVu Serif", true, true, 12.5, false}};
     w.EditMenuFont_Click();
 
+    EXPECT_EQ(platform.fontRequests, std::vector<ui::Font>{before});
     const ui::Font& f = w.Grid.font();
     EXPECT_EQ(f.name, "DejaVu Serif");
     EXPECT_TRUE(f.bold);

@@ -260,9 +260,21 @@ TEST_F(SaveWeek, AnUnchangedWeekRewritesCreateTimeOnly) {
     Hourgrid& w = openWeek();
     const Records before = inFile();
     const auto idsBefore = Access::ids(w);
+    w.Grid.setRow(4);
+    w.Grid.setCol(6);
+    std::vector<std::string> texts;
+    for (int r = 0; r < w.Grid.rows(); ++r)
+        for (int c = 0; c < w.Grid.cols(); ++c) texts.push_back(w.Grid.textMatrix(r, c));
     ASSERT_TRUE(w.SaveGrid());
     EXPECT_TRUE(platform.messages.empty());
     EXPECT_EQ(Access::ids(w), idsBefore);
+    // The grid is left as it was, current cell included.
+    std::vector<std::string> textsAfter;
+    for (int r = 0; r < w.Grid.rows(); ++r)
+        for (int c = 0; c < w.Grid.cols(); ++c) textsAfter.push_back(w.Grid.textMatrix(r, c));
+    EXPECT_EQ(textsAfter, texts);
+    EXPECT_EQ(w.Grid.row(), 4);
+    EXPECT_EQ(w.Grid.col(), 6);
 
     const Records after = inFile();
     ASSERT_EQ(after.size(), before.size());
@@ -335,6 +347,30 @@ TEST_F(SaveWeek, AVanishedRecordIsWrittenAgainAndTheCellFollows) {
     EXPECT_EQ(r.at("Payroll Item ID"), "2");
     EXPECT_EQ(r.at("Billable Status"), "True");
     EXPECT_EQ(after.size(), 15u);
+}
+
+// The dynaset the week's writes use reads only the records it finds by key.
+TEST_F(SaveWeek, KeyedDynasetReadsWhatItFinds) {
+    Hourgrid& w = openWeek();
+    auto rs = w.m_db->OpenKeyedDynaset("Activities");
+    EXPECT_EQ(rs->RecordCount(), 0);
+    rs->FindFirst("ID=7");
+    ASSERT_FALSE(rs->NoMatch());
+    EXPECT_EQ(rs->Field("Duration").toDouble(), serial(QDate(1899, 12, 30), QTime(1, 29, 29)));
+    EXPECT_EQ(rs->RecordCount(), 1);
+    rs->FindFirst("ID=7");  // found again, not read twice
+    EXPECT_EQ(rs->RecordCount(), 1);
+    rs->FindFirst("ID=999");
+    EXPECT_TRUE(rs->NoMatch());
+    rs->Edit();  // still on activity 7
+    rs->SetField("Note", jet::Value::text("seen"));
+    rs->Update();
+    EXPECT_EQ(inFile().at(7).at("Note"), "\"seen\"");
+    // Any other criterion reads the table.
+    rs->FindFirst("Name ID=202");
+    ASSERT_FALSE(rs->NoMatch());
+    EXPECT_EQ(rs->Field("ID").toDouble(), 11);
+    EXPECT_EQ(rs->RecordCount(), 16);
 }
 
 struct Fault {

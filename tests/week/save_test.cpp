@@ -433,6 +433,38 @@ INSTANTIATE_TEST_SUITE_P(Phases, SaveFault,
                              return std::string(info.param.phase) + std::to_string(info.param.nth);
                          });
 
+// A write error the file reports (here: the journal cannot be created beside it)
+// saves nothing; the program goes on with the file, and the same save made again
+// once the file can be written does the whole week once.
+TEST_F(SaveWeek, AFailedSaveCanBeMadeAgain) {
+    Hourgrid& w = openWeek();
+    const Records before = inFile();
+    w.Grid.setTextMatrix(1, 9, "02:00");
+    w.Grid.setTextMatrix(2, 12, "");
+    w.Grid.setTextMatrix(1, 15, "01:15");
+    const auto idsBefore = Access::ids(w);
+    const std::string journal = jet::journalPath(timerPath);
+    std::filesystem::create_directory(journal);
+
+    EXPECT_FALSE(w.SaveGrid());
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_NE(platform.messages[0].text.find(kNotSaved), std::string::npos);
+    EXPECT_EQ(Access::ids(w), idsBefore);
+    EXPECT_EQ(inFile(), before);
+
+    std::filesystem::remove(journal);
+    platform.messages.clear();
+    ASSERT_TRUE(w.SaveGrid());
+    EXPECT_TRUE(platform.messages.empty());
+    const Records after = inFile();
+    EXPECT_EQ(after.size(), 16u);  // one deleted, one added
+    EXPECT_EQ(after.count(4), 0u);
+    EXPECT_EQ(w.id(12, 2), 0);
+    ASSERT_EQ(after.count(w.id(15, 1)), 1u);
+    EXPECT_EQ(after.at(w.id(15, 1)).at("Duration"), durationValue(1, 15));
+    EXPECT_EQ(after.at(2).at("Duration"), durationValue(2, 0));
+}
+
 TEST_F(SaveWeek, ACellThatPassesValidationButIsNoDurationIsLeftOut) {
     Hourgrid& w = openWeek();
     w.Grid.setTextMatrix(1, 3, "00:00");   // activity 1

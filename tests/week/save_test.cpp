@@ -696,6 +696,33 @@ TEST_F(SaveWeek, SaveCurrentCellAddsChangesAndDeletes) {
     EXPECT_TRUE(platform.messages.empty());
 }
 
+// A cell write the file refuses is reported, and the cell's ID still names what
+// the file holds: nothing for a new cell, the record kept for an emptied one.
+TEST_F(SaveWeek, SaveCurrentCellReportsAFailedWrite) {
+    Hourgrid& w = openWeek();
+    const Records before = inFile();
+    const std::string journal = jet::journalPath(timerPath);
+    std::filesystem::create_directory(journal);
+    struct Step {
+        int row, col;
+        std::string text;
+        int32_t id;
+    };
+    for (const Step& s : {Step{1, 15, "01:15", 0}, Step{2, 12, "", 4}, Step{1, 9, "02:00", 2}}) {
+        SCOPED_TRACE(s.row * 100 + s.col);
+        platform.messages.clear();
+        w.Grid.setTextMatrix(s.row, s.col, s.text);
+        w.Grid.setRow(s.row);
+        w.Grid.setCol(s.col);
+        Access::saveCurrentCell(w);
+        ASSERT_EQ(platform.messages.size(), 1u);
+        EXPECT_NE(platform.messages[0].text.find("cannot save changes"), std::string::npos) << platform.messages[0].text;
+        EXPECT_EQ(w.id(s.col, s.row), s.id);
+    }
+    EXPECT_EQ(inFile(), before);
+    std::filesystem::remove(journal);
+}
+
 TEST_F(SaveWeek, SaveCurrentCellIgnoresCellsThatAreNoDurations) {
     Hourgrid& w = openWeek();
     const Records before = inFile();

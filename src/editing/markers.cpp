@@ -26,7 +26,7 @@ int32_t idAt(const std::vector<std::vector<int32_t>>& ids, int col, int row) {
 // The activity record, current in a new dynaset; null when the file has none with
 // that ID (a dynaset without a match stays on another record, which must not be edited).
 std::unique_ptr<timerdb::Recordset> findActivity(timerdb::Database& db, int32_t lID) {
-    auto rs = db.OpenDynaset(timerdb::names::kActivities);
+    auto rs = db.OpenKeyedDynaset(timerdb::names::kActivities);
     rs->FindFirst("ID=" + std::to_string(lID));
     if (rs->NoMatch()) return nullptr;
     return rs;

@@ -52,11 +52,11 @@ bool Hourgrid::HeadingCellCheck() {
     } restore{*this, Grid.col()};
     m_bNoLeaveCell = true;
     std::optional<ui::Answer> answer;  // asked once, then it holds for the whole row
-    std::unique_ptr<timerdb::Recordset> rs;  // one for the row: opening one reads the table
+    std::unique_ptr<timerdb::Recordset> rs;  // one for the row, opened at its first activity
     for (int c = 3; c <= 21; c += 3) {
         const int32_t lID = idAt(m_ids, c, row);
         if (Grid.textMatrix(row, c).empty() || lID <= 0) continue;
-        if (!rs) rs = m_db->OpenDynaset(timerdb::names::kActivities);
+        if (!rs) rs = m_db->OpenKeyedDynaset(timerdb::names::kActivities);
         rs->FindFirst("ID=" + std::to_string(lID));
         // Without a match the dynaset stays on whatever record it was on; never edit that one.
         if (rs->NoMatch() || !isTrue(rs->Field("Exported"))) continue;
@@ -106,7 +106,7 @@ void Hourgrid::WriteRowReference(int16_t nCol, int16_t nRow) {
     const bool ownTransaction = !m_db->InTransaction();
     if (ownTransaction) m_db->BeginTrans();
     try {
-        auto rs = m_db->OpenDynaset(timerdb::names::kActivities);
+        auto rs = m_db->OpenKeyedDynaset(timerdb::names::kActivities);
         for (int c = 3; c <= 21; c += 3) {
             const int32_t lID = idAt(m_ids, c, nRow);
             if (Grid.textMatrix(nRow, c).empty() || lID <= 0) continue;

@@ -162,8 +162,9 @@ void Hourgrid::WriteActivity(int16_t nRow, timerdb::Recordset& rs, const std::st
 void Hourgrid::SaveCurrentCell() {
     if (!m_bDbOpen) return;
     const int row = Grid.row(), col = Grid.col();
-    // Only a duration cell stands for an activity; a B or N cell's text is no duration.
-    if (col < 3 || col > 21 || (col - 3) % 3 != 0 || row < 1) return;
+    // Only a duration cell of a data row stands for an activity: a B or N cell's
+    // text is no duration, and the totals row holds sums.
+    if (col < 3 || col > 21 || (col - 3) % 3 != 0 || row < 1 || row > Grid.rows() - 2) return;
     const QDate day = m_days[static_cast<size_t>((col - 3) / 3)];
 
     try {

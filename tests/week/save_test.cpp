@@ -731,6 +731,12 @@ TEST_F(SaveWeek, SaveCurrentCellIgnoresCellsThatAreNoDurations) {
         w.Grid.setCol(col);
         Access::saveCurrentCell(w);
     }
+    for (int col : {3, 21}) {  // the totals row
+        w.Grid.setRow(w.Grid.rows() - 1);
+        w.Grid.setCol(col);
+        ASSERT_FALSE(w.Grid.text().empty());
+        Access::saveCurrentCell(w);
+    }
     EXPECT_TRUE(platform.messages.empty());
     EXPECT_EQ(inFile(), before);
 }

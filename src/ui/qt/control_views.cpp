@@ -49,7 +49,9 @@ template <class M, class W>
 void bindHooks(M& m, W* w) {
     m.viewChanged = [w] { w->sync(); };
     m.focusRequested = [w] {
-        if (!w->isVisible()) return;  // a hidden control cannot take the focus; the logic ignores that
+        // A hidden control cannot take the focus (the logic ignores that); one in a
+        // dialog not on screen yet gets it when the dialog appears.
+        if (w->isHidden() || !w->isEnabled()) return;
         w->setFocus(Qt::OtherFocusReason);
     };
 }

@@ -20,8 +20,7 @@ FormDialog::FormDialog(ui::Form& form, QWidget* parent) : QDialog(parent), form_
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
     setModal(true);
     // The dialogs were laid out for an 8-point face; the application's face at that size fits them.
-    QFont f = QApplication::font();
-    f.setPointSizeF(8);
+    QFont f = designFont(8);
     setFont(f);
     std::vector<QWidget*> behind;
     for (ui::Control* c : form.controls()) {

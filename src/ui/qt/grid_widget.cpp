@@ -50,7 +50,7 @@ GridWidget::~GridWidget() {
 }
 
 void GridWidget::applyFont() {
-    QFont f = toQFont(m_.font(), QApplication::font());
+    QFont f = toQFont(m_.font(), designFont(8));
     viewport()->setFont(f);
     QFontMetrics fm(f);
     // The control's own row height follows its font, as the grid's designer would see it.

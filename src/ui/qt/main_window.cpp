@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMenuBar>
+#include <QWindow>
 #include <QScreen>
 #include <QTimer>
 #include <QToolBar>
@@ -186,7 +187,7 @@ void MainWindow::layoutSurface() {
 void MainWindow::placeGrid() { applyControl(grid_, f_.Grid); }
 
 void MainWindow::applyGridFont() {
-    QFont f = toQFont(f_.Grid.font(), QApplication::font());
+    QFont f = toQFont(f_.Grid.font(), designFont(8));
     timeEntry_->setFont(f);
     for (auto* c : combos_) {
         c->setFont(f);
@@ -216,17 +217,24 @@ void MainWindow::applyForm() {
         bool sizeChanged = std::abs(f_.width() - reportedW_) >= twipsPerPixel() ||
                            std::abs(f_.height() - reportedH_) >= twipsPerPixel();
         if (!shown_) {
-            shown_ = true;
-            resize(want);
+            targetOuter_ = QSize(px(f_.width()), px(f_.height()));
+            create();
+            QMargins m = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+            resize(std::max(1, targetOuter_.width() - m.left() - m.right()),
+                   std::max(1, targetOuter_.height() - m.top() - m.bottom()));
             if (QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen()) {
                 QRect avail = s->availableGeometry();
-                move(avail.center() - QPoint(want.width() / 2, want.height() / 2));
+                move(avail.center() - QPoint(targetOuter_.width() / 2, targetOuter_.height() / 2));
             }
             switch (f_.windowState()) {
             case ui::WindowState::Maximized: showMaximized(); break;
             case ui::WindowState::Minimized: showMinimized(); break;
             default: show(); break;
             }
+            shown_ = true;
+            fitFrame();
+            // A window manager may add its frame only a moment later.
+            QTimer::singleShot(150, this, [this] { fitFrame(); });
             reportSize();
         } else {
             if (sizeChanged && f_.windowState() == ui::WindowState::Normal && !isMaximized() && !isMinimized())
@@ -241,6 +249,15 @@ void MainWindow::applyForm() {
         }
     }
     applying_ = false;
+}
+
+void MainWindow::fitFrame() {
+    // The stored size is the outer one, frame and title bar included.
+    if (frameFitted_ || !isVisible() || isMaximized() || isMinimized() || platform_.programEnded()) return;
+    QSize extra = frameGeometry().size() - geometry().size();
+    if (extra.isNull() || frameGeometry().size() == targetOuter_) return;
+    frameFitted_ = true;
+    resize(std::max(1, targetOuter_.width() - extra.width()), std::max(1, targetOuter_.height() - extra.height()));
 }
 
 void MainWindow::reportSize() {

@@ -52,6 +52,7 @@ private:
     void refreshToolBar();
     void applyForm();
     void reportSize();
+    void fitFrame();
     void layoutSurface();
     void placeGrid();
     void applyGridFont();
@@ -67,6 +68,8 @@ private:
     std::map<std::string, QAction*> menuActions_;
     std::map<std::string, QAction*> toolActions_;
     bool shown_ = false;
+    bool frameFitted_ = false;
+    QSize targetOuter_;
     bool applying_ = false;
     bool waitCursor_ = false;
     double reportedW_ = -1, reportedH_ = -1;

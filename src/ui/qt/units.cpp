@@ -1,6 +1,7 @@
 #include "units.h"
 
 #include <QGuiApplication>
+#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QScreen>
 #include <cmath>
@@ -65,6 +66,19 @@ QFont toQFont(const ui::Font& f, const QFont& base) {
     q.setItalic(f.italic);
     q.setUnderline(f.underline);
     if (f.size > 0) q.setPointSizeF(f.size);
+    return q;
+}
+
+QFont designFont(double pointSize) {
+    static const QString family = [] {
+        const QStringList have = QFontDatabase::families();
+        for (const char* f : {"Arial", "Liberation Sans", "Nimbus Sans", "Helvetica", "Arimo"})
+            if (have.contains(QString::fromLatin1(f), Qt::CaseInsensitive)) return QString::fromLatin1(f);
+        return QGuiApplication::font().family();
+    }();
+    QFont q = QGuiApplication::font();
+    q.setFamily(family);
+    q.setPointSizeF(pointSize);
     return q;
 }
 

@@ -27,6 +27,9 @@ double twips(double pixels);
 QColor resolveColor(ui::Color c, const QPalette& pal);
 
 QFont toQFont(const ui::Font& f, const QFont& base);
+// The face the grid and the dialogs use when none is named: one with the metrics
+// their twips layouts were designed for (Arial's), else the application's.
+QFont designFont(double pointSize);
 ui::Font fromQFont(const QFont& f);
 
 inline QString qs(const std::string& s) { return QString::fromStdString(s); }

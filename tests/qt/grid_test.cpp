@@ -1,0 +1,176 @@
+// The grid widget on the loaded week of sample.tdb: the cell a click lands on,
+// the colours drawn, the editors laid exactly over their cells, column drags.
+#include <QAbstractItemView>
+#include <QImage>
+#include <QScrollBar>
+
+#include "qt_fixture.h"
+#include "units.h"
+
+class GridTest : public QtWindowFixture {
+protected:
+    QColor pixelInCell(const QImage& img, int row, int col) {
+        QRect r = grid().cellRect(row, col);
+        // The top-right corner inside the grid lines: left-aligned text never reaches it.
+        QPoint p(r.right() - 2, r.top() + 2);
+        return QColor(img.pixelColor(p * img.devicePixelRatio()).rgb());
+    }
+    QImage shot() { return grid().viewport()->grab().toImage(); }
+};
+
+TEST_F(GridTest, ClicksLandOnTheCellUnderTheMouse) {
+    openTimer();
+    window->resize(1200, 600);
+    settle();
+    struct Click {
+        int row, col;
+    };
+    // Duration cells of unexported activities and empty ones, a B, an N and a heading cell of row 2.
+    const Click clicks[] = {{1, 3}, {2, 9}, {3, 6}, {1, 4}, {2, 5}, {2, 0}};
+    for (const Click& c : clicks) {
+        SCOPED_TRACE(std::to_string(c.row) + "," + std::to_string(c.col));
+        clickCell(c.row, c.col);
+        EXPECT_EQ(form->Grid.mouseRow, c.row);
+        EXPECT_EQ(form->Grid.mouseCol, c.col);
+        EXPECT_EQ(form->Grid.row(), c.row);
+        EXPECT_EQ(form->Grid.col(), c.col);
+    }
+    // The header row and the totals column do not become current.
+    clickCell(2, 9);
+    clickCell(0, 12);
+    EXPECT_EQ(form->Grid.mouseRow, 0);
+    EXPECT_EQ(form->Grid.mouseCol, 12);
+    EXPECT_EQ(form->Grid.row(), 2);
+    EXPECT_EQ(form->Grid.col(), 9);
+    clickCell(1, 24);
+    EXPECT_EQ(form->Grid.mouseCol, 24);
+    EXPECT_NE(form->Grid.col(), 24);
+}
+
+TEST_F(GridTest, CellGeometryIsWhereTheCellIsDrawnAlsoWhenScrolled) {
+    openTimer();
+    window->resize(500, 300);  // small enough to scroll both ways
+    settle();
+    ASSERT_GT(grid().horizontalScrollBar()->maximum(), 0);
+    ASSERT_GT(grid().verticalScrollBar()->maximum(), 0);
+    grid().horizontalScrollBar()->setValue(grid().horizontalScrollBar()->maximum());
+    grid().verticalScrollBar()->setValue(grid().verticalScrollBar()->maximum());
+    QPoint vp = grid().viewport()->geometry().topLeft();
+    for (int c : {0, 12, 21, 24}) {
+        SCOPED_TRACE(c);
+        int r = form->Grid.rows() - 2;
+        ui::CellRect g = form->Grid.cellRect(r, c);
+        QRect drawn = grid().cellRect(r, c);
+        EXPECT_EQ(uiqt::px(g.left), drawn.left() + vp.x());
+        EXPECT_EQ(uiqt::px(g.top), drawn.top() + vp.y());
+        EXPECT_EQ(uiqt::px(g.width), drawn.width());
+        EXPECT_EQ(uiqt::px(g.height), drawn.height());
+    }
+    // A click on a scrolled cell still finds that cell.
+    int r = form->Grid.rows() - 2;
+    clickCell(r, 21);
+    EXPECT_EQ(form->Grid.mouseRow, r);
+    EXPECT_EQ(form->Grid.mouseCol, 21);
+}
+
+TEST_F(GridTest, TheDurationEditorLiesExactlyOverItsCellAtAnyFont) {
+    for (double size : {8.0, 14.0}) {
+        SCOPED_TRACE(size);
+        writeSetting("GridFontSize", std::to_string(size));
+        openTimer();
+        window->resize(1300, 600);
+        settle();
+        clickCell(2, 9);  // an unexported activity: no question, the editor opens
+        ASSERT_TRUE(form->TimeEntry.visible());
+        EXPECT_EQ(inSurface(window->timeEntry()), QRect(grid().viewport()->mapTo(window->surface(), QPoint(0, 0)) +
+                                                             grid().cellRect(2, 9).topLeft(),
+                                                         grid().cellRect(2, 9).size()));
+        EXPECT_EQ(window->focusWidget(), window->timeEntry());
+        // The whole old duration is selected, so typing replaces it.
+        EXPECT_EQ(window->timeEntry()->selectedText().toStdString(), form->Grid.textMatrix(2, 9));
+        form->Grid_LeaveCell();
+    }
+}
+
+TEST_F(GridTest, TheComboLiesOverItsHeadingCellAndRowsFitIt) {
+    openTimer();
+    window->resize(1300, 600);
+    settle();
+    clickCell(1, 1);
+    uiqt::ComboView* combo = window->combo("ServiceCombo");
+    ASSERT_NE(combo, nullptr);
+    ASSERT_TRUE(combo->isVisible());
+    QRect cell(grid().viewport()->mapTo(window->surface(), QPoint(0, 0)) + grid().cellRect(1, 1).topLeft(),
+               grid().cellRect(1, 1).size());
+    QRect at = inSurface(combo);
+    EXPECT_EQ(at.topLeft(), cell.topLeft());
+    EXPECT_EQ(at.width(), cell.width());
+    EXPECT_EQ(at.height(), cell.height()) << "data rows take the combo's height";
+    EXPECT_EQ(combo->currentText().toStdString(), form->Grid.textMatrix(1, 1));
+    EXPECT_EQ(combo->view()->minimumWidth(), 300);
+    // Choosing an item goes to the model as a user's choice.
+    int other = combo->currentIndex() == 0 ? 1 : 0;
+    combo->activated(other);
+    EXPECT_EQ(form->ServiceCombo.listIndex(), other);
+}
+
+TEST_F(GridTest, ColoursOfTheWeekAreDrawn) {
+    openTimer();
+    window->resize(1300, 700);
+    settle();
+    QImage img = shot();
+    const QPalette pal = grid().palette();
+    const QColor light3d(uiqt::resolveColor(ui::kSys3DLight, pal).rgb());
+    EXPECT_NE(light3d, pal.color(QPalette::Base)) << "totals must stand out from the cells";
+    const int totals = form->Grid.rows() - 1;
+    EXPECT_EQ(pixelInCell(img, 1, 24), light3d);
+    EXPECT_EQ(pixelInCell(img, totals, 3), light3d);
+    EXPECT_EQ(pixelInCell(img, totals, 0), light3d);
+    // Every drawn cell takes the model's background, resolved.
+    for (int r = 1; r < form->Grid.rows(); ++r)
+        for (int c = 0; c < 25; ++c) {
+            if (form->Grid.colWidth(c) == 0) continue;
+            SCOPED_TRACE(std::to_string(r) + "," + std::to_string(c));
+            EXPECT_EQ(pixelInCell(img, r, c), QColor(uiqt::resolveColor(form->Grid.backColorAt(r, c), pal).rgb()));
+        }
+    // An activity not yet exported is light yellow.
+    bool yellow = false;
+    for (int r = 1; r < totals; ++r)
+        for (int c = 3; c <= 21; c += 3)
+            if (form->Grid.backColorAt(r, c) == ui::rgb(255, 255, 213)) {
+                EXPECT_EQ(pixelInCell(img, r, c), QColor(255, 255, 213));
+                yellow = true;
+            }
+    EXPECT_TRUE(yellow);
+}
+
+TEST_F(GridTest, DraggingAColumnBorderStoresTheWidthInTheModel) {
+    openTimer();
+    window->resize(1300, 600);
+    settle();
+    QRect h = grid().cellRect(0, 0);
+    QPoint border(h.right() + 1, h.center().y());
+    QTest::mousePress(grid().viewport(), Qt::LeftButton, {}, border);
+    QTest::mouseMove(grid().viewport(), border + QPoint(40, 0));
+    QTest::mouseRelease(grid().viewport(), Qt::LeftButton, {}, border + QPoint(40, 0));
+    EXPECT_EQ(grid().cellRect(0, 0).width(), h.width() + 40);
+    EXPECT_NEAR(form->Grid.colWidth(0), uiqt::twips(h.width() + 40), 1);
+    // Hidden columns take no room and no click.
+    form->ShowDurationColumn(4, false);
+    settle();
+    EXPECT_EQ(grid().cellRect(1, 4).width(), 0);
+    EXPECT_EQ(grid().cellRect(1, 5).left(), grid().cellRect(1, 3).right() + 1);
+}
+
+TEST_F(GridTest, HoverHintsBecomeTheToolTip) {
+    openTimer();
+    window->resize(1300, 600);
+    settle();
+    QTest::mouseMove(grid().viewport(), grid().cellRect(0, 3).center());
+    settle();
+    EXPECT_EQ(form->Grid.mouseRow, 0);
+    EXPECT_EQ(form->Grid.mouseCol, 3);
+    QTest::mouseMove(grid().viewport(), grid().cellRect(1, 0).center());
+    settle();
+    EXPECT_EQ(form->Grid.toolTip(), form->Grid.textMatrix(1, 0));
+}

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "app/hourgrid.h"
+#include "jet/table.h"
 
 namespace app {
 
@@ -296,18 +297,24 @@ void Hourgrid::Grid_MouseMove(int, int, double, double) {
         return;
     }
 
-    // The activity's note, or nothing when it has none (Null) or cannot be read.
+    // The activity's note, or nothing when it has none (Null) or cannot be read. The row is
+    // found through the table's PrimaryKey index and read alone: a recordset would read the
+    // whole table on every mouse move, which a file of many years' activities makes too slow.
     auto noteOf = [this](int32_t activityId) -> std::optional<std::string> {
         if (!m_bDbOpen || !m_db) return std::nullopt;
         try {
-            auto rs = m_db->OpenTable(timerdb::names::kActivities);
-            rs->SetIndex("PrimaryKey");
-            rs->Seek("=", {jet::Value::int32(activityId)});
-            if (rs->NoMatch()) return std::nullopt;
-            jet::Value note = rs->Field("Note");
-            rs->Close();
-            if (note.isNull()) return std::nullopt;
-            return note.isText() ? note.asText() : std::string();
+            auto table = m_db->engine().table(timerdb::names::kActivities);
+            const jet::Index* pk = table ? table->findIndex("PrimaryKey") : nullptr;
+            const int noteCol = table ? table->columnIndex("Note") : -1;
+            if (!pk || noteCol < 0) return std::nullopt;
+            for (const jet::RowId& rid : table->seek(*pk, {jet::Value::int32(activityId)})) {
+                std::optional<jet::Row> row = table->readRow(rid, {noteCol});
+                if (!row) continue;
+                const jet::Value& note = (*row)[static_cast<size_t>(noteCol)];
+                if (note.isNull()) return std::nullopt;
+                return note.isText() ? note.asText() : std::string();
+            }
+            return std::nullopt;
         } catch (const std::exception&) {
             return std::nullopt;
         }

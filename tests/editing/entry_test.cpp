@@ -301,6 +301,26 @@ TEST_F(EntryTest, AnUnparseableEntryKeepsTheEditorOpenUntilItIsCorrected) {
     EXPECT_EQ(tuesday.size(), 2u);
 }
 
+TEST_F(EntryTest, ADayOrMoreIsRefusedRatherThanCutToItsRemainder) {
+    for (const char* typed : {"25:00", "1500", "24:00"}) {
+        SCOPED_TRACE(typed);
+        platform.messages.clear();
+        click(acme, durCol(0));
+        w().TimeEntry.userEdited(typed);
+        editorEnter();
+        ASSERT_EQ(platform.messages.size(), 1u);
+        EXPECT_EQ(platform.messages[0].text.rfind("You cannot enter more than 23:59 for any activity: ", 0), 0u);
+        EXPECT_FALSE(w().commitOK());
+        EXPECT_TRUE(w().TimeEntry.visible());
+        EXPECT_EQ(w().TimeEntry.text(), typed);
+        EXPECT_EQ(cell(acme, durCol(0)), "02:30");
+        EXPECT_EQ(grid().col(), durCol(0));
+        w().HideCellEditors(false);
+    }
+    auto all = closeAndRead();
+    EXPECT_EQ(all.at(1).minutes, 150);
+}
+
 TEST_F(EntryTest, EmptyingACellDeletesItsActivityAndResetsItsColours) {
     for (std::string emptied : {"", "   "}) {
         SCOPED_TRACE("'" + emptied + "'");

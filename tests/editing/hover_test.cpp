@@ -4,6 +4,7 @@
 
 #include <QLocale>
 
+#include "editing/detail.h"
 #include "grid_driver.h"
 
 namespace {
@@ -114,6 +115,16 @@ TEST_F(HoverTest, TheHintFollowsANoteChangedOrDeletedAfterLoading) {
     openTimer("sample.tdb");
     const int acme = rowOf(kAcme, "Design", "Commercial");
     EXPECT_EQ(tipAt(acme, nCol(0)), "Homepage mockups");
+    // A note changed in the Activity Detail dialog is what the next hint shows.
+    platform.onModal = [](ui::Form& f) {
+        auto& d = dynamic_cast<app::Detail&>(f);
+        d.Note.userEdited("Wireframes");
+        d.OK_Click();
+    };
+    click(acme, nCol(0));
+    platform.onModal = nullptr;
+    EXPECT_EQ(tipAt(acme, nCol(0)), "Wireframes");
+    EXPECT_EQ(tipAt(acme, durCol(0)), "Wireframes");
     // Emptying the cell deletes activity 1: no lookup of a record that is gone.
     click(acme, durCol(0));
     w().TimeEntry.userEdited("");

@@ -23,15 +23,17 @@ class Durations : public AppFixture {
 protected:
     void SetUp() override {
         AppFixture::SetUp();
+        savedLocale = QLocale();
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         start();
         auto& days = Access::days(*win);
         for (int d = 0; d < 7; ++d) days[static_cast<size_t>(d)] = QDate(2026, 11, 30).addDays(d);
     }
     void TearDown() override {
-        QLocale::setDefault(QLocale::c());
+        QLocale::setDefault(savedLocale);
         AppFixture::TearDown();
     }
+    QLocale savedLocale;
     static std::string shortDate(const QDate& d) { return QLocale().toString(d, QLocale::ShortFormat).toStdString(); }
 
     // An empty grid of `dataRows` data rows plus the totals row, current cell (1, 3).

@@ -103,12 +103,14 @@ class SaveWeek : public AppFixture {
 protected:
     void SetUp() override {
         AppFixture::SetUp();
+        savedLocale = QLocale();
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
     void TearDown() override {
-        QLocale::setDefault(QLocale::c());
+        QLocale::setDefault(savedLocale);
         AppFixture::TearDown();
     }
+    QLocale savedLocale;
 
     // Starts the program on a copy of sample.tdb changed first by `prepare`.
     Hourgrid& openWeek(const std::function<void(jet::Database&)>& prepare = {}) {

@@ -37,18 +37,24 @@ std::unique_ptr<timerdb::Recordset> findActivity(timerdb::Database& db, int32_t 
 bool Hourgrid::CheckExported(int16_t nRow, int16_t nCol) {
     const int32_t lID = idAt(m_ids, nCol, nRow);
     if (lID <= 0 || !m_db) return true;
-    auto rs = findActivity(*m_db, lID);
-    if (!rs || !isTrue(rs->Field("Exported"))) return true;
-    switch (platform_.messageBox(kExportedQuestion, ui::Buttons::YesNoCancel, ui::Icon::None, kTitle)) {
-    case ui::Answer::Yes:
-        rs->Edit();
-        rs->SetField("Exported", jet::Value::boolean(false));
-        rs->Update();
-        return true;
-    case ui::Answer::Cancel:
+    try {
+        auto rs = findActivity(*m_db, lID);
+        if (!rs || !isTrue(rs->Field("Exported"))) return true;
+        switch (platform_.messageBox(kExportedQuestion, ui::Buttons::YesNoCancel, ui::Icon::None, kTitle)) {
+        case ui::Answer::Yes:
+            rs->Edit();
+            rs->SetField("Exported", jet::Value::boolean(false));
+            rs->Update();
+            return true;
+        case ui::Answer::Cancel:
+            return false;
+        default:  // No: edited while it stays exported
+            return true;
+        }
+    } catch (const std::exception& e) {
+        // The user asked for a change the file refused: no edit goes ahead on it.
+        platform_.messageBox(timerdb::describe(e), ui::Buttons::OK, ui::Icon::None, kTitle);
         return false;
-    default:  // No: edited while it stays exported
-        return true;
     }
 }
 
@@ -57,13 +63,18 @@ void Hourgrid::BCellAction() {
     if (!CheckExported(static_cast<int16_t>(row), static_cast<int16_t>(col - 1))) return;
     const int32_t lID = idAt(m_ids, col - 1, row);
     if (lID <= 0 || !m_db) return;
-    auto rs = findActivity(*m_db, lID);
-    if (!rs) return;
-    const bool billable = isTrue(rs->Field("Billable Status"));
-    rs->Edit();
-    rs->SetField("Billable Status", jet::Value::boolean(!billable));
-    rs->Update();
-    rs->Close();
+    try {
+        auto rs = findActivity(*m_db, lID);
+        if (!rs) return;
+        const bool billable = isTrue(rs->Field("Billable Status"));
+        rs->Edit();
+        rs->SetField("Billable Status", jet::Value::boolean(!billable));
+        rs->Update();
+        rs->Close();
+    } catch (const std::exception& e) {
+        platform_.messageBox(timerdb::describe(e), ui::Buttons::OK, ui::Icon::None, kTitle);
+        return;
+    }
     Grid.setCol(col - 1);
     SaveCurrentCell();
     Grid.setCol(col);
@@ -74,18 +85,23 @@ void Hourgrid::NCellAction() {
     if (!CheckExported(static_cast<int16_t>(row), static_cast<int16_t>(col - 2))) return;
     const int32_t lID = idAt(m_ids, col - 2, row);
     if (lID <= 0 || !m_db) return;
-    auto rs = findActivity(*m_db, lID);
-    if (!rs) return;
-    Detail& detail = detailForm();
-    detail.Note.setText(textOf(rs->Field("Note")));
-    detail.Billable.setVisible(false);
-    platform_.showModal(detail, this);
-    if (detail.m_OKCancel) {
-        rs->Edit();
-        rs->SetField("Note", jet::Value::text(detail.Note.text()));
-        rs->Update();
+    try {
+        auto rs = findActivity(*m_db, lID);
+        if (!rs) return;
+        Detail& detail = detailForm();
+        detail.Note.setText(textOf(rs->Field("Note")));
+        detail.Billable.setVisible(false);
+        platform_.showModal(detail, this);
+        if (detail.m_OKCancel) {
+            rs->Edit();
+            rs->SetField("Note", jet::Value::text(detail.Note.text()));
+            rs->Update();
+        }
+        rs->Close();
+    } catch (const std::exception& e) {
+        platform_.messageBox(timerdb::describe(e), ui::Buttons::OK, ui::Icon::None, kTitle);
+        return;
     }
-    rs->Close();
     Grid.setCol(col - 2);
     SaveCurrentCell();
     Grid.setCol(col);
@@ -96,20 +112,24 @@ void Hourgrid::TimeEntry_DblClick() {
     if (col < 3 || col > 23) return;
     const int32_t lID = idAt(m_ids, col, row);
     if (lID <= 0 || !m_db) return;
-    auto rs = findActivity(*m_db, lID);
-    if (!rs) return;
-    Detail& detail = detailForm();
-    detail.Note.setText(textOf(rs->Field("Note")));
-    detail.Billable.setValue(isTrue(rs->Field("Billable Status")) ? 1 : 0);
-    detail.Billable.setVisible(true);
-    platform_.showModal(detail, this);
-    if (detail.m_OKCancel) {
-        rs->Edit();
-        rs->SetField("Note", jet::Value::text(detail.Note.text()));
-        rs->SetField("Billable Status", jet::Value::boolean(detail.Billable.value() == 1));
-        rs->Update();
+    try {
+        auto rs = findActivity(*m_db, lID);
+        if (!rs) return;
+        Detail& detail = detailForm();
+        detail.Note.setText(textOf(rs->Field("Note")));
+        detail.Billable.setValue(isTrue(rs->Field("Billable Status")) ? 1 : 0);
+        detail.Billable.setVisible(true);
+        platform_.showModal(detail, this);
+        if (detail.m_OKCancel) {
+            rs->Edit();
+            rs->SetField("Note", jet::Value::text(detail.Note.text()));
+            rs->SetField("Billable Status", jet::Value::boolean(detail.Billable.value() == 1));
+            rs->Update();
+        }
+        rs->Close();
+    } catch (const std::exception& e) {
+        platform_.messageBox(timerdb::describe(e), ui::Buttons::OK, ui::Icon::None, kTitle);
     }
-    rs->Close();
     TimeEntry.setFocus();
 }
 

@@ -53,22 +53,28 @@ bool Hourgrid::HeadingCellCheck() {
     m_bNoLeaveCell = true;
     std::optional<ui::Answer> answer;  // asked once, then it holds for the whole row
     std::unique_ptr<timerdb::Recordset> rs;  // one for the row, opened at its first activity
-    for (int c = 3; c <= 21; c += 3) {
-        const int32_t lID = idAt(m_ids, c, row);
-        if (Grid.textMatrix(row, c).empty() || lID <= 0) continue;
-        if (!rs) rs = m_db->OpenKeyedDynaset(timerdb::names::kActivities);
-        rs->FindFirst("ID=" + std::to_string(lID));
-        // Without a match the dynaset stays on whatever record it was on; never edit that one.
-        if (rs->NoMatch() || !isTrue(rs->Field("Exported"))) continue;
-        if (!answer)
-            answer = platform_.messageBox(kRowExportedQuestion, ui::Buttons::YesNoCancel, ui::Icon::None, kTitle);
-        if (*answer == ui::Answer::Cancel) return false;
-        if (*answer != ui::Answer::Yes) break;
-        rs->Edit();
-        rs->SetField("Exported", jet::Value::boolean(false));
-        rs->Update();
-        Grid.setCol(c);
-        Grid.setCellBackColor(kNotExportedBack);
+    try {
+        for (int c = 3; c <= 21; c += 3) {
+            const int32_t lID = idAt(m_ids, c, row);
+            if (Grid.textMatrix(row, c).empty() || lID <= 0) continue;
+            if (!rs) rs = m_db->OpenKeyedDynaset(timerdb::names::kActivities);
+            rs->FindFirst("ID=" + std::to_string(lID));
+            // Without a match the dynaset stays on whatever record it was on; never edit that one.
+            if (rs->NoMatch() || !isTrue(rs->Field("Exported"))) continue;
+            if (!answer)
+                answer = platform_.messageBox(kRowExportedQuestion, ui::Buttons::YesNoCancel, ui::Icon::None, kTitle);
+            if (*answer == ui::Answer::Cancel) return false;
+            if (*answer != ui::Answer::Yes) break;
+            rs->Edit();
+            rs->SetField("Exported", jet::Value::boolean(false));
+            rs->Update();
+            Grid.setCol(c);
+            Grid.setCellBackColor(kNotExportedBack);
+        }
+    } catch (const std::exception& e) {
+        // The days unexported so far stay so, as their colour shows; no combo opens.
+        platform_.messageBox(timerdb::describe(e), ui::Buttons::OK, ui::Icon::None, kTitle);
+        return false;
     }
     return true;
 }
@@ -118,14 +124,15 @@ void Hourgrid::WriteRowReference(int16_t nCol, int16_t nRow) {
         }
         rs->Close();
         if (ownTransaction) m_db->CommitTrans();
-    } catch (...) {
+    } catch (const std::exception& e) {
         if (ownTransaction) {
             try {
                 m_db->Rollback();
             } catch (...) {
             }
         }
-        throw;
+        // The row keeps its choice in the grid; the week's save writes it again.
+        platform_.messageBox(timerdb::describe(e), ui::Buttons::OK, ui::Icon::None, kTitle);
     }
 }
 

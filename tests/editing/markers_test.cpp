@@ -2,6 +2,7 @@
 // Detail dialog and the duration editor's double-click, checked in the Timer file.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "editing/detail.h"
@@ -478,4 +479,46 @@ TEST_F(MarkerClickTest, TypingOnAnExportedDurationAsksFirst) {
         if (c.editorShown) EXPECT_EQ(w.TimeEntry.text(), "4");
         EXPECT_EQ(act(7).exported, c.exportedAfter);
     }
+}
+
+// ---- Writes the file refuses ----
+
+using RefusedWriteTest = MarksFixture;
+
+TEST_F(RefusedWriteTest, EachActionReportsAndLeavesTheRecordAndGridAsTheyWere) {
+    auto& w = openWeek();
+    const std::string before = dump();
+    DetailScript s{"not stored", 0};
+    script(platform, s);
+    struct Case {
+        const char* what;
+        int row, col;
+        ui::Answer answer;  // to the exported question, where one comes
+        std::function<void()> act;
+    };
+    const Case cases[] = {
+        {"exported duration, Yes", 1, durCol(2), ui::Answer::Yes,
+         [&] { EXPECT_FALSE(Access::checkExported(w, 1, durCol(2))); }},
+        {"B cell", 1, bCol(4), ui::Answer::Yes, [&] { Access::bCellAction(w); }},
+        {"B cell of an exported activity, Yes", 3, bCol(5), ui::Answer::Yes, [&] { Access::bCellAction(w); }},
+        {"N cell", 1, nCol(0), ui::Answer::Yes, [&] { Access::nCellAction(w); }},
+        {"double-click", 1, durCol(3), ui::Answer::Yes, [&] { w.TimeEntry_DblClick(); }},
+    };
+    RefusedWrites refused(timerPath);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        makeCurrent(w, c.row, c.col);
+        const std::string cellB = w.Grid.textMatrix(c.row, c.col - (c.col - 3) % 3 + 1);
+        platform.messages.clear();
+        platform.answers = {c.answer};
+        c.act();
+        ASSERT_FALSE(platform.messages.empty());
+        EXPECT_NE(platform.messages.back().text.find("cannot save changes"), std::string::npos)
+            << platform.messages.back().text;
+        EXPECT_EQ(w.Grid.row(), c.row);
+        EXPECT_EQ(w.Grid.col(), c.col);
+        EXPECT_EQ(w.Grid.textMatrix(c.row, c.col - (c.col - 3) % 3 + 1), cellB);
+        EXPECT_FALSE(w.noLeaveCell());
+    }
+    EXPECT_EQ(dump(), before);
 }

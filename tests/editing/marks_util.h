@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@
 #include "app/hourgrid.h"
 #include "app_fixture.h"
 #include "jet/database.h"
+#include "jet/pager.h"
 #include "jet/query.h"
 #include "jet/table.h"
 #include "timerdb/timerdb.h"
@@ -170,6 +172,15 @@ protected:
     }
 
     marks::Activity act(int32_t id) { return readActivity(*win->m_db, id); }
+
+    // While it lives, the file refuses every write: its journal cannot be created.
+    struct RefusedWrites {
+        std::string journal;
+        explicit RefusedWrites(const std::string& timerPath) : journal(jet::journalPath(timerPath)) {
+            std::filesystem::create_directory(journal);
+        }
+        ~RefusedWrites() { std::filesystem::remove(journal); }
+    };
     std::string dump() { return dumpActivities(*win->m_db); }
 };
 

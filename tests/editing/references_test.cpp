@@ -345,3 +345,45 @@ TEST_F(HeadingClickTest, ArrowKeysAcrossHeadingsShowNoComboAndWriteNothing) {
     const std::string after = dump();
     EXPECT_EQ(after, before);
 }
+
+// ---- Writes the file refuses ----
+
+using RefusedReferenceTest = MarksFixture;
+
+TEST_F(RefusedReferenceTest, HeadingCheckReportsAndShowsNoCombo) {
+    auto& w = openWeek(exportedRow());
+    const std::string before = dump();
+    RefusedWrites refused(timerPath);
+    platform.answers = {ui::Answer::Yes};
+    makeCurrent(w, 1, 1);
+    EXPECT_FALSE(Access::headingCellCheck(w));
+    ASSERT_EQ(platform.messages.size(), 2u);
+    EXPECT_EQ(platform.messages[0].text, kRowQuestion);
+    EXPECT_NE(platform.messages[1].text.find("cannot save changes"), std::string::npos);
+    EXPECT_EQ(w.Grid.col(), 1);
+    EXPECT_FALSE(w.noLeaveCell());
+    EXPECT_EQ(w.Grid.backColorAt(1, durCol(2)), ui::kSysWindowBackground);
+    EXPECT_EQ(dump(), before);
+}
+
+TEST_F(RefusedReferenceTest, AChoiceTheFileRefusesChangesNoActivityAndIsSavedLater) {
+    auto& w = openWeek();
+    const std::string before = dump();
+    {
+        RefusedWrites refused(timerPath);
+        makeCurrent(w, 1, 0);
+        Access::showComboAtCell(w, w.CustJobCombo);
+        w.CustJobCombo.setListIndex(indexOf(w.CustJobCombo, "Delta Logistics"));
+        Access::commitRowCombo(w, 0, w.CustJobCombo);
+        ASSERT_EQ(platform.messages.size(), 1u);
+        EXPECT_NE(platform.messages[0].text.find("cannot save changes"), std::string::npos);
+        EXPECT_EQ(dump(), before);  // not one activity of the row changed
+        EXPECT_EQ(w.Grid.textMatrix(1, 0), "Delta Logistics");
+        EXPECT_EQ(w.id(0, 1), 103);
+        EXPECT_FALSE(w.CustJobCombo.visible());
+    }
+    // Once the file takes writes again, leaving the cell writes the row's choice.
+    makeCurrent(w, 1, 0);
+    Access::commitRowCombo(w, 0, w.CustJobCombo);
+    for (int32_t id : {1, 2, 4, 5}) EXPECT_EQ(act(id).custJob, 103) << id;
+}

@@ -70,6 +70,12 @@ void Hourgrid::EditMenuFont_Click() {
         SaveColumnWidths();
         std::optional<ui::Font> chosen = platform_.showFont(Grid.font());
         if (!chosen) return;
+        // A duration still in the editor belongs to the cell it was typed on; left
+        // open over the rebuilt grid, its Enter would write it into whatever cell
+        // is current then. Commit it first, and keep the old font if it is refused.
+        Grid_LeaveCell();
+        if (!m_bCommitOK) return;
+        HideCellEditors(false);
         ui::Font f = Grid.font();
         f.name = chosen->name;
         f.bold = chosen->bold;

@@ -4,6 +4,10 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <memory>
 #include <string>
@@ -283,6 +287,103 @@ TEST_F(FontCommand, AChosenFontRebuildsTheWeekWithTheWidthsKept) {
     EXPECT_EQ(w.Grid.textMatrix(w.Grid.rows() - 1, 24), "46:28");
     EXPECT_EQ(readSetting("GridFontName"), "<absent>");  // written only when the window closes
     EXPECT_TRUE(platform.messages.empty());
+}
+
+// Durations of the activities in the file, by ID.
+std::map<int32_t, int> storedMinutes(const std::string& path) {
+    auto db = jet::Database::open(path);
+    auto rs = jet::runNamed(*db, "Activities");
+    const int id = rs.columnIndex("ID"), du = rs.columnIndex("Duration");
+    std::map<int32_t, int> out;
+    for (const auto& r : rs.rows) out[r[id].asInt32()] = static_cast<int>(std::lround(r[du].toDouble() * 1440));
+    return out;
+}
+
+class PendingEdit : public FontCommand {
+protected:
+    // Opens the duration editor on Tuesday of a row without time and types `text`.
+    app::Hourgrid& typing(const std::string& text) {
+        app::Hourgrid& w = openTimer();
+        for (int r = 1; r < w.Grid.rows() - 1 && row < 0; ++r)
+            if (w.Grid.textMatrix(r, 0) == "Acme Corporation:Support Contract") row = r;
+        EXPECT_GT(row, 0);
+        w.Grid.userMouseDown(row, 6, 1, 0, 0, 0);
+        EXPECT_TRUE(w.TimeEntry.visible());
+        for (char ch : text) w.TimeEntry.typeKey(static_cast<unsigned char>(ch));
+        platform.messages.clear();
+        return w;
+    }
+    int row = -1;
+    const ui::Font chosen{"DejaVu Serif", false, false, 10, false};
+};
+
+TEST_F(PendingEdit, ADurationBeingTypedGoesToItsOwnCellBeforeTheWeekIsRebuilt) {
+    const auto before = storedMinutes(std::string(TEST_DATA_DIR) + "/timer/sample.tdb");
+    app::Hourgrid& w = typing("2");
+    platform.fontResults = {chosen};
+    w.EditMenuFont_Click();
+    // Nothing is left open over the rebuilt week for a later Enter to commit elsewhere.
+    EXPECT_FALSE(w.TimeEntry.visible());
+    w.TimeEntry.typeKey(13);
+
+    EXPECT_EQ(w.Grid.font().name, "DejaVu Serif");
+    EXPECT_TRUE(platform.messages.empty());
+    // The rebuilt week lists the row among those with time, wherever it sorts.
+    int32_t added = 0;
+    for (int r = 1; r < w.Grid.rows() - 1; ++r)
+        if (w.Grid.textMatrix(r, 0) == "Acme Corporation:Support Contract" && w.Grid.textMatrix(r, 6) == "02:00")
+            added = w.id(6, r);
+    ASSERT_GT(added, 0);
+    win.reset();
+    auto after = storedMinutes(timerPath);
+    ASSERT_EQ(after.size(), before.size() + 1);
+    for (const auto& [id, minutes] : before) EXPECT_EQ(after.at(id), minutes) << "activity " << id;
+    EXPECT_EQ(after.at(added), 120);
+
+    // An independent reader sees the same: the new row on Tuesday, the rest as shipped.
+    if (std::system("command -v mdb-export >/dev/null") != 0) GTEST_SKIP() << "mdb-export is not installed";
+    auto exported = [](const std::string& path) {
+        std::string out;
+        FILE* p = popen(("mdb-export '" + path + "' Activities").c_str(), "r");
+        char buf[4096];
+        for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+        if (p) pclose(p);
+        return out;
+    };
+    const std::string shipped = exported(std::string(TEST_DATA_DIR) + "/timer/sample.tdb");
+    const std::string now = exported(timerPath);
+    EXPECT_EQ(now.substr(0, shipped.size()), shipped);
+    const std::string added_line = now.substr(shipped.size());
+    EXPECT_EQ(added_line.rfind(std::to_string(added) + ",200,", 0), 0u) << added_line;
+    EXPECT_NE(added_line.find("\"12/01/26 00:00:00\""), std::string::npos) << added_line;
+    EXPECT_NE(added_line.find("\"12/30/99 02:00:00\""), std::string::npos) << added_line;
+}
+
+TEST_F(PendingEdit, AnUnreadableDurationKeepsTheEditorAndTheFont) {
+    const auto before = storedMinutes(std::string(TEST_DATA_DIR) + "/timer/sample.tdb");
+    app::Hourgrid& w = typing("2x");
+    const ui::Font font = w.Grid.font();
+    platform.fontResults = {chosen};
+    w.EditMenuFont_Click();
+
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text, "Enter a valid time. For example: 2:00 or 120 or 2");
+    EXPECT_EQ(w.Grid.font(), font);
+    EXPECT_TRUE(w.TimeEntry.visible());
+    EXPECT_EQ(w.TimeEntry.text(), "2x");
+    EXPECT_EQ(w.Grid.row(), row);
+    EXPECT_EQ(w.Grid.col(), 6);
+    win.reset();
+    EXPECT_EQ(storedMinutes(timerPath), before);
+}
+
+TEST_F(PendingEdit, CancellingTheDialogLeavesTheEditAsItWas) {
+    app::Hourgrid& w = typing("3");
+    w.EditMenuFont_Click();
+    EXPECT_TRUE(w.TimeEntry.visible());
+    EXPECT_EQ(w.TimeEntry.text(), "3");
+    EXPECT_EQ(w.Grid.textMatrix(row, 6), "");
+    EXPECT_EQ(w.id(6, row), 0);
 }
 
 }  // namespace

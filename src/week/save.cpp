@@ -35,10 +35,7 @@ std::string findCriteria(int32_t id) { return "ID=" + std::to_string(id); }
 }  // namespace
 
 int32_t& Hourgrid::idRef(int col, int row) {
-    size_t need = static_cast<size_t>(std::max(row + 1, Grid.rows()));
-    if (m_ids.size() < 25) m_ids.resize(25);
-    for (auto& column : m_ids)
-        if (column.size() < need) column.resize(need, 0);
+    growIds(std::max(row + 1, Grid.rows()));
     return m_ids.at(static_cast<size_t>(col)).at(static_cast<size_t>(row));
 }
 

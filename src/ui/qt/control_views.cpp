@@ -145,6 +145,9 @@ void LineEditView::focusOutEvent(QFocusEvent* e) {
 PlainTextView::PlainTextView(ui::TextBox& model, QWidget* parent) : QPlainTextEdit(parent), m_(model) {
     setObjectName(qs(model.name));
     setMinimumSize(0, 0);
+    // A text box of the designed height shows its lines without a scroll bar.
+    document()->setDocumentMargin(1);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     bindHooks(m_, this);
     connect(this, &QPlainTextEdit::textChanged, this, [this] {
         if (applying_) return;

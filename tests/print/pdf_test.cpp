@@ -8,12 +8,15 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <vector>
 #include <regex>
 #include <string>
 
 #include "app_fixture.h"
 #include "print/report.h"
 #include "ui/qt/print_report.h"
+#include "ui/qt/qt_platform.h"
 
 namespace {
 
@@ -146,6 +149,41 @@ TEST_F(PdfReport, ALargerFontRunsOntoMorePagesWithTheHeadingRepeated) {
         if (have("pdftoppm"))
             std::system(("pdftoppm -png -r 60 '" + pdf.string() + "' '" + shots + "/print-week-20pt'").c_str());
     }
+}
+
+TEST_F(PdfReport, TheDesktopPlatformOffersAndWritesThePdfWhenNoPrinterIsSetUp) {
+    if (!have("pdftotext")) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    // Never send a test page to a real printer.
+    if (!ui::qt::defaultPrinterName().empty()) GTEST_SKIP() << "a default printer is set up here";
+    timerPath = copyTimer("sample.tdb");
+    writeSetting("File", timerPath);
+    const fs::path pdf = dir / "desktop.pdf";
+    uiqt::QtPlatform qp;
+    qp.openHelp = false;
+    qp.answerMessage = [](const uiqt::MessageRecord& m) -> std::optional<ui::Answer> {
+        return m.buttons == ui::Buttons::YesNo ? ui::Answer::Yes : ui::Answer::OK;
+    };
+    std::vector<std::string> suggested;
+    qp.answerSavePdf = [&](const std::string& name) -> std::optional<std::string> {
+        suggested.push_back(name);
+        return pdf.string();
+    };
+    {
+        app::QtSettingsStore settings(iniPath);
+        app::Hourgrid w(qp, settings);
+        w.Form_Load();
+        qp.messages.clear();
+        w.FileMenuPrint_Click();
+    }
+    ASSERT_EQ(qp.messages.size(), 1u);
+    EXPECT_EQ(qp.messages[0].text, "There is no default printer.\rDo you want to save the report as a PDF file instead?");
+    EXPECT_EQ(suggested, std::vector<std::string>{"Week of 2026-11-30.pdf"});
+    const fs::path txt = dir / "desktop.txt";
+    ASSERT_EQ(std::system(("pdftotext -layout '" + pdf.string() + "' '" + txt.string() + "'").c_str()), 0);
+    const std::string text = readFile(txt);
+    EXPECT_TRUE(std::regex_search(text, std::regex("Alice Moreno +11/30/26 - 12/6/26 +Page +1"))) << text;
+    for (const char* s : {"Customer:Job", "Totals:", "02:30", "12:15", "23:59", "46:28"})
+        EXPECT_NE(text.find(s), std::string::npos) << s;
 }
 
 TEST_F(PdfReport, APdfThatCannotBeWrittenIsReported) {

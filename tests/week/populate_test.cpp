@@ -324,3 +324,22 @@ TEST_F(PopulateTest, MissingQueryIsReportedAndLeavesAnEmptyWeek) {
     EXPECT_EQ(w.Grid.textMatrix(2, 2), "Totals:");
     EXPECT_EQ(w.mousePointer(), ui::MousePointer::Default);
 }
+
+// Loading leaves the last activity filled as the current cell, or Monday of row 1
+// in a week without activities; start-up then moves to row 1, Monday.
+TEST_F(PopulateTest, CurrentCellAfterLoading) {
+    Hourgrid& w = openTimer();
+    EXPECT_EQ(w.Grid.row(), 1);
+    EXPECT_EQ(w.Grid.col(), 3);
+    struct Case {
+        const char* monday;
+        int row, col;
+    };
+    const Case cases[] = {{"11/30/2026", 6, 18}, {"11/02/2026", 1, 3}, {"12/07/2026", 1, 3}, {"11/23/2026", 1, 3}};
+    for (const auto& c : cases) {
+        w.SetMonday(c.monday);
+        EXPECT_EQ(w.Grid.row(), c.row) << c.monday;
+        EXPECT_EQ(w.Grid.col(), c.col) << c.monday;
+        EXPECT_FALSE(w.noLeaveCell());
+    }
+}

@@ -1,0 +1,184 @@
+// Whole editing flows on the real window, offscreen, with mouse and key events,
+// checked in the Timer file once the window has let it go.
+#include <QAbstractButton>
+#include <QAction>
+#include <QPlainTextEdit>
+#include <cmath>
+#include <map>
+
+#include "jet/database.h"
+#include "jet/query.h"
+#include "qt_fixture.h"
+
+namespace {
+
+struct Stored {
+    int32_t nameId = 0, custJob = 0, service = 0, cls = 0;
+    double userDate = 0;
+    int minutes = 0;
+    bool billable = false, exported = false;
+    std::optional<std::string> note;
+};
+
+std::map<int32_t, Stored> readActivities(const std::string& path) {
+    auto db = jet::Database::open(path);
+    auto rs = jet::runNamed(*db, "Activities");
+    auto num = [](const jet::Value& v) { return v.isNull() ? 0.0 : v.toDouble(); };
+    const int id = rs.columnIndex("ID"), name = rs.columnIndex("Name ID"), cj = rs.columnIndex("CustJob ID"),
+              sv = rs.columnIndex("Service ID"), cl = rs.columnIndex("Class ID"), ud = rs.columnIndex("UserDate"),
+              du = rs.columnIndex("Duration"), bs = rs.columnIndex("Billable Status"), nt = rs.columnIndex("Note"),
+              ex = rs.columnIndex("Exported");
+    std::map<int32_t, Stored> out;
+    for (const auto& r : rs.rows) {
+        Stored a;
+        a.nameId = static_cast<int32_t>(num(r[name]));
+        a.custJob = static_cast<int32_t>(num(r[cj]));
+        a.service = static_cast<int32_t>(num(r[sv]));
+        a.cls = static_cast<int32_t>(num(r[cl]));
+        a.userDate = num(r[ud]);
+        a.minutes = static_cast<int>(std::lround(num(r[du]) * 1440.0));
+        a.billable = num(r[bs]) != 0;
+        a.exported = num(r[ex]) != 0;
+        if (!r[nt].isNull()) a.note = r[nt].asText();
+        out[static_cast<int32_t>(num(r[id]))] = a;
+    }
+    return out;
+}
+
+double jetDate(const QDate& d) { return static_cast<double>(QDate(1899, 12, 30).daysTo(d)); }
+
+class EditingFlowTest : public QtWindowFixture {
+protected:
+    void SetUp() override {
+        QtWindowFixture::SetUp();
+        openTimer();
+        window->resize(1400, 700);
+        settle();
+    }
+    std::string cell(int r, int c) { return form->Grid.textMatrix(r, c); }
+    int rowOf(const std::string& custJob, const std::string& service) {
+        for (int r = 1; r < form->Grid.rows() - 1; ++r)
+            if (cell(r, 0) == custJob && cell(r, 1) == service) return r;
+        return -1;
+    }
+    // Chooses an item the way a user does without opening the list: typing its first letters.
+    void chooseByTyping(const char* comboName, const char* text) {
+        uiqt::ComboView* combo = window->combo(comboName);
+        ASSERT_NE(combo, nullptr);
+        ASSERT_TRUE(combo->isVisible()) << comboName;
+        QTest::keyClicks(combo, text);
+        settle();
+    }
+    std::map<int32_t, Stored> closeAndRead() {
+        window.reset();
+        form.reset();
+        return readActivities(timerPath);
+    }
+};
+
+TEST_F(EditingFlowTest, ANewRowGetsItsReferencesAndThenADurationTypedOnTuesday) {
+    const int row = form->Grid.rows() - 2;  // the empty row for a new combination
+    ASSERT_EQ(cell(row, 0), "");
+
+    clickCell(row, 0);
+    chooseByTyping("CustJobCombo", "Delta");
+    ASSERT_EQ(form->CustJobCombo.text(), "Delta Logistics");
+    clickCell(row, 1);
+    EXPECT_EQ(cell(row, 0), "Delta Logistics");
+    chooseByTyping("ServiceCombo", "Train");
+    clickCell(row, 2);
+    EXPECT_EQ(cell(row, 1), "Training");
+    chooseByTyping("ClassCombo", "Inter");
+
+    clickCell(row, 6);  // Tuesday's duration
+    EXPECT_EQ(cell(row, 2), "Internal");
+    ASSERT_TRUE(window->timeEntry()->isVisible());
+    QTest::keyClicks(window->timeEntry(), "1.5");
+    QTest::keyClick(window->timeEntry(), Qt::Key_Return);
+    settle();
+
+    EXPECT_EQ(cell(row, 6), "01:30");
+    EXPECT_EQ(form->Grid.row(), row);
+    EXPECT_EQ(form->Grid.col(), 9);
+    EXPECT_FALSE(window->timeEntry()->isVisible());
+    EXPECT_EQ(cell(row, 24), "01:30");
+    EXPECT_TRUE(platform.messages.empty());
+    const int32_t id = form->id(6, row);
+    ASSERT_GT(id, 16);
+
+    auto all = closeAndRead();
+    ASSERT_EQ(all.count(id), 1u);
+    const Stored& a = all[id];
+    EXPECT_EQ(a.custJob, 103);
+    EXPECT_EQ(a.service, 12);
+    EXPECT_EQ(a.cls, 6);
+    EXPECT_EQ(a.nameId, 200);
+    EXPECT_EQ(a.minutes, 90);
+    EXPECT_EQ(a.userDate, jetDate(QDate(2026, 12, 1)));
+    EXPECT_TRUE(a.billable);
+    EXPECT_EQ(all.size(), 17u);
+}
+
+TEST_F(EditingFlowTest, ABillableToggleAndANoteEditedInTheDetailDialog) {
+    const int row = rowOf("Acme Corporation:Website Redesign", "Design");
+    ASSERT_GT(row, 0);
+    ASSERT_EQ(form->id(3, row), 1);  // Monday: billable, noted, not exported
+    ASSERT_EQ(cell(row, 4), "*");
+
+    clickCell(row, 4);
+    EXPECT_EQ(cell(row, 4), "");
+    EXPECT_EQ(form->Grid.foreColorAt(row, 3), 0xFF0000u);  // noted, not billable: blue
+
+    std::string shownNote;
+    bool billableShown = true;
+    platform.onModalShown = [&](uiqt::FormDialog& dlg) {
+        auto* note = qobject_cast<QPlainTextEdit*>(dlg.controlWidget("Note"));
+        ASSERT_NE(note, nullptr);
+        shownNote = note->toPlainText().toStdString();
+        billableShown = dlg.controlWidget("Billable")->isVisible();
+        note->selectAll();
+        QTest::keyClicks(note, "Wireframes, second round");
+        QTest::mouseClick(qobject_cast<QAbstractButton*>(dlg.controlWidget("OK")), Qt::LeftButton);
+    };
+    clickCell(row, 5);
+    platform.onModalShown = nullptr;
+    EXPECT_EQ(shownNote, "Homepage mockups");
+    EXPECT_FALSE(billableShown);
+    EXPECT_EQ(cell(row, 5), "Wireframes, second round");
+    EXPECT_EQ(form->Grid.row(), row);
+    EXPECT_EQ(form->Grid.col(), 5);
+    EXPECT_TRUE(platform.messages.empty());
+
+    auto all = closeAndRead();
+    EXPECT_FALSE(all.at(1).billable);
+    EXPECT_EQ(all.at(1).note, std::optional<std::string>("Wireframes, second round"));
+    EXPECT_EQ(all.at(1).minutes, 150);
+}
+
+TEST_F(EditingFlowTest, ClearingTheWeekWithBothQuestionsAnsweredYes) {
+    answers = {ui::Answer::Yes, ui::Answer::Yes};
+    QAction* clear = window->menuAction("EditMenuClear");
+    ASSERT_NE(clear, nullptr);
+    clear->trigger();
+    settle();
+
+    ASSERT_EQ(platform.messages.size(), 2u);
+    EXPECT_EQ(platform.messages[0].icon, ui::Icon::Critical);
+    EXPECT_EQ(platform.messages[1].text.rfind("Just checking!", 0), 0u);
+    const int totals = form->Grid.rows() - 1;
+    for (int r = 1; r < totals; ++r) {
+        for (int c = 3; c <= 23; ++c) EXPECT_EQ(cell(r, c), "") << r << "," << c;
+        EXPECT_EQ(cell(r, 24), "00:00") << r;
+    }
+    EXPECT_EQ(cell(totals, 24), "00:00");
+    EXPECT_EQ(cell(1, 0), "Acme Corporation:Website Redesign");
+
+    auto all = closeAndRead();
+    EXPECT_EQ(all.size(), 7u);
+    for (const auto& [id, a] : all)
+        EXPECT_FALSE(a.nameId == 200 && a.userDate >= jetDate(QDate(2026, 11, 30)) &&
+                     a.userDate <= jetDate(QDate(2026, 12, 6)))
+            << "activity " << id << " of the cleared week is still there";
+}
+
+}  // namespace

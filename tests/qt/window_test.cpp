@@ -239,3 +239,15 @@ TEST_F(WindowTest, StartsCentredAtTheStoredOuterSize) {
     EXPECT_DOUBLE_EQ(form->width(), 9000);
     EXPECT_DOUBLE_EQ(form->height(), 4500);
 }
+
+TEST_F(WindowTest, CaptionAndMousePointerFollowTheForm) {
+    openTimer();
+    EXPECT_EQ(window->windowTitle().toStdString(), form->caption());
+    EXPECT_NE(form->caption().find(timerPath), std::string::npos);
+    form->setMousePointer(ui::MousePointer::Hourglass);
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    form->setMousePointer(ui::MousePointer::Hourglass);  // set twice, restored once
+    form->setMousePointer(ui::MousePointer::Default);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}

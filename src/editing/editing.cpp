@@ -266,7 +266,12 @@ void Hourgrid::EditMenuClear_Click() {
             Grid.setTextMatrix(r, c, "");
             Grid.setColorsAt(r, c, ui::kSysWindowText, ui::kSysWindowBackground);
         }
-    SaveGrid();
+    if (!SaveGrid() && m_bDbOpen) {
+        // The file kept its activities (the save has said why): show the week it still holds
+        // rather than one that looks cleared.
+        SetMonday(sbStatusBar.panelText(4));
+        return;
+    }
     // The totals would otherwise go on showing time that no longer exists.
     bool saved = m_bNoLeaveCell;
     UpdateTotals();

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "grid_driver.h"
+#include "jet/pager.h"
 
 namespace {
 
@@ -166,6 +167,19 @@ TEST_F(RowsTest, ClearAnsweredYesTwiceEmptiesTheWeekInTheGridAndInTheFile) {
     pclose(p);
     EXPECT_EQ(lines, 8);  // header and seven rows
     EXPECT_NE(out.find("\n10,201,"), std::string::npos);
+}
+
+TEST_F(RowsTest, AClearThatTheFileRefusesShowsTheWeekItStillHolds) {
+    const std::string journal = jet::journalPath(timerPath);
+    std::filesystem::create_directory(journal);  // the file cannot be written now
+    const std::vector<std::string> before = texts();
+    w().EditMenuClear_Click();
+    ASSERT_EQ(platform.messages.size(), 3u);  // the two questions and the failure
+    EXPECT_EQ(texts(), before);
+    EXPECT_EQ(w().id(durCol(0), acme), 1);
+    std::filesystem::remove(journal);
+    auto all = closeAndRead();
+    EXPECT_EQ(all.size(), 16u);
 }
 
 TEST_F(RowsTest, ClearDropsAHalfTypedDurationWithTheWeek) {

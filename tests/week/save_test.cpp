@@ -323,6 +323,32 @@ TEST_F(SaveWeek, CellIdsFollowTheRecordsAcrossSaves) {
     EXPECT_TRUE(platform.messages.empty());
 }
 
+// What was saved is what the week shows when it is loaded again.
+TEST_F(SaveWeek, TheSavedWeekLoadsAsItWasLeft) {
+    Hourgrid& w = openWeek();
+    w.Grid.setTextMatrix(1, 9, "02:00");
+    w.Grid.setTextMatrix(2, 12, "");
+    w.Grid.setTextMatrix(3, 21, "01:15");  // Acme Website Redesign / Development, Sunday
+    ASSERT_TRUE(w.SaveGrid());
+    const int32_t added = w.id(21, 3);
+    w.SetMonday("11/30/2026");
+    EXPECT_EQ(w.Grid.textMatrix(1, 3), "02:30");
+    EXPECT_EQ(w.Grid.textMatrix(1, 9), "02:00");
+    EXPECT_EQ(w.id(9, 1), 2);
+    EXPECT_EQ(w.Grid.textMatrix(3, 6), "04:15");
+    EXPECT_EQ(w.Grid.textMatrix(3, 21), "01:15");
+    EXPECT_EQ(w.id(21, 3), added);
+    EXPECT_EQ(w.Grid.textMatrix(3, 22), "*");
+    EXPECT_EQ(w.Grid.foreColorAt(3, 21), kGreen);
+    EXPECT_EQ(w.Grid.backColorAt(3, 21), kYellow);
+    // Activity 4 is gone; Wednesday's second activity keeps its row with Friday's.
+    EXPECT_EQ(w.Grid.textMatrix(2, 9), "01:00");
+    EXPECT_EQ(w.Grid.textMatrix(2, 12), "");
+    EXPECT_EQ(w.Grid.textMatrix(2, 15), "00:45");
+    EXPECT_EQ(w.Grid.textMatrix(w.Grid.rows() - 1, 24), "45:13");  // 46:28 less 03:00, plus 00:30 and 01:15
+    EXPECT_TRUE(platform.messages.empty());
+}
+
 TEST_F(SaveWeek, AVanishedRecordIsWrittenAgainAndTheCellFollows) {
     Hourgrid& w = openWeek();
     {

@@ -228,8 +228,12 @@ void Prefs::OK_Click() {
         platform_.messageBox(kSelectName, ui::Buttons::OK, ui::Icon::None, kTitle);
         return;
     }
-    // A failed write leaves the dialog open with what is done so far, as a bad
-    // number of days does; the user can retry or cancel.
+    // A write the file refuses leaves the dialog open, as a bad number of days
+    // does, with the main window still matching the file: the name shown and the
+    // billable default of a refused step are put back. The user can retry or cancel.
+    const std::string shownName = main_.sbStatusBar.panelText(2);
+    const bool billableBefore = main_.m_bBillable;
+    enum { Name, BillableDefault, Rest } step = Name;
     try {
         main_.sbStatusBar.setPanelText(2, name);
         rsPrefs->Edit();
@@ -237,11 +241,13 @@ void Prefs::OK_Click() {
         rsPrefs->Update();
         main_.m_lNameID = NameCombo.itemData(NameCombo.listIndex());
 
+        step = BillableDefault;
         int billable = Billable.value() != 0 ? 1 : 0;
         main_.m_bBillable = billable != 0;
         rsPrefs->Edit();
         rsPrefs->SetField("Billable", jet::Value::int16(static_cast<int16_t>(billable)));
         rsPrefs->Update();
+        step = Rest;
 
         main_.ShowDurationColumn(4, BillableColumn.value() != 0);
         main_.ShowDurationColumn(5, NoteColumn.value() != 0);
@@ -259,6 +265,8 @@ void Prefs::OK_Click() {
         main_.m_recentDays = *days;
         main_.SetMonday(main_.sbStatusBar.panelText(4));
     } catch (const std::exception& e) {
+        if (step == Name) main_.sbStatusBar.setPanelText(2, shownName);
+        if (step == BillableDefault) main_.m_bBillable = billableBefore;
         platform_.messageBox(timerdb::describe(e), ui::Buttons::OK, ui::Icon::None, kTitle);
     }
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app_fixture.h"
+#include "jet/pager.h"
 #include "prefs/prefs.h"
 
 namespace {
@@ -221,6 +222,45 @@ TEST_F(PrefsTest, BadDaysKeepTheDialogButNameBillableAndColumnsAreAlreadyApplied
     for (int c = 4; c <= 22; c += 3) EXPECT_EQ(win->Grid.colWidth(c), before[static_cast<size_t>(c)]) << c;
 
     // An independent reader sees the record the dialog wrote.
+    std::string path = timerPath;
+    win.reset();
+    EXPECT_EQ(mdbExport(path, "Prefs - Startup"),
+              "RecentDays,Billable,DefaultName,StopwatchRounding\n10,0,\"Brian Okafor\",1\n");
+}
+
+// A write the file refuses (here: its journal cannot be created) is reported;
+// the dialog stays open, the main window keeps matching the file, and the same
+// OK once the file can be written stores everything.
+TEST_F(PrefsTest, ARefusedWriteIsReportedAndCanBeMadeAgain) {
+    openTimer();
+    const std::string journal = jet::journalPath(timerPath);
+    bool shownAfterRefusal = false, shownAfterRetry = true;
+    std::string panelAfterRefusal;
+    editPreferences([&](app::Prefs& p) {
+        p.NameCombo.setListIndex(itemIndex(p.NameCombo, "Brian Okafor"));
+        p.Billable.setValue(0);
+        p.RecentDays.userEdited("10");
+        fs::create_directory(journal);
+        p.OK.click();
+        shownAfterRefusal = p.visible();
+        panelAfterRefusal = win->sbStatusBar.panelText(2);
+        EXPECT_EQ(win->m_lNameID, 200);
+        EXPECT_TRUE(win->m_bBillable);
+        EXPECT_EQ(win->m_recentDays, 30);
+        fs::remove(journal);
+        p.OK.click();
+        shownAfterRetry = p.visible();
+    });
+    EXPECT_TRUE(shownAfterRefusal);
+    EXPECT_EQ(panelAfterRefusal, "Alice Moreno");
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_FALSE(platform.messages[0].text.empty());
+    EXPECT_EQ(platform.messages[0].title, "Hourgrid");
+    EXPECT_FALSE(shownAfterRetry);
+    EXPECT_EQ(win->sbStatusBar.panelText(2), "Brian Okafor");
+    EXPECT_EQ(win->m_lNameID, 201);
+    EXPECT_FALSE(win->m_bBillable);
+    EXPECT_EQ(win->m_recentDays, 10);
     std::string path = timerPath;
     win.reset();
     EXPECT_EQ(mdbExport(path, "Prefs - Startup"),

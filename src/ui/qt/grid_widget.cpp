@@ -10,6 +10,7 @@
 #include <QStyleOptionHeader>
 #include <QToolTip>
 #include <algorithm>
+#include <vector>
 
 #include "guard.h"
 #include "units.h"
@@ -163,15 +164,21 @@ void GridWidget::paintEvent(QPaintEvent*) {
     const int fh = fixedHeight();
     const QRect area = viewport()->rect();
 
+    // Edges of every column and row once per paint (cellRect sums them per call).
+    const int hs = horizontalScrollBar()->value(), vs = verticalScrollBar()->value();
+    std::vector<int> xs(static_cast<size_t>(m_.cols()) + 1, 0), ys(static_cast<size_t>(m_.rows()) + 1, 0);
+    for (int c = 0; c < m_.cols(); ++c) xs[static_cast<size_t>(c) + 1] = xs[static_cast<size_t>(c)] + colPx(c);
+    for (int r = 0; r < m_.rows(); ++r) ys[static_cast<size_t>(r) + 1] = ys[static_cast<size_t>(r)] + rowPx(r);
+
     // Data rows first, clipped below the fixed rows that cover them when scrolled.
     p.save();
     p.setClipRect(QRect(0, fh, area.width(), std::max(0, area.height() - fh)));
     for (int r = m_.fixedRows; r < m_.rows(); ++r) {
-        QRect rowRect = cellRect(r, 0);
-        if (rowRect.top() > area.bottom()) break;
-        if (rowRect.bottom() < fh || rowRect.height() == 0) continue;
+        const int top = ys[static_cast<size_t>(r)] - vs, h = rowPx(r);
+        if (top > area.bottom()) break;
+        if (top + h <= fh || h == 0) continue;
         for (int c = 0; c < m_.cols(); ++c) {
-            QRect rc = cellRect(r, c);
+            QRect rc(xs[static_cast<size_t>(c)] - hs, top, colPx(c), h);
             if (rc.width() == 0 || rc.right() < 0) continue;
             if (rc.left() > area.right()) break;
             p.fillRect(rc, resolveColor(m_.backColorAt(r, c), pal));

@@ -252,3 +252,74 @@ TEST_F(DialogTest, FontsTravelBetweenTheModelAndQt) {
     // No face named: the application's own.
     EXPECT_EQ(uiqt::toQFont(ui::Font{}, QApplication::font()).family(), QApplication::font().family());
 }
+
+namespace {
+
+class TabsForm : public ui::Form {
+public:
+    TabsForm() {
+        setCaption("Tabs");
+        setWidth(5000);
+        setHeight(3600);
+        Tabs.name = "Tabs";
+        Tabs.tabs = {{"Recent", "&Recent", "Recent activities"}, {"Name", "&Name", ""}};
+        Tabs.move(120, 120, 4500, 2000);
+        Tabs.onClick = [this] {
+            ++tabClicks;
+            Note.setVisible(Tabs.selectedIndex() == 2);
+        };
+        Note.name = "Note";
+        Note.multiLine = true;
+        Note.setText("first\r\nsecond");
+        Note.move(240, 600, 3000, 900);
+        Note.setVisible(false);
+        Rule.name = "Rule";
+        Rule.move(120, 2400, 4500, 0);
+        Icon.name = "Icon";
+        Icon.move(120, 2600, 480, 480);
+    }
+    std::vector<ui::Control*> controls() override { return {&Tabs, &Note, &Rule, &Icon}; }
+    ui::TabStrip Tabs;
+    ui::TextBox Note;
+    ui::Line Rule;
+    ui::Picture Icon;
+    int tabClicks = 0;
+};
+
+}  // namespace
+
+TEST_F(DialogTest, TabsLinesPicturesAndMultiLineText) {
+    openTimer();
+    TabsForm f;
+    platform.onModalShown = [&](uiqt::FormDialog& dlg) {
+        auto* strip = qobject_cast<uiqt::TabStripView*>(dlg.controlWidget("Tabs"));
+        ASSERT_NE(strip, nullptr);
+        EXPECT_EQ(strip->tabBar()->count(), 2);
+        EXPECT_EQ(strip->tabBar()->tabToolTip(0), "Recent activities");
+        QWidget* note = dlg.controlWidget("Note");
+        EXPECT_FALSE(note->isVisible());
+        // A click on the second tab selects it in the model, which shows that tab's controls.
+        QTest::mouseClick(strip->tabBar(), Qt::LeftButton, {}, strip->tabBar()->tabRect(1).center());
+        EXPECT_EQ(f.Tabs.selectedIndex(), 2);
+        EXPECT_EQ(f.tabClicks, 1);
+        EXPECT_TRUE(note->isVisible());
+        EXPECT_GT(note->y(), strip->y()) << "the tab's controls lie over the strip";
+        // Lines of the model's text are lines on screen; typed lines go back with Windows line ends.
+        auto* edit = qobject_cast<QPlainTextEdit*>(note);
+        ASSERT_NE(edit, nullptr);
+        EXPECT_EQ(edit->toPlainText(), "first\nsecond");
+        edit->moveCursor(QTextCursor::End);
+        QTest::keyClick(edit, Qt::Key_Return);
+        QTest::keyClicks(edit, "third");
+        EXPECT_EQ(f.Note.text(), "first\r\nsecond\r\nthird");
+        // A horizontal line is one pixel high; the picture shows the program's icon.
+        EXPECT_EQ(dlg.controlWidget("Rule")->height(), 1);
+        EXPECT_EQ(dlg.controlWidget("Rule")->width(), uiqt::px(4500) + 1);
+        auto* icon = qobject_cast<QLabel*>(dlg.controlWidget("Icon"));
+        ASSERT_NE(icon, nullptr);
+        EXPECT_FALSE(icon->pixmap().isNull());
+        dlg.close();
+    };
+    platform.showModal(f, form.get());
+    EXPECT_EQ(f.Tabs.viewChanged, nullptr);
+}

@@ -155,6 +155,45 @@ TEST_F(EditingFlowTest, ABillableToggleAndANoteEditedInTheDetailDialog) {
     EXPECT_EQ(all.at(1).minutes, 150);
 }
 
+TEST_F(EditingFlowTest, TheEnterWalkScrollsTheCurrentCellIntoViewAndTheEditorFollowsIt) {
+    window->resize(520, 320);  // far narrower than the week
+    settle();
+    const int row = rowOf("Acme Corporation:Website Redesign", "Development");
+    ASSERT_GT(row, 0);
+    clickCell(row, 3);
+    QTest::keyClicks(window->timeEntry(), "1");
+    QTest::keyClick(window->timeEntry(), Qt::Key_Return);
+    settle();
+    ASSERT_EQ(form->Grid.col(), 6);
+    for (int i = 0; i < 5; ++i) QTest::keyClick(&grid(), Qt::Key_Return);
+    settle();
+    ASSERT_EQ(form->Grid.row(), row);
+    ASSERT_EQ(form->Grid.col(), 21);
+    EXPECT_TRUE(grid().viewport()->rect().contains(grid().cellRect(row, 21)));
+
+    QTest::keyClick(&grid(), Qt::Key_2);
+    settle();
+    ASSERT_TRUE(window->timeEntry()->isVisible());
+    EXPECT_EQ(window->timeEntry()->text(), "2");
+    const QRect cellAt(grid().viewport()->mapTo(window->surface(), QPoint(0, 0)) + grid().cellRect(row, 21).topLeft(),
+                       grid().cellRect(row, 21).size());
+    EXPECT_EQ(inSurface(window->timeEntry()), cellAt);
+    QTest::keyClick(window->timeEntry(), Qt::Key_Return);
+    settle();
+    EXPECT_EQ(cell(row, 3), "01:00");
+    EXPECT_EQ(cell(row, 21), "02:00");
+    EXPECT_EQ(form->Grid.col(), 24);
+
+    auto all = closeAndRead();
+    int sunday = 0;
+    for (const auto& [id, a] : all)
+        if (a.userDate == jetDate(QDate(2026, 12, 6)) && a.custJob == 109 && a.service == 13) {
+            ++sunday;
+            EXPECT_EQ(a.minutes, 120);
+        }
+    EXPECT_EQ(sunday, 1);
+}
+
 TEST_F(EditingFlowTest, ClearingTheWeekWithBothQuestionsAnsweredYes) {
     answers = {ui::Answer::Yes, ui::Answer::Yes};
     QAction* clear = window->menuAction("EditMenuClear");

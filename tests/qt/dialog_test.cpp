@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFontDialog>
 #include <QGroupBox>
 #include <QMessageBox>
 #include <QPushButton>
@@ -322,4 +323,36 @@ TEST_F(DialogTest, TabsLinesPicturesAndMultiLineText) {
     };
     platform.showModal(f, form.get());
     EXPECT_EQ(f.Tabs.viewChanged, nullptr);
+}
+
+TEST_F(DialogTest, TheFontDialogOffersScalableFontsFromTheCurrentOne) {
+    platform.answerFont = nullptr;
+    bool scalableOnly = false;
+    QString family;
+    double size = 0;
+    QTimer::singleShot(0, [&] {
+        auto* dlg = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dlg, nullptr);
+        scalableOnly = dlg->testOption(QFontDialog::ScalableFonts);
+        family = dlg->currentFont().family();
+        size = dlg->currentFont().pointSizeF();
+        dlg->reject();
+    });
+    EXPECT_EQ(platform.showFont(ui::Font{"DejaVu Serif", false, false, 12, false}), std::nullopt);
+    EXPECT_TRUE(scalableOnly);
+    EXPECT_TRUE(family.startsWith("DejaVu Serif")) << family.toStdString();
+    EXPECT_DOUBLE_EQ(size, 12);
+
+    QTimer::singleShot(0, [&] {
+        auto* dlg = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dlg, nullptr);
+        QFont f = dlg->currentFont();
+        f.setPointSize(14);
+        dlg->setCurrentFont(f);
+        QMetaObject::invokeMethod(dlg, "accept");
+    });
+    std::optional<ui::Font> chosen = platform.showFont(ui::Font{"DejaVu Serif", false, false, 12, false});
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(chosen->name.rfind("DejaVu Serif", 0), 0u) << chosen->name;
+    EXPECT_DOUBLE_EQ(chosen->size, 14);
 }

@@ -232,6 +232,7 @@ void MainWindow::applyForm() {
             default: show(); break;
             }
             shown_ = true;
+            grid_->setFocus(Qt::ActiveWindowFocusReason);  // the grid is first in the form's tab order
             fitFrame();
             // A window manager may add its frame only a moment later.
             QTimer::singleShot(150, this, [this] { fitFrame(); });

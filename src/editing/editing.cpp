@@ -1,6 +1,10 @@
 // Cell selection and duration entry, adding rows, clearing the week, hover hints.
 #include <QLocale>
 #include <QString>
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <string>
 
 #include "app/hourgrid.h"
 #include "jet/table.h"

@@ -8,6 +8,7 @@
 
 #include "app/hourgrid.h"
 #include "jet/table.h"
+#include "week/durations.h"
 
 namespace app {
 
@@ -65,7 +66,7 @@ void Hourgrid::Grid_LeaveCell() {
 
     if (col >= 3 && col <= kLastDayCol) {
         if (TimeEntry.visible()) {
-            std::string text = QString::fromStdString(TimeEntry.text()).trimmed().toStdString();
+            std::string text = week::trimBlanks(TimeEntry.text());
             if (text.empty()) {
                 Grid.setText("");
                 Grid.setCellBackColor(ui::kSysWindowBackground);

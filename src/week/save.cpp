@@ -23,11 +23,11 @@ double daysOf(const QDate& d) { return static_cast<double>(QDate(1899, 12, 30).d
 double numberOf(const jet::Value& v) { return v.isNull() || !v.isNumeric() ? 0.0 : v.toDouble(); }
 bool flagOf(const jet::Value& v) { return numberOf(v) != 0; }
 
-// Whole minutes of a stored duration as the week shows it: the seconds rounded,
-// half a minute up, and only the time of day kept.
+// The minutes the week shows for a stored duration: rounded to the nearest
+// minute, but 23:59:30 and more shows 23:59 rather than wrapping to 00:00.
 long shownMinutes(double storedDays) {
     double secs = std::round((storedDays - std::floor(storedDays)) * 86400.0);
-    return static_cast<long>(std::floor((secs + 30) / 60)) % (24 * 60);
+    return std::min(static_cast<long>(std::floor((secs + 30) / 60)), 23L * 60 + 59);
 }
 
 std::string findCriteria(int32_t id) { return "ID=" + std::to_string(id); }

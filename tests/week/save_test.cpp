@@ -770,3 +770,22 @@ TEST_F(SaveWeek, SaveCurrentCellIgnoresCellsThatAreNoDurations) {
 }
 
 }  // namespace
+
+TEST_F(SaveWeek, ADurationJustUnderADayShowsAndStaysAsStored) {
+    // Sunday's 23:59 activity given 45 seconds more: the week shows 23:59, and
+    // saving the unchanged week must not cut the stored seconds.
+    int32_t sundayId = 0;
+    Hourgrid& w = openWeek([&](jet::Database& db) {
+        for (const auto& [id, rec] : readActivities(db))
+            if (rec.at("Duration") == durationValue(23, 59)) sundayId = id;
+        ASSERT_NE(sundayId, 0);
+        edit(db, sundayId, {{"Duration", jet::Value::date(serial(QDate(1899, 12, 30), QTime(23, 59, 45)))}});
+    });
+    int row = 0;
+    for (int r = 1; r < w.Grid.rows() - 1; ++r)
+        if (w.id(21, r) == sundayId) row = r;
+    ASSERT_NE(row, 0);
+    EXPECT_EQ(w.Grid.textMatrix(row, 21), "23:59");
+    ASSERT_TRUE(w.SaveGrid());
+    EXPECT_EQ(inFile().at(sundayId).at("Duration"), durationValue(23, 59, 45));
+}

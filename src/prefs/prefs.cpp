@@ -299,6 +299,12 @@ void Hourgrid::EditMenuPreferences_Click() {
 }
 
 void Hourgrid::ShowPrefs(bool nameTab) {
+    // OK rebuilds the week; a duration still in the editor would then be
+    // committed over whatever cell is current. It goes to its own cell first;
+    // if it is refused, the editor stays open and the dialog does not show.
+    Grid_LeaveCell();
+    if (!m_bCommitOK) return;
+    HideCellEditors(false);
     Prefs& p = prefsForm();
     if (nameTab) {
         p.ensureLoaded();

@@ -274,6 +274,12 @@ void MainWindow::reportSize() {
     guarded([&] { f_.viewResized(reportedW_, reportedH_, twips(inner.width()), twips(inner.height()), st); });
 }
 
+void MainWindow::moveEvent(QMoveEvent* e) {
+    QMainWindow::moveEvent(e);
+    // A window manager that frames the window moves its client area; the frame is known from then on.
+    if (shown_ && !frameFitted_) fitFrame();
+}
+
 void MainWindow::changeEvent(QEvent* e) {
     QMainWindow::changeEvent(e);
     if (e->type() == QEvent::WindowStateChange) reportSize();

@@ -44,6 +44,7 @@ public:
 protected:
     void closeEvent(QCloseEvent*) override;
     void changeEvent(QEvent*) override;
+    void moveEvent(QMoveEvent*) override;
     bool eventFilter(QObject* o, QEvent* e) override;
 
 private:

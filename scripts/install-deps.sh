@@ -4,7 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 need=()
-for pkg in cmake g++ make googletest libgtest-dev libbenchmark-dev clang mdbtools qt6-base-dev poppler-utils; do
+# fonts-urw-base35: a face with Arial's metrics (Nimbus Sans), which the grid's and dialogs' twips layouts fit.
+for pkg in cmake g++ make googletest libgtest-dev libbenchmark-dev clang mdbtools qt6-base-dev poppler-utils fonts-urw-base35; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
 done
 # Node.js may come from another packaging that bundles npm (Debian's npm would

@@ -180,3 +180,30 @@ TEST_F(GridTest, HoverHintsBecomeTheToolTip) {
     hover(grid().cellRect(1, 0).center());
     EXPECT_EQ(form->Grid.toolTip(), form->Grid.textMatrix(1, 0));
 }
+
+TEST_F(GridTest, ArrowKeysMoveTheCurrentCellPastHiddenColumnsAndEnterGoesToTheNextDay) {
+    openTimer();
+    window->resize(1300, 600);
+    settle();
+    ASSERT_EQ(form->Grid.row(), 1);
+    ASSERT_EQ(form->Grid.col(), 3);
+    grid().setFocus();
+    QTest::keyClick(&grid(), Qt::Key_Right);
+    EXPECT_EQ(form->Grid.col(), 4);
+    QTest::keyClick(&grid(), Qt::Key_Down);
+    EXPECT_EQ(form->Grid.row(), 2);
+    form->ShowDurationColumn(4, false);
+    form->ShowDurationColumn(5, false);
+    QTest::keyClick(&grid(), Qt::Key_Left);
+    EXPECT_EQ(form->Grid.col(), 3);
+    QTest::keyClick(&grid(), Qt::Key_Right);
+    EXPECT_EQ(form->Grid.col(), 6) << "hidden B and N columns are passed over";
+    QTest::keyClick(&grid(), Qt::Key_Up);
+    QTest::keyClick(&grid(), Qt::Key_Up);
+    EXPECT_EQ(form->Grid.row(), 1) << "the header row never becomes current";
+    // Enter is a key press the form handles: the same row's next day.
+    QTest::keyClick(&grid(), Qt::Key_Return);
+    settle();
+    EXPECT_EQ(form->Grid.row(), 1);
+    EXPECT_EQ(form->Grid.col(), 9);
+}

@@ -132,12 +132,19 @@ TEST_F(GridTest, ColoursOfTheWeekAreDrawn) {
     EXPECT_NE(light3d, pal.color(QPalette::Base)) << "totals must stand out from the cells";
     const int totals = form->Grid.rows() - 1;
     EXPECT_EQ(pixelInCell(img, 1, 24), light3d);
-    EXPECT_EQ(pixelInCell(img, totals, 3), light3d);
-    EXPECT_EQ(pixelInCell(img, totals, 0), light3d);
+    {
+        // The totals row, scrolled into view when the screen is too small for the whole week.
+        grid().verticalScrollBar()->setValue(grid().verticalScrollBar()->maximum());
+        QImage bottom = shot();
+        EXPECT_EQ(pixelInCell(bottom, totals, 3), light3d);
+        EXPECT_EQ(pixelInCell(bottom, totals, 0), light3d);
+        grid().verticalScrollBar()->setValue(0);
+    }
+    const QRect seen = grid().viewport()->rect();
     // Every drawn cell takes the model's background, resolved.
     for (int r = 1; r < form->Grid.rows(); ++r)
         for (int c = 0; c < 25; ++c) {
-            if (form->Grid.colWidth(c) == 0) continue;
+            if (form->Grid.colWidth(c) == 0 || !seen.contains(grid().cellRect(r, c))) continue;
             SCOPED_TRACE(std::to_string(r) + "," + std::to_string(c));
             EXPECT_EQ(pixelInCell(img, r, c), QColor(uiqt::resolveColor(form->Grid.backColorAt(r, c), pal).rgb()));
         }
@@ -145,11 +152,36 @@ TEST_F(GridTest, ColoursOfTheWeekAreDrawn) {
     bool yellow = false;
     for (int r = 1; r < totals; ++r)
         for (int c = 3; c <= 21; c += 3)
-            if (form->Grid.backColorAt(r, c) == ui::rgb(255, 255, 213)) {
+            if (form->Grid.backColorAt(r, c) == ui::rgb(255, 255, 213) && seen.contains(grid().cellRect(r, c))) {
                 EXPECT_EQ(pixelInCell(img, r, c), QColor(255, 255, 213));
                 yellow = true;
             }
     EXPECT_TRUE(yellow);
+    // Durations are written in the model's text colour (green, blue, magenta, window text).
+    int coloured = 0;
+    for (int r = 1; r < totals; ++r)
+        for (int c = 3; c <= 21; c += 3) {
+            if (form->Grid.textMatrix(r, c).empty() || !seen.contains(grid().cellRect(r, c))) continue;
+            SCOPED_TRACE(std::to_string(r) + "," + std::to_string(c));
+            QColor want(uiqt::resolveColor(form->Grid.foreColorAt(r, c), pal).rgb());
+            QColor back(uiqt::resolveColor(form->Grid.backColorAt(r, c), pal).rgb());
+            // The text pixel farthest from the background is the text colour itself.
+            QRect cell = grid().cellRect(r, c).adjusted(2, 2, -2, -2);  // inside the current cell's frame
+            QColor ink = back;
+            int far = -1;
+            for (int y = cell.top() + 1; y < cell.bottom(); ++y)
+                for (int x = cell.left() + 1; x < cell.right(); ++x) {
+                    QColor px(img.pixelColor(QPoint(x, y) * img.devicePixelRatio()).rgb());
+                    int d = std::abs(px.red() - back.red()) + std::abs(px.green() - back.green()) +
+                            std::abs(px.blue() - back.blue());
+                    if (d > far) { far = d; ink = px; }
+                }
+            EXPECT_LE(std::abs(ink.red() - want.red()) + std::abs(ink.green() - want.green()) +
+                          std::abs(ink.blue() - want.blue()), 100)
+                << ink.name().toStdString() << " for " << want.name().toStdString();
+            if (want != QColor(pal.color(QPalette::Text).rgb())) ++coloured;
+        }
+    EXPECT_GE(coloured, 3);
 }
 
 TEST_F(GridTest, DraggingAColumnBorderStoresTheWidthInTheModel) {

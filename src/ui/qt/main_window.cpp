@@ -253,12 +253,16 @@ void MainWindow::applyForm() {
 }
 
 void MainWindow::fitFrame() {
-    // The stored size is the outer one, frame and title bar included.
+    // The stored size is the outer one, frame and title bar included. When the
+    // frame was not known as the window was placed, its client area took the
+    // whole outer size: take the frame off once, as soon as it is known, and
+    // never again (later sizes are the user's).
     if (frameFitted_ || !isVisible() || isMaximized() || isMinimized() || platform_.programEnded()) return;
     QSize extra = frameGeometry().size() - geometry().size();
-    if (extra.isNull() || frameGeometry().size() == targetOuter_) return;
+    if (extra.isNull()) return;
     frameFitted_ = true;
-    resize(std::max(1, targetOuter_.width() - extra.width()), std::max(1, targetOuter_.height() - extra.height()));
+    if (size() == targetOuter_)
+        resize(std::max(1, targetOuter_.width() - extra.width()), std::max(1, targetOuter_.height() - extra.height()));
 }
 
 void MainWindow::reportSize() {

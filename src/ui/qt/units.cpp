@@ -1,7 +1,7 @@
 #include "units.h"
 
 #include <QGuiApplication>
-#include <QFontDatabase>
+#include <QFontInfo>
 #include <QKeyEvent>
 #include <QScreen>
 #include <cmath>
@@ -71,9 +71,13 @@ QFont toQFont(const ui::Font& f, const QFont& base) {
 
 QFont designFont(double pointSize) {
     static const QString family = [] {
-        const QStringList have = QFontDatabase::families();
-        for (const char* f : {"Arial", "Liberation Sans", "Nimbus Sans", "Helvetica", "Arimo"})
-            if (have.contains(QString::fromLatin1(f), Qt::CaseInsensitive)) return QString::fromLatin1(f);
+        // Families may be listed with their foundry ("Nimbus Sans [urw]"); ask what a request resolves to.
+        for (const char* f : {"Arial", "Liberation Sans", "Nimbus Sans", "Helvetica", "Arimo"}) {
+            QFont probe(QString::fromLatin1(f));
+            probe.setStyleHint(QFont::AnyStyle, QFont::NoFontMerging);
+            if (QFontInfo(probe).family().startsWith(QString::fromLatin1(f), Qt::CaseInsensitive))
+                return QString::fromLatin1(f);
+        }
         return QGuiApplication::font().family();
     }();
     QFont q = QGuiApplication::font();

@@ -236,7 +236,9 @@ void QtPlatform::showHelpContents(const std::string& helpFile) {
         messageBox("The help file " + helpFile + " was not found.", ui::Buttons::OK, ui::Icon::None, "Hourgrid");
         return;
     }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(qs(path)));
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(qs(path))))
+        messageBox("No program could be started to show the help file " + path + ".", ui::Buttons::OK,
+                   ui::Icon::None, "Hourgrid");
 }
 
 }  // namespace uiqt

@@ -322,7 +322,7 @@ void StartSysInfo(ui::Platform& platform) {
 frmAbout::frmAbout(ui::Platform& platform) : platform_(platform) {
     setCaption("About Hourgrid");
     setWidth(6330);
-    setHeight(4980);
+    setHeight(5400);
 
     picIcon.name = "picIcon";
     picIcon.move(240, 240, 540, 540);
@@ -338,13 +338,13 @@ frmAbout::frmAbout(ui::Platform& platform) : platform_(platform) {
     Text1.multiLine = true;
     Text1.locked = true;
     Text1.setText("Note: you must use the QuickBooks Timer to \r\nimport lists and export time.\r\n");
-    Text1.move(1050, 1080, 4935, 780);
+    Text1.move(1050, 1080, 4935, 900);
     Text2.name = "Text2";
     Text2.multiLine = true;
     Text2.locked = true;
     Text2.setText("Hourgrid for QuickBooks -- a replacement for the QuickBooks Timer.\r\n\r\n"
                   "For more information, visit our web site:\r\n");
-    Text2.move(1050, 1920, 4935, 1140);
+    Text2.move(1050, 2040, 4935, 1320);
 
     LinkLabel.name = "LinkLabel";
     LinkLabel.setCaption(kWebAddress);
@@ -352,25 +352,25 @@ frmAbout::frmAbout(ui::Platform& platform) : platform_(platform) {
     LinkLabel.foreColor = ui::rgb(0, 0, 255);
     LinkLabel.mousePointer = ui::MousePointer::Hand;
     LinkLabel.wordWrap = false;
-    LinkLabel.move(1050, 3120, 4935, 255);
+    LinkLabel.move(1050, 3420, 4935, 255);
     LinkLabel.onClick = [this] { LinkLabel_Click(); };
 
     Line1.name = "Line1";
     Line1.borderColor = ui::rgb(0x80, 0x80, 0x80);
-    Line1.move(84, 3540, 6046, 0);
+    Line1.move(84, 3840, 6046, 0);
     Line2.name = "Line2";
     Line2.borderColor = ui::rgb(0xFF, 0xFF, 0xFF);
-    Line2.move(99, 3555, 6031, 0);
+    Line2.move(99, 3855, 6031, 0);
 
     cmdOK.name = "cmdOK";
     cmdOK.setCaption("OK");
     cmdOK.isDefault = true;
     cmdOK.isCancel = true;
-    cmdOK.move(4845, 3720, 1260, 375);
+    cmdOK.move(4845, 4020, 1260, 375);
     cmdOK.onClick = [this] { cmdOK_Click(); };
     cmdSysInfo.name = "cmdSysInfo";
     cmdSysInfo.setCaption("&System Info...");
-    cmdSysInfo.move(4845, 4170, 1260, 375);
+    cmdSysInfo.move(4845, 4470, 1260, 375);
     cmdSysInfo.onClick = [this] { cmdSysInfo_Click(); };
 }
 

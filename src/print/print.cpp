@@ -2,6 +2,7 @@
 #include <stdexcept>
 
 #include "app/hourgrid.h"
+#include "week/durations.h"
 #include "print/report.h"
 
 namespace app {
@@ -10,22 +11,13 @@ namespace {
 
 const char kCR[] = "\r";
 
-QDate panelDate(const std::string& text) {
-    QString t = QString::fromStdString(text).trimmed();
-    for (const char* f : {"MM/dd/yyyy", "M/d/yyyy"}) {
-        QDate d = QDate::fromString(t, f);
-        if (d.isValid()) return d;
-    }
-    return {};
-}
-
 }  // namespace
 
 void Hourgrid::FileMenuPrint_Click() {
     if (!ValidateGrid()) return;
 
     const std::string person = sbStatusBar.panelText(sbStatusBar.panelIndex("NameField"));
-    const QDate weekStart = panelDate(sbStatusBar.panelText(sbStatusBar.panelIndex("StartDateField")));
+    const QDate weekStart = week::startDateOf(sbStatusBar.panelText(sbStatusBar.panelIndex("StartDateField")));
     if (!weekStart.isValid()) return;
 
     std::unique_ptr<ui::PrintTarget> target;

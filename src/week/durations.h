@@ -18,5 +18,7 @@ bool toNumber(const std::string& text, double& value);
 bool toInt16(const std::string& text, int16_t& value);
 // The date in the system's short date form, as messages show it.
 std::string dateText(const QDate& d);
+// The start-date panel's "mm/dd/yyyy" (a single-digit month or day too); invalid otherwise.
+QDate startDateOf(const std::string& text);
 
 }  // namespace app::week

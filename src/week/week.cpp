@@ -4,6 +4,7 @@
 
 #include "app/clock.h"
 #include "app/hourgrid.h"
+#include "week/durations.h"
 
 namespace app {
 
@@ -16,8 +17,9 @@ const int kKindDefault[3] = {500, 200, 200};
 
 std::string shortDayName(const QDate& d) { return QLocale().dayName(d.dayOfWeek(), QLocale::ShortFormat).toStdString(); }
 
-// "mm/dd/yyyy" (a single-digit month or day is accepted too).
-QDate parseDate(const std::string& text) {
+}  // namespace
+
+QDate week::startDateOf(const std::string& text) {
     QString t = QString::fromStdString(text).trimmed();
     for (const char* f : {"MM/dd/yyyy", "M/d/yyyy"}) {
         QDate d = QDate::fromString(t, f);
@@ -25,8 +27,6 @@ QDate parseDate(const std::string& text) {
     }
     return {};
 }
-
-}  // namespace
 
 QDate Hourgrid::MondayOf(const QDate& d) {
     int w = d.dayOfWeek() % 7 + 1;  // Sunday = 1 .. Saturday = 7
@@ -93,7 +93,7 @@ void Hourgrid::ClearFlexGrid() {
 
 bool Hourgrid::CheckStartDate() {
     const std::string& text = sbStatusBar.panelText(4);
-    QDate d = parseDate(text);
+    QDate d = week::startDateOf(text);
     if (text == "<None>" || !d.isValid()) {
         platform_.messageBox("Please select a Start Date", ui::Buttons::OK, ui::Icon::None, kTitle);
         return false;
@@ -109,7 +109,7 @@ void Hourgrid::SetMonday(const std::string& strMonday) {
     sbStatusBar.setPanelText(4, strMonday);
     if (!CheckStartDate()) return;
     ClearFlexGrid();
-    QDate d = parseDate(strMonday);
+    QDate d = week::startDateOf(strMonday);
     for (int i = 0; i < 7; ++i, d = d.addDays(1)) {
         QString name = QLocale().dayName(d.dayOfWeek(), QLocale::ShortFormat);
         Grid.setTextMatrix(0, 3 + 3 * i, name.left(1).toStdString() + " " + std::to_string(d.day()));
@@ -124,7 +124,7 @@ void Hourgrid::ChangeWeek(int days) {
     HideCellEditors(false);
     if (!CheckStartDate()) return;
     std::string shown = sbStatusBar.panelText(4);
-    QDate d = parseDate(shown).addDays(days);
+    QDate d = week::startDateOf(shown).addDays(days);
     sbStatusBar.setPanelText(4, d.toString("MM/dd/yyyy").toStdString());
     // The week was valid, so a failed save is a write error (already reported):
     // the user's week stays on screen instead of being replaced by the next one.

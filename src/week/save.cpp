@@ -115,6 +115,28 @@ void Hourgrid::WriteActivity(int16_t nRow, timerdb::Recordset& rs, const std::st
     }
     std::string text = strText;
     QTime value;
+    // An activity of less than half a minute reads 00:00, which is no duration
+    // the user could type; saving its week untouched must neither complain
+    // nor change it.
+    if (lID > 0 && week::trimBlanks(text) == "00:00") {
+        rs.FindFirst(findCriteria(lID));
+        if (!rs.NoMatch()) {
+            jet::Value d = rs.Field("Duration");
+            if (!d.isNull() && shownMinutes(numberOf(d)) == 0) {
+                rs.Edit();
+                rs.SetField("CustJob ID", jet::Value::int32(idRef(0, nRow)));
+                rs.SetField("Service ID", jet::Value::int32(idRef(1, nRow)));
+                rs.SetField("Class ID", jet::Value::int32(idRef(2, nRow)));
+                jet::Value u = rs.Field("UserDate");
+                if (u.isNull() || std::floor(numberOf(u)) != daysOf(dtDay))
+                    rs.SetField("UserDate", jet::Value::date(daysOf(dtDay)));
+                rs.SetField("CreateTime", jet::Value::date(Clock::nowDays()));
+                rs.SetField("Name ID", jet::Value::int32(m_lNameID));
+                rs.Update();
+                return;
+            }
+        }
+    }
     if (!ParseDuration(text, value, dtDay)) return;
     const double duration = value.msecsSinceStartOfDay() / 86400000.0;
 

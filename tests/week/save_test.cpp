@@ -789,3 +789,18 @@ TEST_F(SaveWeek, ADurationJustUnderADayShowsAndStaysAsStored) {
     ASSERT_TRUE(w.SaveGrid());
     EXPECT_EQ(inFile().at(sundayId).at("Duration"), durationValue(23, 59, 45));
 }
+
+TEST_F(SaveWeek, AnActivityUnderHalfAMinuteShowsZeroAndSavesWithoutComplaint) {
+    // Activity 1 (Monday) given 20 seconds: it reads 00:00, a text the parser
+    // refuses; saving the untouched week keeps it as stored and says nothing.
+    Hourgrid& w = openWeek([](jet::Database& db) {
+        edit(db, 1, {{"Duration", jet::Value::date(serial(QDate(1899, 12, 30), QTime(0, 0, 20)))}});
+    });
+    EXPECT_EQ(w.Grid.textMatrix(1, 3), "00:00");
+    ASSERT_TRUE(w.SaveGrid());
+    EXPECT_TRUE(platform.messages.empty()) << platform.messages.front().text;
+    EXPECT_EQ(w.id(3, 1), 1);
+    const Records after = inFile();
+    EXPECT_EQ(after.at(1).at("Duration"), durationValue(0, 0, 20));
+    EXPECT_EQ(after.at(1).at("CreateTime"), kNow);
+}

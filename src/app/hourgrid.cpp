@@ -403,8 +403,16 @@ void Hourgrid::FileMenuOpen_Click() {
     BrowseTimerFile();
     if (m_strTimerFile == old) return;
     Grid_LeaveCell();
+    // A duration the editor cannot commit stays, with its editor, in the file it was
+    // typed for: over the other file's week its Enter would write it into another cell.
+    if (!m_bCommitOK) {
+        m_strTimerFile = old;
+        return;
+    }
     SaveGrid();
     Grid.clear();
+    // The emptied grid names no activity of the former file, whether or not the new one opens.
+    resizeIds(Grid.rows());
     sbStatusBar.setPanelText(2, "*Please select a Name*");
     if (OpenTimerFile()) {
         // No week was shown yet when every earlier open failed: show this week, as start-up does.

@@ -114,6 +114,12 @@ void Hourgrid::Grid_MouseDown(int, int, double, double) {
     m_bNoLeaveCell = false;
 
     const int k = kindOf(c);
+    if ((k == 1 || k == 2) && TimeEntry.visible()) {
+        // A duration the leave-cell commit refused is dropped, as a click on another duration
+        // cell drops it: left open, its Enter would commit it into this marker cell.
+        TimeEntry.setVisible(false);
+        TimeEntry.setText("");
+    }
     if (k == 1) {
         BCellAction();
         return;

@@ -233,6 +233,12 @@ void Prefs::OK_Click() {
     // billable default of a refused step are put back. The user can retry or cancel.
     const std::string shownName = main_.sbStatusBar.panelText(2);
     const bool billableBefore = main_.m_bBillable;
+    // Once the new person is in effect, the week shown must be theirs: the previous
+    // person's activities left in the grid would be rewritten under the new Name ID.
+    const int32_t personBefore = main_.m_lNameID;
+    auto showWeekOfPerson = [&] {
+        if (main_.m_lNameID != personBefore) main_.SetMonday(main_.sbStatusBar.panelText(4));
+    };
     enum { Name, BillableDefault, Rest } step = Name;
     try {
         main_.sbStatusBar.setPanelText(2, name);
@@ -254,6 +260,7 @@ void Prefs::OK_Click() {
 
         std::optional<int16_t> days = recentDaysOf(RecentDays.text());
         if (!days) {
+            showWeekOfPerson();
             platform_.messageBox(kBadDays, ui::Buttons::OK, ui::Icon::None, kTitle);
             return;
         }
@@ -267,6 +274,7 @@ void Prefs::OK_Click() {
     } catch (const std::exception& e) {
         if (step == Name) main_.sbStatusBar.setPanelText(2, shownName);
         if (step == BillableDefault) main_.m_bBillable = billableBefore;
+        if (step != Name) showWeekOfPerson();
         platform_.messageBox(timerdb::describe(e), ui::Buttons::OK, ui::Icon::None, kTitle);
     }
 }

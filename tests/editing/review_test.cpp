@@ -1,0 +1,138 @@
+// Sequences of user actions around the commands that rebuild or leave the week,
+// checked in the Timer files: no activity may change that the user did not
+// change, and none may be written for another cell, person or file.
+#include <QRegularExpression>
+
+#include "editing/detail.h"
+#include "grid_driver.h"
+#include "prefs/prefs.h"
+
+namespace {
+
+class Review : public GridFixture {
+protected:
+    // The first data row and day holding one of the person's activities.
+    std::pair<int, int> someActivity() {
+        for (int r = 1; r <= lastDataRow(); ++r)
+            for (int d = 0; d < 7; ++d)
+                if (w().id(durCol(d), r) > 0) return {r, d};
+        ADD_FAILURE() << "the week shows no activity";
+        return {1, 0};
+    }
+    // Types a duration on Tuesday of the empty row without committing it.
+    void typePending(const std::string& text) {
+        pendingRow = lastDataRow();
+        ASSERT_EQ(cell(pendingRow, 0), "");
+        click(pendingRow, durCol(1));
+        ASSERT_TRUE(w().TimeEntry.visible());
+        type(text);
+    }
+    // The user mends what the editor still shows and presses Enter.
+    void mendAndEnter(const std::string& text) {
+        if (!w().TimeEntry.visible()) return;
+        w().TimeEntry.userEdited(text);
+        editorEnter();
+    }
+    static void expectUnchanged(const std::map<int32_t, StoredActivity>& before,
+                                const std::map<int32_t, StoredActivity>& after, const std::string& what) {
+        EXPECT_EQ(after.size(), before.size()) << what << ": activities added or deleted";
+        for (const auto& [id, a] : before) {
+            ASSERT_TRUE(after.count(id)) << what << ": activity " << id << " was deleted";
+            const StoredActivity& b = after.at(id);
+            EXPECT_EQ(b.minutes, a.minutes) << what << ": activity " << id;
+            EXPECT_EQ(b.userDate, a.userDate) << what << ": activity " << id;
+            EXPECT_EQ(b.nameId, a.nameId) << what << ": activity " << id;
+            EXPECT_EQ(b.custJob, a.custJob) << what << ": activity " << id;
+            EXPECT_EQ(b.billable, a.billable) << what << ": activity " << id;
+            EXPECT_EQ(b.note, a.note) << what << ": activity " << id;
+        }
+    }
+    static int itemIndex(const ui::ComboBox& c, const std::string& text) {
+        for (int i = 0; i < c.listCount(); ++i)
+            if (c.list(i) == text) return i;
+        return -1;
+    }
+    int pendingRow = 0;
+};
+
+// ---- File > Open ----
+
+TEST_F(Review, OpeningAnotherFileOverAnUnparseableDurationWritesNothingIntoIt) {
+    openTimer();
+    const std::string other = copyTimer("sample.tdb", "other.tdb");
+    const auto otherBefore = readActivities(other);
+    typePending("2x");
+    platform.openResults = {other};
+    w().FileMenuOpen_Click();
+    EXPECT_EQ(messageTexts().back(), kBadTime);
+    mendAndEnter("2");
+    const std::string first = timerPath;
+    win.reset();
+    expectUnchanged(otherBefore, readActivities(other), "the file opened");
+    // Nothing the user typed was lost either: it is in the file it was typed for, on its own day.
+    bool found = false;
+    for (const auto& [id, a] : readActivities(first))
+        if (a.minutes == 120 && a.userDate == jetDate(QDate(2026, 12, 1))) found = true;
+    EXPECT_TRUE(found) << "the mended duration is not in the first file";
+}
+
+TEST_F(Review, AFailedOpenLeavesNoActivityOfTheFormerFileToClickOn) {
+    const auto before = readActivities(std::string(TEST_DATA_DIR) + "/timer/sample.tdb");
+    openTimer();
+    auto [row, day] = someActivity();
+    platform.openResults = {(dir / "missing.tdb").string()};
+    w().FileMenuOpen_Click();
+    ASSERT_FALSE(w().m_bDbOpen);
+    // The grid is empty now; clicks where the former week's markers were change nothing.
+    platform.onModal = [](ui::Form& f) {
+        if (auto* d = dynamic_cast<app::Detail*>(&f)) {
+            d->Note.setText("written blind");
+            d->OK.click();
+        }
+    };
+    click(row, bCol(day));
+    click(row, nCol(day));
+    click(row, 0);
+    expectUnchanged(before, closeAndRead(), "the former file");
+}
+
+// ---- Clicks while a refused duration is still in the editor ----
+
+TEST_F(Review, AMarkerClickOverAnUnparseableDurationLeavesNoDurationInAMarkerCell) {
+    openTimer();
+    auto [row, day] = someActivity();
+    const QRegularExpression duration("^\\d+:\\d\\d$");
+    for (int marker : {bCol(day), nCol(day)}) {
+        SCOPED_TRACE(marker == bCol(day) ? "B cell" : "N cell");
+        typePending("2x");
+        click(row, marker);
+        const std::string shown = cell(row, marker);
+        mendAndEnter("2");
+        // What the editor held reached no marker cell: its text is the marker's own.
+        EXPECT_FALSE(duration.match(QString::fromStdString(cell(row, marker))).hasMatch()) << cell(row, marker);
+        EXPECT_EQ(cell(row, marker), shown);
+        EXPECT_FALSE(w().TimeEntry.visible());
+    }
+}
+
+// ---- Preferences ----
+
+TEST_F(Review, ANameChangedBeforeABadNumberOfDaysNeverTakesOverTheWeekShown) {
+    const auto before = readActivities(std::string(TEST_DATA_DIR) + "/timer/sample.tdb");
+    openTimer();
+    platform.onModal = [](ui::Form& f) {
+        auto& p = dynamic_cast<app::Prefs&>(f);
+        p.NameCombo.setListIndex(itemIndex(p.NameCombo, "Brian Okafor"));
+        p.RecentDays.userEdited("abc");
+        p.OK.click();
+        p.Cancel.click();
+    };
+    w().EditMenuPreferences_Click();
+    ASSERT_EQ(w().m_lNameID, 201);
+    // Saving the week shown must not hand Alice's activities to Brian.
+    w().FileMenuSave_Click();
+    w().ViewMenuForwardWeek_Click();
+    expectUnchanged(before, closeAndRead(), "after the save");
+}
+
+}  // namespace

@@ -409,7 +409,12 @@ void Hourgrid::FileMenuOpen_Click() {
         m_strTimerFile = old;
         return;
     }
-    SaveGrid();
+    // A week the file refused (the save has said so) stays on screen with its file, as a
+    // week move keeps it: clearing it would lose what never reached the file.
+    if (!SaveGrid() && m_bDbOpen) {
+        m_strTimerFile = old;
+        return;
+    }
     Grid.clear();
     // The emptied grid names no activity of the former file, whether or not the new one opens.
     resizeIds(Grid.rows());

@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 
 #include "editing/detail.h"
+#include "jet/pager.h"
 #include "grid_driver.h"
 #include "prefs/prefs.h"
 
@@ -52,6 +53,16 @@ protected:
             if (c.list(i) == text) return i;
         return -1;
     }
+    static std::map<int32_t, StoredActivity> sampleActivities() {
+        return readActivities(std::string(TEST_DATA_DIR) + "/timer/sample.tdb");
+    }
+    // Activities of two hours on Tuesday 12/01/2026, where the tests type theirs.
+    static int tuesdayTwoHours(const std::map<int32_t, StoredActivity>& acts) {
+        int n = 0;
+        for (const auto& [id, a] : acts)
+            if (a.minutes == 120 && a.userDate == jetDate(QDate(2026, 12, 1))) ++n;
+        return n;
+    }
     int pendingRow = 0;
 };
 
@@ -70,9 +81,7 @@ TEST_F(Review, OpeningAnotherFileOverAnUnparseableDurationWritesNothingIntoIt) {
     win.reset();
     expectUnchanged(otherBefore, readActivities(other), "the file opened");
     // Nothing the user typed was lost either: it is in the file it was typed for, on its own day.
-    bool found = false;
-    for (const auto& [id, a] : readActivities(first))
-        if (a.minutes == 120 && a.userDate == jetDate(QDate(2026, 12, 1))) found = true;
+    const bool found = tuesdayTwoHours(readActivities(first)) == tuesdayTwoHours(sampleActivities()) + 1;
     EXPECT_TRUE(found) << "the mended duration is not in the first file";
 }
 
@@ -94,6 +103,36 @@ TEST_F(Review, AFailedOpenLeavesNoActivityOfTheFormerFileToClickOn) {
     click(row, nCol(day));
     click(row, 0);
     expectUnchanged(before, closeAndRead(), "the former file");
+}
+
+TEST_F(Review, OpeningAnotherFileWhenTheWeekCannotBeSavedKeepsTheWeekAndItsFile) {
+    openTimer();
+    const std::string first = timerPath;
+    const std::string other = copyTimer("sample.tdb", "other.tdb");
+    const auto otherBefore = readActivities(other);
+    const std::string journal = jet::journalPath(first);
+    fs::create_directory(journal);  // the first file refuses every write while it exists
+    // Tuesday of a row that names its Customer:Job, Service Item and Class.
+    for (int r = 1; r <= lastDataRow() && !pendingRow; ++r)
+        if (!cell(r, 0).empty() && !cell(r, 1).empty() && !cell(r, 2).empty() && cell(r, durCol(1)).empty())
+            pendingRow = r;
+    ASSERT_GT(pendingRow, 0);
+    click(pendingRow, durCol(1));
+    type("2");
+    editorEnter();  // the cell's own write is refused (and reported); the grid keeps 02:00
+    ASSERT_EQ(cell(pendingRow, durCol(1)), "02:00");
+    ASSERT_EQ(w().id(durCol(1), pendingRow), 0);
+    platform.openResults = {other};
+    w().FileMenuOpen_Click();
+    // The save said that nothing was saved: the week it could not write is still shown.
+    EXPECT_EQ(w().timerFile(), first);
+    EXPECT_EQ(cell(pendingRow, durCol(1)), "02:00");
+    fs::remove(journal);
+    w().FileMenuSave_Click();
+    win.reset();
+    expectUnchanged(otherBefore, readActivities(other), "the other file");
+    const bool found = tuesdayTwoHours(readActivities(first)) == tuesdayTwoHours(sampleActivities()) + 1;
+    EXPECT_TRUE(found) << "the duration typed is not in its file";
 }
 
 // ---- Clicks while a refused duration is still in the editor ----

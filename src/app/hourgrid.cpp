@@ -302,7 +302,9 @@ void Hourgrid::ExitProgram() {
     if (!ValidateGrid()) return;
     Grid_LeaveCell();
     HideCellEditors(false);
-    SaveGrid();
+    // The week the file refused (the save has said that nothing was saved) would be lost
+    // with the window; it stays open so that the user can save again or close it knowingly.
+    if (!SaveGrid()) return;
     Unload(1);
 }
 

@@ -63,6 +63,19 @@ protected:
             if (a.minutes == 120 && a.userDate == jetDate(QDate(2026, 12, 1))) ++n;
         return n;
     }
+    // Two hours on Tuesday of a row that names its Customer:Job, Service Item and Class,
+    // entered while the file refuses the write: the grid keeps 02:00, the file has nothing.
+    void enterRefusedDuration() {
+        for (int r = 1; r <= lastDataRow() && !pendingRow; ++r)
+            if (!cell(r, 0).empty() && !cell(r, 1).empty() && !cell(r, 2).empty() && cell(r, durCol(1)).empty())
+                pendingRow = r;
+        ASSERT_GT(pendingRow, 0);
+        click(pendingRow, durCol(1));
+        type("2");
+        editorEnter();
+        ASSERT_EQ(cell(pendingRow, durCol(1)), "02:00");
+        ASSERT_EQ(w().id(durCol(1), pendingRow), 0);
+    }
     int pendingRow = 0;
 };
 
@@ -112,16 +125,7 @@ TEST_F(Review, OpeningAnotherFileWhenTheWeekCannotBeSavedKeepsTheWeekAndItsFile)
     const auto otherBefore = readActivities(other);
     const std::string journal = jet::journalPath(first);
     fs::create_directory(journal);  // the first file refuses every write while it exists
-    // Tuesday of a row that names its Customer:Job, Service Item and Class.
-    for (int r = 1; r <= lastDataRow() && !pendingRow; ++r)
-        if (!cell(r, 0).empty() && !cell(r, 1).empty() && !cell(r, 2).empty() && cell(r, durCol(1)).empty())
-            pendingRow = r;
-    ASSERT_GT(pendingRow, 0);
-    click(pendingRow, durCol(1));
-    type("2");
-    editorEnter();  // the cell's own write is refused (and reported); the grid keeps 02:00
-    ASSERT_EQ(cell(pendingRow, durCol(1)), "02:00");
-    ASSERT_EQ(w().id(durCol(1), pendingRow), 0);
+    ASSERT_NO_FATAL_FAILURE(enterRefusedDuration());
     platform.openResults = {other};
     w().FileMenuOpen_Click();
     // The save said that nothing was saved: the week it could not write is still shown.
@@ -133,6 +137,27 @@ TEST_F(Review, OpeningAnotherFileWhenTheWeekCannotBeSavedKeepsTheWeekAndItsFile)
     expectUnchanged(otherBefore, readActivities(other), "the other file");
     const bool found = tuesdayTwoHours(readActivities(first)) == tuesdayTwoHours(sampleActivities()) + 1;
     EXPECT_TRUE(found) << "the duration typed is not in its file";
+}
+
+// ---- File > Exit ----
+
+TEST_F(Review, ExitWhenTheWeekCannotBeSavedKeepsTheWindowAndTheWeek) {
+    openTimer();
+    const std::string journal = jet::journalPath(timerPath);
+    fs::create_directory(journal);
+    ASSERT_NO_FATAL_FAILURE(enterRefusedDuration());
+    platform.messages.clear();
+    w().FileMenuExit_Click();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_NE(platform.messages[0].text.find("None of the week's changes were saved."), std::string::npos);
+    EXPECT_FALSE(w().ended());
+    EXPECT_EQ(cell(pendingRow, durCol(1)), "02:00");
+    // Once the file takes writes again, Exit saves the week and ends.
+    fs::remove(journal);
+    w().FileMenuExit_Click();
+    EXPECT_TRUE(w().ended());
+    win.reset();
+    EXPECT_EQ(tuesdayTwoHours(readActivities(timerPath)), tuesdayTwoHours(sampleActivities()) + 1);
 }
 
 // ---- Clicks while a refused duration is still in the editor ----

@@ -5,6 +5,7 @@
 
 #include "editing/detail.h"
 #include "jet/pager.h"
+#include "jet/write_internal.h"
 #include "grid_driver.h"
 #include "prefs/prefs.h"
 
@@ -197,6 +198,39 @@ TEST_F(Review, ANameChangedBeforeABadNumberOfDaysNeverTakesOverTheWeekShown) {
     w().FileMenuSave_Click();
     w().ViewMenuForwardWeek_Click();
     expectUnchanged(before, closeAndRead(), "after the save");
+}
+
+// The name is stored, then the file refuses the next write: the week shown is the new person's.
+TEST_F(Review, ANameStoredBeforeARefusedWriteBringsItsOwnWeek) {
+    const auto sample = sampleActivities();
+    bool reached = false;
+    for (int allowed = 1; allowed <= 40 && !reached; ++allowed) {
+        SCOPED_TRACE(allowed);
+        win.reset();
+        platform = ScriptedPlatform();
+        openTimer();
+        int writes = 0;
+        platform.onModal = [&](ui::Form& f) {
+            auto& p = dynamic_cast<app::Prefs&>(f);
+            p.NameCombo.setListIndex(itemIndex(p.NameCombo, "Brian Okafor"));
+            p.Billable.setValue(0);
+            jet::detail::writablePager(w().m_db->engine()).setFaultHook([&](const char*, uint32_t) {
+                if (++writes > allowed) throw std::runtime_error("simulated write failure");
+            });
+            p.OK.click();
+            jet::detail::writablePager(w().m_db->engine()).setFaultHook(nullptr);
+            p.Cancel.click();
+        };
+        w().EditMenuPreferences_Click();
+        if (w().m_lNameID != 201 || platform.messages.empty()) continue;  // the name itself was refused, or nothing was
+        reached = true;
+        for (int r = 1; r <= lastDataRow(); ++r)
+            for (int d = 0; d < 7; ++d) {
+                const int32_t id = w().id(durCol(d), r);
+                if (id > 0) EXPECT_EQ(sample.at(id).nameId, 201) << "activity " << id << " shown for Brian";
+            }
+    }
+    EXPECT_TRUE(reached) << "no write after the name's was refused";
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // checked in the Timer files: no activity may change that the user did not
 // change, and none may be written for another cell, person or file.
 #include <QRegularExpression>
+#include <cstdio>
+#include <sstream>
 
 #include "editing/detail.h"
 #include "jet/pager.h"
@@ -54,6 +56,17 @@ protected:
             if (c.list(i) == text) return i;
         return -1;
     }
+    // "Activities" as an independent reader exports it from a closed file.
+    static std::string mdbExport(const std::string& path) {
+        std::string out;
+        if (FILE* p = popen(("mdb-export '" + path + "' Activities").c_str(), "r")) {
+            char buf[4096];
+            while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+            pclose(p);
+        }
+        return out;
+    }
+    static std::string sampleExport() { return mdbExport(std::string(TEST_DATA_DIR) + "/timer/sample.tdb"); }
     static std::map<int32_t, StoredActivity> sampleActivities() {
         return readActivities(std::string(TEST_DATA_DIR) + "/timer/sample.tdb");
     }
@@ -94,6 +107,7 @@ TEST_F(Review, OpeningAnotherFileOverAnUnparseableDurationWritesNothingIntoIt) {
     const std::string first = timerPath;
     win.reset();
     expectUnchanged(otherBefore, readActivities(other), "the file opened");
+    EXPECT_EQ(mdbExport(other), sampleExport());
     // Nothing the user typed was lost either: it is in the file it was typed for, on its own day.
     const bool found = tuesdayTwoHours(readActivities(first)) == tuesdayTwoHours(sampleActivities()) + 1;
     EXPECT_TRUE(found) << "the mended duration is not in the first file";
@@ -198,6 +212,21 @@ TEST_F(Review, ANameChangedBeforeABadNumberOfDaysNeverTakesOverTheWeekShown) {
     w().FileMenuSave_Click();
     w().ViewMenuForwardWeek_Click();
     expectUnchanged(before, closeAndRead(), "after the save");
+    // The independent reader agrees: every activity keeps its person.
+    auto nameIds = [](const std::string& csv) {
+        std::map<std::string, std::string> out;  // ID -> Name ID
+        std::istringstream in(csv);
+        std::string line;
+        std::getline(in, line);
+        while (std::getline(in, line)) {
+            size_t a = line.find(','), b = line.find(',', a + 1);
+            out[line.substr(0, a)] = line.substr(a + 1, b - a - 1);
+        }
+        return out;
+    };
+    const auto expected = nameIds(sampleExport());
+    EXPECT_EQ(expected.size(), before.size());
+    EXPECT_EQ(nameIds(mdbExport(timerPath)), expected);
 }
 
 // The name is stored, then the file refuses the next write: the week shown is the new person's.

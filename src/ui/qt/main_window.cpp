@@ -7,9 +7,11 @@
 #include <QMenuBar>
 #include <QWindow>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <algorithm>
 #include <cmath>
 
 #include "control_views.h"
@@ -78,6 +80,10 @@ MainWindow::MainWindow(app::Hourgrid& form, QtPlatform& platform) : f_(form), pl
     placeGrid();
     timeEntry_->raise();
     for (auto* c : combos_) c->raise();
+    // The editors are placed once, over the current cell; a scroll by the user (wheel,
+    // scroll bar, a resize that clamps the range) must take them along.
+    connect(grid_->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { followCurrentCell(); });
+    connect(grid_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { followCurrentCell(); });
 
     f_.viewChanged = [this] { applyForm(); };
     platform_.setMainWindow(this, &f_);
@@ -185,6 +191,33 @@ void MainWindow::layoutSurface() {
 }
 
 void MainWindow::placeGrid() { applyControl(grid_, f_.Grid); }
+
+void MainWindow::followCurrentCell() {
+    ui::FlexGrid& g = f_.Grid;
+    if (g.row() < g.fixedRows || g.row() >= g.rows() || g.col() >= g.cols()) return;
+    auto follow = [&](ui::Control& m, bool cellHigh) {
+        if (!m.visible()) return;
+        guarded([&] {
+            m.move(g.left() + g.cellLeft(), g.top() + g.cellTop(), g.cellWidth(), cellHigh ? g.cellHeight() : m.height());
+        });
+    };
+    follow(f_.TimeEntry, true);
+    for (auto* c : combos_) follow(c->model(), false);
+}
+
+void MainWindow::clipEditor(QWidget* editor) {
+    // An editor shows only over the scrolling part of the grid, never over the headings or past its edges.
+    const ui::FlexGrid& g = f_.Grid;
+    int fixedBottom = 0;
+    for (int r = 0; r < g.fixedRows && r < g.rows(); ++r) fixedBottom += grid_->cellRect(r, 0).height();
+    const QWidget* vp = grid_->viewport();
+    const QRect dataArea(vp->mapTo(surface_, QPoint(0, fixedBottom)),
+                         QSize(vp->width(), std::max(0, vp->height() - fixedBottom)));
+    const QRect shown = dataArea.intersected(editor->geometry()).translated(-editor->pos());
+    if (shown == editor->rect()) editor->clearMask();
+    else if (shown.isEmpty()) editor->setMask(QRegion(-1, -1, 1, 1));  // outside itself: nothing shows
+    else editor->setMask(QRegion(shown));
+}
 
 void MainWindow::applyGridFont() {
     QFont f = toQFont(f_.Grid.font(), designFont(8));
@@ -301,6 +334,16 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 }
 
 bool MainWindow::eventFilter(QObject* o, QEvent* e) {
+    if ((e->type() == QEvent::Move || e->type() == QEvent::Resize) &&
+        (o == timeEntry_ || std::find(std::begin(combos_), std::end(combos_), o) != std::end(combos_))) {
+        clipEditor(static_cast<QWidget*>(o));
+        return false;
+    }
+    if (e->type() == QEvent::Resize && o == grid_->viewport()) {
+        clipEditor(timeEntry_);
+        for (auto* c : combos_) clipEditor(c);
+        return false;
+    }
     if (e->type() != QEvent::KeyPress || !f_.keyPreview || f_.ended()) return false;
     auto* w = qobject_cast<QWidget*>(o);
     if (!w || w->window() != this) return false;

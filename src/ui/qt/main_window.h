@@ -56,6 +56,8 @@ private:
     void fitFrame();
     void layoutSurface();
     void placeGrid();
+    void followCurrentCell();
+    void clipEditor(QWidget* editor);
     void applyGridFont();
 
     app::Hourgrid& f_;

@@ -1,0 +1,98 @@
+// Cell editors stay over their cell when the user scrolls the grid or resizes
+// the window, and never show over the headings.
+#include <QScrollBar>
+#include <QWheelEvent>
+
+#include "qt_fixture.h"
+
+namespace {
+
+QRect cellInSurface(uiqt::GridWidget& g, QWidget* surface, int r, int c) {
+    QRect rc = g.cellRect(r, c);
+    return QRect(g.viewport()->mapTo(surface, QPoint(0, 0)) + rc.topLeft(), rc.size());
+}
+
+// The part of a widget that shows on screen, in the widget's own coordinates.
+QRegion shownPart(QWidget* w) { return w->mask().isEmpty() ? QRegion(w->rect()) : w->mask() & w->rect(); }
+
+}  // namespace
+
+class EditorScrollTest : public QtWindowFixture {
+protected:
+    void SetUp() override {
+        QtWindowFixture::SetUp();
+        openTimer();
+        window->resize(733, 333);  // the week does not fit either way
+        settle();
+    }
+    void wheel(int notches, Qt::Orientation o = Qt::Vertical) {
+        QPoint p = grid().viewport()->rect().center();
+        QPoint delta = o == Qt::Vertical ? QPoint(0, -120 * notches) : QPoint(-120 * notches, 0);
+        QWheelEvent we(p, grid().viewport()->mapToGlobal(p), QPoint(), delta, Qt::NoButton, Qt::NoModifier,
+                       Qt::NoScrollPhase, false);
+        QApplication::sendEvent(grid().viewport(), &we);
+        settle();
+    }
+    int fixedBottomInSurface() {
+        return grid().viewport()->mapTo(window->surface(), QPoint(0, grid().cellRect(0, 0).bottom() + 1)).y();
+    }
+};
+
+TEST_F(EditorScrollTest, TheDurationEditorTravelsWithItsCellAndIsCutAtTheHeadings) {
+    const int row = 3, col = 3;  // Monday of the third row, near the top
+    clickCell(row, col);
+    QTest::keyClicks(window->timeEntry(), "2");
+    settle();
+    QWidget* ed = window->timeEntry();
+    ASSERT_TRUE(ed->isVisible());
+    ASSERT_EQ(inSurface(ed), cellInSurface(grid(), window->surface(), row, col));
+    ASSERT_GT(grid().verticalScrollBar()->maximum(), 0);
+
+    struct Step { int notches; const char* what; };
+    const Step steps[] = {{1, "one notch down"}, {1, "another notch down"}, {-2, "back to the top"}};
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        wheel(s.notches);
+        const QRect cell = cellInSurface(grid(), window->surface(), row, col);
+        EXPECT_EQ(inSurface(ed), cell);
+        // What shows of the editor lies below the headings.
+        const int hidden = std::max(0, fixedBottomInSurface() - cell.top());
+        EXPECT_EQ(shownPart(ed).boundingRect(), QRect(0, hidden, cell.width(), cell.height() - hidden)
+                                                      .intersected(ed->rect()));
+    }
+    EXPECT_TRUE(ed->mask().isEmpty());  // fully in view again: nothing cut
+
+    // The typed duration still goes to its own cell.
+    QTest::keyClick(ed, Qt::Key_Return);
+    settle();
+    EXPECT_EQ(form->Grid.textMatrix(row, col), "02:00");
+    EXPECT_EQ(form->Grid.textMatrix(row, col + 3), "04:15");  // Tuesday untouched
+}
+
+TEST_F(EditorScrollTest, EditorsFollowASidewaysScrollAndAWiderWindow) {
+    // A reference combo on the left and a duration editor on the right.
+    struct Case { int col; const char* what; };
+    const Case cases[] = {{0, "Customer:Job combo"}, {18, "Saturday's duration"}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        window->resize(733, 333);
+        settle();
+        grid().horizontalScrollBar()->setValue(grid().horizontalScrollBar()->maximum());
+        settle();
+        const int row = form->Grid.rows() - 2;  // the empty row: every column edits there
+        clickCell(row, k.col);
+        QWidget* ed = k.col == 0 ? static_cast<QWidget*>(window->combo("CustJobCombo")) : window->timeEntry();
+        ASSERT_TRUE(ed->isVisible());
+        EXPECT_EQ(inSurface(ed).topLeft(), cellInSurface(grid(), window->surface(), row, k.col).topLeft());
+
+        window->resize(1500, 600);  // the whole week fits: the grid scrolls back to its left edge
+        settle();
+        ASSERT_EQ(grid().horizontalScrollBar()->value(), 0);
+        const QRect cell = cellInSurface(grid(), window->surface(), row, k.col);
+        EXPECT_EQ(inSurface(ed).topLeft(), cell.topLeft());
+        EXPECT_EQ(inSurface(ed).width(), cell.width());
+        EXPECT_TRUE(ed->mask().isEmpty());
+        QTest::keyClick(&grid(), Qt::Key_Escape);
+        clickCell(1, 3);
+    }
+}

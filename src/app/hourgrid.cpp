@@ -1,6 +1,8 @@
 #include "app/hourgrid.h"
 
 #include <cmath>
+#include <filesystem>
+#include <system_error>
 
 #include "about/help.h"
 #include "app/clock.h"
@@ -349,6 +351,12 @@ bool Hourgrid::OpenTimerFile() {
     m_lNameID = -1;
     m_bDbOpen = false;
 
+    // The file still held after a later open failed may be the one asked for: it is
+    // released and opened afresh, not refused as held by another program.
+    if (m_db) {
+        std::error_code ec;
+        if (std::filesystem::equivalent(m_db->path(), m_strTimerFile, ec)) m_db.reset();
+    }
     std::shared_ptr<timerdb::Database> db;
     try {
         db = timerdb::Database::OpenDatabase(m_strTimerFile);

@@ -133,6 +133,29 @@ TEST_F(Review, AFailedOpenLeavesNoActivityOfTheFormerFileToClickOn) {
     expectUnchanged(before, closeAndRead(), "the former file");
 }
 
+TEST_F(Review, AfterAFailedOpenTheFormerFileCanBeOpenedAgain) {
+    openTimer();
+    const std::string first = timerPath;
+    auto [row, day] = someActivity();
+    const int32_t shown = w().id(durCol(day), row);
+    platform.openResults = {(dir / "missing.tdb").string()};
+    w().FileMenuOpen_Click();
+    ASSERT_FALSE(w().m_bDbOpen);
+    platform.messages.clear();
+    platform.openResults = {first};
+    w().FileMenuOpen_Click();
+    EXPECT_EQ(messageTexts(), std::vector<std::string>{});
+    ASSERT_TRUE(w().m_bDbOpen);
+    EXPECT_EQ(w().timerFile(), first);
+    EXPECT_EQ(w().id(durCol(day), row), shown);
+    // And it takes the user's edits again.
+    click(row, durCol(day));
+    type("3");
+    editorEnter();
+    win.reset();
+    EXPECT_EQ(readActivities(first).at(shown).minutes, 180);
+}
+
 TEST_F(Review, OpeningAnotherFileWhenTheWeekCannotBeSavedKeepsTheWeekAndItsFile) {
     openTimer();
     const std::string first = timerPath;

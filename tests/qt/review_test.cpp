@@ -2,6 +2,7 @@
 // the window, and never show over the headings.
 #include <QScrollBar>
 #include <QWheelEvent>
+#include <functional>
 
 #include "qt_fixture.h"
 
@@ -95,4 +96,53 @@ TEST_F(EditorScrollTest, EditorsFollowASidewaysScrollAndAWiderWindow) {
         QTest::keyClick(&grid(), Qt::Key_Escape);
         clickCell(1, 3);
     }
+}
+
+TEST_F(EditorScrollTest, TheDurationEditorKeepsToItsCellWhenColumnsChangeWidth) {
+    window->resize(1500, 600);
+    settle();
+    const int row = 3, col = 6;  // Tuesday of the third row
+    clickCell(row, col);
+    QTest::keyClicks(window->timeEntry(), "1");
+    settle();
+    QWidget* ed = window->timeEntry();
+    ASSERT_TRUE(ed->isVisible());
+
+    struct Change { const char* what; std::function<void()> run; };
+    const Change changes[] = {
+        {"Customer:Job border dragged 40 pixels right", [&] {
+             const QRect h = grid().cellRect(0, 0);
+             const QPoint border(h.right() + 1, h.center().y());
+             QTest::mousePress(grid().viewport(), Qt::LeftButton, {}, border);
+             QMouseEvent move(QEvent::MouseMove, QPointF(border + QPoint(40, 0)),
+                              grid().viewport()->mapToGlobal(QPointF(border + QPoint(40, 0))), Qt::NoButton,
+                              Qt::LeftButton, Qt::NoModifier);
+             QApplication::sendEvent(grid().viewport(), &move);
+             QTest::mouseRelease(grid().viewport(), Qt::LeftButton, {}, border + QPoint(40, 0));
+         }},
+        {"the editor's own column dragged wider", [&] {
+             const QRect h = grid().cellRect(0, col);
+             const QPoint border(h.right() + 1, h.center().y());
+             QTest::mousePress(grid().viewport(), Qt::LeftButton, {}, border);
+             QMouseEvent move(QEvent::MouseMove, QPointF(border + QPoint(25, 0)),
+                              grid().viewport()->mapToGlobal(QPointF(border + QPoint(25, 0))), Qt::NoButton,
+                              Qt::LeftButton, Qt::NoModifier);
+             QApplication::sendEvent(grid().viewport(), &move);
+             QTest::mouseRelease(grid().viewport(), Qt::LeftButton, {}, border + QPoint(25, 0));
+         }},
+        {"Set Column Widths to Default", [&] { window->menuAction("EditMenuSetDefaultColumnWidths")->trigger(); }},
+    };
+    for (const Change& ch : changes) {
+        SCOPED_TRACE(ch.what);
+        const QRect before = cellInSurface(grid(), window->surface(), row, col);
+        ch.run();
+        settle();
+        const QRect cell = cellInSurface(grid(), window->surface(), row, col);
+        ASSERT_NE(cell, before);  // the change did move or widen the cell
+        ASSERT_TRUE(ed->isVisible());
+        EXPECT_EQ(inSurface(ed), cell);
+    }
+    QTest::keyClick(ed, Qt::Key_Return);
+    settle();
+    EXPECT_EQ(form->Grid.textMatrix(row, col), "01:00");
 }

@@ -65,6 +65,14 @@ MainWindow::MainWindow(app::Hourgrid& form, QtPlatform& platform) : f_(form), pl
     f_.Grid.viewChanged = [this] {
         placeGrid();
         grid_->modelChanged();
+        // A column dragged or reset under an open editor: the editor takes the cell's new place.
+        // A move to another cell is left to the form, which places or hides its editors itself.
+        const QRect cell = grid_->cellRect(f_.Grid.row(), f_.Grid.col());
+        if (f_.Grid.row() == followedRow_ && f_.Grid.col() == followedCol_ && cell != followedCell_)
+            followCurrentCell();
+        followedRow_ = f_.Grid.row();
+        followedCol_ = f_.Grid.col();
+        followedCell_ = cell;
     };
 
     timeEntry_ = new LineEditView(f_.TimeEntry, surface_);

@@ -67,6 +67,8 @@ private:
     GridWidget* grid_ = nullptr;
     LineEditView* timeEntry_ = nullptr;
     ComboView* combos_[3] = {nullptr, nullptr, nullptr};
+    int followedRow_ = -1, followedCol_ = -1;  // the current cell and its place when the grid last changed
+    QRect followedCell_;
     StatusBarWidget* status_ = nullptr;
     std::map<std::string, QAction*> menuActions_;
     std::map<std::string, QAction*> toolActions_;

@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QTime>
 #include <array>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -163,6 +164,9 @@ private:
     bool CheckExported(int16_t nRow, int16_t nCol);
     void BCellAction();  // click on a "B" cell, which is current (src/editing/markers.cpp)
     void NCellAction();  // click on an "N" cell, which is current (src/editing/markers.cpp)
+    // The B or N cell's day activity (`offset` columns to the left), after the
+    // exported guard: `change` edits its record, then the cell is redrawn from it.
+    void changeMarker(int offset, const std::function<void(timerdb::Recordset&)>& change);
     // Click on a heading cell, which is current: offers to unexport the row's exported
     // activities; false when the user cancelled (src/editing/references.cpp).
     bool HeadingCellCheck();

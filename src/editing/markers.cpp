@@ -1,6 +1,7 @@
 // Billable and note markers, the exported guard and the activity detail dialog.
 // Each change is one immediate update of one "Activities" record; the grid's
 // markers and colours are redrawn from the record by SaveCurrentCell.
+#include <functional>
 #include <vector>
 
 #include "app/hourgrid.h"
@@ -58,53 +59,46 @@ bool Hourgrid::CheckExported(int16_t nRow, int16_t nCol) {
     }
 }
 
-void Hourgrid::BCellAction() {
-    const int row = Grid.row(), col = Grid.col();
-    if (!CheckExported(static_cast<int16_t>(row), static_cast<int16_t>(col - 1))) return;
-    const int32_t lID = idAt(m_ids, col - 1, row);
+void Hourgrid::changeMarker(int offset, const std::function<void(timerdb::Recordset&)>& change) {
+    const int row = Grid.row(), col = Grid.col(), dayCol = col - offset;
+    if (!CheckExported(static_cast<int16_t>(row), static_cast<int16_t>(dayCol))) return;
+    const int32_t lID = idAt(m_ids, dayCol, row);
     if (lID <= 0 || !m_db) return;
     try {
         auto rs = findActivity(*m_db, lID);
         if (!rs) return;
-        const bool billable = isTrue(rs->Field("Billable Status"));
-        rs->Edit();
-        rs->SetField("Billable Status", jet::Value::boolean(!billable));
-        rs->Update();
+        change(*rs);
         rs->Close();
     } catch (const std::exception& e) {
         platform_.messageBox(timerdb::describe(e), ui::Buttons::OK, ui::Icon::None, kTitle);
         return;
     }
-    Grid.setCol(col - 1);
+    Grid.setCol(dayCol);
     SaveCurrentCell();
     Grid.setCol(col);
 }
 
+void Hourgrid::BCellAction() {
+    changeMarker(1, [](timerdb::Recordset& rs) {
+        const bool billable = isTrue(rs.Field("Billable Status"));
+        rs.Edit();
+        rs.SetField("Billable Status", jet::Value::boolean(!billable));
+        rs.Update();
+    });
+}
+
 void Hourgrid::NCellAction() {
-    const int row = Grid.row(), col = Grid.col();
-    if (!CheckExported(static_cast<int16_t>(row), static_cast<int16_t>(col - 2))) return;
-    const int32_t lID = idAt(m_ids, col - 2, row);
-    if (lID <= 0 || !m_db) return;
-    try {
-        auto rs = findActivity(*m_db, lID);
-        if (!rs) return;
+    changeMarker(2, [this](timerdb::Recordset& rs) {
         Detail& detail = detailForm();
-        detail.Note.setText(textOf(rs->Field("Note")));
+        detail.Note.setText(textOf(rs.Field("Note")));
         detail.Billable.setVisible(false);
         platform_.showModal(detail, this);
         if (detail.m_OKCancel) {
-            rs->Edit();
-            rs->SetField("Note", jet::Value::text(detail.Note.text()));
-            rs->Update();
+            rs.Edit();
+            rs.SetField("Note", jet::Value::text(detail.Note.text()));
+            rs.Update();
         }
-        rs->Close();
-    } catch (const std::exception& e) {
-        platform_.messageBox(timerdb::describe(e), ui::Buttons::OK, ui::Icon::None, kTitle);
-        return;
-    }
-    Grid.setCol(col - 2);
-    SaveCurrentCell();
-    Grid.setCol(col);
+    });
 }
 
 void Hourgrid::TimeEntry_DblClick() {

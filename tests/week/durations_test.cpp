@@ -5,11 +5,13 @@
 #include <QLocale>
 #include <QTime>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/hourgrid.h"
 #include "app_fixture.h"
 #include "week_access.h"
+#include "week_test_util.h"
 
 using app::Hourgrid;
 using Access = app::HourgridTestAccess;
@@ -23,21 +25,15 @@ class Durations : public AppFixture {
 protected:
     void SetUp() override {
         AppFixture::SetUp();
-        savedLocale = QLocale();
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         start();
         auto& days = Access::days(*win);
         for (int d = 0; d < 7; ++d) days[static_cast<size_t>(d)] = QDate(2026, 11, 30).addDays(d);
     }
-    void TearDown() override {
-        QLocale::setDefault(savedLocale);
-        AppFixture::TearDown();
-    }
-    QLocale savedLocale;
-    static std::string shortDate(const QDate& d) { return QLocale().toString(d, QLocale::ShortFormat).toStdString(); }
+    weektest::UsLocale locale;
 
-    // An empty grid of `dataRows` data rows plus the totals row, current cell (1, 3).
-    void emptyGrid(int dataRows) {
+    // An empty grid of `dataRows` data rows plus the totals row, current cell (1, 3),
+    // then the given duration cells {row, col, text}, and the totals made.
+    void totalsOf(int dataRows, const std::vector<std::tuple<int, int, std::string>>& cells = {}) {
         Hourgrid& w = *win;
         Access::noLeaveCell(w) = true;
         w.Grid.setRow(1);
@@ -45,95 +41,62 @@ protected:
         w.Grid.clear();
         w.Grid.setRows(dataRows + 2);
         Access::noLeaveCell(w) = false;
+        for (const auto& [r, c, text] : cells) w.Grid.setTextMatrix(r, c, text);
+        w.UpdateTotals();
     }
     std::string total(int r, int c) { return win->Grid.textMatrix(r, c); }
-};
-
-struct ParseCase {
-    std::string typed;
-    bool ok;
-    int hours, minutes;     // the parsed duration when ok
-    std::string message;    // the one message shown, "" for none
+    // Every {row, col, text} of the grid as expected.
+    void expectCells(const std::vector<std::tuple<int, int, std::string>>& cells) {
+        for (const auto& [r, c, text] : cells) EXPECT_EQ(total(r, c), text) << r << "," << c;
+    }
 };
 
 TEST_F(Durations, ParseDurationExamples) {
-    const std::vector<ParseCase> cases = {
+    struct Ok {
+        std::string typed;
+        int hours, minutes;
+    };
+    const Ok accepted[] = {
         // Hours, minutes above 12, decimal hours, h:mm.
-        {"2", true, 2, 0, ""},
-        {"12", true, 12, 0, ""},
-        {"13", true, 0, 13, ""},
-        {"120", true, 2, 0, ""},
-        {"90", true, 1, 30, ""},
-        {"1.5", true, 1, 30, ""},
-        {"0.25", true, 0, 15, ""},
-        {"2.1", true, 2, 6, ""},
-        {"13.5", true, 13, 30, ""},
-        {"12.99", true, 12, 59, ""},
-        {"12.995", true, 13, 0, ""},  // 59.7 minutes round to a whole hour
-        {"2:00", true, 2, 0, ""},
-        {"0:45", true, 0, 45, ""},
-        {"1:75", true, 2, 15, ""},
-        {"23:59", true, 23, 59, ""},
-        {"1439", true, 23, 59, ""},
-        {" 1 : 30 ", true, 1, 30, ""},
-        // Halves go to the even neighbour, in both forms.
-        {"1.125", true, 1, 8, ""},    // 7.5 minutes
-        {"1.375", true, 1, 22, ""},   // 22.5 minutes
-        {"1.5:00", true, 2, 0, ""},
-        {"2.5:00", true, 2, 0, ""},
-        {"0:30.5", true, 0, 30, ""},
-        {"0:31.5", true, 0, 32, ""},
+        {"2", 2, 0}, {"12", 12, 0}, {"13", 0, 13}, {"120", 2, 0}, {"90", 1, 30}, {"1.5", 1, 30}, {"0.25", 0, 15},
+        {"2.1", 2, 6}, {"13.5", 13, 30}, {"12.99", 12, 59},
+        {"12.995", 13, 0},  // 59.7 minutes round to a whole hour
+        {"2:00", 2, 0}, {"0:45", 0, 45}, {"1:75", 2, 15}, {"23:59", 23, 59}, {"1439", 23, 59}, {" 1 : 30 ", 1, 30},
+        // Halves go to the even neighbour, in both forms: 7.5 and 22.5 minutes, then h.5:00 and m.5.
+        {"1.125", 1, 8}, {"1.375", 1, 22}, {"1.5:00", 2, 0}, {"2.5:00", 2, 0}, {"0:30.5", 0, 30}, {"0:31.5", 0, 32},
+    };
+    const std::pair<std::string, std::vector<std::string>> refused[] = {
         // Nothing typed: no message.
-        {"", false, 0, 0, ""},
-        {"    ", false, 0, 0, ""},
-        // No duration at all.
-        {"0", false, 0, 0, kEnterValid},
-        {"0:00", false, 0, 0, kEnterValid},
-        {"0.004", false, 0, 0, kEnterValid},
-        {"-2", false, 0, 0, kEnterValid},
-        {"-0.5", false, 0, 0, kEnterValid},
-        {"1:-5", false, 0, 0, kEnterValid},
-        {":30", false, 0, 0, kEnterValid},
-        {"2:", false, 0, 0, kEnterValid},
-        {"abc", false, 0, 0, kEnterValid},
-        {"2x", false, 0, 0, kEnterValid},
-        {"1:30:00", false, 0, 0, kEnterValid},
-        // Beyond 16 bits.
-        {"32768", false, 0, 0, kEnterValid},
-        {"40000.5", false, 0, 0, kEnterValid},
-        {"32768:00", false, 0, 0, kEnterValid},
-        {"1:32768", false, 0, 0, kEnterValid},
-        {"1:32767.5", false, 0, 0, kEnterValid},
+        {"", {"", "    "}},
+        // No duration at all, or beyond 16 bits.
+        {kEnterValid, {"0", "0:00", "0.004", "-2", "-0.5", "1:-5", ":30", "2:", "abc", "2x", "1:30:00", "32768",
+                       "40000.5", "32768:00", "1:32768", "1:32767.5"}},
         // A whole day or more is refused, naming the day (Thursday's cell is current).
-        {"24:00", false, 0, 0, kTooLong},
-        {"23:60", false, 0, 0, kTooLong},
-        {"1440", false, 0, 0, kTooLong},
-        {"1500", false, 0, 0, kTooLong},
-        {"32767", false, 0, 0, kTooLong},
-        {"25.5", false, 0, 0, kTooLong},
+        {kTooLong + weektest::shortDate(QDate(2026, 12, 3)), {"24:00", "23:60", "1440", "1500", "32767", "25.5"}},
     };
     Hourgrid& w = *win;
     Access::noLeaveCell(w) = true;
     w.Grid.setCol(12);  // Thursday 12/03/2026
-    for (const auto& c : cases) {
+    for (const auto& c : accepted) {
         SCOPED_TRACE("typed \"" + c.typed + "\"");
-        platform.messages.clear();
         std::string text = c.typed;
         QTime value(7, 7);
-        bool ok = w.ParseDuration(text, value);
-        EXPECT_EQ(ok, c.ok);
-        if (c.ok) EXPECT_EQ(value, QTime(c.hours, c.minutes));
-        if (c.message.empty()) {
-            EXPECT_TRUE(platform.messages.empty());
-        } else {
-            ASSERT_EQ(platform.messages.size(), 1u);
-            std::string expected = c.message == kTooLong ? kTooLong + shortDate(QDate(2026, 12, 3)) : c.message;
-            EXPECT_EQ(platform.messages[0].text, expected);
-            EXPECT_EQ(platform.messages[0].buttons, ui::Buttons::OK);
-            EXPECT_EQ(platform.messages[0].icon, ui::Icon::None);
-            EXPECT_EQ(platform.messages[0].title, "Hourgrid");
-        }
+        EXPECT_TRUE(w.ParseDuration(text, value));
+        EXPECT_EQ(value, QTime(c.hours, c.minutes));
+        EXPECT_TRUE(platform.messages.empty());
     }
+    for (const auto& [message, texts] : refused)
+        for (const auto& typed : texts) {
+            SCOPED_TRACE("typed \"" + typed + "\"");
+            platform.messages.clear();
+            std::string text = typed;
+            QTime value;
+            EXPECT_FALSE(w.ParseDuration(text, value));
+            if (message.empty())
+                EXPECT_TRUE(platform.messages.empty());
+            else
+                weektest::expectOnlyMessage(platform, message);
+        }
 }
 
 TEST_F(Durations, ParseDurationTrimsTheCallersText) {
@@ -152,7 +115,7 @@ TEST_F(Durations, ADayOrMoreNamesTheDayGivenOrTheCurrentCellsDay) {
     QTime value;
     EXPECT_FALSE(win->ParseDuration(text, value, QDate(2026, 12, 6)));
     ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].text, kTooLong + shortDate(QDate(2026, 12, 6)));
+    EXPECT_EQ(platform.messages[0].text, kTooLong + weektest::shortDate(QDate(2026, 12, 6)));
     EXPECT_NE(platform.messages[0].text.find("12/6/26"), std::string::npos);  // US short form
 
     // Without a day, the day of the current duration, B or N cell.
@@ -163,7 +126,7 @@ TEST_F(Durations, ADayOrMoreNamesTheDayGivenOrTheCurrentCellsDay) {
         text = "24:00";
         EXPECT_FALSE(win->ParseDuration(text, value));
         ASSERT_EQ(platform.messages.size(), 1u);
-        EXPECT_EQ(platform.messages[0].text, kTooLong + shortDate(QDate(2026, 11, 30).addDays((col - 3) / 3)));
+        EXPECT_EQ(platform.messages[0].text, kTooLong + weektest::shortDate(QDate(2026, 11, 30).addDays((col - 3) / 3)));
     }
 }
 
@@ -208,81 +171,43 @@ TEST(AddDurationText, AddsTheCellTextToThePair) {
 }
 
 TEST_F(Durations, EmptyWeekTotalsZero) {
-    emptyGrid(2);
-    win->UpdateTotals();
-    const int last = 3;
-    for (int c = 3; c <= 21; c += 3) EXPECT_EQ(total(last, c), "00:00") << c;
-    EXPECT_EQ(total(1, 24), "00:00");
-    EXPECT_EQ(total(2, 24), "00:00");
-    EXPECT_EQ(total(last, 24), "00:00");
-    EXPECT_EQ(total(last, 2), "Totals:");
+    totalsOf(2);
+    for (int c = 3; c <= 24; c += 3) EXPECT_EQ(total(3, c), "00:00") << c;
+    expectCells({{1, 24, "00:00"}, {2, 24, "00:00"}, {3, 2, "Totals:"}});
 }
 
 TEST_F(Durations, DayRowAndGrandTotals) {
-    emptyGrid(3);
-    Hourgrid& w = *win;
-    for (int c = 3; c <= 21; c += 3) w.Grid.setTextMatrix(1, c, "23:59");
-    w.Grid.setTextMatrix(2, 3, "09:45");
-    w.Grid.setTextMatrix(3, 3, "08:30");
-    w.Grid.setTextMatrix(3, 9, "00:45");
-    w.Grid.setTextMatrix(3, 4, "*");          // B and N cells are no durations
-    w.Grid.setTextMatrix(3, 5, "12:00 note");
-    w.UpdateTotals();
-    const int last = 4;
-    EXPECT_EQ(total(1, 24), "167:53");
-    EXPECT_EQ(total(2, 24), "09:45");
-    EXPECT_EQ(total(3, 24), "09:15");
-    EXPECT_EQ(total(last, 3), "42:14");  // 23:59 + 09:45 + 08:30
-    EXPECT_EQ(total(last, 6), "23:59");
-    EXPECT_EQ(total(last, 9), "24:44");
-    EXPECT_EQ(total(last, 21), "23:59");
-    EXPECT_EQ(total(last, 24), "186:53");
-    EXPECT_EQ(total(last, 2), "Totals:");
-    for (int c = 4; c <= 23; c += 3) {
-        EXPECT_EQ(total(last, c), "") << c;
-        EXPECT_EQ(total(last, c + 1), "") << c + 1;
-    }
+    std::vector<std::tuple<int, int, std::string>> cells = {
+        {2, 3, "09:45"}, {3, 3, "08:30"}, {3, 9, "00:45"},
+        {3, 4, "*"}, {3, 5, "12:00 note"}};  // B and N cells are no durations
+    for (int c = 3; c <= 21; c += 3) cells.emplace_back(1, c, "23:59");
+    totalsOf(3, cells);
+    expectCells({{1, 24, "167:53"}, {2, 24, "09:45"}, {3, 24, "09:15"}, {4, 3, "42:14"},  // 23:59 + 09:45 + 08:30
+                 {4, 6, "23:59"}, {4, 9, "24:44"}, {4, 21, "23:59"}, {4, 24, "186:53"}, {4, 2, "Totals:"}});
+    for (int c = 4; c <= 23; c += 3) expectCells({{4, c, ""}, {4, c + 1, ""}});
 
     // Totals are rebuilt from the cells every time.
-    w.Grid.setTextMatrix(2, 3, "");
-    w.UpdateTotals();
-    EXPECT_EQ(total(2, 24), "00:00");
-    EXPECT_EQ(total(last, 3), "32:29");
-    EXPECT_EQ(total(last, 24), "177:08");
+    win->Grid.setTextMatrix(2, 3, "");
+    win->UpdateTotals();
+    expectCells({{2, 24, "00:00"}, {4, 3, "32:29"}, {4, 24, "177:08"}});
 }
 
 TEST_F(Durations, TotalsOfAHundredHoursAndMore) {
-    emptyGrid(6);
-    Hourgrid& w = *win;
-    for (int r = 1; r <= 6; ++r)
-        for (int c = 3; c <= 21; c += 3) w.Grid.setTextMatrix(r, c, r == 6 ? "" : "23:59");
-    w.Grid.setTextMatrix(6, 12, "07:35");
-    w.UpdateTotals();
-    const int last = 7;
-    EXPECT_EQ(total(1, 24), "167:53");
-    EXPECT_EQ(total(6, 24), "07:35");
-    EXPECT_EQ(total(last, 3), "119:55");
-    EXPECT_EQ(total(last, 12), "127:30");
-    EXPECT_EQ(total(last, 24), "847:00");  // 5 x 167:53 + 07:35
+    std::vector<std::tuple<int, int, std::string>> cells = {{6, 12, "07:35"}};
+    for (int r = 1; r <= 5; ++r)
+        for (int c = 3; c <= 21; c += 3) cells.emplace_back(r, c, "23:59");
+    totalsOf(6, cells);
+    expectCells({{1, 24, "167:53"}, {6, 24, "07:35"}, {7, 3, "119:55"}, {7, 12, "127:30"},
+                 {7, 24, "847:00"}});  // 5 x 167:53 + 07:35
 }
 
 TEST_F(Durations, CellsThatAreNoDurationTextsAddNothing) {
-    emptyGrid(1);
-    Hourgrid& w = *win;
-    w.Grid.setTextMatrix(1, 3, "0130");
-    w.Grid.setTextMatrix(1, 6, "x:30");
-    w.Grid.setTextMatrix(1, 9, "02:yy");
-    w.Grid.setTextMatrix(1, 12, "01:15");
-    w.UpdateTotals();
-    EXPECT_EQ(total(2, 3), "00:00");
-    EXPECT_EQ(total(2, 6), "00:00");
-    EXPECT_EQ(total(2, 9), "02:00");
-    EXPECT_EQ(total(1, 24), "03:15");
-    EXPECT_EQ(total(2, 24), "03:15");
+    totalsOf(1, {{1, 3, "0130"}, {1, 6, "x:30"}, {1, 9, "02:yy"}, {1, 12, "01:15"}});
+    expectCells({{2, 3, "00:00"}, {2, 6, "00:00"}, {2, 9, "02:00"}, {1, 24, "03:15"}, {2, 24, "03:15"}});
 }
 
 TEST_F(Durations, TotalsCellsAreShadedAndTheCurrentCellIsKept) {
-    emptyGrid(2);
+    totalsOf(2);
     Hourgrid& w = *win;
     Access::noLeaveCell(w) = true;
     w.Grid.setRow(2);

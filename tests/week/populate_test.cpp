@@ -2,6 +2,7 @@
 // 12/06/2026: rows, days, markers, colours, recent rows and the row layout.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 #include <vector>
 
@@ -23,7 +24,18 @@ const char* kBaker = "Baker & Sons:Kitchen Remodel";
 const char* kCafe = "Caf\xC3\xA9 Aurora:Menu Design";
 const char* kCity = "City of Riverton:Parks Survey";
 
-using PopulateTest = AppFixture;
+class PopulateTest : public AppFixture {
+protected:
+    // Starts the program on a copy of sample.tdb changed first by `prepare`.
+    Hourgrid& openChanged(const std::function<void(const std::string& path)>& prepare) {
+        std::string path = copyTimer("sample.tdb");
+        prepare(path);
+        writeSetting("File", path);
+        Hourgrid& w = start();
+        w.Form_Load();
+        return w;
+    }
+};
 
 void expectRows(const Hourgrid& w, const std::vector<weektest::RowText>& expected) {
     ASSERT_EQ(w.Grid.rows(), static_cast<int>(expected.size()) + 2);
@@ -95,11 +107,9 @@ TEST_F(PopulateTest, AliceWeekRowsDaysAndIds) {
 
 TEST_F(PopulateTest, MarkersNotesAndColours) {
     // A note on Friday's activity, which is not billable: the week then has all four colours.
-    std::string path = copyTimer("sample.tdb");
-    weektest::editActivity(path, 5, {{"Note", jet::Value::text("Waiting for assets")}});
-    writeSetting("File", path);
-    Hourgrid& w = start();
-    w.Form_Load();
+    Hourgrid& w = openChanged([](const std::string& path) {
+        weektest::editActivity(path, 5, {{"Note", jet::Value::text("Waiting for assets")}});
+    });
 
     struct Expect {
         int row, col;
@@ -143,14 +153,12 @@ TEST_F(PopulateTest, MarkersNotesAndColours) {
 }
 
 TEST_F(PopulateTest, SecondsRoundToTheNearestMinute) {
-    std::string path = copyTimer("sample.tdb");
     // 23:59:45 rounds past midnight; the cell keeps the largest duration instead of 00:00.
-    weektest::editActivity(path, 8, {{"Duration", jet::Value::date(weektest::serial(QDate(1899, 12, 30), QTime(23, 59, 45)))}});
-    weektest::editActivity(path, 4, {{"Duration", jet::Value::date(weektest::serial(QDate(1899, 12, 30), QTime(2, 59, 30)))}});
-    weektest::editActivity(path, 5, {{"Duration", jet::Value::date(weektest::serial(QDate(1899, 12, 30), QTime(0, 0, 29)))}});
-    writeSetting("File", path);
-    Hourgrid& w = start();
-    w.Form_Load();
+    Hourgrid& w = openChanged([](const std::string& path) {
+        weektest::editActivity(path, 8, {{"Duration", weektest::duration(23, 59, 45)}});
+        weektest::editActivity(path, 4, {{"Duration", weektest::duration(2, 59, 30)}});
+        weektest::editActivity(path, 5, {{"Duration", weektest::duration(0, 0, 29)}});
+    });
     EXPECT_EQ(w.Grid.textMatrix(1, 9), "01:30");   // 1:29:30
     EXPECT_EQ(w.Grid.textMatrix(6, 18), "01:29");  // 1:29:29
     EXPECT_EQ(w.Grid.textMatrix(5, 21), "23:59");  // 23:59:45
@@ -213,23 +221,20 @@ TEST_F(PopulateTest, RowLayouts) {
     EXPECT_TRUE(platform.messages.empty());
 }
 
-// Part of the row-breaking rule that the sample does not show: one combination
+// Row breaking that the sample does not show: one combination
 // on Monday and Friday shares a row; another Class gets its own row; a Tuesday
 // activity after a same-day pair follows the second row.
 TEST_F(PopulateTest, RowBreaking) {
-    std::string path = copyTimer("sample.tdb");
     const int32_t chen = 202;
-    QDate mon(2026, 11, 30);
-    int32_t a = weektest::addActivity(path, chen, 100, 12, 3, mon, QTime(1, 0));
-    int32_t b = weektest::addActivity(path, chen, 100, 12, 3, mon.addDays(4), QTime(2, 0));
-    int32_t c = weektest::addActivity(path, chen, 100, 12, 4, mon, QTime(3, 0));
-    int32_t d1 = weektest::addActivity(path, chen, 100, 12, 5, mon, QTime(0, 10));
-    int32_t d2 = weektest::addActivity(path, chen, 100, 12, 5, mon, QTime(0, 20));
-    int32_t d3 = weektest::addActivity(path, chen, 100, 12, 5, mon.addDays(1), QTime(0, 30));
-    int32_t d4 = weektest::addActivity(path, chen, 100, 12, 5, mon.addDays(1), QTime(0, 40));
-    writeSetting("File", path);
-    Hourgrid& w = start();
-    w.Form_Load();
+    const QDate mon(2026, 11, 30);
+    // Zenith Dental / Training: {class, day, duration}, each expected at {row, col}.
+    struct Added { int32_t cls; int day; QTime duration; int row, col; int32_t id; };
+    Added added[] = {{3, 0, QTime(1, 0), 2, 3, 0},   {3, 4, QTime(2, 0), 2, 15, 0},  {4, 0, QTime(3, 0), 3, 3, 0},
+                     {5, 0, QTime(0, 10), 4, 3, 0}, {5, 0, QTime(0, 20), 5, 3, 0}, {5, 1, QTime(0, 30), 5, 6, 0},
+                     {5, 1, QTime(0, 40), 6, 6, 0}};
+    Hourgrid& w = openChanged([&](const std::string& path) {
+        for (auto& a : added) a.id = weektest::addActivity(path, chen, 100, 12, a.cls, mon.addDays(a.day), a.duration);
+    });
     w.m_lNameID = chen;
     w.SetMonday("11/30/2026");
     // Chen's own activity of that week (Delta Logistics, Training, Internal) comes first.
@@ -248,13 +253,7 @@ TEST_F(PopulateTest, RowBreaking) {
         {"Zenith Dental", "Training", "Residential", {}},
         {"", "", "", {}},
     });
-    EXPECT_EQ(w.id(3, 2), a);
-    EXPECT_EQ(w.id(15, 2), b);
-    EXPECT_EQ(w.id(3, 3), c);
-    EXPECT_EQ(w.id(3, 4), d1);
-    EXPECT_EQ(w.id(3, 5), d2);
-    EXPECT_EQ(w.id(6, 5), d3);
-    EXPECT_EQ(w.id(6, 6), d4);
+    for (const auto& a : added) EXPECT_EQ(w.id(a.col, a.row), a.id) << a.row << "," << a.col;
     EXPECT_EQ(w.id(6, 1), 11);
 }
 

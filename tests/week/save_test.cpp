@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QDate>
-#include <QLocale>
 #include <QTime>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +21,7 @@
 #include "jet/table.h"
 #include "jet/write_internal.h"
 #include "week_access.h"
+#include "week_test_util.h"
 
 using app::Hourgrid;
 using Access = app::HourgridTestAccess;
@@ -35,8 +35,14 @@ const std::string kLongNote =
 const std::string kEnterValid = "Enter a valid time. For example: 2:00 or 120 or 2";
 const std::string kNotSaved = "None of the week's changes were saved.";
 
-double serial(const QDate& d, const QTime& t = QTime(0, 0)) {
-    return static_cast<double>(QDate(1899, 12, 30).daysTo(d)) + t.msecsSinceStartOfDay() / 86400000.0;
+using weektest::serial;
+
+// Changes fields of the activity with this ID.
+void edit(jet::Database& db, int32_t id, const std::map<std::string, jet::Value>& values) {
+    auto t = db.table("Activities");
+    auto hits = t->seek(*t->primaryKey(), {jet::Value::int32(id)});
+    ASSERT_EQ(hits.size(), 1u);
+    db.updateRow("Activities", hits[0], weektest::fieldValues(*t, values));
 }
 std::string dateValue(const QDate& d, const QTime& t = QTime(0, 0)) {
     return jet::toDebugString(jet::Value::date(serial(d, t)));
@@ -101,16 +107,7 @@ std::map<std::string, Record> mdbExport(const std::string& path) {
 
 class SaveWeek : public AppFixture {
 protected:
-    void SetUp() override {
-        AppFixture::SetUp();
-        savedLocale = QLocale();
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    }
-    void TearDown() override {
-        QLocale::setDefault(savedLocale);
-        AppFixture::TearDown();
-    }
-    QLocale savedLocale;
+    weektest::UsLocale locale;
 
     // Starts the program on a copy of sample.tdb changed first by `prepare`.
     Hourgrid& openWeek(const std::function<void(jet::Database&)>& prepare = {}) {
@@ -129,14 +126,6 @@ protected:
         Access::noLeaveCell(w) = true;
         return w;
     }
-    static void edit(jet::Database& db, int32_t id, const std::map<std::string, jet::Value>& values) {
-        auto t = db.table("Activities");
-        auto hits = t->seek(*t->primaryKey(), {jet::Value::int32(id)});
-        ASSERT_EQ(hits.size(), 1u);
-        jet::FieldValues fv;
-        for (const auto& [name, v] : values) fv.push_back({t->columnIndex(name), v});
-        db.updateRow("Activities", hits[0], fv);
-    }
     Records inFile() { return readActivities(win->m_db->engine()); }
     void closeProgram() { win.reset(); }
     std::vector<std::string> messageTexts() const {
@@ -144,18 +133,26 @@ protected:
         for (const auto& m : platform.messages) t.push_back(m.text);
         return t;
     }
-    static std::string shortDate(const QDate& d) { return QLocale().toString(d, QLocale::ShortFormat).toStdString(); }
+    static std::string shortDate(const QDate& d) { return weektest::shortDate(d); }
+    // Sets a cell's text and makes it current, then writes it as leaving it would.
+    void saveCell(int row, int col, const std::optional<std::string>& text = std::nullopt) {
+        if (text) win->Grid.setTextMatrix(row, col, *text);
+        win->Grid.setRow(row);
+        win->Grid.setCol(col);
+        Access::saveCurrentCell(*win);
+    }
 };
+
+// Every field named in `expected` has that value in `r`.
+void expectFields(const Record& r, const Record& expected) {
+    for (const auto& [field, value] : expected) EXPECT_EQ(r.at(field), value) << field;
+}
 
 // The Timer columns the program never writes, given values in record 2 first.
 void markTimerColumns(jet::Database& db) {
-    auto t = db.table("Activities");
-    auto hits = t->seek(*t->primaryKey(), {jet::Value::int32(2)});
-    ASSERT_EQ(hits.size(), 1u);
-    db.updateRow("Activities", hits[0],
-                 {{t->columnIndex("Start Time"), jet::Value::date(serial(QDate(2026, 12, 2), QTime(8, 15)))},
-                  {t->columnIndex("Rate"), jet::Value::currency(jet::Currency{855000})},
-                  {t->columnIndex("Timer Flags"), jet::Value::byte(3)}});
+    edit(db, 2, {{"Start Time", jet::Value::date(serial(QDate(2026, 12, 2), QTime(8, 15)))},
+                 {"Rate", jet::Value::currency(jet::Currency{855000})},
+                 {"Timer Flags", jet::Value::byte(3)}});
 }
 
 TEST_F(SaveWeek, NewChangedAndEmptiedCellsBecomeAddedUpdatedAndDeletedRecords) {
@@ -182,25 +179,12 @@ TEST_F(SaveWeek, NewChangedAndEmptiedCellsBecomeAddedUpdatedAndDeletedRecords) {
     ASSERT_EQ(after.count(mon), 1u);
 
     // New records: the row's references, the day, the person, payroll item 2, the billable default.
-    const Record& a = after.at(fri);
-    EXPECT_EQ(a.at("Name ID"), "200");
-    EXPECT_EQ(a.at("CustJob ID"), "109");
-    EXPECT_EQ(a.at("Service ID"), "11");
-    EXPECT_EQ(a.at("Class ID"), "3");
-    EXPECT_EQ(a.at("Payroll Item ID"), "2");
-    EXPECT_EQ(a.at("UserDate"), dateValue(QDate(2026, 12, 4)));
-    EXPECT_EQ(a.at("CreateTime"), kNow);
-    EXPECT_EQ(a.at("Duration"), durationValue(1, 15));
-    EXPECT_EQ(a.at("Billable Status"), "True");
-    EXPECT_EQ(a.at("Note"), "NULL");
-    EXPECT_EQ(a.at("Start Time"), "NULL");
-    EXPECT_EQ(a.at("Rate"), "NULL");
-    const Record& b = after.at(mon);
-    EXPECT_EQ(b.at("CustJob ID"), "108");
-    EXPECT_EQ(b.at("Service ID"), "10");
-    EXPECT_EQ(b.at("Class ID"), "3");
-    EXPECT_EQ(b.at("UserDate"), dateValue(QDate(2026, 11, 30)));
-    EXPECT_EQ(b.at("Duration"), durationValue(0, 20));
+    expectFields(after.at(fri), {{"Name ID", "200"}, {"CustJob ID", "109"}, {"Service ID", "11"}, {"Class ID", "3"},
+                                 {"Payroll Item ID", "2"}, {"UserDate", dateValue(QDate(2026, 12, 4))},
+                                 {"CreateTime", kNow}, {"Duration", durationValue(1, 15)}, {"Billable Status", "True"},
+                                 {"Note", "NULL"}, {"Start Time", "NULL"}, {"Rate", "NULL"}});
+    expectFields(after.at(mon), {{"CustJob ID", "108"}, {"Service ID", "10"}, {"Class ID", "3"},
+                                 {"UserDate", dateValue(QDate(2026, 11, 30))}, {"Duration", durationValue(0, 20)}});
 
     // The changed record: duration and time of writing; the rest as it was.
     Record expected2 = before.at(2);
@@ -224,26 +208,13 @@ TEST_F(SaveWeek, NewChangedAndEmptiedCellsBecomeAddedUpdatedAndDeletedRecords) {
     EXPECT_EQ(x.size(), 17u);
     EXPECT_EQ(x.count("4"), 0u);
     ASSERT_EQ(x.count(fri_s), 1u);
-    const Record& xa = x.at(fri_s);
-    EXPECT_EQ(xa.at("Name ID"), "200");
-    EXPECT_EQ(xa.at("CustJob ID"), "109");
-    EXPECT_EQ(xa.at("Service ID"), "11");
-    EXPECT_EQ(xa.at("Class ID"), "3");
-    EXPECT_EQ(xa.at("Payroll Item ID"), "2");
-    EXPECT_EQ(xa.at("UserDate"), "2026-12-04 00:00:00");
-    EXPECT_EQ(xa.at("CreateTime"), "2026-12-06 10:00:00");
-    EXPECT_EQ(xa.at("Duration"), "1899-12-30 01:15:00");
-    EXPECT_EQ(xa.at("Billable Status"), "1");
-    EXPECT_EQ(xa.at("Exported"), "0");
-    const Record& x2 = x.at("2");
-    EXPECT_EQ(x2.at("Duration"), "1899-12-30 02:00:00");
-    EXPECT_EQ(x2.at("CreateTime"), "2026-12-06 10:00:00");
-    EXPECT_EQ(x2.at("UserDate"), "2026-12-02 00:00:00");
-    EXPECT_EQ(x2.at("Billable Status"), "1");
-    EXPECT_EQ(x2.at("Exported"), "1");
-    EXPECT_EQ(x2.at("Start Time"), "2026-12-02 08:15:00");
-    EXPECT_EQ(x2.at("Rate"), "85.5000");
-    EXPECT_EQ(x2.at("Timer Flags"), "3");
+    expectFields(x.at(fri_s), {{"Name ID", "200"}, {"CustJob ID", "109"}, {"Service ID", "11"}, {"Class ID", "3"},
+                               {"Payroll Item ID", "2"}, {"UserDate", "2026-12-04 00:00:00"},
+                               {"CreateTime", "2026-12-06 10:00:00"}, {"Duration", "1899-12-30 01:15:00"},
+                               {"Billable Status", "1"}, {"Exported", "0"}});
+    expectFields(x.at("2"), {{"Duration", "1899-12-30 02:00:00"}, {"CreateTime", "2026-12-06 10:00:00"},
+                             {"UserDate", "2026-12-02 00:00:00"}, {"Billable Status", "1"}, {"Exported", "1"},
+                             {"Start Time", "2026-12-02 08:15:00"}, {"Rate", "85.5000"}, {"Timer Flags", "3"}});
     EXPECT_EQ(x.at("10").at("CreateTime"), "2026-12-04 17:05:00");
 }
 
@@ -264,17 +235,17 @@ TEST_F(SaveWeek, AnUnchangedWeekRewritesCreateTimeOnly) {
     const auto idsBefore = Access::ids(w);
     w.Grid.setRow(4);
     w.Grid.setCol(6);
-    std::vector<std::string> texts;
-    for (int r = 0; r < w.Grid.rows(); ++r)
-        for (int c = 0; c < w.Grid.cols(); ++c) texts.push_back(w.Grid.textMatrix(r, c));
+    auto gridTexts = [&] {
+        std::vector<std::string> texts;
+        for (int r = 0; r < w.Grid.rows(); ++r)
+            for (int c = 0; c < w.Grid.cols(); ++c) texts.push_back(w.Grid.textMatrix(r, c));
+        return texts;
+    };
+    const auto texts = gridTexts();
     ASSERT_TRUE(w.SaveGrid());
     EXPECT_TRUE(platform.messages.empty());
     EXPECT_EQ(Access::ids(w), idsBefore);
-    // The grid is left as it was, current cell included.
-    std::vector<std::string> textsAfter;
-    for (int r = 0; r < w.Grid.rows(); ++r)
-        for (int c = 0; c < w.Grid.cols(); ++c) textsAfter.push_back(w.Grid.textMatrix(r, c));
-    EXPECT_EQ(textsAfter, texts);
+    EXPECT_EQ(gridTexts(), texts);  // the grid is left as it was, current cell included
     EXPECT_EQ(w.Grid.row(), 4);
     EXPECT_EQ(w.Grid.col(), 6);
 
@@ -367,13 +338,9 @@ TEST_F(SaveWeek, AVanishedRecordIsWrittenAgainAndTheCellFollows) {
     EXPECT_GT(again, 16);
     const Records after = inFile();
     ASSERT_EQ(after.count(again), 1u);
-    const Record& r = after.at(again);
-    EXPECT_EQ(r.at("Duration"), durationValue(4, 15));
-    EXPECT_EQ(r.at("UserDate"), dateValue(QDate(2026, 12, 1)));
-    EXPECT_EQ(r.at("CustJob ID"), "109");
-    EXPECT_EQ(r.at("Service ID"), "13");
-    EXPECT_EQ(r.at("Payroll Item ID"), "2");
-    EXPECT_EQ(r.at("Billable Status"), "True");
+    expectFields(after.at(again), {{"Duration", durationValue(4, 15)}, {"UserDate", dateValue(QDate(2026, 12, 1))},
+                                   {"CustJob ID", "109"}, {"Service ID", "13"}, {"Payroll Item ID", "2"},
+                                   {"Billable Status", "True"}});
     EXPECT_EQ(after.size(), 15u);
 }
 
@@ -508,54 +475,26 @@ TEST_F(SaveWeek, ACellThatPassesValidationButIsNoDurationIsLeftOut) {
     EXPECT_EQ(after.at(3).at("CreateTime"), kNow);
 }
 
-struct CellCase {
-    std::string text;
-    std::string message;  // "" passes; "@" stands for the day's date
-};
-
 TEST_F(SaveWeek, ValidateCellExamples) {
     Hourgrid& w = openWeek();
     const QDate day(2026, 12, 2);
-    const std::vector<CellCase> cases = {
-        {"", ""},
-        {"23:59", ""},
-        {"5:75", ""},  // minutes over 59 below 23 hours
-        {"00:00", ""},
-        {"12", ""},
-        {"1.5", ""},
-        {"1:30.5", ""},
-        {"24:00", "You cannot enter more than 23:59 for any activity: @"},
-        {"23:60", "You cannot enter more than 23:59 for any activity: @"},
-        {"24", "You cannot enter more than 23:59 for any activity: @"},
-        {"22:120", "You cannot enter more than 23:59 for any activity: @"},  // a whole day in minutes
-        {"-1:00", "You cannot enter negative time: @"},
-        {"0:-5", "You cannot enter negative time: @"},
-        {"-1", "You cannot enter negative time: @"},
-        {"a:00", "Invalid time entry: @"},
-        {":30", "Invalid time entry: @"},
-        {"2:", "Invalid time entry: @"},
-        {"abc", "Invalid time entry: @"},
-        {"   ", "Invalid time entry: @"},
-        {"32768:00", "Invalid time entry: @"},
-        {"1:32768", "Invalid time entry: @"},
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        // "" passes; minutes over 59 below 23 hours pass; a whole day in minutes does not.
+        {"", {"", "23:59", "5:75", "00:00", "12", "1.5", "1:30.5"}},
+        {"You cannot enter more than 23:59 for any activity: ", {"24:00", "23:60", "24", "22:120"}},
+        {"You cannot enter negative time: ", {"-1:00", "0:-5", "-1"}},
+        {"Invalid time entry: ", {"a:00", ":30", "2:", "abc", "   ", "32768:00", "1:32768"}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE("cell \"" + c.text + "\"");
-        platform.messages.clear();
-        bool ok = Access::validateCell(w, 1, c.text, day);
-        EXPECT_EQ(ok, c.message.empty());
-        if (c.message.empty()) {
-            EXPECT_TRUE(platform.messages.empty());
-            continue;
+    for (const auto& [message, texts] : cases)
+        for (const auto& text : texts) {
+            SCOPED_TRACE("cell \"" + text + "\"");
+            platform.messages.clear();
+            EXPECT_EQ(Access::validateCell(w, 1, text, day), message.empty());
+            if (message.empty())
+                EXPECT_TRUE(platform.messages.empty());
+            else
+                weektest::expectOnlyMessage(platform, message + shortDate(day));  // each names the day
         }
-        ASSERT_EQ(platform.messages.size(), 1u);
-        std::string expected = c.message;
-        if (expected.back() == '@') expected = expected.substr(0, expected.size() - 1) + shortDate(day);
-        EXPECT_EQ(platform.messages[0].text, expected);
-        EXPECT_EQ(platform.messages[0].buttons, ui::Buttons::OK);
-        EXPECT_EQ(platform.messages[0].icon, ui::Icon::None);
-        EXPECT_EQ(platform.messages[0].title, "Hourgrid");
-    }
 }
 
 TEST_F(SaveWeek, ValidateCellWantsTheRowsReferencesAndAPerson) {
@@ -622,10 +561,7 @@ TEST_F(SaveWeek, ARowWithoutClassBlocksTheSaveUntilOneIsChosen) {
     EXPECT_TRUE(w.SaveGrid());
     const int32_t id = w.id(3, r);
     ASSERT_GT(id, 16);
-    const Record rec = inFile().at(id);
-    EXPECT_EQ(rec.at("CustJob ID"), "103");
-    EXPECT_EQ(rec.at("Service ID"), "15");
-    EXPECT_EQ(rec.at("Class ID"), "3");
+    expectFields(inFile().at(id), {{"CustJob ID", "103"}, {"Service ID", "15"}, {"Class ID", "3"}});
 }
 
 TEST_F(SaveWeek, WithoutAPersonTheWeekCannotBeSaved) {
@@ -675,9 +611,7 @@ TEST_F(SaveWeek, SaveCurrentCellRefreshesMarkersFromTheRecord) {
         w.Grid.setColorsAt(c.row, c.col, 0x123456, 0x654321);
         w.Grid.setTextMatrix(c.row, c.col + 1, "?");
         w.Grid.setTextMatrix(c.row, c.col + 2, "?");
-        w.Grid.setRow(c.row);
-        w.Grid.setCol(c.col);
-        Access::saveCurrentCell(w);
+        saveCell(c.row, c.col);
         EXPECT_EQ(w.id(c.col, c.row), c.id);
         EXPECT_EQ(w.Grid.foreColorAt(c.row, c.col), c.fore);
         EXPECT_EQ(w.Grid.backColorAt(c.row, c.col), c.back);
@@ -691,31 +625,21 @@ TEST_F(SaveWeek, SaveCurrentCellRefreshesMarkersFromTheRecord) {
 TEST_F(SaveWeek, SaveCurrentCellAddsChangesAndDeletes) {
     Hourgrid& w = openWeek();
     // A new duration in the empty row, before any reference is chosen.
-    w.Grid.setTextMatrix(14, 3, "01:00");
-    w.Grid.setRow(14);
-    w.Grid.setCol(3);
-    Access::saveCurrentCell(w);
+    saveCell(14, 3, "01:00");
     const int32_t id = w.id(3, 14);
     ASSERT_GT(id, 16);
-    Record r = inFile().at(id);
-    EXPECT_EQ(r.at("CustJob ID"), "0");
-    EXPECT_EQ(r.at("Service ID"), "0");
-    EXPECT_EQ(r.at("Class ID"), "0");
-    EXPECT_EQ(r.at("Name ID"), "200");
-    EXPECT_EQ(r.at("Payroll Item ID"), "2");
-    EXPECT_EQ(r.at("Billable Status"), "True");
-    EXPECT_EQ(r.at("Duration"), durationValue(1, 0));
+    expectFields(inFile().at(id), {{"CustJob ID", "0"}, {"Service ID", "0"}, {"Class ID", "0"}, {"Name ID", "200"},
+                                   {"Payroll Item ID", "2"}, {"Billable Status", "True"},
+                                   {"Duration", durationValue(1, 0)}});
     EXPECT_EQ(w.Grid.foreColorAt(14, 3), kGreen);
     EXPECT_EQ(w.Grid.backColorAt(14, 3), kYellow);
     EXPECT_EQ(w.Grid.textMatrix(14, 4), "*");
 
     // Changed, then emptied: the record follows, then goes; B and N stay as they were.
-    w.Grid.setTextMatrix(14, 3, "02:45");
-    Access::saveCurrentCell(w);
+    saveCell(14, 3, "02:45");
     EXPECT_EQ(w.id(3, 14), id);
     EXPECT_EQ(inFile().at(id).at("Duration"), durationValue(2, 45));
-    w.Grid.setTextMatrix(14, 3, "");
-    Access::saveCurrentCell(w);
+    saveCell(14, 3, "");
     EXPECT_EQ(w.id(3, 14), 0);
     EXPECT_EQ(inFile().count(id), 0u);
     EXPECT_EQ(w.Grid.foreColorAt(14, 3), ui::kSysWindowText);
@@ -739,10 +663,7 @@ TEST_F(SaveWeek, SaveCurrentCellReportsAFailedWrite) {
     for (const Step& s : {Step{1, 15, "01:15", 0}, Step{2, 12, "", 4}, Step{1, 9, "02:00", 2}}) {
         SCOPED_TRACE(s.row * 100 + s.col);
         platform.messages.clear();
-        w.Grid.setTextMatrix(s.row, s.col, s.text);
-        w.Grid.setRow(s.row);
-        w.Grid.setCol(s.col);
-        Access::saveCurrentCell(w);
+        saveCell(s.row, s.col, s.text);
         ASSERT_EQ(platform.messages.size(), 1u);
         EXPECT_NE(platform.messages[0].text.find("cannot save changes"), std::string::npos) << platform.messages[0].text;
         EXPECT_EQ(w.id(s.col, s.row), s.id);
@@ -754,11 +675,7 @@ TEST_F(SaveWeek, SaveCurrentCellReportsAFailedWrite) {
 TEST_F(SaveWeek, SaveCurrentCellIgnoresCellsThatAreNoDurations) {
     Hourgrid& w = openWeek();
     const Records before = inFile();
-    for (int col : {0, 2, 4, 5, 22, 24}) {
-        w.Grid.setRow(1);
-        w.Grid.setCol(col);
-        Access::saveCurrentCell(w);
-    }
+    for (int col : {0, 2, 4, 5, 22, 24}) saveCell(1, col);
     for (int col : {3, 21}) {  // the totals row
         w.Grid.setRow(w.Grid.rows() - 1);
         w.Grid.setCol(col);
@@ -779,7 +696,7 @@ TEST_F(SaveWeek, ADurationJustUnderADayShowsAndStaysAsStored) {
         for (const auto& [id, rec] : readActivities(db))
             if (rec.at("Duration") == durationValue(23, 59)) sundayId = id;
         ASSERT_NE(sundayId, 0);
-        edit(db, sundayId, {{"Duration", jet::Value::date(serial(QDate(1899, 12, 30), QTime(23, 59, 45)))}});
+        edit(db, sundayId, {{"Duration", weektest::duration(23, 59, 45)}});
     });
     int row = 0;
     for (int r = 1; r < w.Grid.rows() - 1; ++r)
@@ -794,7 +711,7 @@ TEST_F(SaveWeek, AnActivityUnderHalfAMinuteShowsZeroAndSavesWithoutComplaint) {
     // Activity 1 (Monday) given 20 seconds: it reads 00:00, a text the parser
     // refuses; saving the untouched week keeps it as stored and says nothing.
     Hourgrid& w = openWeek([](jet::Database& db) {
-        edit(db, 1, {{"Duration", jet::Value::date(serial(QDate(1899, 12, 30), QTime(0, 0, 20)))}});
+        edit(db, 1, {{"Duration", weektest::duration(0, 0, 20)}});
     });
     EXPECT_EQ(w.Grid.textMatrix(1, 3), "00:00");
     ASSERT_TRUE(w.SaveGrid());

@@ -6,6 +6,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QLocale>
 #include <QTime>
 #include <array>
 #include <map>
@@ -16,12 +17,16 @@
 #include "jet/database.h"
 #include "jet/query.h"
 #include "jet/table.h"
+#include "scripted_platform.h"
 
 namespace weektest {
 
 inline double serial(const QDate& d, const QTime& t = QTime(0, 0)) {
     return static_cast<double>(QDate(1899, 12, 30).daysTo(d)) + t.msecsSinceStartOfDay() / 86400000.0;
 }
+
+// A duration as the Timer file stores it.
+inline jet::Value duration(int h, int m, int sec = 0) { return jet::Value::date(serial(QDate(1899, 12, 30), QTime(h, m, sec))); }
 
 inline jet::FieldValues fieldValues(const jet::Table& t, const std::map<std::string, jet::Value>& values) {
     jet::FieldValues fv;
@@ -75,5 +80,23 @@ inline RowText rowText(const app::Hourgrid& w, int r) {
     for (int d = 0; d < 7; ++d) t.days[static_cast<size_t>(d)] = w.Grid.textMatrix(r, 3 + 3 * d);
     return t;
 }
+
+// The one message shown: its text, an OK button, no icon and the program's title.
+inline void expectOnlyMessage(const ScriptedPlatform& p, const std::string& text) {
+    ASSERT_EQ(p.messages.size(), 1u);
+    EXPECT_EQ(p.messages[0].text, text);
+    EXPECT_EQ(p.messages[0].buttons, ui::Buttons::OK);
+    EXPECT_EQ(p.messages[0].icon, ui::Icon::None);
+    EXPECT_EQ(p.messages[0].title, "Hourgrid");
+}
+
+inline std::string shortDate(const QDate& d) { return QLocale().toString(d, QLocale::ShortFormat).toStdString(); }
+
+// Sets the US locale for a test and gives back the one it found.
+struct UsLocale {
+    QLocale saved;
+    UsLocale() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    ~UsLocale() { QLocale::setDefault(saved); }
+};
 
 }  // namespace weektest

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr ui::Color kNotExported = 0xD5FFFF;
 
 class EntryTest : public GridFixture {
 protected:
@@ -350,12 +349,8 @@ TEST_F(EntryTest, EmptyingACellDeletesItsActivityAndResetsItsColours) {
     EXPECT_EQ(all.count(2), 1u);
 
     // An independent reader agrees.
-    std::string out;
-    FILE* p = popen(("mdb-export '" + timerPath + "' Activities").c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    char buf[4096];
-    while (fgets(buf, sizeof buf, p)) out += buf;
-    pclose(p);
+    const std::string out = mdbExport(timerPath);
+    ASSERT_FALSE(out.empty());
     EXPECT_EQ(out.find("\n1,"), std::string::npos);
     EXPECT_EQ(out.find("\n4,"), std::string::npos);
     EXPECT_NE(out.find("\n2,"), std::string::npos);
@@ -487,13 +482,9 @@ TEST_F(EntryTest, ANewRowsDurationCommittedBeforeItsReferencesGetsThemWhenChosen
     const int32_t id = w().id(durCol(1), last);
     ASSERT_GT(id, 16);
 
-    auto choose = [&](ui::ComboBox& combo, const std::string& text) {
-        for (int i = 0; i < combo.listCount(); ++i)
-            if (combo.list(i) == text) {
-                combo.setListIndex(i);
-                return;
-            }
-        ADD_FAILURE() << text << " is not listed";
+    auto choose = [](ui::ComboBox& combo, const std::string& text) {
+        ASSERT_GE(comboIndex(combo, text), 0) << text << " is not listed";
+        combo.setListIndex(comboIndex(combo, text));
     };
     click(last, 0);
     ASSERT_TRUE(w().CustJobCombo.visible());

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <optional>
 #include <string>
@@ -54,6 +56,42 @@ inline std::map<int32_t, StoredActivity> readActivities(const std::string& path)
         out[a.id] = a;
     }
     return out;
+}
+
+// "Activities" as an independent reader (mdb-export) prints it from a closed file.
+inline std::string mdbExport(const std::string& path) {
+    std::string out;
+    if (FILE* p = popen(("mdb-export '" + path + "' Activities").c_str(), "r")) {
+        char buf[4096];
+        while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+        pclose(p);
+    }
+    return out;
+}
+
+// The same rows as CSV lines by ID, the header left out.
+inline std::map<int, std::string> mdbExportActivities(const std::string& path) {
+    std::map<int, std::string> rows;
+    const std::string all = mdbExport(path);
+    size_t start = all.find('\n');
+    while (start != std::string::npos && start + 1 < all.size()) {
+        size_t end = all.find('\n', start + 1);
+        std::string line = all.substr(start + 1, end == std::string::npos ? std::string::npos : end - start);
+        rows[std::atoi(line.c_str())] = line;
+        start = end;
+    }
+    return rows;
+}
+
+// The index of the item spelled exactly `text`; -1 when none.
+inline int comboIndex(const ui::ComboBox& combo, const std::string& text) {
+    for (int i = 0; i < combo.listCount(); ++i)
+        if (combo.list(i) == text) return i;
+    return -1;
+}
+// The combo laid over heading column `col` (0 Customer:Job, 1 Service Item, 2 Class).
+inline ui::ComboBox& comboOf(app::Hourgrid& w, int col) {
+    return col == 0 ? w.CustJobCombo : col == 1 ? w.ServiceCombo : w.ClassCombo;
 }
 
 // Days since 12/30/1899, as the file stores a date.
@@ -107,6 +145,14 @@ protected:
         win.reset();
         return readActivities(timerPath);
     }
+    // The one question shown: its text, Yes/No/Cancel, no icon and the program's title.
+    void expectOnlyQuestion(const std::string& text) {
+        ASSERT_EQ(platform.messages.size(), 1u);
+        EXPECT_EQ(platform.messages[0].text, text);
+        EXPECT_EQ(platform.messages[0].buttons, ui::Buttons::YesNoCancel);
+        EXPECT_EQ(platform.messages[0].icon, ui::Icon::None);
+        EXPECT_EQ(platform.messages[0].title, "Hourgrid");
+    }
     std::vector<std::string> messageTexts() const {
         std::vector<std::string> out;
         for (const auto& m : platform.messages) out.push_back(m.text);
@@ -114,6 +160,7 @@ protected:
     }
 };
 
+inline constexpr ui::Color kNotExported = 0xD5FFFF, kGreen = 0x009600, kBlue = 0xFF0000, kMagenta = 0xC800C8;
 inline constexpr const char* kAcme = "Acme Corporation:Website Redesign";
 inline constexpr const char* kBaker = "Baker & Sons:Kitchen Remodel";
 inline constexpr const char* kBadTime = "Enter a valid time. For example: 2:00 or 120 or 2";

@@ -15,8 +15,6 @@ namespace {
 const std::string kExportedQuestion =
     "This activity has already been exported. You can change the status to unexported, or leave the status "
     "as exported. Do you want to change the status to unexported?";
-constexpr ui::Color kNotExported = 0xD5FFFF;
-constexpr ui::Color kGreen = 0x009600, kBlue = 0xFF0000, kMagenta = 0xC800C8;
 
 using CheckExportedTest = MarksFixture;
 using BCellTest = MarksFixture;
@@ -79,11 +77,7 @@ TEST_F(CheckExportedTest, EachAnswerOnAnExportedActivity) {
         const Activity before = act(2);
         ASSERT_TRUE(before.exported);
         EXPECT_EQ(Access::checkExported(w, 1, durCol(2)), c.mayEdit);
-        ASSERT_EQ(platform.messages.size(), 1u);
-        EXPECT_EQ(platform.messages[0].text, kExportedQuestion);
-        EXPECT_EQ(platform.messages[0].buttons, ui::Buttons::YesNoCancel);
-        EXPECT_EQ(platform.messages[0].icon, ui::Icon::None);
-        EXPECT_EQ(platform.messages[0].title, "Hourgrid");
+        expectOnlyQuestion(kExportedQuestion);
         const Activity after = act(2);
         EXPECT_EQ(after.exported, c.exportedAfter);
         // Only the flag changes; the grid waits for the cell's next write.
@@ -172,8 +166,7 @@ TEST_F(BCellTest, ExportedActivityFollowsTheAnswer) {
         platform.answers = {c.answer};
         makeCurrent(w, 3, bCol(5));
         Access::bCellAction(w);
-        ASSERT_EQ(platform.messages.size(), 1u);
-        EXPECT_EQ(platform.messages[0].text, kExportedQuestion);
+        expectOnlyQuestion(kExportedQuestion);
         EXPECT_EQ(act(7).billable, c.billableAfter);
         EXPECT_EQ(act(7).exported, c.exportedAfter);
         EXPECT_EQ(w.Grid.col(), bCol(5));
@@ -426,8 +419,7 @@ TEST_F(MarkerClickTest, ExportedDurationClickFollowsTheAnswer) {
         platform.messages.clear();
         platform.answers = {c.answer};
         click(r, durCol(1));
-        ASSERT_EQ(platform.messages.size(), 1u);
-        EXPECT_EQ(platform.messages[0].text, kExportedQuestion);
+        expectOnlyQuestion(kExportedQuestion);
         EXPECT_EQ(w.TimeEntry.visible(), c.editorShown);
         EXPECT_EQ(act(6).exported, c.exportedAfter);
         EXPECT_EQ(w.Grid.row(), r);
@@ -473,8 +465,7 @@ TEST_F(MarkerClickTest, TypingOnAnExportedDurationAsksFirst) {
         platform.answers = {c.answer};
         int key = '4';
         w.Grid.userKeyPress(key);
-        ASSERT_EQ(platform.messages.size(), 1u);
-        EXPECT_EQ(platform.messages[0].text, kExportedQuestion);
+        expectOnlyQuestion(kExportedQuestion);
         EXPECT_EQ(w.TimeEntry.visible(), c.editorShown);
         if (c.editorShown) EXPECT_EQ(w.TimeEntry.text(), "4");
         EXPECT_EQ(act(7).exported, c.exportedAfter);

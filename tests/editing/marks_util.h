@@ -14,6 +14,7 @@
 
 #include "app/hourgrid.h"
 #include "app_fixture.h"
+#include "grid_driver.h"
 #include "jet/database.h"
 #include "jet/pager.h"
 #include "jet/query.h"
@@ -81,28 +82,6 @@ inline std::string dumpActivities(timerdb::Database& db) {
     return out;
 }
 
-// Runs mdb-export on a closed Timer file: the "Activities" rows as CSV lines by ID.
-inline std::map<int, std::string> mdbExportActivities(const std::string& path) {
-    std::map<int, std::string> rows;
-    std::string cmd = "mdb-export '" + path + "' Activities";
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return rows;
-    char buf[4096];
-    bool header = true;
-    while (fgets(buf, sizeof buf, p)) {
-        std::string line(buf);
-        if (header) { header = false; continue; }
-        rows[std::atoi(line.c_str())] = line;
-    }
-    pclose(p);
-    return rows;
-}
-
-// Column numbers of day d (0 = Monday).
-inline int durCol(int d) { return 3 + 3 * d; }
-inline int bCol(int d) { return 4 + 3 * d; }
-inline int nCol(int d) { return 5 + 3 * d; }
-
 struct DayCell {
     int day;
     int32_t id;
@@ -126,7 +105,7 @@ inline std::vector<HandRow> sampleWeek() {
 
 // The main window with the week of 11/30/2026 built into its grid by hand, so
 // that the editing routines can be driven whatever fills the grid at start-up.
-class MarksFixture : public AppFixture {
+class MarksFixture : public GridFixture {
 protected:
     app::Hourgrid& openWeek(const std::vector<HandRow>& rows = sampleWeek()) {
         app::Hourgrid& w = openTimer("sample.tdb");
@@ -171,6 +150,14 @@ protected:
         Access::noLeaveCell(w) = false;
     }
 
+    // Chooses `text` in the combo over heading cell (row, col) and commits it to the row.
+    static void chooseInRow(app::Hourgrid& w, int row, int col, const std::string& text) {
+        makeCurrent(w, row, col);
+        Access::showComboAtCell(w, comboOf(w, col));
+        comboOf(w, col).setListIndex(comboIndex(comboOf(w, col), text));
+        Access::commitRowCombo(w, col, comboOf(w, col));
+    }
+
     marks::Activity act(int32_t id) { return readActivity(*win->m_db, id); }
 
     // While it lives, the file refuses every write: its journal cannot be created.
@@ -193,13 +180,6 @@ namespace marks {
 class ClickFixture : public MarksFixture {
 protected:
     app::Hourgrid& openLoaded() { return openTimer("sample.tdb"); }
-    // The data row whose duration cell of day d holds activity `id`; -1 when none.
-    int rowOfActivity(int32_t id, int d) {
-        for (int r = 1; r <= win->Grid.rows() - 2; ++r)
-            if (win->id(durCol(d), r) == id) return r;
-        return -1;
-    }
-    void click(int r, int c) { win->Grid.userMouseDown(r, c, 1, 0, 0, 0); }
 };
 
 }  // namespace marks

@@ -15,17 +15,10 @@ namespace {
 const std::string kRowQuestion =
     "One or more of these activities has already been exported. You can change the status to unexported, "
     "or leave the status as exported. Do you want to change the status to unexported?";
-constexpr ui::Color kNotExported = 0xD5FFFF;
 
 using ShowComboTest = MarksFixture;
 using CommitComboTest = MarksFixture;
 using HeadingCheckTest = MarksFixture;
-
-int indexOf(const ui::ComboBox& combo, const std::string& text) {
-    for (int i = 0; i < combo.listCount(); ++i)
-        if (combo.list(i) == text) return i;
-    return -1;
-}
 
 // Row 1 with two exported activities (2 on Wednesday, 7 on Saturday) and an
 // unexported one (1 on Monday); activity 6, exported, sits in the row without a
@@ -57,10 +50,9 @@ TEST_F(ShowComboTest, SelectsTheItemSpelledExactlyLikeTheCell) {
         {2, "Government", true},
         {2, "", false},
     };
-    ui::ComboBox* combos[] = {&w.CustJobCombo, &w.ServiceCombo, &w.ClassCombo};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.cellText);
-        ui::ComboBox& combo = *combos[c.col];
+        ui::ComboBox& combo = comboOf(w, c.col);
         ASSERT_GT(combo.listCount(), 0);
         combo.setListIndex(0);  // a selection left from before must not survive
         w.Grid.setTextMatrix(2, c.col, c.cellText);
@@ -85,7 +77,7 @@ TEST_F(ShowComboTest, LiesExactlyOverTheCell) {
     for (int row : {1, 2, 3})
         for (int col : {0, 1, 2}) {
             SCOPED_TRACE(std::to_string(row) + "," + std::to_string(col));
-            ui::ComboBox& combo = col == 0 ? w.CustJobCombo : col == 1 ? w.ServiceCombo : w.ClassCombo;
+            ui::ComboBox& combo = comboOf(w, col);
             const double height = combo.height();
             makeCurrent(w, row, col);
             Access::showComboAtCell(w, combo);
@@ -110,12 +102,9 @@ TEST_F(CommitComboTest, AChoiceReachesTheCellTheIdsAndEveryActivityOfTheRow) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.choice);
         auto& w = openWeek();
-        ui::ComboBox& combo = c.col == 0 ? w.CustJobCombo : c.col == 1 ? w.ServiceCombo : w.ClassCombo;
+        ui::ComboBox& combo = comboOf(w, c.col);
         const std::vector<Activity> before = {act(1), act(2), act(3), act(4), act(5), act(6)};
-        makeCurrent(w, 1, c.col);
-        Access::showComboAtCell(w, combo);
-        combo.setListIndex(indexOf(combo, c.choice));
-        Access::commitRowCombo(w, c.col, combo);
+        chooseInRow(w, 1, c.col, c.choice);
 
         EXPECT_EQ(w.Grid.textMatrix(1, c.col), c.choice);
         EXPECT_EQ(w.id(c.col, 1), c.choiceId);
@@ -165,11 +154,8 @@ TEST_F(CommitComboTest, OnlyActivitiesWithADurationInTheGridAreWritten) {
     // emptied; Thursday: activity 4.
     rows[0].days = {{0, 9999, "01:00"}, {2, 2, ""}, {3, 4, "03:00"}};
     auto& w = openWeek(rows);
-    makeCurrent(w, 1, 0);
-    Access::showComboAtCell(w, w.CustJobCombo);
-    w.CustJobCombo.setListIndex(indexOf(w.CustJobCombo, "Delta Logistics"));
     const Activity one = act(1), two = act(2), six = act(6);
-    Access::commitRowCombo(w, 0, w.CustJobCombo);
+    chooseInRow(w, 1, 0, "Delta Logistics");
     EXPECT_EQ(act(4).custJob, 103);
     EXPECT_EQ(act(1).custJob, one.custJob);
     EXPECT_EQ(act(2).custJob, two.custJob);
@@ -185,7 +171,7 @@ TEST_F(CommitComboTest, ANewRowKeepsItsChoiceUntilItHasActivities) {
     makeCurrent(w, 4, 1);
     Access::showComboAtCell(w, w.ServiceCombo);
     EXPECT_EQ(w.ServiceCombo.listIndex(), -1);
-    w.ServiceCombo.setListIndex(indexOf(w.ServiceCombo, "Travel Time"));
+    w.ServiceCombo.setListIndex(comboIndex(w.ServiceCombo, "Travel Time"));
     Access::commitRowCombo(w, 1, w.ServiceCombo);
     EXPECT_EQ(w.Grid.textMatrix(4, 1), "Travel Time");
     EXPECT_EQ(w.id(1, 4), 16);
@@ -194,10 +180,7 @@ TEST_F(CommitComboTest, ANewRowKeepsItsChoiceUntilItHasActivities) {
 
 TEST_F(CommitComboTest, TheNewReferenceIsInTheFileForOtherReaders) {
     auto& w = openWeek();
-    makeCurrent(w, 2, 2);
-    Access::showComboAtCell(w, w.ClassCombo);
-    w.ClassCombo.setListIndex(indexOf(w.ClassCombo, "Commercial"));
-    Access::commitRowCombo(w, 2, w.ClassCombo);
+    chooseInRow(w, 2, 2, "Commercial");
     win.reset();
     auto rows = mdbExportActivities(timerPath);
     EXPECT_EQ(rows[6].rfind("6,200,106,14,3,2,", 0), 0u) << rows[6];
@@ -227,11 +210,7 @@ TEST_F(HeadingCheckTest, EachAnswerForARowWithTwoExportedActivities) {
             };
             makeCurrent(w, 1, headingCol);
             EXPECT_EQ(Access::headingCellCheck(w), c.goOn);
-            ASSERT_EQ(platform.messages.size(), 1u);
-            EXPECT_EQ(platform.messages[0].text, kRowQuestion);
-            EXPECT_EQ(platform.messages[0].buttons, ui::Buttons::YesNoCancel);
-            EXPECT_EQ(platform.messages[0].icon, ui::Icon::None);
-            EXPECT_EQ(platform.messages[0].title, "Hourgrid");
+            expectOnlyQuestion(kRowQuestion);
             EXPECT_EQ(act(2).exported, !c.unexported);
             EXPECT_EQ(act(7).exported, !c.unexported);
             EXPECT_TRUE(act(6).exported);
@@ -289,8 +268,7 @@ TEST_F(HeadingClickTest, ExportedRowThenComboOverTheCell) {
         platform.messages.clear();
         platform.answers = {c.answer};
         click(r, 2);
-        ASSERT_EQ(platform.messages.size(), 1u);
-        EXPECT_EQ(platform.messages[0].text, kRowQuestion);
+        expectOnlyQuestion(kRowQuestion);
         EXPECT_EQ(act(6).exported, c.exportedAfter);
         EXPECT_EQ(w.Grid.backColorAt(r, durCol(1)), c.exportedAfter ? ui::kSysWindowBackground : kNotExported);
         EXPECT_EQ(w.ClassCombo.visible(), c.comboShown);
@@ -315,7 +293,7 @@ TEST_F(HeadingClickTest, AChoiceIsCommittedByClickingAnotherCell) {
     for (int d = 0; d < 7; ++d)
         if (w.id(durCol(d), r) > 0) rowIds.push_back(w.id(durCol(d), r));
     ASSERT_FALSE(rowIds.empty());
-    w.ServiceCombo.setListIndex(indexOf(w.ServiceCombo, "Development"));
+    w.ServiceCombo.setListIndex(comboIndex(w.ServiceCombo, "Development"));
     click(r, durCol(0));
     EXPECT_EQ(w.Grid.textMatrix(r, 1), "Development");
     EXPECT_EQ(w.id(1, r), 13);
@@ -371,10 +349,7 @@ TEST_F(RefusedReferenceTest, AChoiceTheFileRefusesChangesNoActivityAndIsSavedLat
     const std::string before = dump();
     {
         RefusedWrites refused(timerPath);
-        makeCurrent(w, 1, 0);
-        Access::showComboAtCell(w, w.CustJobCombo);
-        w.CustJobCombo.setListIndex(indexOf(w.CustJobCombo, "Delta Logistics"));
-        Access::commitRowCombo(w, 0, w.CustJobCombo);
+        chooseInRow(w, 1, 0, "Delta Logistics");
         ASSERT_EQ(platform.messages.size(), 1u);
         EXPECT_NE(platform.messages[0].text.find("cannot save changes"), std::string::npos);
         EXPECT_EQ(dump(), before);  // not one activity of the row changed

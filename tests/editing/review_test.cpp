@@ -51,21 +51,6 @@ protected:
             EXPECT_EQ(b.note, a.note) << what << ": activity " << id;
         }
     }
-    static int itemIndex(const ui::ComboBox& c, const std::string& text) {
-        for (int i = 0; i < c.listCount(); ++i)
-            if (c.list(i) == text) return i;
-        return -1;
-    }
-    // "Activities" as an independent reader exports it from a closed file.
-    static std::string mdbExport(const std::string& path) {
-        std::string out;
-        if (FILE* p = popen(("mdb-export '" + path + "' Activities").c_str(), "r")) {
-            char buf[4096];
-            while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-            pclose(p);
-        }
-        return out;
-    }
     static std::string sampleExport() { return mdbExport(std::string(TEST_DATA_DIR) + "/timer/sample.tdb"); }
     static std::map<int32_t, StoredActivity> sampleActivities() {
         return readActivities(std::string(TEST_DATA_DIR) + "/timer/sample.tdb");
@@ -224,7 +209,7 @@ TEST_F(Review, ANameChangedBeforeABadNumberOfDaysNeverTakesOverTheWeekShown) {
     openTimer();
     platform.onModal = [](ui::Form& f) {
         auto& p = dynamic_cast<app::Prefs&>(f);
-        p.NameCombo.setListIndex(itemIndex(p.NameCombo, "Brian Okafor"));
+        p.NameCombo.setListIndex(comboIndex(p.NameCombo, "Brian Okafor"));
         p.RecentDays.userEdited("abc");
         p.OK.click();
         p.Cancel.click();
@@ -264,7 +249,7 @@ TEST_F(Review, ANameStoredBeforeARefusedWriteBringsItsOwnWeek) {
         int writes = 0;
         platform.onModal = [&](ui::Form& f) {
             auto& p = dynamic_cast<app::Prefs&>(f);
-            p.NameCombo.setListIndex(itemIndex(p.NameCombo, "Brian Okafor"));
+            p.NameCombo.setListIndex(comboIndex(p.NameCombo, "Brian Okafor"));
             p.Billable.setValue(0);
             jet::detail::writablePager(w().m_db->engine()).setFaultHook([&](const char*, uint32_t) {
                 if (++writes > allowed) throw std::runtime_error("simulated write failure");

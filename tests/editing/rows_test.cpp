@@ -2,6 +2,8 @@
 // and in the Timer file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <set>
 #include <stdexcept>
 
@@ -155,17 +157,8 @@ TEST_F(RowsTest, ClearAnsweredYesTwiceEmptiesTheWeekInTheGridAndInTheFile) {
     // Alice's week (1-9) is gone; other people's time and Alice's other weeks stay.
     EXPECT_EQ(left, (std::set<int32_t>{10, 11, 12, 13, 14, 15, 16}));
 
-    std::string out;
-    FILE* p = popen(("mdb-export '" + timerPath + "' Activities").c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    char buf[4096];
-    int lines = 0;
-    while (fgets(buf, sizeof buf, p)) {
-        out += buf;
-        ++lines;
-    }
-    pclose(p);
-    EXPECT_EQ(lines, 8);  // header and seven rows
+    const std::string out = mdbExport(timerPath);
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 8);  // header and seven rows
     EXPECT_NE(out.find("\n10,201,"), std::string::npos);
 }
 

@@ -20,6 +20,9 @@ namespace {
 
 using Kind = ui::PrintOp::Kind;
 
+// 60 twips a character, 180 a line.
+ui::TextExtent measure(const std::string& s) { return {60.0 * QString::fromStdString(s).toUcs4().size(), 180}; }
+
 struct Job {
     std::string device;  // "printer" or the PDF path
     ui::Font font;
@@ -35,9 +38,7 @@ public:
     }
     double pageWidth() const override { return 14400; }
     double pageHeight() const override { return 10800; }
-    ui::TextExtent textExtent(const std::string& s) override {
-        return {60.0 * QString::fromStdString(s).toUcs4().size(), 180};
-    }
+    ui::TextExtent textExtent(const std::string& s) override { return measure(s); }
     bool print(const std::vector<ui::PrintOp>& ops) override {
         jobs_[index_].ops = ops;
         jobs_[index_].printed = works_;
@@ -134,10 +135,7 @@ TEST_F(PrintCommand, PrintsTheShownWeekInTheGridFontAndChangesNothing) {
     EXPECT_EQ(job.ops[0].text, kHeading);
 
     // The whole week, as the layout of that page and measure gives it.
-    auto expected = print::layoutWeek(w.Grid, "Alice Moreno", QDate(2026, 11, 30), 14400, 10800,
-                                      [](const std::string& s) {
-                                          return ui::TextExtent{60.0 * QString::fromStdString(s).toUcs4().size(), 180};
-                                      });
+    auto expected = print::layoutWeek(w.Grid, "Alice Moreno", QDate(2026, 11, 30), 14400, 10800, measure);
     ASSERT_EQ(job.ops.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(job.ops[i].kind, expected[i].kind) << i;
@@ -156,21 +154,17 @@ TEST_F(PrintCommand, PrintsTheShownWeekInTheGridFontAndChangesNothing) {
     EXPECT_EQ(fileBytes(timerPath), fileBefore);
 }
 
-TEST_F(PrintCommand, NothingIsPrintedWithoutATimerFile) {
-    app::Hourgrid& w = start();  // not loaded: no Timer file open
-    w.FileMenuPrint_Click();
-    for (const auto& m : platform.messages) EXPECT_NE(m.text, kConfirm);
-    EXPECT_TRUE(jobs.empty());
-}
-
-TEST_F(PrintCommand, NothingIsPrintedFromAnInvalidGrid) {
-    app::Hourgrid& w = openTimer();
-    w.Grid.setTextMatrix(1, 6, "abc");
-    platform.messages.clear();
-    w.FileMenuPrint_Click();
-    ASSERT_FALSE(platform.messages.empty());  // the validation's complaint
-    for (const auto& m : platform.messages) EXPECT_NE(m.text, kConfirm);
-    EXPECT_TRUE(jobs.empty());
+TEST_F(PrintCommand, NothingIsPrintedWithoutATimerFileOrFromAnInvalidGrid) {
+    for (bool loaded : {false, true}) {
+        SCOPED_TRACE(loaded ? "invalid grid" : "no Timer file");
+        app::Hourgrid& w = loaded ? openTimer() : start();
+        if (loaded) w.Grid.setTextMatrix(1, 6, "abc");
+        platform.messages.clear();
+        w.FileMenuPrint_Click();
+        if (loaded) EXPECT_FALSE(platform.messages.empty()) << "the validation's complaint";
+        for (const auto& m : platform.messages) EXPECT_NE(m.text, kConfirm);
+        EXPECT_TRUE(jobs.empty());
+    }
 }
 
 TEST_F(PrintCommand, APrinterThatFailsIsReported) {

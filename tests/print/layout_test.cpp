@@ -79,6 +79,11 @@ const ui::PrintOp* textAt(const std::vector<ui::PrintOp>& ops, double x, double 
     return nullptr;
 }
 
+void expectTextAt(const std::vector<ui::PrintOp>& ops, double x, double y, const std::string& text) {
+    const ui::PrintOp* t = textAt(ops, x, y);
+    EXPECT_TRUE(t && t->text == text) << "at " << x << "," << y << ": " << (t ? t->text : "<nothing>") << ", not " << text;
+}
+
 // Left edges of the 25 columns at scale 1 with the widths of setWidths().
 std::vector<int> scale1Lefts(int bnW = -1) {
     std::vector<int> xs;
@@ -164,9 +169,7 @@ TEST_F(Layout, AWeekThatFitsIsOnePageOfBoxedCells) {
     };
     for (const Cell& e : expected) {
         SCOPED_TRACE(e.text);
-        const ui::PrintOp* t = textAt(ops, lefts[static_cast<size_t>(e.col)], 1260 + 360 * e.row);
-        ASSERT_NE(t, nullptr);
-        EXPECT_EQ(t->text, e.text);
+        expectTextAt(ops, lefts[static_cast<size_t>(e.col)], 1260 + 360 * e.row, e.text);
     }
     // Every printed text is a whole cell here: nothing else, nothing cut.
     int nonEmpty = 0;
@@ -200,15 +203,11 @@ TEST_F(Layout, RowsPastTheBottomMarginGoOnNewPagesUnderTheHeading) {
         EXPECT_EQ(ofKind(page, Kind::Box).size(), static_cast<size_t>(25 * rowCount[p]));
         for (int i = 0; i < rowCount[p] && firstRow[p] + i < 59; ++i) {
             const int r = firstRow[p] + i;
-            const ui::PrintOp* t = textAt(page, 720, 1260 + 360 * i);
-            ASSERT_NE(t, nullptr) << "row " << r;
-            EXPECT_EQ(t->text, r == 0 ? "Customer:Job" : "Row " + std::to_string(r));
+            expectTextAt(page, 720, 1260 + 360 * i, r == 0 ? "Customer:Job" : "Row " + std::to_string(r));
         }
     }
     // The totals row (59) is the last on page 3: its "Totals:" under Class.
-    const ui::PrintOp* totals = textAt(pages[2], 720 + 2000 + 1500, 1260 + 360 * 9);
-    ASSERT_NE(totals, nullptr);
-    EXPECT_EQ(totals->text, "Totals:");
+    expectTextAt(pages[2], 720 + 2000 + 1500, 1260 + 360 * 9, "Totals:");
     // The grid's heading row is printed once only.
     int headers = 0;
     for (const auto& op : ops) headers += op.kind == Kind::Text && op.text == "Customer:Job";
@@ -281,10 +280,8 @@ TEST_F(Layout, ColumnsPastTheRightMarginAreDroppedAndTheStraddlingOneBoxedEmpty)
         EXPECT_EQ(textAt(ops, 13470, y), nullptr);  // "S 6" and "02:00" are not printed
         for (const auto& op : ops) EXPECT_FALSE(op.kind == Kind::Text && op.x >= 13680) << op.text;
     }
-    ASSERT_NE(textAt(ops, 12920, 1260), nullptr);  // Saturday's duration still fits
-    EXPECT_EQ(textAt(ops, 12920, 1260)->text, "S 5");
-    ASSERT_NE(textAt(ops, 720, 1620), nullptr);
-    EXPECT_EQ(textAt(ops, 720, 1620)->text, "Smith Construction");
+    expectTextAt(ops, 12920, 1260, "S 5");
+    expectTextAt(ops, 720, 1620, "Smith Construction");
 }
 
 TEST_F(Layout, HiddenBillableAndNoteColumnsPrintOnlyEmptyBoxes) {
@@ -294,13 +291,8 @@ TEST_F(Layout, HiddenBillableAndNoteColumnsPrintOnlyEmptyBoxes) {
     auto ops = layout(grid);
     const std::vector<int> lefts = scale1Lefts(0);
 
-    for (const auto& op : ops) {
-        if (op.kind != Kind::Text) continue;
-        EXPECT_NE(op.text, "*");
-        EXPECT_NE(op.text, "x");
-        EXPECT_NE(op.text, "B");
-        EXPECT_NE(op.text, "N");
-    }
+    for (const auto& op : ofKind(ops, Kind::Text))
+        for (const char* hidden : {"*", "x", "B", "N"}) EXPECT_NE(op.text, hidden);
     auto boxes = ofKind(ops, Kind::Box);
     ASSERT_EQ(boxes.size(), 4u * 25);
     for (int c = 0; c < 25; ++c) {
@@ -311,10 +303,8 @@ TEST_F(Layout, HiddenBillableAndNoteColumnsPrintOnlyEmptyBoxes) {
     }
     // Each day's duration follows the previous one directly: 600 apart.
     for (int d = 0; d < 7; ++d) EXPECT_EQ(lefts[static_cast<size_t>(3 + 3 * d)], 5220 + 600 * d);
-    ASSERT_NE(textAt(ops, 5220 + 600 * 6, 1620), nullptr);
-    EXPECT_EQ(textAt(ops, 5220 + 600 * 6, 1620)->text, "02:00");
-    ASSERT_NE(textAt(ops, 9420, 1620), nullptr);
-    EXPECT_EQ(textAt(ops, 9420, 1620)->text, "03:30");
+    expectTextAt(ops, 5220 + 600 * 6, 1620, "02:00");
+    expectTextAt(ops, 9420, 1620, "03:30");
 }
 
 TEST_F(Layout, AWeekWithoutDataRowsPrintsTheHeadingRowAndTheTotals) {
@@ -327,9 +317,9 @@ TEST_F(Layout, AWeekWithoutDataRowsPrintsTheHeadingRowAndTheTotals) {
     auto texts = ofKind(ops, Kind::Text);
     ASSERT_EQ(texts.size(), 1u + 3 + 7 + 14 + 1 + 3);  // heading line, row 0 (B and N too), totals row
     EXPECT_EQ(texts[0].text.rfind("Alice Moreno", 0), 0u);
-    EXPECT_EQ(textAt(ops, 720, 1260)->text, "Customer:Job");
-    EXPECT_EQ(textAt(ops, 4220, 1620)->text, "Totals:");
-    EXPECT_EQ(textAt(ops, 12920, 1620)->text, "00:00");
+    expectTextAt(ops, 720, 1260, "Customer:Job");
+    expectTextAt(ops, 4220, 1620, "Totals:");
+    expectTextAt(ops, 12920, 1620, "00:00");
     for (const auto& op : ops) EXPECT_LE(op.y, 1620);
 }
 

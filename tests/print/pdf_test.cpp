@@ -47,23 +47,38 @@ protected:
         AppFixture::TearDown();
         QLocale::setDefault(QLocale::system());
     }
+    // File > Print with no default printer, the offered PDF saved as `pdf` by the Qt drawing.
+    void printToPdf(app::Hourgrid& w, const std::string& pdf) {
+        platform.printerName = "";
+        platform.savePdfResults = {pdf};
+        platform.onOpenPdf = [](const std::string& path, const ui::Font& f) { return ui::qt::openPdfFile(path, f); };
+        platform.messages.clear();
+        w.FileMenuPrint_Click();
+    }
+    // The PDF's text as pdftotext lays it out.
+    std::string pdfText(const fs::path& pdf) {
+        const fs::path txt = dir / (pdf.stem().string() + ".txt");
+        EXPECT_EQ(std::system(("pdftotext -layout '" + pdf.string() + "' '" + txt.string() + "'").c_str()), 0);
+        return readFile(txt);
+    }
+    // The layout of the week on a PDF page in `font`, with the PDF's own measures.
+    std::vector<ui::PrintOp> pdfLayout(app::Hourgrid& w, const ui::Font& font, bool* landscape = nullptr) {
+        auto target = ui::qt::openPdfFile((dir / "unused.pdf").string(), font);
+        ui::PrintTarget& t = *target;
+        if (landscape) *landscape = t.pageWidth() > t.pageHeight();
+        return print::layoutWeek(w.Grid, "Alice Moreno", QDate(2026, 11, 30), t.pageWidth(), t.pageHeight(),
+                                 [&t](const std::string& s) { return t.textExtent(s); });
+    }
 };
 
 TEST_F(PdfReport, TheSampleWeekIsSavedAsAPdfWithItsNamesDurationsAndTotals) {
     if (!have("pdftotext")) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
     app::Hourgrid& w = openTimer("sample.tdb");
     const fs::path pdf = dir / "week.pdf";
-    platform.printerName = "";  // no default printer: the PDF is offered
-    platform.savePdfResults = {pdf.string()};
-    platform.onOpenPdf = [](const std::string& path, const ui::Font& f) { return ui::qt::openPdfFile(path, f); };
-    platform.messages.clear();
-    w.FileMenuPrint_Click();
-
+    printToPdf(w, pdf.string());
     ASSERT_EQ(platform.messages.size(), 1u) << platform.messages.back().text;  // the offer, no failure
     ASSERT_TRUE(fs::exists(pdf));
-    const fs::path txt = dir / "week.txt";
-    ASSERT_EQ(std::system(("pdftotext -layout '" + pdf.string() + "' '" + txt.string() + "'").c_str()), 0);
-    const std::string text = readFile(txt);
+    const std::string text = pdfText(pdf);
 
     EXPECT_TRUE(std::regex_search(text, std::regex("Alice Moreno +11/30/26 - 12/6/26 +Page +1"))) << text;
     for (const char* s : {"Customer:Job", "Service Item", "Class", "Totals", "Totals:", "Acme Corporation",
@@ -78,11 +93,9 @@ TEST_F(PdfReport, TheSampleWeekIsSavedAsAPdfWithItsNamesDurationsAndTotals) {
 
     // Every text the layout places on the PDF's page, with the PDF's own
     // measures, is found in it.
-    auto target = ui::qt::openPdfFile((dir / "unused.pdf").string(), w.Grid.font());
-    ui::PrintTarget& t = *target;
-    EXPECT_GT(t.pageWidth(), t.pageHeight());  // landscape
-    auto ops = print::layoutWeek(w.Grid, "Alice Moreno", QDate(2026, 11, 30), t.pageWidth(), t.pageHeight(),
-                                 [&t](const std::string& s) { return t.textExtent(s); });
+    bool landscape = false;
+    auto ops = pdfLayout(w, w.Grid.font(), &landscape);
+    EXPECT_TRUE(landscape);
     // pdftotext may widen or narrow the blanks between words; compare without them.
     auto squeeze = [](std::string s) {
         s.erase(std::remove_if(s.begin(), s.end(), [](unsigned char c) { return std::isspace(c); }), s.end());
@@ -112,14 +125,8 @@ TEST_F(PdfReport, ALargerFontRunsOntoMorePagesWithTheHeadingRepeated) {
     big.size = 20;
     w.Grid.setFont(big);
     const fs::path pdf = dir / "big.pdf";
-    platform.printerName = "";
-    platform.savePdfResults = {pdf.string()};
-    platform.onOpenPdf = [](const std::string& path, const ui::Font& f) { return ui::qt::openPdfFile(path, f); };
-    w.FileMenuPrint_Click();
-
-    const fs::path txt = dir / "big.txt";
-    ASSERT_EQ(std::system(("pdftotext -layout '" + pdf.string() + "' '" + txt.string() + "'").c_str()), 0);
-    const std::string text = readFile(txt);
+    printToPdf(w, pdf.string());
+    const std::string text = pdfText(pdf);
     const auto pages = std::count(text.begin(), text.end(), '\f');
     EXPECT_GE(pages, 2);
     for (int p = 1; p <= pages; ++p)
@@ -127,12 +134,8 @@ TEST_F(PdfReport, ALargerFontRunsOntoMorePagesWithTheHeadingRepeated) {
             << p;
     // The grid's heading row only on the first page, the grand total on the
     // last, both cut as the layout cuts them in this font.
-    auto target = ui::qt::openPdfFile((dir / "unused.pdf").string(), big);
-    ui::PrintTarget& t = *target;
-    auto ops = print::layoutWeek(w.Grid, "Alice Moreno", QDate(2026, 11, 30), t.pageWidth(), t.pageHeight(),
-                                 [&t](const std::string& s) { return t.textExtent(s); });
     std::vector<std::string> texts;
-    for (const auto& op : ops)
+    for (const auto& op : pdfLayout(w, big))
         if (op.kind == ui::PrintOp::Kind::Text) texts.push_back(op.text);
     ASSERT_GT(texts.size(), 2u);
     const std::string firstHeader = texts[1], grandTotal = texts.back();
@@ -178,9 +181,7 @@ TEST_F(PdfReport, TheDesktopPlatformOffersAndWritesThePdfWhenNoPrinterIsSetUp) {
     ASSERT_EQ(qp.messages.size(), 1u);
     EXPECT_EQ(qp.messages[0].text, "There is no default printer.\rDo you want to save the report as a PDF file instead?");
     EXPECT_EQ(suggested, std::vector<std::string>{"Week of 2026-11-30.pdf"});
-    const fs::path txt = dir / "desktop.txt";
-    ASSERT_EQ(std::system(("pdftotext -layout '" + pdf.string() + "' '" + txt.string() + "'").c_str()), 0);
-    const std::string text = readFile(txt);
+    const std::string text = pdfText(pdf);
     EXPECT_TRUE(std::regex_search(text, std::regex("Alice Moreno +11/30/26 - 12/6/26 +Page +1"))) << text;
     for (const char* s : {"Customer:Job", "Totals:", "02:30", "12:15", "23:59", "46:28"})
         EXPECT_NE(text.find(s), std::string::npos) << s;
@@ -188,12 +189,8 @@ TEST_F(PdfReport, TheDesktopPlatformOffersAndWritesThePdfWhenNoPrinterIsSetUp) {
 
 TEST_F(PdfReport, APdfThatCannotBeWrittenIsReported) {
     app::Hourgrid& w = openTimer("sample.tdb");
-    platform.printerName = "";
     const std::string bad = (dir / "no-such-folder" / "week.pdf").string();
-    platform.savePdfResults = {bad};
-    platform.onOpenPdf = [](const std::string& path, const ui::Font& f) { return ui::qt::openPdfFile(path, f); };
-    platform.messages.clear();
-    w.FileMenuPrint_Click();
+    printToPdf(w, bad);
     ASSERT_EQ(platform.messages.size(), 2u);
     EXPECT_EQ(platform.messages[1].text, "The report could not be saved as " + bad + ".");
     EXPECT_FALSE(fs::exists(bad));

@@ -14,6 +14,14 @@
 
 namespace {
 
+// Names a control and puts it at its twips position.
+template <class C>
+C& place(C& c, const char* name, double left, double top, double width, double height) {
+    c.name = name;
+    c.move(left, top, width, height);
+    return c;
+}
+
 // A small dialog as the program's dialogs are written: positioned controls, an
 // OK button that keeps the typed text, a Cancel button, both hiding the form.
 class AskForm : public ui::Form {
@@ -22,33 +30,22 @@ public:
         setCaption("Ask");
         setWidth(4800);
         setHeight(2400);
-        Prompt.name = "Prompt";
-        Prompt.setCaption("&Value:");
-        Prompt.move(120, 150, 900, 255);
+        place(Prompt, "Prompt", 120, 150, 900, 255).setCaption("&Value:");
         Prompt.onClick = [this] { ++promptClicks; };
-        Value.name = "Value";
-        Value.move(1080, 120, 2000, 315);
+        place(Value, "Value", 1080, 120, 2000, 315);
         Value.onKeyPress = [this](int& k) {
             if (k == '#') k = 0;  // the form refuses this character
         };
-        Box.name = "Box";
-        Box.setCaption("Options");
-        Box.move(120, 600, 3000, 900);
-        Check.name = "Check";
-        Check.setCaption("Billable");
-        Check.move(240, 900, 1500, 255);
-        OK.name = "OK";
-        OK.setCaption("OK");
+        place(Box, "Box", 120, 600, 3000, 900).setCaption("Options");
+        place(Check, "Check", 240, 900, 1500, 255).setCaption("Billable");
+        place(OK, "OK", 3360, 120, 1215, 375).setCaption("OK");
         OK.isDefault = true;
-        OK.move(3360, 120, 1215, 375);
         OK.onClick = [this] {
             result = "OK:" + Value.text();
             p_.hide(*this);
         };
-        Cancel.name = "Cancel";
-        Cancel.setCaption("Cancel");
+        place(Cancel, "Cancel", 3360, 600, 1215, 375).setCaption("Cancel");
         Cancel.isCancel = true;
-        Cancel.move(3360, 600, 1215, 375);
         Cancel.onClick = [this] {
             result = "Cancel";
             p_.hide(*this);
@@ -77,9 +74,7 @@ public:
         setCaption("Plain");
         setWidth(3000);
         setHeight(1500);
-        Close.name = "Close";
-        Close.setCaption("Close");
-        Close.move(120, 120, 1215, 375);
+        place(Close, "Close", 120, 120, 1215, 375).setCaption("Close");
     }
     std::vector<ui::Control*> controls() override { return {&Close}; }
     void Form_QueryUnload(bool& cancel, int) override {
@@ -262,22 +257,16 @@ public:
         setCaption("Tabs");
         setWidth(5000);
         setHeight(3600);
-        Tabs.name = "Tabs";
-        Tabs.tabs = {{"Recent", "&Recent", "Recent activities"}, {"Name", "&Name", ""}};
-        Tabs.move(120, 120, 4500, 2000);
+        place(Tabs, "Tabs", 120, 120, 4500, 2000).tabs = {{"Recent", "&Recent", "Recent activities"}, {"Name", "&Name", ""}};
         Tabs.onClick = [this] {
             ++tabClicks;
             Note.setVisible(Tabs.selectedIndex() == 2);
         };
-        Note.name = "Note";
-        Note.multiLine = true;
+        place(Note, "Note", 240, 600, 3000, 900).multiLine = true;
         Note.setText("first\r\nsecond");
-        Note.move(240, 600, 3000, 900);
         Note.setVisible(false);
-        Rule.name = "Rule";
-        Rule.move(120, 2400, 4500, 0);
-        Icon.name = "Icon";
-        Icon.move(120, 2600, 480, 480);
+        place(Rule, "Rule", 120, 2400, 4500, 0);
+        place(Icon, "Icon", 120, 2600, 480, 480);
     }
     std::vector<ui::Control*> controls() override { return {&Tabs, &Note, &Rule, &Icon}; }
     ui::TabStrip Tabs;

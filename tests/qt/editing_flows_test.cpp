@@ -51,9 +51,7 @@ class EditingFlowTest : public QtWindowFixture {
 protected:
     void SetUp() override {
         QtWindowFixture::SetUp();
-        openTimer();
-        window->resize(1400, 700);
-        settle();
+        openSized(1400, 700);
     }
     std::string cell(int r, int c) { return form->Grid.textMatrix(r, c); }
     int rowOf(const std::string& custJob, const std::string& service) {
@@ -156,8 +154,7 @@ TEST_F(EditingFlowTest, ABillableToggleAndANoteEditedInTheDetailDialog) {
 }
 
 TEST_F(EditingFlowTest, TheEnterWalkScrollsTheCurrentCellIntoViewAndTheEditorFollowsIt) {
-    window->resize(520, 320);  // far narrower than the week
-    settle();
+    resizeTo(520, 320);  // far narrower than the week
     const int row = rowOf("Acme Corporation:Website Redesign", "Development");
     ASSERT_GT(row, 0);
     clickCell(row, 3);
@@ -175,9 +172,7 @@ TEST_F(EditingFlowTest, TheEnterWalkScrollsTheCurrentCellIntoViewAndTheEditorFol
     settle();
     ASSERT_TRUE(window->timeEntry()->isVisible());
     EXPECT_EQ(window->timeEntry()->text(), "2");
-    const QRect cellAt(grid().viewport()->mapTo(window->surface(), QPoint(0, 0)) + grid().cellRect(row, 21).topLeft(),
-                       grid().cellRect(row, 21).size());
-    EXPECT_EQ(inSurface(window->timeEntry()), cellAt);
+    EXPECT_EQ(inSurface(window->timeEntry()), cellInSurface(row, 21));
     QTest::keyClick(window->timeEntry(), Qt::Key_Return);
     settle();
     EXPECT_EQ(cell(row, 3), "01:00");

@@ -27,9 +27,7 @@ protected:
 };
 
 TEST_F(GridTest, ClicksLandOnTheCellUnderTheMouse) {
-    openTimer();
-    window->resize(1200, 600);
-    settle();
+    openSized(1200, 600);
     struct Click {
         int row, col;
     };
@@ -56,9 +54,7 @@ TEST_F(GridTest, ClicksLandOnTheCellUnderTheMouse) {
 }
 
 TEST_F(GridTest, CellGeometryIsWhereTheCellIsDrawnAlsoWhenScrolled) {
-    openTimer();
-    window->resize(500, 300);  // small enough to scroll both ways
-    settle();
+    openSized(500, 300);  // small enough to scroll both ways
     ASSERT_GT(grid().horizontalScrollBar()->maximum(), 0);
     ASSERT_GT(grid().verticalScrollBar()->maximum(), 0);
     grid().horizontalScrollBar()->setValue(grid().horizontalScrollBar()->maximum());
@@ -85,14 +81,10 @@ TEST_F(GridTest, TheDurationEditorLiesExactlyOverItsCellAtAnyFont) {
     for (double size : {8.0, 14.0}) {
         SCOPED_TRACE(size);
         writeSetting("GridFontSize", std::to_string(size));
-        openTimer();
-        window->resize(1300, 600);
-        settle();
+        openSized(1300, 600);
         clickCell(2, 9);  // an unexported activity: no question, the editor opens
         ASSERT_TRUE(form->TimeEntry.visible());
-        EXPECT_EQ(inSurface(window->timeEntry()), QRect(grid().viewport()->mapTo(window->surface(), QPoint(0, 0)) +
-                                                             grid().cellRect(2, 9).topLeft(),
-                                                         grid().cellRect(2, 9).size()));
+        EXPECT_EQ(inSurface(window->timeEntry()), cellInSurface(2, 9));
         EXPECT_EQ(window->focusWidget(), window->timeEntry());
         // The whole old duration is selected, so typing replaces it.
         EXPECT_EQ(window->timeEntry()->selectedText().toStdString(), form->Grid.textMatrix(2, 9));
@@ -101,15 +93,12 @@ TEST_F(GridTest, TheDurationEditorLiesExactlyOverItsCellAtAnyFont) {
 }
 
 TEST_F(GridTest, TheComboLiesOverItsHeadingCellAndRowsFitIt) {
-    openTimer();
-    window->resize(1300, 600);
-    settle();
+    openSized(1300, 600);
     clickCell(1, 1);
     uiqt::ComboView* combo = window->combo("ServiceCombo");
     ASSERT_NE(combo, nullptr);
     ASSERT_TRUE(combo->isVisible());
-    QRect cell(grid().viewport()->mapTo(window->surface(), QPoint(0, 0)) + grid().cellRect(1, 1).topLeft(),
-               grid().cellRect(1, 1).size());
+    QRect cell = cellInSurface(1, 1);
     QRect at = inSurface(combo);
     EXPECT_EQ(at.topLeft(), cell.topLeft());
     EXPECT_EQ(at.width(), cell.width());
@@ -123,9 +112,7 @@ TEST_F(GridTest, TheComboLiesOverItsHeadingCellAndRowsFitIt) {
 }
 
 TEST_F(GridTest, ColoursOfTheWeekAreDrawn) {
-    openTimer();
-    window->resize(1300, 700);
-    settle();
+    openSized(1300, 700);
     QImage img = shot();
     const QPalette pal = grid().palette();
     const QColor light3d(uiqt::resolveColor(ui::kSys3DLight, pal).rgb());
@@ -185,14 +172,9 @@ TEST_F(GridTest, ColoursOfTheWeekAreDrawn) {
 }
 
 TEST_F(GridTest, DraggingAColumnBorderStoresTheWidthInTheModel) {
-    openTimer();
-    window->resize(1300, 600);
-    settle();
+    openSized(1300, 600);
     QRect h = grid().cellRect(0, 0);
-    QPoint border(h.right() + 1, h.center().y());
-    QTest::mousePress(grid().viewport(), Qt::LeftButton, {}, border);
-    QTest::mouseMove(grid().viewport(), border + QPoint(40, 0));
-    QTest::mouseRelease(grid().viewport(), Qt::LeftButton, {}, border + QPoint(40, 0));
+    dragBorder(0, 40);
     EXPECT_EQ(grid().cellRect(0, 0).width(), h.width() + 40);
     EXPECT_NEAR(form->Grid.colWidth(0), uiqt::twips(h.width() + 40), 1);
     // Hidden columns take no room and no click.
@@ -203,9 +185,7 @@ TEST_F(GridTest, DraggingAColumnBorderStoresTheWidthInTheModel) {
 }
 
 TEST_F(GridTest, HoverHintsBecomeTheToolTip) {
-    openTimer();
-    window->resize(1300, 600);
-    settle();
+    openSized(1300, 600);
     hover(grid().cellRect(0, 3).center());
     EXPECT_EQ(form->Grid.mouseRow, 0);
     EXPECT_EQ(form->Grid.mouseCol, 3);
@@ -214,9 +194,7 @@ TEST_F(GridTest, HoverHintsBecomeTheToolTip) {
 }
 
 TEST_F(GridTest, ArrowKeysMoveTheCurrentCellPastHiddenColumnsAndEnterGoesToTheNextDay) {
-    openTimer();
-    window->resize(1300, 600);
-    settle();
+    openSized(1300, 600);
     ASSERT_EQ(form->Grid.row(), 1);
     ASSERT_EQ(form->Grid.col(), 3);
     grid().setFocus();

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDate>
 #include <QDateTime>
+#include <QMouseEvent>
 #include <QStatusBar>
 #include <QTest>
 #include <QToolBar>
@@ -110,6 +111,14 @@ protected:
     static void settle() {
         for (int i = 0; i < 3; ++i) QApplication::processEvents();
     }
+    void resizeTo(int width, int height) {
+        window->resize(width, height);
+        settle();
+    }
+    void openSized(int width, int height) {
+        openTimer();
+        resizeTo(width, height);
+    }
 
     // ---- Driving the window as a user ----
     uiqt::GridWidget& grid() { return *window->grid(); }
@@ -135,6 +144,22 @@ protected:
     // A widget's rectangle in the window's client area (the form's coordinates).
     QRect inSurface(QWidget* w) {
         return QRect(w->mapTo(window->surface(), QPoint(0, 0)), w->size());
+    }
+    // Drags the right border of column `col`'s heading `dx` pixels, the button held through the move.
+    void dragBorder(int col, int dx) {
+        const QRect h = grid().cellRect(0, col);
+        const QPoint border(h.right() + 1, h.center().y()), to = border + QPoint(dx, 0);
+        QTest::mousePress(grid().viewport(), Qt::LeftButton, {}, border);
+        QMouseEvent move(QEvent::MouseMove, QPointF(to), grid().viewport()->mapToGlobal(QPointF(to)), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(grid().viewport(), &move);
+        QTest::mouseRelease(grid().viewport(), Qt::LeftButton, {}, to);
+        settle();
+    }
+    // A grid cell's rectangle in the window's client area.
+    QRect cellInSurface(int row, int col) {
+        QRect rc = grid().cellRect(row, col);
+        return QRect(grid().viewport()->mapTo(window->surface(), QPoint(0, 0)) + rc.topLeft(), rc.size());
     }
 
     std::filesystem::path dir;

@@ -8,11 +8,6 @@
 
 namespace {
 
-QRect cellInSurface(uiqt::GridWidget& g, QWidget* surface, int r, int c) {
-    QRect rc = g.cellRect(r, c);
-    return QRect(g.viewport()->mapTo(surface, QPoint(0, 0)) + rc.topLeft(), rc.size());
-}
-
 // The part of a widget that shows on screen, in the widget's own coordinates.
 QRegion shownPart(QWidget* w) { return w->mask().isEmpty() ? QRegion(w->rect()) : w->mask() & w->rect(); }
 
@@ -22,9 +17,7 @@ class EditorScrollTest : public QtWindowFixture {
 protected:
     void SetUp() override {
         QtWindowFixture::SetUp();
-        openTimer();
-        window->resize(733, 333);  // the week does not fit either way
-        settle();
+        openSized(733, 333);  // the week does not fit either way
     }
     void wheel(int notches, Qt::Orientation o = Qt::Vertical) {
         QPoint p = grid().viewport()->rect().center();
@@ -46,7 +39,7 @@ TEST_F(EditorScrollTest, TheDurationEditorTravelsWithItsCellAndIsCutAtTheHeading
     settle();
     QWidget* ed = window->timeEntry();
     ASSERT_TRUE(ed->isVisible());
-    ASSERT_EQ(inSurface(ed), cellInSurface(grid(), window->surface(), row, col));
+    ASSERT_EQ(inSurface(ed), cellInSurface(row, col));
     ASSERT_GT(grid().verticalScrollBar()->maximum(), 0);
 
     struct Step { int notches; const char* what; };
@@ -54,7 +47,7 @@ TEST_F(EditorScrollTest, TheDurationEditorTravelsWithItsCellAndIsCutAtTheHeading
     for (const Step& s : steps) {
         SCOPED_TRACE(s.what);
         wheel(s.notches);
-        const QRect cell = cellInSurface(grid(), window->surface(), row, col);
+        const QRect cell = cellInSurface(row, col);
         EXPECT_EQ(inSurface(ed), cell);
         // What shows of the editor lies below the headings.
         const int hidden = std::max(0, fixedBottomInSurface() - cell.top());
@@ -76,20 +69,18 @@ TEST_F(EditorScrollTest, EditorsFollowASidewaysScrollAndAWiderWindow) {
     const Case cases[] = {{0, "Customer:Job combo"}, {18, "Saturday's duration"}};
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
-        window->resize(733, 333);
-        settle();
+        resizeTo(733, 333);
         grid().horizontalScrollBar()->setValue(grid().horizontalScrollBar()->maximum());
         settle();
         const int row = form->Grid.rows() - 2;  // the empty row: every column edits there
         clickCell(row, k.col);
         QWidget* ed = k.col == 0 ? static_cast<QWidget*>(window->combo("CustJobCombo")) : window->timeEntry();
         ASSERT_TRUE(ed->isVisible());
-        EXPECT_EQ(inSurface(ed).topLeft(), cellInSurface(grid(), window->surface(), row, k.col).topLeft());
+        EXPECT_EQ(inSurface(ed).topLeft(), cellInSurface(row, k.col).topLeft());
 
-        window->resize(1500, 600);  // the whole week fits: the grid scrolls back to its left edge
-        settle();
+        resizeTo(1500, 600);  // the whole week fits: the grid scrolls back to its left edge
         ASSERT_EQ(grid().horizontalScrollBar()->value(), 0);
-        const QRect cell = cellInSurface(grid(), window->surface(), row, k.col);
+        const QRect cell = cellInSurface(row, k.col);
         EXPECT_EQ(inSurface(ed).topLeft(), cell.topLeft());
         EXPECT_EQ(inSurface(ed).width(), cell.width());
         EXPECT_TRUE(ed->mask().isEmpty());
@@ -99,8 +90,7 @@ TEST_F(EditorScrollTest, EditorsFollowASidewaysScrollAndAWiderWindow) {
 }
 
 TEST_F(EditorScrollTest, TheDurationEditorKeepsToItsCellWhenColumnsChangeWidth) {
-    window->resize(1500, 600);
-    settle();
+    resizeTo(1500, 600);
     const int row = 3, col = 6;  // Tuesday of the third row
     clickCell(row, col);
     QTest::keyClicks(window->timeEntry(), "1");
@@ -110,34 +100,16 @@ TEST_F(EditorScrollTest, TheDurationEditorKeepsToItsCellWhenColumnsChangeWidth) 
 
     struct Change { const char* what; std::function<void()> run; };
     const Change changes[] = {
-        {"Customer:Job border dragged 40 pixels right", [&] {
-             const QRect h = grid().cellRect(0, 0);
-             const QPoint border(h.right() + 1, h.center().y());
-             QTest::mousePress(grid().viewport(), Qt::LeftButton, {}, border);
-             QMouseEvent move(QEvent::MouseMove, QPointF(border + QPoint(40, 0)),
-                              grid().viewport()->mapToGlobal(QPointF(border + QPoint(40, 0))), Qt::NoButton,
-                              Qt::LeftButton, Qt::NoModifier);
-             QApplication::sendEvent(grid().viewport(), &move);
-             QTest::mouseRelease(grid().viewport(), Qt::LeftButton, {}, border + QPoint(40, 0));
-         }},
-        {"the editor's own column dragged wider", [&] {
-             const QRect h = grid().cellRect(0, col);
-             const QPoint border(h.right() + 1, h.center().y());
-             QTest::mousePress(grid().viewport(), Qt::LeftButton, {}, border);
-             QMouseEvent move(QEvent::MouseMove, QPointF(border + QPoint(25, 0)),
-                              grid().viewport()->mapToGlobal(QPointF(border + QPoint(25, 0))), Qt::NoButton,
-                              Qt::LeftButton, Qt::NoModifier);
-             QApplication::sendEvent(grid().viewport(), &move);
-             QTest::mouseRelease(grid().viewport(), Qt::LeftButton, {}, border + QPoint(25, 0));
-         }},
+        {"Customer:Job border dragged 40 pixels right", [&] { dragBorder(0, 40); }},
+        {"the editor's own column dragged wider", [&] { dragBorder(col, 25); }},
         {"Set Column Widths to Default", [&] { window->menuAction("EditMenuSetDefaultColumnWidths")->trigger(); }},
     };
     for (const Change& ch : changes) {
         SCOPED_TRACE(ch.what);
-        const QRect before = cellInSurface(grid(), window->surface(), row, col);
+        const QRect before = cellInSurface(row, col);
         ch.run();
         settle();
-        const QRect cell = cellInSurface(grid(), window->surface(), row, col);
+        const QRect cell = cellInSurface(row, col);
         ASSERT_NE(cell, before);  // the change did move or widen the cell
         ASSERT_TRUE(ed->isVisible());
         EXPECT_EQ(inSurface(ed), cell);

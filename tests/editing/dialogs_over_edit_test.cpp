@@ -1,5 +1,7 @@
 // A duration still being typed when a dialog that rebuilds the week is used:
 // whatever happens to the typed text, it must never land on another activity.
+#include <functional>
+
 #include "grid_driver.h"
 #include "prefs/prefs.h"
 #include "week/date_dialog.h"
@@ -8,14 +10,6 @@ namespace {
 
 class DialogOverEdit : public GridFixture {
 protected:
-    // Types "2" on Tuesday of the empty row, without committing it.
-    void typePending() {
-        emptyRow = lastDataRow();
-        ASSERT_EQ(cell(emptyRow, 0), "");
-        click(emptyRow, durCol(1));
-        ASSERT_TRUE(w().TimeEntry.visible());
-        type("2");
-    }
     // After the dialog: the user presses Enter in whatever is left of the editor.
     void pressEnterAndCheck(const std::map<int32_t, StoredActivity>& before) {
         if (w().TimeEntry.visible()) editorEnter();
@@ -27,30 +21,30 @@ protected:
             EXPECT_EQ(after.at(id).custJob, a.custJob) << "activity " << id;
         }
     }
-    int emptyRow = 0;
 };
 
-TEST_F(DialogOverEdit, PreferencesOkFromTheNameButtonLeavesOtherActivitiesAlone) {
-    auto before = readActivities(std::string(TEST_DATA_DIR) + "/timer/sample.tdb");
-    openTimer();
-    typePending();
-    platform.onModal = [](ui::Form& f) { dynamic_cast<app::Prefs&>(f).OK.click(); };
-    w().sbStatusBar_PanelClick("NameButton");
-    pressEnterAndCheck(before);
+// Preferences OK (from the Name button or the menu) and the start-date dialog.
+TEST_F(DialogOverEdit, DialogsThatRebuildTheWeekLeaveOtherActivitiesAlone) {
+    const std::pair<const char*, std::function<void(app::Hourgrid&)>> ways[] = {
+        {"Name button", [](app::Hourgrid& h) { h.sbStatusBar_PanelClick("NameButton"); }},
+        {"Preferences menu", [](app::Hourgrid& h) { h.EditMenuPreferences_Click(); }},
+        {"start date", [](app::Hourgrid& h) { h.sbStatusBar_PanelClick("StartDateButton"); }},
+    };
+    const auto before = sampleActivities();
+    for (const auto& [what, open] : ways) {
+        SCOPED_TRACE(what);
+        openTimer();
+        typePending();
+        platform.onModal = [](ui::Form& f) {
+            if (auto* p = dynamic_cast<app::Prefs*>(&f)) return p->OK.click();
+            auto& d = dynamic_cast<app::DateDialog&>(f);
+            d.StartDate.userEdited("11/30/2026");
+            d.OK.click();
+        };
+        open(w());
+        pressEnterAndCheck(before);
+    }
 }
-
-TEST_F(DialogOverEdit, PreferencesOkFromTheMenuLeavesOtherActivitiesAlone) {
-    auto before = readActivities(std::string(TEST_DATA_DIR) + "/timer/sample.tdb");
-    openTimer();
-    typePending();
-    platform.onModal = [](ui::Form& f) { dynamic_cast<app::Prefs&>(f).OK.click(); };
-    w().EditMenuPreferences_Click();
-    pressEnterAndCheck(before);
-}
-
-}  // namespace
-
-namespace {
 
 TEST_F(DialogOverEdit, ThePendingDurationGoesToItsOwnCellBeforeThePreferences) {
     openTimer();
@@ -58,8 +52,8 @@ TEST_F(DialogOverEdit, ThePendingDurationGoesToItsOwnCellBeforeThePreferences) {
     platform.onModal = [](ui::Form& f) { dynamic_cast<app::Prefs&>(f).Cancel.click(); };
     w().EditMenuPreferences_Click();
     EXPECT_FALSE(w().TimeEntry.visible());
-    EXPECT_EQ(cell(emptyRow, durCol(1)), "02:00");
-    EXPECT_GT(w().id(durCol(1), emptyRow), 0);
+    EXPECT_EQ(cell(pendingRow, durCol(1)), "02:00");
+    EXPECT_GT(w().id(durCol(1), pendingRow), 0);
 }
 
 TEST_F(DialogOverEdit, AnUnparseablePendingDurationKeepsTheEditorAndShowsNoDialog) {
@@ -71,23 +65,6 @@ TEST_F(DialogOverEdit, AnUnparseablePendingDurationKeepsTheEditorAndShowsNoDialo
     EXPECT_EQ(platform.modalForms.size(), shown);
     EXPECT_TRUE(w().TimeEntry.visible());
     EXPECT_EQ(messageTexts().back(), kBadTime);
-}
-
-}  // namespace
-
-namespace {
-
-TEST_F(DialogOverEdit, TheStartDateDialogLeavesOtherActivitiesAlone) {
-    auto before = readActivities(std::string(TEST_DATA_DIR) + "/timer/sample.tdb");
-    openTimer();
-    typePending();
-    platform.onModal = [](ui::Form& f) {
-        auto& d = dynamic_cast<app::DateDialog&>(f);
-        d.StartDate.userEdited("11/30/2026");
-        d.OK.click();
-    };
-    w().sbStatusBar_PanelClick("StartDateButton");
-    pressEnterAndCheck(before);
 }
 
 }  // namespace

@@ -140,6 +140,18 @@ protected:
         win->Grid.setRow(r);
         win->Grid.setCol(c);
     }
+    // Types a duration on Tuesday of the empty row without committing it.
+    void typePending(const std::string& text = "2") {
+        pendingRow = lastDataRow();
+        ASSERT_EQ(cell(pendingRow, 0), "");
+        click(pendingRow, durCol(1));
+        ASSERT_TRUE(win->TimeEntry.visible());
+        type(text);
+    }
+    int pendingRow = 0;
+    static std::map<int32_t, StoredActivity> sampleActivities() {
+        return readActivities(std::string(TEST_DATA_DIR) + "/timer/sample.tdb");
+    }
     // Lets the window go and reads the file it wrote.
     std::map<int32_t, StoredActivity> closeAndRead() {
         win.reset();

@@ -101,45 +101,33 @@ TEST_F(CheckExportedTest, YesIsInTheFileForOtherReaders) {
 
 // ---- B cell ----
 
-TEST_F(BCellTest, TwoClicksToggleBillableAndBack) {
+// Two toggles change the flag in the file and back; marker and colour follow each.
+TEST_F(BCellTest, TwoTogglesChangeBillableAndBackWithMarkerAndColour) {
     auto& w = openWeek();
     struct Case {
-        int row, day;
+        int day;
         int32_t id;
+        const char* marker[2];  // after the first and the second toggle
+        ui::Color fore[2];
     };
-    for (Case c : {Case{1, 4, 5}, Case{1, 0, 1}}) {  // not billable, billable
+    const Case cases[] = {{4, 5, {"*", ""}, {kGreen, ui::kSysWindowText}},  // not billable, no note
+                          {0, 1, {"", "*"}, {kBlue, kMagenta}}};           // billable, with a note
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.id);
         const bool start = act(c.id).billable;
-        makeCurrent(w, c.row, bCol(c.day));
-        Access::bCellAction(w);
-        EXPECT_EQ(act(c.id).billable, !start);
-        EXPECT_EQ(w.Grid.row(), c.row);
-        EXPECT_EQ(w.Grid.col(), bCol(c.day));
-        Access::bCellAction(w);
-        EXPECT_EQ(act(c.id).billable, start);
-        EXPECT_EQ(act(c.id).exported, false);
+        makeCurrent(w, 1, bCol(c.day));
+        for (int i = 0; i < 2; ++i) {
+            Access::bCellAction(w);
+            EXPECT_EQ(act(c.id).billable, i == 0 ? !start : start);
+            EXPECT_EQ(w.Grid.textMatrix(1, bCol(c.day)), c.marker[i]);
+            EXPECT_EQ(w.Grid.foreColorAt(1, durCol(c.day)), c.fore[i]);
+            EXPECT_EQ(w.Grid.row(), 1);
+            EXPECT_EQ(w.Grid.col(), bCol(c.day));
+        }
+        EXPECT_FALSE(act(c.id).exported);
     }
-    EXPECT_TRUE(platform.messages.empty());
-}
-
-TEST_F(BCellTest, MarkersAndColourFollowTheToggle) {
-    auto& w = openWeek();
-    makeCurrent(w, 1, bCol(4));  // activity 5: not billable, no note
-    Access::bCellAction(w);
-    EXPECT_EQ(w.Grid.textMatrix(1, bCol(4)), "*");
-    EXPECT_EQ(w.Grid.foreColorAt(1, durCol(4)), kGreen);
     EXPECT_EQ(w.Grid.backColorAt(1, durCol(4)), kNotExported);
-    Access::bCellAction(w);
-    EXPECT_EQ(w.Grid.textMatrix(1, bCol(4)), "");
-    EXPECT_EQ(w.Grid.foreColorAt(1, durCol(4)), ui::kSysWindowText);
-
-    makeCurrent(w, 1, bCol(0));  // activity 1: billable, with a note
-    Access::bCellAction(w);
-    EXPECT_EQ(w.Grid.textMatrix(1, bCol(0)), "");
-    EXPECT_EQ(w.Grid.foreColorAt(1, durCol(0)), kBlue);
-    Access::bCellAction(w);
-    EXPECT_EQ(w.Grid.textMatrix(1, bCol(0)), "*");
-    EXPECT_EQ(w.Grid.foreColorAt(1, durCol(0)), kMagenta);
+    EXPECT_TRUE(platform.messages.empty());
 }
 
 TEST_F(BCellTest, DayWithoutActivityChangesNothing) {
@@ -223,20 +211,6 @@ TEST_F(NCellTest, NoteIsSetChangedAndEmptiedWithColoursFollowing) {
     EXPECT_EQ(w.Grid.foreColorAt(1, durCol(4)), ui::kSysWindowText);
     EXPECT_EQ(act(5).billable, false);
     EXPECT_TRUE(platform.messages.empty());
-}
-
-TEST_F(NCellTest, BillableNoteTurnsMagentaAndBackToGreen) {
-    auto& w = openWeek();
-    DetailScript s{""};
-    script(platform, s);
-    makeCurrent(w, 1, nCol(0));  // activity 1: billable, "Homepage mockups"
-    Access::nCellAction(w);
-    EXPECT_EQ(s.shownNote, "Homepage mockups");
-    EXPECT_EQ(w.Grid.foreColorAt(1, durCol(0)), kGreen);
-    s.note = "Mockups v2";
-    Access::nCellAction(w);
-    EXPECT_EQ(w.Grid.foreColorAt(1, durCol(0)), kMagenta);
-    EXPECT_EQ(w.Grid.textMatrix(1, bCol(0)), "*");
 }
 
 TEST_F(NCellTest, CancelOrClosingKeepsTheNote) {

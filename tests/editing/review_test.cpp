@@ -23,14 +23,6 @@ protected:
         ADD_FAILURE() << "the week shows no activity";
         return {1, 0};
     }
-    // Types a duration on Tuesday of the empty row without committing it.
-    void typePending(const std::string& text) {
-        pendingRow = lastDataRow();
-        ASSERT_EQ(cell(pendingRow, 0), "");
-        click(pendingRow, durCol(1));
-        ASSERT_TRUE(w().TimeEntry.visible());
-        type(text);
-    }
     // The user mends what the editor still shows and presses Enter.
     void mendAndEnter(const std::string& text) {
         if (!w().TimeEntry.visible()) return;
@@ -52,9 +44,6 @@ protected:
         }
     }
     static std::string sampleExport() { return mdbExport(std::string(TEST_DATA_DIR) + "/timer/sample.tdb"); }
-    static std::map<int32_t, StoredActivity> sampleActivities() {
-        return readActivities(std::string(TEST_DATA_DIR) + "/timer/sample.tdb");
-    }
     // Activities of two hours on Tuesday 12/01/2026, where the tests type theirs.
     static int tuesdayTwoHours(const std::map<int32_t, StoredActivity>& acts) {
         int n = 0;
@@ -75,7 +64,6 @@ protected:
         ASSERT_EQ(cell(pendingRow, durCol(1)), "02:00");
         ASSERT_EQ(w().id(durCol(1), pendingRow), 0);
     }
-    int pendingRow = 0;
 };
 
 // ---- File > Open ----
@@ -99,7 +87,7 @@ TEST_F(Review, OpeningAnotherFileOverAnUnparseableDurationWritesNothingIntoIt) {
 }
 
 TEST_F(Review, AFailedOpenLeavesNoActivityOfTheFormerFileToClickOn) {
-    const auto before = readActivities(std::string(TEST_DATA_DIR) + "/timer/sample.tdb");
+    const auto before = sampleActivities();
     openTimer();
     auto [row, day] = someActivity();
     platform.openResults = {(dir / "missing.tdb").string()};
@@ -205,7 +193,7 @@ TEST_F(Review, AMarkerClickOverAnUnparseableDurationLeavesNoDurationInAMarkerCel
 // ---- Preferences ----
 
 TEST_F(Review, ANameChangedBeforeABadNumberOfDaysNeverTakesOverTheWeekShown) {
-    const auto before = readActivities(std::string(TEST_DATA_DIR) + "/timer/sample.tdb");
+    const auto before = sampleActivities();
     openTimer();
     platform.onModal = [](ui::Form& f) {
         auto& p = dynamic_cast<app::Prefs&>(f);

@@ -97,26 +97,26 @@ TEST_F(EntryTest, AClickOnADurationLaysTheEditorExactlyOverTheCellWithTheOldText
     grid().setRowHeight(acme, 413);
 
     click(acme, durCol(0));
+    auto expectEditorAt = [&](double left, double top, double width, double height) {
+        EXPECT_DOUBLE_EQ(w().TimeEntry.left(), grid().left() + left);
+        EXPECT_DOUBLE_EQ(w().TimeEntry.top(), grid().top() + top);
+        EXPECT_DOUBLE_EQ(w().TimeEntry.width(), width);
+        EXPECT_DOUBLE_EQ(w().TimeEntry.height(), height);
+    };
     const ui::CellRect rc = grid().cellRect(acme, durCol(0));
     EXPECT_TRUE(w().TimeEntry.visible());
     EXPECT_EQ(w().TimeEntry.text(), "02:30");
     EXPECT_EQ(w().TimeEntry.selStart(), 0);
     EXPECT_EQ(w().TimeEntry.selLength(), 5);
     EXPECT_TRUE(w().TimeEntry.hasFocus());
-    EXPECT_DOUBLE_EQ(w().TimeEntry.left(), grid().left() + rc.left);
-    EXPECT_DOUBLE_EQ(w().TimeEntry.top(), grid().top() + rc.top);
-    EXPECT_DOUBLE_EQ(w().TimeEntry.width(), 777);
-    EXPECT_DOUBLE_EQ(w().TimeEntry.height(), 413);
+    expectEditorAt(rc.left, rc.top, 777, 413);
     ASSERT_FALSE(scrolledTo.empty());
     EXPECT_EQ(scrolledTo.back(), std::make_pair(acme, durCol(0)));
 
     // A scrolled view reports other positions; the editor follows them.
     grid().cellGeometry = [](int r, int c) { return ui::CellRect{100.0 * c - 850, 240.0 * r - 480, 615, 300}; };
     click(dev, durCol(1));
-    EXPECT_DOUBLE_EQ(w().TimeEntry.left(), grid().left() + 100.0 * durCol(1) - 850);
-    EXPECT_DOUBLE_EQ(w().TimeEntry.top(), grid().top() + 240.0 * dev - 480);
-    EXPECT_DOUBLE_EQ(w().TimeEntry.width(), 615);
-    EXPECT_DOUBLE_EQ(w().TimeEntry.height(), 300);
+    expectEditorAt(100.0 * durCol(1) - 850, 240.0 * dev - 480, 615, 300);
     EXPECT_EQ(w().TimeEntry.text(), "04:15");
     EXPECT_EQ(scrolledTo.back(), std::make_pair(dev, durCol(1)));
 }
@@ -254,13 +254,8 @@ TEST_F(EntryTest, EnterInTheEditorWritesTheDurationTotalsAndMovesToTheNextDay) {
     ASSERT_GT(id, 16);
     auto all = closeAndRead();
     ASSERT_EQ(all.count(id), 1u);
-    const StoredActivity& a = all[id];
-    EXPECT_EQ(a.minutes, 150);
-    EXPECT_EQ(a.userDate, jetDate(tue));
-    EXPECT_EQ(a.nameId, 200);
-    EXPECT_EQ(a.custJob, 109);
-    EXPECT_EQ(a.service, 11);
-    EXPECT_EQ(a.cls, 3);
+    EXPECT_EQ(all[id].nameId, 200);
+    expectStored(all[id], 109, 11, 3, 150, tue);
 }
 
 TEST_F(EntryTest, EnterInTheEditorOnSundayGoesToTheTotalsColumnWhereEnterDoesNothing) {
@@ -505,11 +500,7 @@ TEST_F(EntryTest, ANewRowsDurationCommittedBeforeItsReferencesGetsThemWhenChosen
 
     auto all = closeAndRead();
     ASSERT_EQ(all.count(id), 1u);
-    EXPECT_EQ(all[id].custJob, 103);
-    EXPECT_EQ(all[id].service, 12);
-    EXPECT_EQ(all[id].cls, 6);
-    EXPECT_EQ(all[id].minutes, 180);
-    EXPECT_EQ(all[id].userDate, jetDate(tue));
+    expectStored(all[id], 103, 12, 6, 180, tue);
 }
 
 }  // namespace

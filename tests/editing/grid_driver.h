@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app_fixture.h"
+#include "jet/pager.h"
 
 struct StoredActivity {
     int32_t id = 0, nameId = 0, custJob = 0, service = 0, cls = 0;
@@ -96,6 +97,25 @@ inline ui::ComboBox& comboOf(app::Hourgrid& w, int col) {
 
 // Days since 12/30/1899, as the file stores a date.
 inline double jetDate(const QDate& d) { return static_cast<double>(QDate(1899, 12, 30).daysTo(d)); }
+
+// A stored activity's references, duration and day.
+inline void expectStored(const StoredActivity& a, int32_t custJob, int32_t service, int32_t cls, int minutes,
+                         const QDate& day) {
+    EXPECT_EQ(a.custJob, custJob);
+    EXPECT_EQ(a.service, service);
+    EXPECT_EQ(a.cls, cls);
+    EXPECT_EQ(a.minutes, minutes);
+    EXPECT_EQ(a.userDate, jetDate(day));
+}
+
+// While it lives, the Timer file refuses every write: its journal cannot be created.
+struct RefusedWrites {
+    std::string journal;
+    explicit RefusedWrites(const std::string& timerPath) : journal(jet::journalPath(timerPath)) {
+        std::filesystem::create_directory(journal);
+    }
+    ~RefusedWrites() { std::filesystem::remove(journal); }
+};
 
 class GridFixture : public AppFixture {
 protected:

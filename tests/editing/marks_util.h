@@ -160,14 +160,6 @@ protected:
 
     marks::Activity act(int32_t id) { return readActivity(*win->m_db, id); }
 
-    // While it lives, the file refuses every write: its journal cannot be created.
-    struct RefusedWrites {
-        std::string journal;
-        explicit RefusedWrites(const std::string& timerPath) : journal(jet::journalPath(timerPath)) {
-            std::filesystem::create_directory(journal);
-        }
-        ~RefusedWrites() { std::filesystem::remove(journal); }
-    };
     std::string dump() { return dumpActivities(*win->m_db); }
 };
 

@@ -3,6 +3,7 @@
 // change, and none may be written for another cell, person or file.
 #include <QRegularExpression>
 #include <cstdio>
+#include <optional>
 #include <sstream>
 
 #include "editing/detail.h"
@@ -134,15 +135,14 @@ TEST_F(Review, OpeningAnotherFileWhenTheWeekCannotBeSavedKeepsTheWeekAndItsFile)
     const std::string first = timerPath;
     const std::string other = copyTimer("sample.tdb", "other.tdb");
     const auto otherBefore = readActivities(other);
-    const std::string journal = jet::journalPath(first);
-    fs::create_directory(journal);  // the first file refuses every write while it exists
+    std::optional<RefusedWrites> refused(std::in_place, first);  // the first file refuses every write
     ASSERT_NO_FATAL_FAILURE(enterRefusedDuration());
     platform.openResults = {other};
     w().FileMenuOpen_Click();
     // The save said that nothing was saved: the week it could not write is still shown.
     EXPECT_EQ(w().timerFile(), first);
     EXPECT_EQ(cell(pendingRow, durCol(1)), "02:00");
-    fs::remove(journal);
+    refused.reset();
     w().FileMenuSave_Click();
     win.reset();
     expectUnchanged(otherBefore, readActivities(other), "the other file");
@@ -154,8 +154,7 @@ TEST_F(Review, OpeningAnotherFileWhenTheWeekCannotBeSavedKeepsTheWeekAndItsFile)
 
 TEST_F(Review, ExitWhenTheWeekCannotBeSavedKeepsTheWindowAndTheWeek) {
     openTimer();
-    const std::string journal = jet::journalPath(timerPath);
-    fs::create_directory(journal);
+    std::optional<RefusedWrites> refused(std::in_place, timerPath);
     ASSERT_NO_FATAL_FAILURE(enterRefusedDuration());
     platform.messages.clear();
     w().FileMenuExit_Click();
@@ -164,7 +163,7 @@ TEST_F(Review, ExitWhenTheWeekCannotBeSavedKeepsTheWindowAndTheWeek) {
     EXPECT_FALSE(w().ended());
     EXPECT_EQ(cell(pendingRow, durCol(1)), "02:00");
     // Once the file takes writes again, Exit saves the week and ends.
-    fs::remove(journal);
+    refused.reset();
     w().FileMenuExit_Click();
     EXPECT_TRUE(w().ended());
     win.reset();

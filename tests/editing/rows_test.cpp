@@ -163,14 +163,14 @@ TEST_F(RowsTest, ClearAnsweredYesTwiceEmptiesTheWeekInTheGridAndInTheFile) {
 }
 
 TEST_F(RowsTest, AClearThatTheFileRefusesShowsTheWeekItStillHolds) {
-    const std::string journal = jet::journalPath(timerPath);
-    std::filesystem::create_directory(journal);  // the file cannot be written now
-    const std::vector<std::string> before = texts();
-    w().EditMenuClear_Click();
-    ASSERT_EQ(platform.messages.size(), 3u);  // the two questions and the failure
-    EXPECT_EQ(texts(), before);
-    EXPECT_EQ(w().id(durCol(0), acme), 1);
-    std::filesystem::remove(journal);
+    {
+        RefusedWrites refused(timerPath);
+        const std::vector<std::string> before = texts();
+        w().EditMenuClear_Click();
+        ASSERT_EQ(platform.messages.size(), 3u);  // the two questions and the failure
+        EXPECT_EQ(texts(), before);
+        EXPECT_EQ(w().id(durCol(0), acme), 1);
+    }
     auto all = closeAndRead();
     EXPECT_EQ(all.size(), 16u);
 }

@@ -490,40 +490,32 @@ TEST_F(HourgridTest, HeldFileIsRefusedToASecondInstance) {
     Hourgrid& w = load(path);
     ASSERT_TRUE(w.m_bDbOpen);
 
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
+    // A second program, in a child process, starts on the same remembered file.
+    const fs::path report = dir / "second.txt";
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        close(fds[0]);
         std::string expected = engineError(path);
         ScriptedPlatform p2;
         app::QtSettingsStore s2(iniPath);
         Hourgrid second(p2, s2);
         second.Form_Load();
-        std::string report = expected + "\n";
-        report += (p2.messages.size() == 1 ? p2.messages[0].text : std::string("<no single message>")) + "\n";
-        report += second.m_bDbOpen ? "open" : "closed";
-        ssize_t n = write(fds[1], report.data(), report.size());
-        (void)n;
-        close(fds[1]);
+        std::ofstream(report) << expected << "\n"
+                              << (p2.messages.size() == 1 ? p2.messages[0].text : "<no single message>") << "\n"
+                              << (second.m_bDbOpen ? "open" : "closed") << "\n";
         _exit(0);
     }
-    close(fds[1]);
-    std::string report;
-    char buf[1024];
-    ssize_t n;
-    while ((n = read(fds[0], buf, sizeof buf)) > 0) report.append(buf, static_cast<size_t>(n));
-    close(fds[0]);
     int status = 0;
     waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
-    size_t a = report.find('\n'), b = report.find('\n', a + 1);
-    ASSERT_NE(b, std::string::npos) << report;
-    std::string expected = report.substr(0, a), message = report.substr(a + 1, b - a - 1);
+    std::ifstream in(report);
+    std::string expected, message, state;
+    std::getline(in, expected);
+    std::getline(in, message);
+    std::getline(in, state);
     EXPECT_NE(expected, "<opened>");
     EXPECT_EQ(message, expected + "\r" + kPleaseOpen);
-    EXPECT_EQ(report.substr(b + 1), "closed");
+    EXPECT_EQ(state, "closed");
 
     // The first instance keeps working on its file.
     EXPECT_TRUE(w.m_bDbOpen);

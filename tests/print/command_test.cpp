@@ -269,12 +269,8 @@ TEST_F(FontCommand, AChosenFontRebuildsTheWeekWithTheWidthsKept) {
     w.EditMenuFont_Click();
 
     EXPECT_EQ(platform.fontRequests, std::vector<ui::Font>{before});
-    const ui::Font& f = w.Grid.font();
-    EXPECT_EQ(f.name, "DejaVu Serif");
-    EXPECT_TRUE(f.bold);
-    EXPECT_TRUE(f.italic);
-    EXPECT_EQ(f.size, 12.5);
-    EXPECT_TRUE(f.underline);  // the dialog offers no effects; the grid's stay
+    // The dialog offers no effects: the grid's underline stays.
+    EXPECT_EQ(w.Grid.font(), (ui::Font{"DejaVu Serif", true, true, 12.5, true}));
     expectWidthsKept(w);
     EXPECT_EQ(w.sbStatusBar.panelText(4), "11/30/2026");
     EXPECT_EQ(w.Grid.textMatrix(1, 0), "Acme Corporation:Website Redesign");  // read again from the file

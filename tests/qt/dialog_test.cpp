@@ -8,11 +8,22 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <functional>
 
 #include "qt_fixture.h"
 #include "units.h"
 
 namespace {
+
+// Lets `act` answer the modal dialog of type T that the next call shows.
+template <class T>
+void whenShown(std::function<void(T*)> act) {
+    QTimer::singleShot(0, [act] {
+        auto* dlg = qobject_cast<T*>(QApplication::activeModalWidget());
+        ASSERT_NE(dlg, nullptr);
+        act(dlg);
+    });
+}
 
 // Names a control and puts it at its twips position.
 template <class C>
@@ -179,9 +190,7 @@ TEST_F(DialogTest, MessageBoxesShowTheTextButtonsAndTitleAsGiven) {
         SCOPED_TRACE(int(c.buttons));
         QString text, title;
         QMessageBox::StandardButtons offered;
-        QTimer::singleShot(0, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            ASSERT_NE(box, nullptr);
+        whenShown<QMessageBox>([&](QMessageBox* box) {
             text = box->text();
             title = box->windowTitle();
             offered = box->standardButtons();
@@ -195,9 +204,7 @@ TEST_F(DialogTest, MessageBoxesShowTheTextButtonsAndTitleAsGiven) {
         EXPECT_TRUE(offered.testFlag(c.press));
     }
     // A Yes/No question cannot be escaped: only its buttons answer it.
-    QTimer::singleShot(0, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
+    whenShown<QMessageBox>([&](QMessageBox* box) {
         QTest::keyClick(box, Qt::Key_Escape);
         box->close();
         EXPECT_TRUE(box->isVisible());
@@ -218,9 +225,7 @@ TEST_F(DialogTest, TheOpenDialogOffersTheFiltersWithTheChosenOneSelected) {
     std::string tdb = copyTimer("sample.tdb");
     QStringList filters;
     QString selected;
-    QTimer::singleShot(0, [&] {
-        auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dlg, nullptr);
+    whenShown<QFileDialog>([&](QFileDialog* dlg) {
         filters = dlg->nameFilters();
         selected = dlg->selectedNameFilter();
         dlg->reject();
@@ -229,9 +234,7 @@ TEST_F(DialogTest, TheOpenDialogOffersTheFiltersWithTheChosenOneSelected) {
     EXPECT_EQ(filters, QStringList({"All Files (*)", "Timer Files (*.tdb)"}));
     EXPECT_EQ(selected, "Timer Files (*.tdb)");
 
-    QTimer::singleShot(0, [&] {
-        auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dlg, nullptr);
+    whenShown<QFileDialog>([&](QFileDialog* dlg) {
         dlg->selectFile(QString::fromStdString(tdb));
         QMetaObject::invokeMethod(dlg, "accept");
     });
@@ -319,9 +322,7 @@ TEST_F(DialogTest, TheFontDialogOffersScalableFontsFromTheCurrentOne) {
     bool scalableOnly = false;
     QString family;
     double size = 0;
-    QTimer::singleShot(0, [&] {
-        auto* dlg = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dlg, nullptr);
+    whenShown<QFontDialog>([&](QFontDialog* dlg) {
         scalableOnly = dlg->testOption(QFontDialog::ScalableFonts);
         family = dlg->currentFont().family();
         size = dlg->currentFont().pointSizeF();
@@ -332,9 +333,7 @@ TEST_F(DialogTest, TheFontDialogOffersScalableFontsFromTheCurrentOne) {
     EXPECT_TRUE(family.startsWith("DejaVu Serif")) << family.toStdString();
     EXPECT_DOUBLE_EQ(size, 12);
 
-    QTimer::singleShot(0, [&] {
-        auto* dlg = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dlg, nullptr);
+    whenShown<QFontDialog>([&](QFontDialog* dlg) {
         QFont f = dlg->currentFont();
         f.setPointSize(14);
         dlg->setCurrentFont(f);

@@ -23,24 +23,17 @@ struct Stored {
 std::map<int32_t, Stored> readActivities(const std::string& path) {
     auto db = jet::Database::open(path);
     auto rs = jet::runNamed(*db, "Activities");
-    auto num = [](const jet::Value& v) { return v.isNull() ? 0.0 : v.toDouble(); };
-    const int id = rs.columnIndex("ID"), name = rs.columnIndex("Name ID"), cj = rs.columnIndex("CustJob ID"),
-              sv = rs.columnIndex("Service ID"), cl = rs.columnIndex("Class ID"), ud = rs.columnIndex("UserDate"),
-              du = rs.columnIndex("Duration"), bs = rs.columnIndex("Billable Status"), nt = rs.columnIndex("Note"),
-              ex = rs.columnIndex("Exported");
     std::map<int32_t, Stored> out;
     for (const auto& r : rs.rows) {
-        Stored a;
-        a.nameId = static_cast<int32_t>(num(r[name]));
-        a.custJob = static_cast<int32_t>(num(r[cj]));
-        a.service = static_cast<int32_t>(num(r[sv]));
-        a.cls = static_cast<int32_t>(num(r[cl]));
-        a.userDate = num(r[ud]);
-        a.minutes = static_cast<int>(std::lround(num(r[du]) * 1440.0));
-        a.billable = num(r[bs]) != 0;
-        a.exported = num(r[ex]) != 0;
-        if (!r[nt].isNull()) a.note = r[nt].asText();
-        out[static_cast<int32_t>(num(r[id]))] = a;
+        auto v = [&](const char* col) {
+            const jet::Value& x = r[rs.columnIndex(col)];
+            return x.isNull() ? 0.0 : x.toDouble();
+        };
+        auto id = [&](const char* col) { return static_cast<int32_t>(v(col)); };
+        const jet::Value& note = r[rs.columnIndex("Note")];
+        out[id("ID")] = {id("Name ID"), id("CustJob ID"), id("Service ID"), id("Class ID"), v("UserDate"),
+                         static_cast<int>(std::lround(v("Duration") * 1440.0)), v("Billable Status") != 0,
+                         v("Exported") != 0, note.isNull() ? std::nullopt : std::optional<std::string>(note.asText())};
     }
     return out;
 }

@@ -42,6 +42,19 @@ protected:
         return out;
     }
 
+    // After Enter on a text that is no duration: one message beginning with `message`,
+    // nothing committed, the editor still open with the text on cell (r, c), which keeps `kept`.
+    void expectRefused(const std::string& message, const std::string& text, int r, int c, const std::string& kept) {
+        ASSERT_EQ(platform.messages.size(), 1u);
+        EXPECT_EQ(platform.messages[0].text.rfind(message, 0), 0u) << platform.messages[0].text;
+        EXPECT_FALSE(w().commitOK());
+        EXPECT_TRUE(w().TimeEntry.visible());
+        EXPECT_EQ(w().TimeEntry.text(), text);
+        EXPECT_EQ(grid().row(), r);
+        EXPECT_EQ(grid().col(), c);
+        EXPECT_EQ(cell(r, c), kept);
+    }
+
     int acme = -1, acme2 = -1, dev = -1;
     const QDate mon{2026, 11, 30}, tue{2026, 12, 1}, wed{2026, 12, 2};
 };
@@ -215,15 +228,9 @@ TEST_F(EntryTest, EscAndBackspaceAreTypedAsCharactersThatDoNotParse) {
         arrowTo(acme, durCol(1));
         gridKey(k);
         ASSERT_TRUE(w().TimeEntry.visible());
-        EXPECT_EQ(w().TimeEntry.text(), std::string(1, static_cast<char>(k)));
         editorEnter();
-        ASSERT_EQ(platform.messages.size(), 1u);
+        expectRefused(kBadTime, std::string(1, static_cast<char>(k)), acme, durCol(1), "");
         EXPECT_EQ(platform.messages[0].text, kBadTime);
-        EXPECT_FALSE(w().commitOK());
-        EXPECT_TRUE(w().TimeEntry.visible());
-        EXPECT_EQ(grid().row(), acme);
-        EXPECT_EQ(grid().col(), durCol(1));
-        EXPECT_EQ(cell(acme, durCol(1)), "");
         w().HideCellEditors(false);
     }
     auto all = closeAndRead();
@@ -274,14 +281,9 @@ TEST_F(EntryTest, AnUnparseableEntryKeepsTheEditorOpenUntilItIsCorrected) {
     click(acme, durCol(1));
     type("abc");
     editorEnter();
-    ASSERT_EQ(messageTexts(), std::vector<std::string>{kBadTime});
-    EXPECT_FALSE(w().commitOK());
-    EXPECT_TRUE(w().TimeEntry.visible());
-    EXPECT_EQ(w().TimeEntry.text(), "abc");
+    expectRefused(kBadTime, "abc", acme, durCol(1), "");
+    EXPECT_EQ(messageTexts(), std::vector<std::string>{kBadTime});
     EXPECT_TRUE(w().TimeEntry.hasFocus());
-    EXPECT_EQ(grid().row(), acme);
-    EXPECT_EQ(grid().col(), durCol(1));
-    EXPECT_EQ(cell(acme, durCol(1)), "");
     EXPECT_EQ(w().id(durCol(1), acme), 0);
 
     w().TimeEntry.userEdited("1:15");
@@ -302,13 +304,7 @@ TEST_F(EntryTest, ADayOrMoreIsRefusedRatherThanCutToItsRemainder) {
         click(acme, durCol(0));
         w().TimeEntry.userEdited(typed);
         editorEnter();
-        ASSERT_EQ(platform.messages.size(), 1u);
-        EXPECT_EQ(platform.messages[0].text.rfind("You cannot enter more than 23:59 for any activity: ", 0), 0u);
-        EXPECT_FALSE(w().commitOK());
-        EXPECT_TRUE(w().TimeEntry.visible());
-        EXPECT_EQ(w().TimeEntry.text(), typed);
-        EXPECT_EQ(cell(acme, durCol(0)), "02:30");
-        EXPECT_EQ(grid().col(), durCol(0));
+        expectRefused("You cannot enter more than 23:59 for any activity: ", typed, acme, durCol(0), "02:30");
         w().HideCellEditors(false);
     }
     auto all = closeAndRead();

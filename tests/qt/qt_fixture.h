@@ -43,26 +43,21 @@ protected:
         iniPath = (dir / "Hourgrid.conf").string();
         uiqt::setGuardReporter([this](const std::string& e) { errors.push_back(e); });
         platform.openHelp = false;
-        platform.answerMessage = [this](const uiqt::MessageRecord&) -> std::optional<ui::Answer> {
-            if (answers.empty()) return std::nullopt;  // OK, or Yes
-            ui::Answer a = answers.front();
-            answers.pop_front();
-            return a;
-        };
-        platform.answerOpen = [this](const ui::OpenFileRequest& r) -> std::optional<std::string> {
+        // Queued answers, first to last; with none left, OK (or Yes) and Cancel.
+        platform.answerMessage = [this](const uiqt::MessageRecord&) { return takeFront(answers); };
+        platform.answerOpen = [this](const ui::OpenFileRequest& r) {
             openRequests.push_back(r);
-            if (openResults.empty()) return std::nullopt;
-            auto a = openResults.front();
-            openResults.pop_front();
-            return a;
+            return takeFront(openResults).value_or(std::nullopt);
         };
-        platform.answerFont = [this](const ui::Font&) -> std::optional<ui::Font> {
-            if (fontResults.empty()) return std::nullopt;
-            auto a = fontResults.front();
-            fontResults.pop_front();
-            return a;
-        };
+        platform.answerFont = [this](const ui::Font&) { return takeFront(fontResults).value_or(std::nullopt); };
         platform.answerSavePdf = [](const std::string&) -> std::optional<std::string> { return std::nullopt; };
+    }
+    template <class T>
+    static std::optional<T> takeFront(std::deque<T>& q) {
+        if (q.empty()) return std::nullopt;
+        T a = std::move(q.front());
+        q.pop_front();
+        return a;
     }
     void TearDown() override {
         window.reset();

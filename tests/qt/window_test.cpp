@@ -150,25 +150,24 @@ TEST_F(WindowTest, ResizingTheWindowLaysOutTheGridInTwips) {
     EXPECT_EQ(grid().geometry().bottom() + 1, uiqt::px(form->scaleHeight() - form->sbStatusBar.height() - 60));
 }
 
-TEST_F(WindowTest, ClosingTheWindowUnloadsTheFormAndStoresTheSettings) {
-    openSized(900, 500);
-    window->close();
-    settle();
-    EXPECT_TRUE(form->ended());
-    EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(readSetting("File"), timerPath);
-    EXPECT_EQ(readSetting("FormWidth"),
-              std::to_string(static_cast<int>(std::lround(window->frameGeometry().width() * uiqt::twipsPerPixel()))));
-    EXPECT_EQ(readSetting("WindowState"), "0");
-}
-
-TEST_F(WindowTest, FileExitEndsTheProgram) {
-    openTimer();
-    window->menuAction("FileMenuExit")->trigger();
-    settle();
-    EXPECT_TRUE(form->ended());
-    EXPECT_TRUE(platform.programEnded());
-    EXPECT_FALSE(window->isVisible());
+TEST_F(WindowTest, ClosingTheWindowOrFileExitUnloadsTheFormAndStoresTheSettings) {
+    for (bool fileExit : {false, true}) {
+        SCOPED_TRACE(fileExit ? "File > Exit" : "close box");
+        openSized(900, 500);
+        if (fileExit) window->menuAction("FileMenuExit")->trigger();
+        else window->close();
+        settle();
+        EXPECT_TRUE(form->ended());
+        EXPECT_FALSE(window->isVisible());
+        EXPECT_EQ(readSetting("File"), timerPath);
+        EXPECT_EQ(readSetting("WindowState"), "0");
+        if (fileExit) {
+            EXPECT_TRUE(platform.programEnded());
+        } else {
+            EXPECT_EQ(readSetting("FormWidth"), std::to_string(static_cast<int>(std::lround(
+                                                    window->frameGeometry().width() * uiqt::twipsPerPixel()))));
+        }
+    }
 }
 
 TEST_F(WindowTest, HelpMenuAsksForTheHelpFile) {

@@ -15,23 +15,17 @@ protected:
         hover(r, c);
         return grid().toolTip();
     }
-    // Sets an activity's note in the file before the program opens it.
-    static void setNote(const std::string& path, int32_t id, const std::string& note) {
-        auto db = timerdb::Database::OpenDatabase(path);
-        auto rs = db->OpenDynaset("Activities");
-        rs->FindFirst("ID=" + std::to_string(id));
-        ASSERT_FALSE(rs->NoMatch());
-        rs->Edit();
-        rs->SetField("Note", jet::Value::text(note));
-        rs->Update();
-    }
-    app::Hourgrid& openWith(int32_t id, const std::string& note) {
-        timerPath = copyTimer("sample.tdb");
-        setNote(timerPath, id, note);
-        writeSetting("File", timerPath);
-        app::Hourgrid& h = start();
-        h.Form_Load();
-        return h;
+    // Sets an activity's note in the open file and loads the week again.
+    void setNote(int32_t id, const std::string& note) {
+        {
+            auto rs = w().m_db->OpenDynaset("Activities");
+            rs->FindFirst("ID=" + std::to_string(id));
+            ASSERT_FALSE(rs->NoMatch());
+            rs->Edit();
+            rs->SetField("Note", jet::Value::text(note));
+            rs->Update();
+        }
+        w().SetMonday("11/30/2026");
     }
 };
 
@@ -102,7 +96,8 @@ TEST_F(HoverTest, ALongNoteShowsItsFirstHundredCharacters) {
     for (int i = 0; i < 40; ++i) note += "Café ";
     std::string first100;
     for (int i = 0; i < 20; ++i) first100 += "Café ";
-    openWith(1, note);
+    openTimer("sample.tdb");
+    setNote(1, note);
     const int acme = rowOf(kAcme, "Design", "Commercial");
     ASSERT_EQ(QString::fromStdString(note).size(), 200);
     EXPECT_EQ(tipAt(acme, durCol(0)), first100);

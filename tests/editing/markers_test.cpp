@@ -63,20 +63,14 @@ TEST_F(CheckExportedTest, UnexportedOrMissingActivityPassesWithoutAQuestion) {
 }
 
 TEST_F(CheckExportedTest, EachAnswerOnAnExportedActivity) {
-    struct Case {
-        ui::Answer answer;
-        bool mayEdit;
-        bool exportedAfter;
-    };
-    for (Case c : {Case{ui::Answer::Yes, true, false}, Case{ui::Answer::No, true, true},
-                   Case{ui::Answer::Cancel, false, true}}) {
+    for (const ExportedAnswer& c : kExportedAnswers) {
         SCOPED_TRACE(static_cast<int>(c.answer));
         auto& w = openWeek();
         platform.messages.clear();
         platform.answers = {c.answer};
         const Activity before = act(2);
         ASSERT_TRUE(before.exported);
-        EXPECT_EQ(Access::checkExported(w, 1, durCol(2)), c.mayEdit);
+        EXPECT_EQ(Access::checkExported(w, 1, durCol(2)), c.goesOn);
         expectOnlyQuestion(kExportedQuestion);
         const Activity after = act(2);
         EXPECT_EQ(after.exported, c.exportedAfter);
@@ -141,13 +135,8 @@ TEST_F(BCellTest, DayWithoutActivityChangesNothing) {
 }
 
 TEST_F(BCellTest, ExportedActivityFollowsTheAnswer) {
-    struct Case {
-        ui::Answer answer;
-        bool billableAfter, exportedAfter;
-    };
-    // Activity 7 (Saturday of row 3): not billable, exported.
-    for (Case c : {Case{ui::Answer::Yes, true, false}, Case{ui::Answer::No, true, true},
-                   Case{ui::Answer::Cancel, false, true}}) {
+    // Activity 7 (Saturday of row 3): not billable, exported; billable once the toggle goes on.
+    for (const ExportedAnswer& c : kExportedAnswers) {
         SCOPED_TRACE(static_cast<int>(c.answer));
         auto& w = openWeek();
         platform.messages.clear();
@@ -155,12 +144,12 @@ TEST_F(BCellTest, ExportedActivityFollowsTheAnswer) {
         makeCurrent(w, 3, bCol(5));
         Access::bCellAction(w);
         expectOnlyQuestion(kExportedQuestion);
-        EXPECT_EQ(act(7).billable, c.billableAfter);
+        EXPECT_EQ(act(7).billable, c.goesOn);
         EXPECT_EQ(act(7).exported, c.exportedAfter);
         EXPECT_EQ(w.Grid.col(), bCol(5));
         // The cell is written again after the toggle: light yellow once unexported.
         EXPECT_EQ(w.Grid.backColorAt(3, durCol(5)), c.exportedAfter ? ui::kSysWindowBackground : kNotExported);
-        EXPECT_EQ(w.Grid.textMatrix(3, bCol(5)), c.billableAfter ? "*" : "");
+        EXPECT_EQ(w.Grid.textMatrix(3, bCol(5)), c.goesOn ? "*" : "");
     }
 }
 
@@ -241,14 +230,7 @@ TEST_F(NCellTest, AnEarlierOkDoesNotCarryOverToAClose) {
 }
 
 TEST_F(NCellTest, ExportedActivityAsksFirst) {
-    struct Case {
-        ui::Answer answer;
-        int opened;
-        bool exportedAfter;
-        std::optional<std::string> noteAfter;
-    };
-    for (Case c : {Case{ui::Answer::Yes, 1, false, "short now"}, Case{ui::Answer::No, 1, true, "short now"},
-                   Case{ui::Answer::Cancel, 0, true, std::nullopt}}) {
+    for (const ExportedAnswer& c : kExportedAnswers) {
         SCOPED_TRACE(static_cast<int>(c.answer));
         auto& w = openWeek();
         const std::string original = *act(6).note;
@@ -259,9 +241,9 @@ TEST_F(NCellTest, ExportedActivityAsksFirst) {
         makeCurrent(w, 2, nCol(1));
         Access::nCellAction(w);
         EXPECT_EQ(platform.messages.size(), 1u);
-        EXPECT_EQ(s.opened, c.opened);
+        EXPECT_EQ(s.opened, c.goesOn ? 1 : 0);
         EXPECT_EQ(act(6).exported, c.exportedAfter);
-        EXPECT_EQ(act(6).note, c.noteAfter.value_or(original));
+        EXPECT_EQ(act(6).note, c.goesOn ? "short now" : original);
     }
 }
 
@@ -380,12 +362,7 @@ TEST_F(MarkerClickTest, NCellClickEditsTheNote) {
 }
 
 TEST_F(MarkerClickTest, ExportedDurationClickFollowsTheAnswer) {
-    struct Case {
-        ui::Answer answer;
-        bool editorShown, exportedAfter;
-    };
-    for (Case c : {Case{ui::Answer::Yes, true, false}, Case{ui::Answer::No, true, true},
-                   Case{ui::Answer::Cancel, false, true}}) {
+    for (const ExportedAnswer& c : kExportedAnswers) {
         SCOPED_TRACE(static_cast<int>(c.answer));
         auto& w = openLoaded();
         const int r = rowOfActivity(6, 1);  // Tuesday, exported
@@ -394,7 +371,7 @@ TEST_F(MarkerClickTest, ExportedDurationClickFollowsTheAnswer) {
         platform.answers = {c.answer};
         click(r, durCol(1));
         expectOnlyQuestion(kExportedQuestion);
-        EXPECT_EQ(w.TimeEntry.visible(), c.editorShown);
+        EXPECT_EQ(w.TimeEntry.visible(), c.goesOn);
         EXPECT_EQ(act(6).exported, c.exportedAfter);
         EXPECT_EQ(w.Grid.row(), r);
         EXPECT_EQ(w.Grid.col(), durCol(1));
@@ -423,12 +400,7 @@ TEST_F(MarkerClickTest, DoubleClickInTheEditorThenCommit) {
 }
 
 TEST_F(MarkerClickTest, TypingOnAnExportedDurationAsksFirst) {
-    struct Case {
-        ui::Answer answer;
-        bool editorShown, exportedAfter;
-    };
-    for (Case c : {Case{ui::Answer::Yes, true, false}, Case{ui::Answer::No, true, true},
-                   Case{ui::Answer::Cancel, false, true}}) {
+    for (const ExportedAnswer& c : kExportedAnswers) {
         SCOPED_TRACE(static_cast<int>(c.answer));
         auto& w = openLoaded();
         const int r = rowOfActivity(7, 5);  // Saturday, exported
@@ -440,8 +412,8 @@ TEST_F(MarkerClickTest, TypingOnAnExportedDurationAsksFirst) {
         int key = '4';
         w.Grid.userKeyPress(key);
         expectOnlyQuestion(kExportedQuestion);
-        EXPECT_EQ(w.TimeEntry.visible(), c.editorShown);
-        if (c.editorShown) EXPECT_EQ(w.TimeEntry.text(), "4");
+        EXPECT_EQ(w.TimeEntry.visible(), c.goesOn);
+        if (c.goesOn) EXPECT_EQ(w.TimeEntry.text(), "4");
         EXPECT_EQ(act(7).exported, c.exportedAfter);
     }
 }

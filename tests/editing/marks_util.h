@@ -82,6 +82,15 @@ inline std::string dumpActivities(timerdb::Database& db) {
     return out;
 }
 
+// The three answers to an exported question: whether the action goes on, and
+// whether the activity is still exported afterwards.
+struct ExportedAnswer {
+    ui::Answer answer;
+    bool goesOn, exportedAfter;
+};
+inline const ExportedAnswer kExportedAnswers[] = {
+    {ui::Answer::Yes, true, false}, {ui::Answer::No, true, true}, {ui::Answer::Cancel, false, true}};
+
 struct DayCell {
     int day;
     int32_t id;

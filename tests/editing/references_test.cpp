@@ -190,13 +190,7 @@ TEST_F(CommitComboTest, TheNewReferenceIsInTheFileForOtherReaders) {
 // ---- The heading-cell check ----
 
 TEST_F(HeadingCheckTest, EachAnswerForARowWithTwoExportedActivities) {
-    struct Case {
-        ui::Answer answer;
-        bool goOn;
-        bool unexported;  // activities 2 and 7 unexported afterwards
-    };
-    for (Case c : {Case{ui::Answer::Yes, true, true}, Case{ui::Answer::No, true, false},
-                   Case{ui::Answer::Cancel, false, false}}) {
+    for (const ExportedAnswer& c : kExportedAnswers) {  // for activities 2 and 7
         for (int headingCol : {0, 1, 2}) {
             SCOPED_TRACE(std::to_string(static_cast<int>(c.answer)) + " col " + std::to_string(headingCol));
             auto& w = openWeek(exportedRow());
@@ -209,13 +203,13 @@ TEST_F(HeadingCheckTest, EachAnswerForARowWithTwoExportedActivities) {
                 w.Grid_LeaveCell();
             };
             makeCurrent(w, 1, headingCol);
-            EXPECT_EQ(Access::headingCellCheck(w), c.goOn);
+            EXPECT_EQ(Access::headingCellCheck(w), c.goesOn);
             expectOnlyQuestion(kRowQuestion);
-            EXPECT_EQ(act(2).exported, !c.unexported);
-            EXPECT_EQ(act(7).exported, !c.unexported);
+            EXPECT_EQ(act(2).exported, c.exportedAfter);
+            EXPECT_EQ(act(7).exported, c.exportedAfter);
             EXPECT_TRUE(act(6).exported);
             EXPECT_FALSE(act(1).exported);
-            const ui::Color expectBack = c.unexported ? kNotExported : ui::kSysWindowBackground;
+            const ui::Color expectBack = c.exportedAfter ? ui::kSysWindowBackground : kNotExported;
             EXPECT_EQ(w.Grid.backColorAt(1, durCol(2)), expectBack);
             EXPECT_EQ(w.Grid.backColorAt(1, durCol(5)), expectBack);
             EXPECT_EQ(w.Grid.backColorAt(1, durCol(0)), ui::kSysWindowBackground);
@@ -255,12 +249,7 @@ TEST_F(HeadingCheckTest, RowWithoutExportedActivitiesAsksNothing) {
 using HeadingClickTest = ClickFixture;
 
 TEST_F(HeadingClickTest, ExportedRowThenComboOverTheCell) {
-    struct Case {
-        ui::Answer answer;
-        bool comboShown, exportedAfter;
-    };
-    for (Case c : {Case{ui::Answer::Yes, true, false}, Case{ui::Answer::No, true, true},
-                   Case{ui::Answer::Cancel, false, true}}) {
+    for (const ExportedAnswer& c : kExportedAnswers) {
         SCOPED_TRACE(static_cast<int>(c.answer));
         auto& w = openLoaded();
         const int r = rowOfActivity(6, 1);  // Baker & Sons row, activity 6 exported
@@ -271,8 +260,8 @@ TEST_F(HeadingClickTest, ExportedRowThenComboOverTheCell) {
         expectOnlyQuestion(kRowQuestion);
         EXPECT_EQ(act(6).exported, c.exportedAfter);
         EXPECT_EQ(w.Grid.backColorAt(r, durCol(1)), c.exportedAfter ? ui::kSysWindowBackground : kNotExported);
-        EXPECT_EQ(w.ClassCombo.visible(), c.comboShown);
-        if (c.comboShown) EXPECT_EQ(w.ClassCombo.text(), "Residential");
+        EXPECT_EQ(w.ClassCombo.visible(), c.goesOn);
+        if (c.goesOn) EXPECT_EQ(w.ClassCombo.text(), "Residential");
         EXPECT_EQ(w.Grid.row(), r);
         EXPECT_EQ(w.Grid.col(), 2);
     }

@@ -121,6 +121,13 @@ protected:
         win->HelpMenuAbout_Click();
         ASSERT_EQ(platform.modalForms.size(), before + 1);
     }
+    // Help > About, a click on the web link, then OK.
+    void clickLink() {
+        showAbout([](app::frmAbout& a) {
+            a.LinkLabel.onClick();
+            a.cmdOK.click();
+        });
+    }
 };
 
 TEST_F(AboutTest, TheBoxShowsTitleVersionTextsAndALink) {
@@ -155,10 +162,7 @@ TEST_F(AboutTest, TheLinkOpensTheAddressInTheDefaultBrowser) {
     fs::path out = dir / "browser-args.txt";
     desk.recorder("fakebrowser", out);
     desk.browser("fake-browser.desktop", "fakebrowser --new-window %u");
-    showAbout([&](app::frmAbout& a) {
-        a.LinkLabel.onClick();
-        a.cmdOK.click();
-    });
+    clickLink();
     EXPECT_TRUE(platform.messages.empty());
     EXPECT_EQ(waitForFile(out), std::string("--new-window\n") + app::kWebAddress + "\n");
     EXPECT_TRUE(fs::is_empty(desk.path("tmp"))) << "a file was left in the temporary folder";
@@ -202,10 +206,7 @@ TEST_F(AboutTest, NoBrowserOrOneThatDoesNotStartIsReported) {
         Desktop desk(dir / ("desk" + std::to_string(n++)));
         c.setUp(desk);
         platform.messages.clear();
-        showAbout([&](app::frmAbout& a) {
-            a.LinkLabel.onClick();
-            a.cmdOK.click();
-        });
+        clickLink();
         ASSERT_EQ(platform.messages.size(), 1u);
         EXPECT_EQ(platform.messages[0].text, c.text);
         EXPECT_EQ(platform.messages[0].title, c.title);
@@ -392,10 +393,7 @@ TEST_F(AboutTest, TheLinkWorksWithoutATimerFile) {
     RecordingStarter starter;
     app::setProcessStarter(&starter);
     platform.messages.clear();
-    showAbout([&](app::frmAbout& a) {
-        a.LinkLabel.onClick();
-        a.cmdOK.click();
-    });
+    clickLink();
     EXPECT_TRUE(platform.messages.empty());
     ASSERT_EQ(starter.calls.size(), 1u);
     EXPECT_EQ(starter.calls[0].program, "web");

@@ -154,18 +154,16 @@ TEST_F(GridTest, ColoursOfTheWeekAreDrawn) {
             QColor back(uiqt::resolveColor(form->Grid.backColorAt(r, c), pal).rgb());
             // The text pixel farthest from the background is the text colour itself.
             QRect cell = grid().cellRect(r, c).adjusted(2, 2, -2, -2);  // inside the current cell's frame
+            auto dist = [](QColor a, QColor b) {
+                return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue());
+            };
             QColor ink = back;
-            int far = -1;
             for (int y = cell.top() + 1; y < cell.bottom(); ++y)
                 for (int x = cell.left() + 1; x < cell.right(); ++x) {
                     QColor px(img.pixelColor(QPoint(x, y) * img.devicePixelRatio()).rgb());
-                    int d = std::abs(px.red() - back.red()) + std::abs(px.green() - back.green()) +
-                            std::abs(px.blue() - back.blue());
-                    if (d > far) { far = d; ink = px; }
+                    if (dist(px, back) > dist(ink, back)) ink = px;
                 }
-            EXPECT_LE(std::abs(ink.red() - want.red()) + std::abs(ink.green() - want.green()) +
-                          std::abs(ink.blue() - want.blue()), 100)
-                << ink.name().toStdString() << " for " << want.name().toStdString();
+            EXPECT_LE(dist(ink, want), 100) << ink.name().toStdString() << " for " << want.name().toStdString();
             if (want != QColor(pal.color(QPalette::Text).rgb())) ++coloured;
         }
     EXPECT_GE(coloured, 3);

@@ -241,9 +241,7 @@ TEST_F(EntryTest, EscAndBackspaceAreTypedAsCharactersThatDoNotParse) {
 
 TEST_F(EntryTest, EnterInTheEditorWritesTheDurationTotalsAndMovesToTheNextDay) {
     const std::string grandBefore = cell(totalsRow(), 24);
-    click(acme, durCol(1));
-    type("2:30");
-    editorEnter();
+    typeAndEnter(acme, durCol(1), "2:30");
     EXPECT_TRUE(w().commitOK());
     EXPECT_EQ(cell(acme, durCol(1)), "02:30");
     EXPECT_EQ(cell(acme, bCol(1)), "*");  // the file's default is billable
@@ -266,9 +264,7 @@ TEST_F(EntryTest, EnterInTheEditorWritesTheDurationTotalsAndMovesToTheNextDay) {
 }
 
 TEST_F(EntryTest, EnterInTheEditorOnSundayGoesToTheTotalsColumnWhereEnterDoesNothing) {
-    click(dev, durCol(6));
-    type("45");
-    editorEnter();
+    typeAndEnter(dev, durCol(6), "45");
     EXPECT_EQ(cell(dev, durCol(6)), "00:45");
     EXPECT_EQ(grid().row(), dev);
     EXPECT_EQ(grid().col(), 24);
@@ -278,9 +274,7 @@ TEST_F(EntryTest, EnterInTheEditorOnSundayGoesToTheTotalsColumnWhereEnterDoesNot
 }
 
 TEST_F(EntryTest, AnUnparseableEntryKeepsTheEditorOpenUntilItIsCorrected) {
-    click(acme, durCol(1));
-    type("abc");
-    editorEnter();
+    typeAndEnter(acme, durCol(1), "abc");
     expectRefused(kBadTime, "abc", acme, durCol(1), "");
     EXPECT_EQ(messageTexts(), std::vector<std::string>{kBadTime});
     EXPECT_TRUE(w().TimeEntry.hasFocus());
@@ -384,9 +378,7 @@ TEST_F(EntryTest, EnterOnTheLastColumnsOfAnUnusedLastRowWrapsToTheFirstRow) {
 TEST_F(EntryTest, EnterOnTheLastColumnOfAUsedLastRowAddsAnEmptyRow) {
     // A duration committed in the new-combination row, on a Friday, before any reference.
     const int last = lastDataRow();
-    click(last, durCol(4));
-    type("2");
-    editorEnter();
+    typeAndEnter(last, durCol(4), "2");
     ASSERT_GT(w().id(durCol(4), last), 0);
     const int n = rows();
     for (int from : {23, 22}) {
@@ -394,9 +386,7 @@ TEST_F(EntryTest, EnterOnTheLastColumnOfAUsedLastRowAddsAnEmptyRow) {
         const int used = lastDataRow();
         if (from == 22) {
             // The row added a moment ago is in use once it holds a Monday activity.
-            click(used, durCol(0));
-            type("1");
-            editorEnter();
+            typeAndEnter(used, durCol(0), "1");
         }
         arrowTo(used, from);
         EXPECT_EQ(gridKey(13), 0);
@@ -467,9 +457,7 @@ TEST_F(EntryTest, NoTimerFileOpenCommitsNothing) {
 
 TEST_F(EntryTest, ANewRowsDurationCommittedBeforeItsReferencesGetsThemWhenChosen) {
     const int last = lastDataRow();
-    click(last, durCol(1));
-    type("3");
-    editorEnter();
+    typeAndEnter(last, durCol(1), "3");
     const int32_t id = w().id(durCol(1), last);
     ASSERT_GT(id, 16);
 

@@ -155,6 +155,12 @@ protected:
         }
     }
     void editorEnter() { win->TimeEntry.typeKey(13); }
+    // A click on cell (r, c), `text` typed into its editor and Enter.
+    void typeAndEnter(int r, int c, const std::string& text) {
+        click(r, c);
+        type(text);
+        editorEnter();
+    }
     // Moves the current cell as the arrow keys would (the grid's own leave-cell event runs).
     void arrowTo(int r, int c) {
         win->Grid.setRow(r);

@@ -59,9 +59,7 @@ protected:
             if (!cell(r, 0).empty() && !cell(r, 1).empty() && !cell(r, 2).empty() && cell(r, durCol(1)).empty())
                 pendingRow = r;
         ASSERT_GT(pendingRow, 0);
-        click(pendingRow, durCol(1));
-        type("2");
-        editorEnter();
+        typeAndEnter(pendingRow, durCol(1), "2");
         ASSERT_EQ(cell(pendingRow, durCol(1)), "02:00");
         ASSERT_EQ(w().id(durCol(1), pendingRow), 0);
     }
@@ -123,9 +121,7 @@ TEST_F(Review, AfterAFailedOpenTheFormerFileCanBeOpenedAgain) {
     EXPECT_EQ(w().timerFile(), first);
     EXPECT_EQ(w().id(durCol(day), row), shown);
     // And it takes the user's edits again.
-    click(row, durCol(day));
-    type("3");
-    editorEnter();
+    typeAndEnter(row, durCol(day), "3");
     win.reset();
     EXPECT_EQ(readActivities(first).at(shown).minutes, 180);
 }

@@ -114,8 +114,7 @@ TEST_F(Durations, ADayOrMoreNamesTheDayGivenOrTheCurrentCellsDay) {
     std::string text = "26:00";
     QTime value;
     EXPECT_FALSE(win->ParseDuration(text, value, QDate(2026, 12, 6)));
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].text, kTooLong + weektest::shortDate(QDate(2026, 12, 6)));
+    weektest::expectOnlyMessage(platform, kTooLong + weektest::shortDate(QDate(2026, 12, 6)));
     EXPECT_NE(platform.messages[0].text.find("12/6/26"), std::string::npos);  // US short form
 
     // Without a day, the day of the current duration, B or N cell.
@@ -125,8 +124,7 @@ TEST_F(Durations, ADayOrMoreNamesTheDayGivenOrTheCurrentCellsDay) {
         win->Grid.setCol(col);
         text = "24:00";
         EXPECT_FALSE(win->ParseDuration(text, value));
-        ASSERT_EQ(platform.messages.size(), 1u);
-        EXPECT_EQ(platform.messages[0].text, kTooLong + weektest::shortDate(QDate(2026, 11, 30).addDays((col - 3) / 3)));
+        weektest::expectOnlyMessage(platform, kTooLong + weektest::shortDate(QDate(2026, 11, 30).addDays((col - 3) / 3)));
     }
 }
 

@@ -465,8 +465,7 @@ TEST_F(SaveWeek, ACellThatPassesValidationButIsNoDurationIsLeftOut) {
     w.Grid.setTextMatrix(1, 3, "00:00");   // activity 1
     w.Grid.setTextMatrix(1, 15, "01:00");  // new
     ASSERT_TRUE(w.SaveGrid());
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].text, kEnterValid);
+    weektest::expectOnlyMessage(platform, kEnterValid);
     const Records after = inFile();
     EXPECT_EQ(w.id(3, 1), 1);
     EXPECT_EQ(after.at(1).at("Duration"), durationValue(2, 30));
@@ -504,8 +503,7 @@ TEST_F(SaveWeek, ValidateCellWantsTheRowsReferencesAndAPerson) {
     auto check = [&](const std::string& text, const std::string& expected) {
         platform.messages.clear();
         EXPECT_FALSE(Access::validateCell(w, r, text, day));
-        ASSERT_EQ(platform.messages.size(), 1u);
-        EXPECT_EQ(platform.messages[0].text, expected);
+        weektest::expectOnlyMessage(platform, expected);
     };
     check("01:00", "Please select a Customer:Job for every activity");
     check("24:00", "You cannot enter more than 23:59 for any activity: " + shortDate(day));  // time first
@@ -552,8 +550,7 @@ TEST_F(SaveWeek, ARowWithoutClassBlocksTheSaveUntilOneIsChosen) {
     w.Grid.setTextMatrix(r, 3, "01:00");
     const size_t count = inFile().size();
     EXPECT_FALSE(w.SaveGrid());
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].text, "Please select a Class for every activity");
+    weektest::expectOnlyMessage(platform, "Please select a Class for every activity");
     EXPECT_EQ(inFile().size(), count);
 
     w.Grid.setTextMatrix(r, 2, "Commercial");
@@ -569,8 +566,7 @@ TEST_F(SaveWeek, WithoutAPersonTheWeekCannotBeSaved) {
     const Records before = inFile();
     w.m_lNameID = -1;
     EXPECT_FALSE(w.SaveGrid());
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].text, "Please select a Name by clicking on the Name button.");
+    weektest::expectOnlyMessage(platform, "Please select a Name by clicking on the Name button.");
     EXPECT_EQ(inFile(), before);
 }
 

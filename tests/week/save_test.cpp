@@ -36,6 +36,7 @@ const std::string kEnterValid = "Enter a valid time. For example: 2:00 or 120 or
 const std::string kNotSaved = "None of the week's changes were saved.";
 
 using weektest::serial;
+using weektest::shortDate;
 
 // Changes fields of the activity with this ID.
 void edit(jet::Database& db, int32_t id, const std::map<std::string, jet::Value>& values) {
@@ -83,21 +84,20 @@ std::map<std::string, Record> mdbExport(const std::string& path) {
     size_t n;
     while ((n = fread(buf, 1, sizeof buf, p)) > 0) all.append(buf, n);
     if (pclose(p) != 0) throw std::runtime_error("mdb-export failed on " + path);
-    auto split = [](const std::string& line) {
-        std::vector<std::string> parts;
-        std::stringstream ss(line);
-        std::string part;
-        while (std::getline(ss, part, '|')) parts.push_back(part);
-        if (!line.empty() && line.back() == '|') parts.emplace_back();
-        return parts;
-    };
     std::stringstream lines(all);
     std::string line;
-    std::getline(lines, line);
-    auto header = split(line);
+    std::vector<std::string> header;
     std::map<std::string, Record> out;
     while (std::getline(lines, line)) {
-        auto parts = split(line);
+        std::vector<std::string> parts;
+        size_t start = 0;
+        for (size_t bar; (bar = line.find('|', start)) != std::string::npos; start = bar + 1)
+            parts.push_back(line.substr(start, bar - start));
+        parts.push_back(line.substr(start));
+        if (header.empty()) {
+            header = parts;
+            continue;
+        }
         Record r;
         for (size_t i = 0; i < header.size(); ++i) r[header[i]] = i < parts.size() ? parts[i] : "";
         out[r["ID"]] = r;
@@ -133,7 +133,6 @@ protected:
         for (const auto& m : platform.messages) t.push_back(m.text);
         return t;
     }
-    static std::string shortDate(const QDate& d) { return weektest::shortDate(d); }
     // Sets a cell's text and makes it current, then writes it as leaving it would.
     void saveCell(int row, int col, const std::optional<std::string>& text = std::nullopt) {
         if (text) win->Grid.setTextMatrix(row, col, *text);

@@ -29,105 +29,36 @@ constexpr size_t kMaxNodes = 100000;
 
 // Compiles expressions over the rows of one table: its columns are source 0,
 // any other name is a parameter.
-class Compiler {
+class Compiler : public ev::Compiler {
 public:
     Compiler(const Table& t, const QueryModel& q, const Params& params, const ev::Env& env)
-        : t_(t), q_(q), params_(params), env_(env) {}
-
-    NodePtr compile(const Expr& e) {
-        if (++nodes_ > kMaxNodes) fail("expression too complex");
-        auto n = std::make_unique<Node>();
-        switch (e.kind) {
-        case Expr::Kind::Literal: return constant(e.value);
-        case Expr::Kind::Paren:
-            if (e.args.empty() || !e.args[0]) fail("empty parentheses");
-            return compile(*e.args[0]);
-        case Expr::Kind::Field: {
-            int col = -1;
-            if (columns_ && (e.table.empty() || iequals(e.table, t_.name()) || iequals(e.table, alias_)))
-                col = t_.columnIndex(e.name);
-            if (col < 0) return constant(param(e.table.empty() ? e.name : e.table + "." + e.name));
-            n->op = Op::Field;
-            n->slot = {0, col};
-            return n;
-        }
-        case Expr::Kind::Unary:
-            if (e.args.size() != 1 || !e.args[0]) fail("malformed expression");
-            if (e.name == "+") return compile(*e.args[0]);
-            if (e.name == "-") n->op = Op::Neg;
-            else if (iequals(e.name, "Not")) n->op = Op::Not;
-            else fail("unknown operator '" + e.name + "'");
-            n->args.push_back(compile(*e.args[0]));
-            return n;
-        case Expr::Kind::Binary: {
-            if (e.args.size() != 2) fail("malformed expression");
-            n->op = binaryOp(e.name);
-            if (n->op == Op::Like && e.negated) {
-                for (const auto& a : e.args) n->args.push_back(compileArg(a));
-                auto neg = std::make_unique<Node>();
-                neg->op = Op::Not;
-                neg->args.push_back(std::move(n));
-                return neg;
-            }
-            break;
-        }
-        case Expr::Kind::Between:
-            if (e.args.size() != 3) fail("malformed Between expression");
-            n->op = Op::Between;
-            break;
-        case Expr::Kind::In:
-            if (e.args.empty()) fail("malformed In expression");
-            n->op = Op::In;
-            break;
-        case Expr::Kind::IsNull:
-            if (e.args.size() != 1) fail("malformed Is Null expression");
-            n->op = Op::IsNull;
-            break;
-        case Expr::Kind::Star: fail("* cannot be used in an expression");
-        case Expr::Kind::Call:
-            if (iequals(e.name, "IIf")) {
-                if (e.args.size() != 3) fail("wrong number of arguments to function IIf()");
-                n->op = Op::IIf;
-                break;
-            }
-            if (ev::isAggregateName(e.name)) fail("aggregate function " + e.name + "() cannot be used here");
-            n->fn = ev::findFunction(e.name, e.args.size(), env_);
-            if (!n->fn) fail("unknown function '" + e.name + "'");
-            n->op = Op::Call;
-            n->name = e.name;
-            break;
-        }
-        n->negated = e.negated;
-        for (const auto& a : e.args) n->args.push_back(compileArg(a));
-        return n;
-    }
+        : ev::Compiler(env, nodes_, kMaxNodes), t_(t), q_(q), params_(params) {}
 
     void setAlias(const std::string& a) { alias_ = a; }
     // VALUES lists have no row: every name in them is a parameter.
     void withoutColumns() { columns_ = false; }
 
-    [[noreturn]] void fail(const std::string& problem) const { throw Error(problem, Error::Code::Query); }
+    [[noreturn]] void fail(const std::string& problem) const override { throw Error(problem, Error::Code::Query); }
+
+protected:
+    NodePtr field(const Expr& e) override {
+        int col = -1;
+        if (columns_ && (e.table.empty() || iequals(e.table, t_.name()) || iequals(e.table, alias_)))
+            col = t_.columnIndex(e.name);
+        if (col < 0) return constant(param(e.table.empty() ? e.name : e.table + "." + e.name));
+        auto n = std::make_unique<Node>();
+        n->op = Op::Field;
+        n->slot = {0, col};
+        return n;
+    }
 
 private:
     const Table& t_;
     const QueryModel& q_;
     const Params& params_;
-    const ev::Env& env_;
     std::string alias_;
     bool columns_ = true;
     size_t nodes_ = 0;
-
-    NodePtr compileArg(const ExprPtr& a) {
-        if (!a) fail("malformed expression");
-        return compile(*a);
-    }
-
-    static NodePtr constant(Value v) {
-        auto n = std::make_unique<Node>();
-        n->op = Op::Const;
-        n->value = std::move(v);
-        return n;
-    }
 
     Value param(const std::string& name) const {
         auto it = params_.find(name);
@@ -135,22 +66,6 @@ private:
         for (const auto& p : q_.params)
             if (iequals(p.name, name)) return ev::convertParam(it->second, p.type, env_);
         return it->second;
-    }
-
-    Op binaryOp(const std::string& name) const {
-        static const struct {
-            const char* text;
-            Op op;
-        } ops[] = {
-            {"+", Op::Add},   {"-", Op::Sub},  {"*", Op::Mul},    {"/", Op::Div},    {"\\", Op::IntDiv},
-            {"Mod", Op::Mod}, {"^", Op::Pow},  {"&", Op::Concat}, {"=", Op::Eq},     {"<>", Op::Ne},
-            {"<", Op::Lt},    {"<=", Op::Le},  {">", Op::Gt},     {">=", Op::Ge},    {"And", Op::And},
-            {"Or", Op::Or},   {"Xor", Op::Xor}, {"Eqv", Op::Eqv}, {"Imp", Op::Imp},  {"Like", Op::Like},
-            {"=<", Op::Le},   {"=>", Op::Ge},  {"!=", Op::Ne},
-        };
-        for (const auto& o : ops)
-            if (iequals(name, o.text)) return o.op;
-        fail("unknown operator '" + name + "'");
     }
 };
 

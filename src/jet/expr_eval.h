@@ -62,6 +62,31 @@ struct Node {
 // Thrown inside evaluation and turned into Error(Query) with the query's name by the caller.
 [[noreturn]] void fail(const Env& env, const std::string& problem);
 
+// Turns a parsed expression into an evaluation tree. What names and aggregate
+// calls mean is the caller's: a SELECT resolves them over its sources and
+// aliases, a data-changing statement over the columns of its one table.
+class Compiler {
+public:
+    // `nodes` counts the nodes made against `maxNodes` (shared by every compiler of one statement).
+    Compiler(const Env& env, size_t& nodes, size_t maxNodes) : env_(env), nodes_(nodes), maxNodes_(maxNodes) {}
+    virtual ~Compiler() = default;
+    NodePtr compile(const Expr& e);
+    static NodePtr constant(Value v);
+
+protected:
+    // A field reference: a column slot, or what a name stands for (a constant, an alias).
+    virtual NodePtr field(const Expr& e) = 0;
+    // An aggregate call (Count, Sum, ...); refused unless the caller allows them.
+    virtual NodePtr aggregate(const Expr& e);
+    [[noreturn]] virtual void fail(const std::string& problem) const = 0;
+    const Env& env_;
+
+private:
+    NodePtr compileArg(const ExprPtr& a);
+    size_t& nodes_;
+    size_t maxNodes_;
+};
+
 Value eval(const Node& n, const RowView& row, const Env& env);
 // WHERE/ON/HAVING truth: Null and False reject the row.
 bool isTrue(const Node& n, const RowView& row, const Env& env);

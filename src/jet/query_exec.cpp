@@ -399,120 +399,53 @@ Plan::Resolved Plan::resolve(const Expr& e) const {
     return r;
 }
 
-Op binaryOp(const std::string& name, bool& ok) {
-    static const std::map<std::string, Op, CaseInsensitiveLess> ops = {
-        {"+", Op::Add},   {"-", Op::Sub},    {"*", Op::Mul},   {"/", Op::Div},   {"\\", Op::IntDiv},
-        {"Mod", Op::Mod}, {"^", Op::Pow},    {"&", Op::Concat}, {"=", Op::Eq},   {"<>", Op::Ne},
-        {"<", Op::Lt},    {"<=", Op::Le},    {">", Op::Gt},    {">=", Op::Ge},   {"And", Op::And},
-        {"Or", Op::Or},   {"Xor", Op::Xor},  {"Eqv", Op::Eqv}, {"Imp", Op::Imp}, {"Like", Op::Like},
-        {"=<", Op::Le},   {"=>", Op::Ge},    {"!=", Op::Ne},
-    };
-    auto it = ops.find(name);
-    ok = it != ops.end();
-    return ok ? it->second : Op::Const;
-}
-
-NodePtr makeConst(Value v) {
-    auto n = std::make_unique<Node>();
-    n->op = Op::Const;
-    n->value = std::move(v);
-    return n;
-}
-
 NodePtr Plan::compile(const Expr& e, bool allowAggregates, int aliasDepth) {
-    // Aliases used by other aliases are expanded in place; a chain of them doubles at every step.
-    if (++compiledNodes_ > kMaxNodes) fail("expression too complex");
-    auto n = std::make_unique<Node>();
-    switch (e.kind) {
-        case Expr::Kind::Literal:
-            return makeConst(e.value);
-        case Expr::Kind::Paren:
-            if (e.args.empty()) fail("empty parentheses");
-            return compile(*e.args[0], allowAggregates, aliasDepth);
-        case Expr::Kind::Field: {
-            Resolved r = resolve(e);
-            if (r.kind == Resolved::Param) return makeConst(r.value);
+    // Names resolve over the FROM sources, then the SELECT aliases (expanded in
+    // place; a chain of them doubles at every step), then the parameters.
+    class PlanCompiler : public ev::Compiler {
+    public:
+        PlanCompiler(Plan& p, bool allowAggregates, int aliasDepth)
+            : ev::Compiler(p.env_, p.compiledNodes_, kMaxNodes), p_(p), allowAggregates_(allowAggregates),
+              aliasDepth_(aliasDepth) {}
+        [[noreturn]] void fail(const std::string& problem) const override { p_.fail(problem); }
+
+    protected:
+        NodePtr field(const Expr& e) override {
+            Resolved r = p_.resolve(e);
+            if (r.kind == Resolved::Param) return constant(r.value);
             if (r.kind == Resolved::Alias) {
-                if (aliasDepth > 16) fail("circular reference to '" + e.name + "'");
-                return compile(*q_.columns[r.alias].expr, allowAggregates, aliasDepth + 1);
+                if (aliasDepth_ > 16) fail("circular reference to '" + e.name + "'");
+                return p_.compile(*p_.q_.columns[r.alias].expr, allowAggregates_, aliasDepth_ + 1);
             }
+            auto n = std::make_unique<Node>();
             n->op = Op::Field;
             n->slot = r.slot;
             return n;
         }
-        case Expr::Kind::Unary: {
-            if (e.args.size() != 1) fail("malformed expression");
-            if (e.name == "+") return compile(*e.args[0], allowAggregates, aliasDepth);
-            if (e.name == "-") n->op = Op::Neg;
-            else if (iequals(e.name, "Not")) n->op = Op::Not;
-            else fail("unknown operator '" + e.name + "'");
-            n->args.push_back(compile(*e.args[0], allowAggregates, aliasDepth));
+        NodePtr aggregate(const Expr& e) override {
+            if (!allowAggregates_) return ev::Compiler::aggregate(e);
+            if (e.args.size() != 1 || !e.args[0]) fail("wrong number of arguments to function " + e.name + "()");
+            Aggregate agg;
+            agg.fn = upper(e.name);
+            const Expr* a = unparen(e.args[0].get());
+            if (a->kind == Expr::Kind::Star) {
+                if (agg.fn != "COUNT") fail(e.name + "(*) is not allowed");
+            } else {
+                agg.arg = p_.compile(*e.args[0], false, aliasDepth_);
+            }
+            auto n = std::make_unique<Node>();
+            n->op = Op::Aggregate;
+            n->aggregate = static_cast<int>(p_.aggregates_.size());
+            p_.aggregates_.push_back(std::move(agg));
             return n;
         }
-        case Expr::Kind::Binary: {
-            bool ok;
-            n->op = binaryOp(e.name, ok);
-            if (!ok) fail("unknown operator '" + e.name + "'");
-            if (e.args.size() != 2) fail("malformed expression");
-            if (n->op == Op::Like && e.negated) {
-                auto inner = std::move(n);
-                for (const auto& a : e.args) inner->args.push_back(compile(*a, allowAggregates, aliasDepth));
-                auto neg = std::make_unique<Node>();
-                neg->op = Op::Not;
-                neg->args.push_back(std::move(inner));
-                return neg;
-            }
-            break;
-        }
-        case Expr::Kind::Between:
-            if (e.args.size() != 3) fail("malformed Between expression");
-            n->op = Op::Between;
-            break;
-        case Expr::Kind::In:
-            if (e.args.empty()) fail("malformed In expression");
-            n->op = Op::In;
-            break;
-        case Expr::Kind::IsNull:
-            if (e.args.size() != 1) fail("malformed Is Null expression");
-            n->op = Op::IsNull;
-            break;
-        case Expr::Kind::Star:
-            fail("* cannot be used in an expression");
-        case Expr::Kind::Call: {
-            if (iequals(e.name, "IIf")) {
-                if (e.args.size() != 3) fail("wrong number of arguments to function " + e.name + "()");
-                n->op = Op::IIf;
-                break;
-            }
-            if (ev::isAggregateName(e.name)) {
-                if (!allowAggregates) fail("aggregate function " + e.name + "() cannot be used here");
-                if (e.args.size() != 1) fail("wrong number of arguments to function " + e.name + "()");
-                Aggregate agg;
-                agg.fn = upper(e.name);
-                const Expr* a = unparen(e.args[0].get());
-                if (a->kind == Expr::Kind::Star) {
-                    if (agg.fn != "COUNT") fail(e.name + "(*) is not allowed");
-                } else {
-                    agg.arg = compile(*e.args[0], false, aliasDepth);
-                }
-                n->op = Op::Aggregate;
-                n->aggregate = static_cast<int>(aggregates_.size());
-                aggregates_.push_back(std::move(agg));
-                return n;
-            }
-            n->fn = ev::findFunction(e.name, e.args.size(), env_);
-            if (!n->fn) fail("unknown function '" + e.name + "'");
-            n->op = Op::Call;
-            n->name = e.name;
-            break;
-        }
-    }
-    n->negated = e.negated;
-    for (const auto& a : e.args) {
-        if (!a) fail("malformed expression");
-        n->args.push_back(compile(*a, allowAggregates, aliasDepth));
-    }
-    return n;
+
+    private:
+        Plan& p_;
+        bool allowAggregates_;
+        int aliasDepth_;
+    };
+    return PlanCompiler(*this, allowAggregates, aliasDepth).compile(e);
 }
 
 ExprPtr Plan::rewriteForChild(const Expr& e, int leaf) const {

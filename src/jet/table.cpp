@@ -32,18 +32,10 @@ std::string upper(const std::string& s) {
 
 // Bytes a value of the type needs at least; 0 for types of any length.
 uint32_t minSize(ColType t) {
-    switch (t) {
-        case ColType::Byte: return 1;
-        case ColType::Int: return 2;
-        case ColType::Long:
-        case ColType::Float: return 4;
-        case ColType::Money:
-        case ColType::Double:
-        case ColType::DateTime: return 8;
-        case ColType::Guid: return 16;
-        case ColType::Numeric: return 17;
-        default: return 0;
-    }
+    Column c;
+    c.type = t;
+    c.length = 0;
+    return fixedSize(c);
 }
 
 // Bounds-checked reads over the concatenated table definition.

@@ -15,6 +15,7 @@
 #include "app/clock.h"
 #include "app/hourgrid.h"
 #include "app/settings.h"
+#include "test_files.h"
 #include "jet/database.h"
 #include "jet/query.h"
 #include "scripted_platform.h"
@@ -38,9 +39,7 @@ protected:
     }
 
     std::string copyTimer(const std::string& name, const std::string& as = "") {
-        fs::path dst = dir / (as.empty() ? name : as);
-        fs::copy_file(fs::path(TEST_DATA_DIR) / "timer" / name, dst, fs::copy_options::overwrite_existing);
-        return dst.string();
+        return testfiles::copyTimer(dir, name, as);
     }
     // A fresh settings store and window, as at a program start.
     app::Hourgrid& start() {
@@ -49,15 +48,8 @@ protected:
         win = std::make_unique<app::Hourgrid>(platform, *store);
         return *win;
     }
-    void writeSetting(const std::string& key, const std::string& value) {
-        app::QtSettingsStore s(iniPath);
-        s.set(key, value);
-        s.flush();
-    }
-    std::string readSetting(const std::string& key) {
-        app::QtSettingsStore s(iniPath);
-        return s.get(key, "<absent>");
-    }
+    void writeSetting(const std::string& key, const std::string& value) { testfiles::writeSetting(iniPath, key, value); }
+    std::string readSetting(const std::string& key) { return testfiles::readSetting(iniPath, key); }
     static std::string engineError(const std::string& path) {
         try {
             jet::Database::open(path, jet::OpenMode::Exclusive);

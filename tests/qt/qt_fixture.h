@@ -25,6 +25,7 @@
 #include "app/clock.h"
 #include "app/hourgrid.h"
 #include "app/settings.h"
+#include "test_files.h"
 #include "control_views.h"
 #include "form_dialog.h"
 #include "grid_widget.h"
@@ -69,21 +70,11 @@ protected:
         EXPECT_TRUE(errors.empty()) << errors.front();
     }
 
-    std::string copyTimer(const std::string& name) {
-        std::filesystem::path dst = dir / name;
-        std::filesystem::copy_file(std::filesystem::path(TEST_DATA_DIR) / "timer" / name, dst,
-                                   std::filesystem::copy_options::overwrite_existing);
-        return dst.string();
+    std::string copyTimer(const std::string& name, const std::string& as = "") {
+        return testfiles::copyTimer(dir, name, as);
     }
-    void writeSetting(const std::string& key, const std::string& value) {
-        app::QtSettingsStore s(iniPath);
-        s.set(key, value);
-        s.flush();
-    }
-    std::string readSetting(const std::string& key) {
-        app::QtSettingsStore s(iniPath);
-        return s.get(key, "<absent>");
-    }
+    void writeSetting(const std::string& key, const std::string& value) { testfiles::writeSetting(iniPath, key, value); }
+    std::string readSetting(const std::string& key) { return testfiles::readSetting(iniPath, key); }
     // The window and its form as at a program start, not yet loaded.
     app::Hourgrid& start() {
         window.reset();

@@ -4,11 +4,12 @@
 // shared prefix recomputed. Entries are ordered by key, then by row pointer, so
 // equal keys stay in row order. An intermediate page lists, for each child but
 // the last, the child's greatest entry and the child's page; the last child is
-// the page's "tail" and has no entry, as Access lays them out. A page that
-// overflows is split: a new page takes the lower half and the parent gains an
-// entry for it. The root keeps its page number (the table definition names it),
-// so a full root moves its entries into two new children and becomes their
-// parent.
+// the page's "tail" and has no entry, as Access lays them out (a lone child has
+// an entry and no tail). A page that overflows is split: a new page takes the
+// lower half and the parent gains an entry for it. The root keeps its page
+// number (the table definition names it), so a full root moves its entries into
+// two new children and becomes their parent. A page left empty leaves the tree
+// and the file's used pages; an emptied root becomes an empty leaf.
 
 #include <algorithm>
 #include <cstdint>
@@ -93,11 +94,13 @@ public:
             return compareEntry(e.key, e.rowPtr, key, rowPtr) < 0;
         });
         if (pos != es.end() && compareEntry(pos->key, pos->rowPtr, key, rowPtr) == 0) return;  // already there
+        const bool newKey = !keyBeside(leaf, static_cast<size_t>(pos - es.begin()), key);
         Entry e;
         e.key = key;
         e.rowPtr = rowPtr;
         es.insert(pos, std::move(e));
-        storeAndFix(leaf, path);
+        commit(leaf, path);
+        if (newKey) countDistinct(+1);
     }
 
     void remove(const std::vector<uint8_t>& key, uint32_t rowPtr) {
@@ -108,8 +111,11 @@ public:
                                [&](const Entry& e) { return compareEntry(e.key, e.rowPtr, key, rowPtr) == 0; });
         if (it == es.end())
             throw Error(where() + ": no index entry for the row being changed", Error::Code::Corrupt);
+        const size_t at = static_cast<size_t>(it - es.begin());
         es.erase(it);
-        storeAndFix(leaf, path);
+        const bool lastOfKey = !keyBeside(leaf, at, key);
+        commit(leaf, path);
+        if (lastOfKey) countDistinct(-1);
     }
 
     // Entries of the index whose key equals `key`, found by descent.
@@ -349,14 +355,110 @@ private:
         return cuts;
     }
 
-    // Writes a changed node, splitting it when it overflows, then brings the
-    // parents' entries for it up to date.
-    void storeAndFix(Node& n, std::vector<Step>& path) {
-        if (fits(n)) {
-            store(n);
-            fixParents(n, path);
+    // True when the entry just before position `at` of a leaf, or the one at
+    // `at`, has this key; neighbouring leaves stand in past either end.
+    bool keyBeside(const Node& leaf, size_t at, const std::vector<uint8_t>& key) const {
+        const auto& es = leaf.entries;
+        if (at > 0) {
+            if (es[at - 1].key == key) return true;
+        } else if (leaf.prev) {
+            const Node p = load(leaf.prev);
+            if (!p.entries.empty() && p.entries.back().key == key) return true;
+        }
+        if (at < es.size()) return es[at].key == key;
+        if (leaf.next) {
+            const Node n = load(leaf.next);
+            return !n.entries.empty() && n.entries.front().key == key;
+        }
+        return false;
+    }
+
+    // The table definition counts each index's distinct keys.
+    void countDistinct(int delta) {
+        const Format& f = db_.format();
+        const size_t off = f.tdefIndexStart + static_cast<size_t>(idx_.realIndex) * f.tdefRealIdxEntrySize + 4;
+        if (off + 4 > L_.pageSize) return;
+        uint8_t* p = pager_.mutablePage(t_.tdefPage());
+        const uint32_t n = bytes::u32(p + off);
+        put32(p + off, delta > 0 ? n + 1 : (n ? n - 1 : 0));
+    }
+
+    // Position of the entry that names `child` in a parent; `hint` is tried first.
+    size_t entryFor(const Node& parent, uint32_t child, size_t hint) const {
+        if (hint < parent.entries.size() && parent.entries[hint].child == child) return hint;
+        for (size_t i = 0; i < parent.entries.size(); ++i)
+            if (parent.entries[i].child == child) return i;
+        throw Error(where() + ": intermediate index page " + std::to_string(parent.page) + " does not list page " +
+                        std::to_string(child),
+                    Error::Code::Corrupt);
+    }
+
+    // A node with two children or more keeps the last one as its tail, which has
+    // no entry; a single child has an entry and no tail.
+    void settleTail(Node& n) const {
+        if (n.tail == 0 && n.entries.size() >= 2) {
+            n.tail = n.entries.back().child;
+            n.entries.pop_back();
+        } else if (n.tail != 0 && n.entries.empty()) {
+            Entry g;
+            if (!greatest(load(n.tail), g))
+                throw Error(where() + ": index page " + std::to_string(n.tail) + " is empty", Error::Code::Corrupt);
+            g.child = n.tail;
+            n.entries.push_back(std::move(g));
+            n.tail = 0;
+        }
+    }
+
+    // Writes a changed page and whatever that makes necessary above it: a split,
+    // the removal of an emptied page, parent entries bounding their children.
+    void commit(Node& n, std::vector<Step>& path) {
+        if (!n.leaf) settleTail(n);
+        if (n.entries.empty() && n.tail == 0) {
+            if (path.empty()) {  // an emptied root stays, as a leaf
+                n.leaf = true;
+                store(n);
+            } else {
+                drop(n, path);
+            }
             return;
         }
+        if (!fits(n)) {
+            split(n, path);
+            return;
+        }
+        store(n);
+        fixParents(n, path);
+    }
+
+    // Takes an emptied page out of the tree: its neighbours are linked past it,
+    // its parent forgets it and the page goes back to the file.
+    void drop(const Node& n, std::vector<Step>& path) {
+        relinkNeighbour(n.prev, false, n.next);
+        relinkNeighbour(n.next, true, n.prev);
+        if (idx_.usedPagesRef) usageMapRemove(db_, idx_.usedPagesRef, n.page);
+        freePage(db_, n.page);
+        Step step = std::move(path.back());
+        path.pop_back();
+        Node& parent = step.node;
+        if (parent.tail == n.page)
+            parent.tail = 0;
+        else
+            parent.entries.erase(parent.entries.begin() +
+                                 static_cast<std::ptrdiff_t>(entryFor(parent, n.page, step.slot)));
+        commit(parent, path);
+    }
+
+    // Intermediate pages are linked only to siblings under the same parent
+    // (leaves form one chain): children on either side of a cut part.
+    void separate(uint32_t left, uint32_t right) {
+        if (!left || !right || pager_.page(left)[0] != kNodePage) return;
+        relinkNeighbour(left, false, 0);
+        relinkNeighbour(right, true, 0);
+    }
+
+    // Splits a page that overflows: new pages take the lower parts and the
+    // parent gains an entry for each.
+    void split(Node& n, std::vector<Step>& path) {
         if (n.entries.size() < 2) throw Error(where() + ": an index key is too long for a page", Error::Code::Generic);
         const bool isRoot = path.empty();
         const std::vector<size_t> cuts = partition(n);
@@ -393,6 +495,9 @@ private:
         }
         if (!isRoot) relinkNeighbour(n.prev, false, parts[0].page);
         for (const Node& part : parts) store(part);
+        if (!n.leaf)
+            for (size_t i = 0; i + 1 < k; ++i)
+                separate(parts[i].tail, parts[i + 1].entries.empty() ? parts[i + 1].tail : parts[i + 1].entries[0].child);
 
         std::vector<Entry> ups;
         for (size_t i = 0; i + 1 < k; ++i) {
@@ -408,50 +513,56 @@ private:
             root.tdefPage = n.tdefPage;
             root.tail = parts[k - 1].page;
             root.entries = std::move(ups);
-            storeAndFix(root, path);
+            commit(root, path);
             return;
         }
 
         Step parentStep = std::move(path.back());
         path.pop_back();
         Node& parent = parentStep.node;
-        const size_t slot = std::min(parentStep.slot, parent.entries.size());
-        // The entry naming this page (none when it is the tail) must bound its last
-        // part, which is larger than before when the new entry went past the old bound.
-        if (slot < parent.entries.size() && parent.entries[slot].child == n.page) {
+        size_t at = parent.entries.size();
+        if (parent.tail != n.page) {
+            // The entry naming this page bounds its last part.
+            at = entryFor(parent, n.page, parentStep.slot);
             Entry g;
             if (greatest(parts[k - 1], g)) {
-                parent.entries[slot].key = g.key;
-                parent.entries[slot].rowPtr = g.rowPtr;
+                parent.entries[at].key = g.key;
+                parent.entries[at].rowPtr = g.rowPtr;
             }
         }
-        parent.entries.insert(parent.entries.begin() + static_cast<std::ptrdiff_t>(slot),
+        parent.entries.insert(parent.entries.begin() + static_cast<std::ptrdiff_t>(at),
                               std::make_move_iterator(ups.begin()), std::make_move_iterator(ups.end()));
-        storeAndFix(parent, path);
+        commit(parent, path);
     }
 
-    // After a child changed, its parent's entry for it must still hold the child's
-    // greatest entry; the change can carry up to the root.
+    // After a page changed, each ancestor's entry for it must still be the
+    // greatest entry under it. A tail has no entry, so its change reaches the
+    // entry its parent has in the grandparent, and so on up.
     void fixParents(const Node& changed, std::vector<Step>& path) {
-        Node child = changed;
+        Entry g;
+        if (!greatest(changed, g)) return;
+        uint32_t child = changed.page;
         while (!path.empty()) {
             Step step = std::move(path.back());
             path.pop_back();
             Node& parent = step.node;
-            if (step.slot >= parent.entries.size()) return;  // the tail has no entry of its own
-            Entry& e = parent.entries[step.slot];
-            if (e.child != child.page) return;
-            Entry g;
-            if (!greatest(child, g)) return;  // an emptied page keeps its old bound
-            if (g.key == e.key && g.rowPtr == e.rowPtr) return;
+            if (parent.tail == child) {
+                child = parent.page;
+                continue;
+            }
+            const size_t at = entryFor(parent, child, step.slot);
+            Entry& e = parent.entries[at];
+            if (e.key == g.key && e.rowPtr == g.rowPtr) return;
             e.key = g.key;
             e.rowPtr = g.rowPtr;
+            const bool bounds = at + 1 == parent.entries.size() && parent.tail == 0;
             if (!fits(parent)) {
-                storeAndFix(parent, path);
+                split(parent, path);
                 return;
             }
             store(parent);
-            child = parent;
+            if (!bounds) return;
+            child = parent.page;
         }
     }
 

@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "index_tree.h"
 #include "jet/check.h"
 #include "jet/database.h"
 #include "jet/error.h"
@@ -48,6 +49,7 @@ std::string problemsOf(const jet::Database& db) {
 
 // Every index lists exactly the live rows, in key order, and a seek finds each row.
 void expectIndexesExact(const jet::Database& db, const std::string& table, size_t seekEvery = 7) {
+    EXPECT_EQ(indextree::treeProblems(db, table), "");
     auto t = db.table(table);
     std::vector<std::pair<jet::RowId, jet::Row>> rows;
     for (auto c = t->scan(); c.next();) rows.emplace_back(c.rowId(), c.row());

@@ -618,9 +618,20 @@ TEST_F(HourgridTest, ListThatCannotBeReadRefusesTheFile) {
     EXPECT_TRUE(bytes(broken) == original) << "the refused file was written";
     EXPECT_EQ(engineError(broken), "<opened>");
     EXPECT_EQ(engineError(good), "<opened>");
+    // A copy cut short inside its lists is refused as damaged, also untouched.
+    std::string truncated = copyTimer("sample.tdb", "truncated.tdb");
+    fs::resize_file(truncated, 50 * 4096);
+    const std::string cut = bytes(truncated);
+    platform.openResults = {truncated};
+    w.FileMenuOpen_Click();
+    ASSERT_EQ(platform.messages.size(), 2u);
+    EXPECT_NE(platform.messages[1].text.find("damaged database"), std::string::npos) << platform.messages[1].text;
+    EXPECT_FALSE(w.m_bDbOpen);
+    EXPECT_TRUE(bytes(truncated) == cut) << "the refused file was written";
     // File > Open still works from there.
     platform.openResults = {good};
     w.FileMenuOpen_Click();
     EXPECT_TRUE(w.m_bDbOpen);
     EXPECT_EQ(w.caption(), kCaption + " - " + good);
 }
+

@@ -150,7 +150,7 @@ TEST_F(EditingFlowTest, TheEnterWalkScrollsTheCurrentCellIntoViewAndTheEditorFol
     resizeTo(520, 320);  // far narrower than the week
     const int row = rowOf("Acme Corporation:Website Redesign", "Development");
     ASSERT_GT(row, 0);
-    clickCell(row, 3);
+    clickCell(row, col);
     QTest::keyClicks(window->timeEntry(), "1");
     QTest::keyClick(window->timeEntry(), Qt::Key_Return);
     settle();
@@ -211,12 +211,12 @@ TEST_F(EditingFlowTest, ClearingTheWeekWithBothQuestionsAnsweredYes) {
 // A refused duration holds the grid where it was typed: no key moves the current
 // cell away from it, and the corrected text lands on that cell's own activity.
 TEST_F(EditingFlowTest, ARefusedDurationKeepsItsCellUntilCorrected) {
-    const int row = rowOf("Acme Corporation:Website Redesign", "Design");
-    ASSERT_GT(row, 0);
-    const int32_t id = form->id(3, row);
+    const int row = rowOf("Acme Corporation:Website Redesign", "Development"), col = 6;  // Tuesday
+    ASSERT_GT(row, 1);
+    const int32_t id = form->id(col, row);
     ASSERT_GT(id, 0);
     const auto before = readActivities(std::string(TEST_DATA_DIR) + "/timer/sample.tdb");
-    clickCell(row, 3);
+    clickCell(row, col);
     QTest::keyClicks(window->timeEntry(), "x");
     QTest::keyClick(window->timeEntry(), Qt::Key_Tab);
     settle();
@@ -231,7 +231,7 @@ TEST_F(EditingFlowTest, ARefusedDurationKeepsItsCellUntilCorrected) {
         QTest::keyClick(&grid(), key, mods);
         settle();
         EXPECT_EQ(form->Grid.row(), row) << key;
-        EXPECT_EQ(form->Grid.col(), 3) << key;
+        EXPECT_EQ(form->Grid.col(), col) << key;
         EXPECT_EQ(form->TimeEntry.text(), "x") << key;
         EXPECT_TRUE(window->timeEntry()->hasFocus()) << key;
     }
@@ -240,7 +240,7 @@ TEST_F(EditingFlowTest, ARefusedDurationKeepsItsCellUntilCorrected) {
     QTest::keyClicks(window->timeEntry(), "3");
     QTest::keyClick(window->timeEntry(), Qt::Key_Return);
     settle();
-    EXPECT_EQ(cell(row, 3), "03:00");
+    EXPECT_EQ(cell(row, col), "03:00");
     const auto after = closeAndRead();
     for (const auto& [aid, a] : before) EXPECT_EQ(after.at(aid).minutes, aid == id ? 180 : a.minutes) << aid;
     EXPECT_EQ(after.size(), before.size());

@@ -12,6 +12,10 @@ namespace app {
 namespace {
 
 constexpr const char* kPleaseOpen = "Please open a Timer file using Open from the File menu.";
+constexpr const char* kCloseWithoutEntry =
+    "The duration you typed has not been saved. Do you want to close Hourgrid without it?";
+constexpr const char* kCloseInvalidWeek =
+    "The entries of this week are already in the Timer file. Do you want to close Hourgrid anyway?";
 
 // Integer value of a numeric or numeric-text field; nullopt for Null or text that is no number.
 std::optional<int64_t> integerOf(const jet::Value& v) {
@@ -211,8 +215,31 @@ void Hourgrid::Form_Resize() {
     Grid.refresh();
 }
 
-void Hourgrid::Form_QueryUnload(bool& cancel, int unloadMode) {
-    if (!ValidateGrid() && m_bDbOpen) cancel = true;
+void Hourgrid::Form_QueryUnload(bool& cancel, int) {
+    if (!m_bDbOpen) return;
+    // The close box commits a pending entry as File > Exit does; what cannot be kept is
+    // given up only when the user says so.
+    if (!CommitPendingEntry()) {
+        if (!closeWithoutEntry()) {
+            cancel = true;
+            return;
+        }
+    }
+    if (!ValidateGrid() && !closeInvalidWeek()) cancel = true;
+}
+
+bool Hourgrid::closeWithoutEntry() {
+    if (platform_.messageBox(kCloseWithoutEntry, ui::Buttons::YesNo, ui::Icon::None, kTitle) != ui::Answer::Yes) {
+        TimeEntry.setFocus();
+        return false;
+    }
+    // The cell keeps what the file holds.
+    HideCellEditors(false);
+    return true;
+}
+
+bool Hourgrid::closeInvalidWeek() {
+    return platform_.messageBox(kCloseInvalidWeek, ui::Buttons::YesNo, ui::Icon::None, kTitle) == ui::Answer::Yes;
 }
 
 void Hourgrid::Form_Unload(bool& cancel) {
@@ -278,11 +305,11 @@ void Hourgrid::tbToolBar_ButtonClick(const std::string& key) {
 
 void Hourgrid::sbStatusBar_PanelClick(const std::string& key) {
     if (key == "NameButton") {
-        if (!ValidateGrid()) return;
+        if (!CommitPendingEntry() || !ValidateGrid()) return;
         ShowPrefs(true);
         Grid_LeaveCell();
     } else if (key == "StartDateButton") {
-        if (!ValidateGrid()) return;
+        if (!CommitPendingEntry() || !ValidateGrid()) return;
         ShowDateDialog();
     }
 }
@@ -290,8 +317,7 @@ void Hourgrid::sbStatusBar_PanelClick(const std::string& key) {
 // ---- Commands ----
 
 void Hourgrid::FileMenuSave_Click() {
-    Grid_LeaveCell();
-    SaveGrid();
+    if (CommitPendingEntry()) SaveGrid();
 }
 
 void Hourgrid::FileMenuExit_Click() { ExitProgram(); }
@@ -301,8 +327,14 @@ void Hourgrid::ExitProgram() {
         Unload(1);
         return;
     }
-    if (!ValidateGrid()) return;
-    Grid_LeaveCell();
+    if (!CommitPendingEntry() && !closeWithoutEntry()) return;
+    if (!ValidateGrid()) {
+        // Its entries are in the file already; the user may leave the week as it is.
+        if (!closeInvalidWeek()) return;
+        bool cancel = false;
+        Form_Unload(cancel);
+        return;
+    }
     HideCellEditors(false);
     // The week the file refused (the save has said that nothing was saved) would be lost
     // with the window; it stays open so that the user can save again or close it knowingly.
@@ -357,28 +389,40 @@ bool Hourgrid::OpenTimerFile() {
         std::error_code ec;
         if (std::filesystem::equivalent(m_db->path(), m_strTimerFile, ec)) m_db.reset();
     }
+    // A refused file is not shown, so no file is: the one shown before (already cleared
+    // from the window) is released and the caption names none.
+    auto refuse = [this](const std::string& message) {
+        m_bDbOpen = false;
+        m_lNameID = -1;
+        m_db.reset();
+        setCaption(kCaption);
+        platform_.messageBox(message + "\r" + kPleaseOpen, ui::Buttons::OK, ui::Icon::None, kTitle);
+        return false;
+    };
     std::shared_ptr<timerdb::Database> db;
     try {
         db = timerdb::Database::OpenDatabase(m_strTimerFile);
     } catch (const std::exception& e) {
-        platform_.messageBox(timerdb::describe(e) + "\r" + kPleaseOpen, ui::Buttons::OK, ui::Icon::None, kTitle);
-        return false;
+        return refuse(timerdb::describe(e));
     }
     // A Jet file without the Timer's tables and queries would fail on every command.
     std::string missing = timerdb::firstMissingObject(*db);
-    if (!missing.empty()) {
-        platform_.messageBox("'" + m_strTimerFile + "' is not a Timer file: it has no " + missing + "." + "\r" +
-                                 kPleaseOpen,
-                             ui::Buttons::OK, ui::Icon::None, kTitle);
-        return false;
-    }
+    if (!missing.empty()) return refuse("'" + m_strTimerFile + "' is not a Timer file: it has no " + missing + ".");
     db->setClock(&Clock::nowDays);
-    auto previous = m_db;
-    std::string previousCaption = caption();
     m_db = db;
     m_bDbOpen = true;
-
     setCaption(std::string(kCaption) + " - " + m_strTimerFile);
+
+    // The lists are read before anything is written: a damaged list or index refuses the
+    // file (rather than ending the program), and a refused file keeps every byte.
+    try {
+        LoadPreferences();
+        LoadCustomerJobs();
+        LoadServiceItems();
+        LoadClasses();
+    } catch (const std::exception& e) {
+        return refuse(timerdb::describe(e));
+    }
 
     using namespace timerdb::names;
     try { m_db->DeleteQueryDef(kQueryByDateRange); } catch (const std::exception&) {}
@@ -388,37 +432,16 @@ bool Hourgrid::OpenTimerFile() {
 
     m_bNoLeaveCell = false;
 
-    // A damaged list or index would otherwise end the program; the file is refused instead.
-    try {
-        LoadPreferences();
-        LoadCustomerJobs();
-        LoadServiceItems();
-        LoadClasses();
-    } catch (const std::exception& e) {
-        m_bDbOpen = false;
-        m_lNameID = -1;
-        m_db = previous;
-        setCaption(previousCaption);
-        platform_.messageBox(timerdb::describe(e) + "\r" + kPleaseOpen, ui::Buttons::OK, ui::Icon::None, kTitle);
-        return false;
-    }
-
     tbToolBar.setButtonToolTip("Print", "Prints to: " + platform_.defaultPrinterName());
     return true;
 }
 
 void Hourgrid::FileMenuOpen_Click() {
+    if (!CommitPendingEntry()) return;
     if (!ValidateGrid() && m_bDbOpen) return;
     std::string old = m_strTimerFile;
     BrowseTimerFile();
     if (m_strTimerFile == old) return;
-    Grid_LeaveCell();
-    // A duration the editor cannot commit stays, with its editor, in the file it was
-    // typed for: over the other file's week its Enter would write it into another cell.
-    if (!m_bCommitOK) {
-        m_strTimerFile = old;
-        return;
-    }
     // A week the file refused (the save has said so) stays on screen with its file, as a
     // week move keeps it: clearing it would lose what never reached the file.
     if (!SaveGrid() && m_bDbOpen) {

@@ -123,6 +123,11 @@ public:
 
     // ---- Grid editing (src/editing) ----
     void Grid_LeaveCell();
+    // Every command that changes the cell, week, file, font, person or window first
+    // commits the pending entry here, into the cell it was typed in. False when the
+    // text was refused (after its message): the editor keeps it, over its cell, with
+    // the focus, and the command must not go on.
+    bool CommitPendingEntry();
     void Grid_MouseDown(int button, int shift, double x, double y);
     void Grid_MouseMove(int button, int shift, double x, double y);
     void Grid_KeyPress(int& keyAscii);
@@ -137,6 +142,9 @@ public:
 
 private:
     void ExitProgram();
+    // Questions of a close that cannot keep everything; true when the user closes anyway.
+    bool closeWithoutEntry();
+    bool closeInvalidWeek();
     void LoadPreferences();
     void LoadCustomerJobs();
     void LoadServiceItems();
@@ -187,6 +195,8 @@ private:
     // The cell the grid last left and the cell under the mouse then, so that a click
     // that must change nothing can put the current cell back (src/editing/editing.cpp).
     int m_leftRow = -1, m_leftCol = -1, m_leftForRow = -1, m_leftForCol = -1;
+    // The cell the duration editor was opened over: its text belongs there and nowhere else.
+    int m_entryRow = -1, m_entryCol = -1;
     bool ended_ = false;
     std::shared_ptr<DateDialog> dateDialog_;  // created on first use, hidden not destroyed
     std::shared_ptr<Prefs> prefs_;            // created on first use, hidden not destroyed

@@ -74,8 +74,11 @@ void Hourgrid::Grid_LeaveCell() {
             } else {
                 QTime value;
                 if (!ParseDuration(text, value, m_days[static_cast<size_t>((col - 3) / 3)])) {
-                    // The editor keeps its text so that the user can correct it.
+                    // The editor keeps its text, and the grid its cell, so that the user
+                    // corrects it there: a move now would leave the text over another cell.
                     m_bCommitOK = false;
+                    Grid.refuseLeave();
+                    TimeEntry.setFocus();
                     return;
                 }
                 Grid.setText(value.toString("hh:mm").toStdString());
@@ -87,6 +90,20 @@ void Hourgrid::Grid_LeaveCell() {
         TimeEntry.setText("");
     }
     Grid.setFocus();
+}
+
+bool Hourgrid::CommitPendingEntry() {
+    // The editor's text belongs to the cell it was opened over, whatever is current now.
+    if (TimeEntry.visible() && m_entryRow >= 1 && m_entryRow < Grid.rows() - 1 && m_entryCol >= 0 &&
+        m_entryCol < Grid.cols() && (Grid.row() != m_entryRow || Grid.col() != m_entryCol)) {
+        m_bNoLeaveCell = true;
+        Grid.setRow(m_entryRow);
+        Grid.setCol(m_entryCol);
+    }
+    // The commands ask for the commit themselves; no move of the program's is in progress.
+    m_bNoLeaveCell = false;
+    Grid_LeaveCell();
+    return m_bCommitOK;
 }
 
 void Hourgrid::Grid_MouseDown(int, int, double, double) {
@@ -108,18 +125,18 @@ void Hourgrid::Grid_MouseDown(int, int, double, double) {
         return;
     }
 
+    // A click on the cell being edited (where the editor does not cover it) goes on editing.
+    if (TimeEntry.visible() && r == m_entryRow && c == m_entryCol && Grid.row() == r && Grid.col() == c) {
+        TimeEntry.setFocus();
+        return;
+    }
+
     m_bNoLeaveCell = true;
     Grid.setRow(r);
     Grid.setCol(c);
     m_bNoLeaveCell = false;
 
     const int k = kindOf(c);
-    if ((k == 1 || k == 2) && TimeEntry.visible()) {
-        // A duration the leave-cell commit refused is dropped, as a click on another duration
-        // cell drops it: left open, its Enter would commit it into this marker cell.
-        TimeEntry.setVisible(false);
-        TimeEntry.setText("");
-    }
     if (k == 1) {
         BCellAction();
         return;
@@ -145,6 +162,11 @@ void Hourgrid::Grid_KeyPress(int& keyAscii) {
     const int lastData = Grid.rows() - 2;
     if (keyAscii == 13) {
         if (Grid.col() == kTotalsCol || Grid.row() == Grid.rows() - 1) return;
+        // An entry left open (the focus went to the grid) reaches its cell before the walk.
+        if (TimeEntry.visible() && !CommitPendingEntry()) {
+            keyAscii = 0;
+            return;
+        }
         // Sunday's B column has no column three to the right: it wraps as Sunday's N column does.
         if (Grid.col() >= 22) {
             m_bNoLeaveCell = true;
@@ -182,12 +204,14 @@ void Hourgrid::Grid_KeyPress(int& keyAscii) {
 }
 
 void Hourgrid::TimeEntry_KeyPress(int& keyAscii) {
-    if (keyAscii != 13) return;
-    Grid_LeaveCell();
-    if (!m_bCommitOK) {
-        TimeEntry.setFocus();
+    // Tab leaves the editor for the grid, with the entry committed or, when refused, not at all.
+    if (keyAscii == 9) {
+        keyAscii = 0;
+        CommitPendingEntry();
         return;
     }
+    if (keyAscii != 13) return;
+    if (!CommitPendingEntry()) return;
     m_bNoLeaveCell = true;
     if (Grid.col() == Grid.cols() - 2) {
         Grid.setCol(3);
@@ -205,6 +229,10 @@ void Hourgrid::ShowTimeEntry() {
     TimeEntry.move(Grid.left() + Grid.cellLeft(), Grid.top() + Grid.cellTop(), Grid.cellWidth(), Grid.cellHeight());
     TimeEntry.setText(Grid.text());
     TimeEntry.setVisible(true);
+    m_entryRow = Grid.row();
+    m_entryCol = Grid.col();
+    // The user's next move of the current cell must commit what is typed here.
+    m_bNoLeaveCell = false;
 }
 
 void Hourgrid::PrepareCellEditors() {
@@ -250,9 +278,12 @@ void Hourgrid::AddGridRow() {
     m_bNoLeaveCell = saved;
 }
 
-void Hourgrid::EditMenuAddRow_Click() { AddGridRow(); }
+void Hourgrid::EditMenuAddRow_Click() {
+    if (CommitPendingEntry()) AddGridRow();
+}
 
 void Hourgrid::EditMenuClear_Click() {
+    if (!CommitPendingEntry()) return;
     const std::string cr(1, '\r');
     if (platform_.messageBox("This will clear all time entries for the current week." + cr +
                                  "Caution: this function cannot be undone!" + cr + "Are your sure you want to continue?",

@@ -118,6 +118,10 @@ void Hourgrid::WriteRowReference(int16_t nCol, int16_t nRow) {
             if (Grid.textMatrix(nRow, c).empty() || lID <= 0) continue;
             rs->FindFirst("ID=" + std::to_string(lID));
             if (rs->NoMatch()) continue;  // never edit the record the dynaset happened to be on
+            // An activity already holding the reference is left alone: an exported one is
+            // written only after the row's exported question.
+            const jet::Value held = rs->Field(kReferenceFields[nCol]);
+            if (!held.isNull() && held.isNumeric() && held.toDouble() == ref) continue;
             rs->Edit();
             rs->SetField(kReferenceFields[nCol], jet::Value::int32(ref));
             rs->Update();

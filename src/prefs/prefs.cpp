@@ -302,7 +302,7 @@ Prefs& Hourgrid::prefsForm() {
 }
 
 void Hourgrid::EditMenuPreferences_Click() {
-    if (!ValidateGrid()) return;
+    if (!CommitPendingEntry() || !ValidateGrid()) return;
     ShowPrefs(false);
 }
 
@@ -310,8 +310,7 @@ void Hourgrid::ShowPrefs(bool nameTab) {
     // OK rebuilds the week; a duration still in the editor would then be
     // committed over whatever cell is current. It goes to its own cell first;
     // if it is refused, the editor stays open and the dialog does not show.
-    Grid_LeaveCell();
-    if (!m_bCommitOK) return;
+    if (!CommitPendingEntry()) return;
     HideCellEditors(false);
     Prefs& p = prefsForm();
     if (nameTab) {

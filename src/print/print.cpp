@@ -14,7 +14,8 @@ const char kCR[] = "\r";
 }  // namespace
 
 void Hourgrid::FileMenuPrint_Click() {
-    if (!ValidateGrid()) return;
+    // The report shows what the file holds, the entry being typed included.
+    if (!CommitPendingEntry() || !ValidateGrid()) return;
 
     const std::string person = sbStatusBar.panelText(sbStatusBar.panelIndex("NameField"));
     const QDate weekStart = week::startDateOf(sbStatusBar.panelText(sbStatusBar.panelIndex("StartDateField")));
@@ -59,14 +60,12 @@ void Hourgrid::FileMenuPrint_Click() {
 void Hourgrid::EditMenuFont_Click() {
     // Any failure ends the command silently, as a cancelled dialog does.
     try {
+        // The grid is rebuilt in the new font: a pending entry reaches its own cell
+        // first, and when it is refused the dialog does not show.
+        if (!CommitPendingEntry()) return;
         SaveColumnWidths();
         std::optional<ui::Font> chosen = platform_.showFont(Grid.font());
         if (!chosen) return;
-        // A duration still in the editor belongs to the cell it was typed on; left
-        // open over the rebuilt grid, its Enter would write it into whatever cell
-        // is current then. Commit it first, and keep the old font if it is refused.
-        Grid_LeaveCell();
-        if (!m_bCommitOK) return;
         HideCellEditors(false);
         ui::Font f = Grid.font();
         f.name = chosen->name;

@@ -40,14 +40,20 @@ void FlexGrid::setCols(int n) {
     notify();
 }
 
-void FlexGrid::moveTo(int r, int c) {
+bool FlexGrid::moveTo(int r, int c) {
     if (r < 0 || r >= rows_ || c < 0 || c >= cols_) throw std::out_of_range("grid current cell out of range");
-    if (r == row_ && c == col_) return;
+    if (r == row_ && c == col_) return true;
     // The event runs before the move, while the old cell is still current.
+    leaveRefused_ = false;
     if (onLeaveCell) onLeaveCell();
+    if (leaveRefused_) {
+        leaveRefused_ = false;
+        return false;
+    }
     row_ = r;
     col_ = c;
     notify();
+    return true;
 }
 
 void FlexGrid::setRow(int r) { moveTo(r, col_); }
@@ -165,7 +171,8 @@ CellRect FlexGrid::cellRect(int r, int c) const {
 void FlexGrid::userMouseDown(int r, int c, int button, int shift, double x, double y) {
     mouseRow = r;
     mouseCol = c;
-    if (r >= fixedRows && r < rows_ && c >= 0 && c < cols_) moveTo(r, c);
+    // A click that could not leave the current cell (its edit was refused) is not reported.
+    if (r >= fixedRows && r < rows_ && c >= 0 && c < cols_ && !moveTo(r, c)) return;
     if (onMouseDown) onMouseDown(button, shift, x, y);
 }
 

@@ -31,6 +31,9 @@ public:
     int col() const { return col_; }
     void setRow(int r);  // raises onLeaveCell when the cell changes
     void setCol(int c);
+    // Called by the leave-cell handler when the cell cannot be left (its edit was
+    // refused): the move that raised the event does not happen.
+    void refuseLeave() { leaveRefused_ = true; }
 
     // The current cell.
     const std::string& text() const { return textMatrix(row_, col_); }
@@ -91,6 +94,8 @@ public:
     void userMouseDown(int r, int c, int button, int shift, double x, double y);
     void userMouseMove(int r, int c, int button, int shift, double x, double y);
     void userKeyPress(int& keyAscii) { if (onKeyPress) onKeyPress(keyAscii); }
+    // A keyboard move of the current cell: one leave-cell event; false when refused.
+    bool userMoveTo(int r, int c) { return moveTo(r, c); }
     void userResizedColumn(int c, int twips);
 
     // Events
@@ -108,13 +113,14 @@ private:
     };
     const Cell& cell(int r, int c) const;
     Cell& cellMut(int r, int c);
-    void moveTo(int r, int c);
+    bool moveTo(int r, int c);
 
     int rows_ = 2, cols_ = 2, row_ = 1, col_ = 0;
     std::vector<std::vector<Cell>> cells_;  // [row][col]
     std::vector<int> colWidths_;
     std::vector<int> rowHeights_;
     Font font_;
+    bool leaveRefused_ = false;
 };
 
 }  // namespace ui

@@ -105,8 +105,7 @@ void DateDialog::OK_Click() {
     // committed, not left in an editor over another week, and the week is saved.
     // A week that does not validate or cannot be written (both already reported)
     // stays on screen.
-    main_.Grid_LeaveCell();
-    if (main_.ValidateGrid()) {
+    if (main_.CommitPendingEntry() && main_.ValidateGrid()) {
         main_.HideCellEditors(false);
         if (main_.SaveGrid()) main_.SetMonday(Hourgrid::MondayOf(d).toString("MM/dd/yyyy").toStdString());
     }
@@ -126,7 +125,7 @@ DateDialog& Hourgrid::dateDialogForm() {
 }
 
 void Hourgrid::EditMenuStartDate_Click() {
-    if (!ValidateGrid()) return;
+    if (!CommitPendingEntry() || !ValidateGrid()) return;
     ShowDateDialog();
 }
 

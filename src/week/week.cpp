@@ -119,8 +119,7 @@ void Hourgrid::SetMonday(const std::string& strMonday) {
 }
 
 void Hourgrid::ChangeWeek(int days) {
-    Grid_LeaveCell();
-    if (!ValidateGrid()) return;
+    if (!CommitPendingEntry() || !ValidateGrid()) return;
     HideCellEditors(false);
     if (!CheckStartDate()) return;
     std::string shown = sbStatusBar.panelText(4);
@@ -136,8 +135,7 @@ void Hourgrid::ChangeWeek(int days) {
 }
 
 void Hourgrid::ViewMenuLastMonday_Click() {
-    Grid_LeaveCell();
-    if (!ValidateGrid()) return;
+    if (!CommitPendingEntry() || !ValidateGrid()) return;
     HideCellEditors(false);
     QDate d = Clock::today();
     while (d.dayOfWeek() != 1) d = d.addDays(-1);

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "app/clock.h"
@@ -584,7 +585,13 @@ TEST_F(HourgridTest, TimerDbRecordsets) {
     EXPECT_THROW(db->QueryDefs("Nothing"), jet::Error);
 }
 
+// A file refused at open is left as it was, to the byte, and the window that no
+// longer shows the former file releases it and names no file.
 TEST_F(HourgridTest, ListThatCannotBeReadRefusesTheFile) {
+    auto bytes = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
     std::string good = copyTimer("sample.tdb");
     std::string broken = copyTimer("sample.tdb", "broken.tdb");
     std::string expected;
@@ -599,16 +606,32 @@ TEST_F(HourgridTest, ListThatCannotBeReadRefusesTheFile) {
         }
     }
     ASSERT_FALSE(expected.empty());
+    const std::string original = bytes(broken);
     Hourgrid& w = load(good);
-    auto first = w.m_db;
     platform.openResults = {broken};
     w.FileMenuOpen_Click();
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].text, expected + "\r" + kPleaseOpen);
     EXPECT_FALSE(w.m_bDbOpen);
     EXPECT_EQ(w.m_lNameID, -1);
-    EXPECT_EQ(w.m_db, first);
-    EXPECT_EQ(w.caption(), kCaption + " - " + good);
-    // The refused file is free again.
+    EXPECT_EQ(w.caption(), kCaption);
+    EXPECT_TRUE(bytes(broken) == original) << "the refused file was written";
     EXPECT_EQ(engineError(broken), "<opened>");
+    EXPECT_EQ(engineError(good), "<opened>");
+    // A copy cut short inside its lists is refused as damaged, also untouched.
+    std::string truncated = copyTimer("sample.tdb", "truncated.tdb");
+    fs::resize_file(truncated, 50 * 4096);
+    const std::string cut = bytes(truncated);
+    platform.openResults = {truncated};
+    w.FileMenuOpen_Click();
+    ASSERT_EQ(platform.messages.size(), 2u);
+    EXPECT_NE(platform.messages[1].text.find("damaged database"), std::string::npos) << platform.messages[1].text;
+    EXPECT_FALSE(w.m_bDbOpen);
+    EXPECT_TRUE(bytes(truncated) == cut) << "the refused file was written";
+    // File > Open still works from there.
+    platform.openResults = {good};
+    w.FileMenuOpen_Click();
+    EXPECT_TRUE(w.m_bDbOpen);
+    EXPECT_EQ(w.caption(), kCaption + " - " + good);
 }
+

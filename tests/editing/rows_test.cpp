@@ -78,14 +78,11 @@ TEST_F(RowsTest, AddRowPutsAnEmptyRowAboveTheTotalsAndKeepsTheCurrentCell) {
     EXPECT_EQ(all.size(), 16u);
 }
 
-TEST_F(RowsTest, AddRowLeavesAPendingDurationInItsEditorForItsOwnCell) {
+TEST_F(RowsTest, AddRowCommitsAPendingDurationToItsOwnCell) {
     click(acme, durCol(1));
     type("2:15");
     w().tbToolBar_ButtonClick("AddRow");
-    EXPECT_TRUE(w().TimeEntry.visible());
-    EXPECT_EQ(w().TimeEntry.text(), "2:15");
-    EXPECT_EQ(cell(acme, durCol(1)), "");
-    editorEnter();
+    EXPECT_FALSE(w().TimeEntry.visible());
     EXPECT_EQ(cell(acme, durCol(1)), "02:15");
     EXPECT_EQ(cell(lastDataRow(), durCol(1)), "");
     const int32_t id = w().id(durCol(1), acme);

@@ -150,7 +150,7 @@ TEST_F(EditingFlowTest, TheEnterWalkScrollsTheCurrentCellIntoViewAndTheEditorFol
     resizeTo(520, 320);  // far narrower than the week
     const int row = rowOf("Acme Corporation:Website Redesign", "Development");
     ASSERT_GT(row, 0);
-    clickCell(row, 3);
+    clickCell(row, col);
     QTest::keyClicks(window->timeEntry(), "1");
     QTest::keyClick(window->timeEntry(), Qt::Key_Return);
     settle();
@@ -206,6 +206,44 @@ TEST_F(EditingFlowTest, ClearingTheWeekWithBothQuestionsAnsweredYes) {
         EXPECT_FALSE(a.nameId == 200 && a.userDate >= jetDate(QDate(2026, 11, 30)) &&
                      a.userDate <= jetDate(QDate(2026, 12, 6)))
             << "activity " << id << " of the cleared week is still there";
+}
+
+// A refused duration holds the grid where it was typed: no key moves the current
+// cell away from it, and the corrected text lands on that cell's own activity.
+TEST_F(EditingFlowTest, ARefusedDurationKeepsItsCellUntilCorrected) {
+    const int row = rowOf("Acme Corporation:Website Redesign", "Development"), col = 6;  // Tuesday
+    ASSERT_GT(row, 1);
+    const int32_t id = form->id(col, row);
+    ASSERT_GT(id, 0);
+    const auto before = readActivities(std::string(TEST_DATA_DIR) + "/timer/sample.tdb");
+    clickCell(row, col);
+    QTest::keyClicks(window->timeEntry(), "x");
+    QTest::keyClick(window->timeEntry(), Qt::Key_Tab);
+    settle();
+    EXPECT_EQ(platform.messages.size(), 1u);
+    EXPECT_TRUE(window->timeEntry()->hasFocus());
+    const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {
+        {Qt::Key_Down, {}}, {Qt::Key_Up, {}},       {Qt::Key_Right, {}}, {Qt::Key_Left, {}},
+        {Qt::Key_PageDown, {}}, {Qt::Key_PageUp, {}}, {Qt::Key_Home, {}}, {Qt::Key_End, {}},
+        {Qt::Key_Home, Qt::ControlModifier}, {Qt::Key_End, Qt::ControlModifier}};
+    for (const auto& [key, mods] : keys) {
+        grid().setFocus();  // however the focus reaches the grid
+        QTest::keyClick(&grid(), key, mods);
+        settle();
+        EXPECT_EQ(form->Grid.row(), row) << key;
+        EXPECT_EQ(form->Grid.col(), col) << key;
+        EXPECT_EQ(form->TimeEntry.text(), "x") << key;
+        EXPECT_TRUE(window->timeEntry()->hasFocus()) << key;
+    }
+    EXPECT_EQ(platform.messages.size(), 11u);
+    window->timeEntry()->selectAll();
+    QTest::keyClicks(window->timeEntry(), "3");
+    QTest::keyClick(window->timeEntry(), Qt::Key_Return);
+    settle();
+    EXPECT_EQ(cell(row, col), "03:00");
+    const auto after = closeAndRead();
+    for (const auto& [aid, a] : before) EXPECT_EQ(after.at(aid).minutes, aid == id ? 180 : a.minutes) << aid;
+    EXPECT_EQ(after.size(), before.size());
 }
 
 }  // namespace

@@ -111,6 +111,25 @@ void LineEditView::pushSelection() {
     applying_ = false;
 }
 
+bool LineEditView::event(QEvent* ev) {
+    // Tab and Shift+Tab would move the focus before any key handler saw them; a text box
+    // with a key handler is asked first (as character 9) and keeps the focus when it consumes them.
+    if (ev->type() == QEvent::KeyPress && m_.onKeyPress) {
+        auto* e = static_cast<QKeyEvent*>(ev);
+        if ((e->key() == Qt::Key_Tab || e->key() == Qt::Key_Backtab) &&
+            !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+            pushSelection();
+            int key = 9;
+            guarded([&] { m_.onKeyPress(key); });
+            if (key == 0) {
+                e->accept();
+                return true;
+            }
+        }
+    }
+    return QLineEdit::event(ev);
+}
+
 void LineEditView::keyPressEvent(QKeyEvent* e) {
     int k = keyAscii(*e);
     if (k != 0 && !(e->modifiers() & Qt::AltModifier) && m_.onKeyPress) {

@@ -32,6 +32,7 @@ public:
     ui::TextBox& model() { return m_; }
 
 protected:
+    bool event(QEvent*) override;
     void keyPressEvent(QKeyEvent*) override;
     void mouseDoubleClickEvent(QMouseEvent*) override;
     void focusOutEvent(QFocusEvent*) override;

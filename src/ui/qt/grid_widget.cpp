@@ -319,10 +319,8 @@ int GridWidget::nextVisibleCol(int c, int step) const {
 }
 
 void GridWidget::moveCurrent(int r, int c) {
-    guarded([&] {
-        if (r != m_.row()) m_.setRow(r);
-        if (c != m_.col()) m_.setCol(c);
-    });
+    // One move, so that a refused leave is asked once and leaves the current cell where it was.
+    guarded([&] { m_.userMoveTo(r, c); });
     ensureCurrentVisible();
     viewport()->update();
 }

@@ -11,7 +11,7 @@ std::string findHelpFile() {
     QStringList dirs;
     if (QCoreApplication::instance()) {
         QString exeDir = QCoreApplication::applicationDirPath();
-        dirs << exeDir + "/help" << exeDir + "/../share/hourgrid/help";
+        dirs << exeDir + "/help" << exeDir + "/" HOURGRID_HELP_FROM_BINDIR;
     }
     dirs << QStringLiteral(HOURGRID_HELP_BUILD_DIR) << QStringLiteral(HOURGRID_HELP_SOURCE_DIR);
     for (const QString& d : dirs) {

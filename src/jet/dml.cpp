@@ -38,7 +38,7 @@ public:
     // VALUES lists have no row: every name in them is a parameter.
     void withoutColumns() { columns_ = false; }
 
-    [[noreturn]] void fail(const std::string& problem) const override { throw Error(problem, Error::Code::Query); }
+    void raise(const std::string& problem) const override { throw Error(problem, Error::Code::Query); }
 
 protected:
     NodePtr field(const Expr& e) override {

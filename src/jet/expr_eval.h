@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "error.h"
 #include "query_model.h"
 #include "value.h"
 
@@ -78,7 +79,13 @@ protected:
     virtual NodePtr field(const Expr& e) = 0;
     // An aggregate call (Count, Sum, ...); refused unless the caller allows them.
     virtual NodePtr aggregate(const Expr& e);
-    [[noreturn]] virtual void fail(const std::string& problem) const = 0;
+    // Throws the caller's error for a problem in the expression.
+    virtual void raise(const std::string& problem) const = 0;
+    // Non-virtual, so that compilers see that it never returns.
+    [[noreturn]] void fail(const std::string& problem) const {
+        raise(problem);
+        throw Error(problem, Error::Code::Query);
+    }
     const Env& env_;
 
 private:

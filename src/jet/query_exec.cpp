@@ -407,7 +407,7 @@ NodePtr Plan::compile(const Expr& e, bool allowAggregates, int aliasDepth) {
         PlanCompiler(Plan& p, bool allowAggregates, int aliasDepth)
             : ev::Compiler(p.env_, p.compiledNodes_, kMaxNodes), p_(p), allowAggregates_(allowAggregates),
               aliasDepth_(aliasDepth) {}
-        [[noreturn]] void fail(const std::string& problem) const override { p_.fail(problem); }
+        void raise(const std::string& problem) const override { p_.fail(problem); }
 
     protected:
         NodePtr field(const Expr& e) override {

@@ -273,9 +273,9 @@ void put16(Bytes& b, size_t at, uint16_t v) {
 
 template <class T>
 void appendLe(Bytes& b, T v) {
-    uint8_t raw[sizeof(T)];
-    std::memcpy(raw, &v, sizeof(T));
-    b.insert(b.end(), raw, raw + sizeof(T));  // the engine targets little-endian hosts, as Jet files are
+    size_t at = b.size();
+    b.resize(at + sizeof(T));
+    std::memcpy(b.data() + at, &v, sizeof(T));  // the engine targets little-endian hosts, as Jet files are
 }
 
 }  // namespace

@@ -109,7 +109,9 @@ TEST_F(HelpTest, EveryPageIsReachableAndEveryLinkLeadsSomewhere) {
             std::string anchor = target.find('#') == std::string::npos ? "" : target.substr(target.find('#') + 1);
             if (file.empty()) file = name;
             EXPECT_TRUE(fs::is_regular_file(folder / file)) << target;
-            if (!anchor.empty()) EXPECT_TRUE(ids[file].count(anchor)) << target;
+            if (!anchor.empty()) {
+                EXPECT_TRUE(ids[file].count(anchor)) << target;
+            }
             if (pages.count(file) && reached.insert(file).second) todo.push_back(file);
         }
     }

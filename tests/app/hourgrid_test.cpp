@@ -273,17 +273,28 @@ TEST_F(HourgridTest, OddPreferencesAndListsStillOpenTheFile) {
             EXPECT_TRUE(platform.messages.empty());
         }
         EXPECT_TRUE(w.m_bDbOpen);
-        if (c.named) EXPECT_GT(w.m_lNameID, 0);
-        else EXPECT_EQ(w.m_lNameID, -1);
-        if (c.panel) EXPECT_EQ(w.sbStatusBar.panelText(2), c.panel);
+        if (c.named) {
+            EXPECT_GT(w.m_lNameID, 0);
+        } else {
+            EXPECT_EQ(w.m_lNameID, -1);
+        }
+        if (c.panel) {
+            EXPECT_EQ(w.sbStatusBar.panelText(2), c.panel);
+        }
         EXPECT_EQ(w.sbStatusBar.panelText(4), "11/30/2026");
-        if (c.days >= 0) EXPECT_EQ(w.m_recentDays, c.days);
-        if (c.billable >= 0) EXPECT_EQ(w.m_bBillable, c.billable == 1);
+        if (c.days >= 0) {
+            EXPECT_EQ(w.m_recentDays, c.days);
+        }
+        if (c.billable >= 0) {
+            EXPECT_EQ(w.m_bBillable, c.billable == 1);
+        }
         if (c.services >= 0) {
             EXPECT_EQ(w.ServiceCombo.listCount(), c.services);
             EXPECT_GT(w.ClassCombo.listCount(), 0);
         }
-        if (c.customers) EXPECT_GT(w.CustJobCombo.listCount(), 0);
+        if (c.customers) {
+            EXPECT_GT(w.CustJobCombo.listCount(), 0);
+        }
         win.reset();
     }
 }

@@ -413,7 +413,9 @@ TEST_F(MarkerClickTest, TypingOnAnExportedDurationAsksFirst) {
         w.Grid.userKeyPress(key);
         expectOnlyQuestion(kExportedQuestion);
         EXPECT_EQ(w.TimeEntry.visible(), c.goesOn);
-        if (c.goesOn) EXPECT_EQ(w.TimeEntry.text(), "4");
+        if (c.goesOn) {
+            EXPECT_EQ(w.TimeEntry.text(), "4");
+        }
         EXPECT_EQ(act(7).exported, c.exportedAfter);
     }
 }

@@ -261,7 +261,9 @@ TEST_F(HeadingClickTest, ExportedRowThenComboOverTheCell) {
         EXPECT_EQ(act(6).exported, c.exportedAfter);
         EXPECT_EQ(w.Grid.backColorAt(r, durCol(1)), c.exportedAfter ? ui::kSysWindowBackground : kNotExported);
         EXPECT_EQ(w.ClassCombo.visible(), c.goesOn);
-        if (c.goesOn) EXPECT_EQ(w.ClassCombo.text(), "Residential");
+        if (c.goesOn) {
+            EXPECT_EQ(w.ClassCombo.text(), "Residential");
+        }
         EXPECT_EQ(w.Grid.row(), r);
         EXPECT_EQ(w.Grid.col(), 2);
     }

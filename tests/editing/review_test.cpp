@@ -247,7 +247,9 @@ TEST_F(Review, ANameStoredBeforeARefusedWriteBringsItsOwnWeek) {
         for (int r = 1; r <= lastDataRow(); ++r)
             for (int d = 0; d < 7; ++d) {
                 const int32_t id = w().id(durCol(d), r);
-                if (id > 0) EXPECT_EQ(sample.at(id).nameId, 201) << "activity " << id << " shown for Brian";
+                if (id > 0) {
+                    EXPECT_EQ(sample.at(id).nameId, 201) << "activity " << id << " shown for Brian";
+                }
             }
     }
     EXPECT_TRUE(reached) << "no write after the name's was refused";

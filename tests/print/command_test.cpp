@@ -161,7 +161,9 @@ TEST_F(PrintCommand, NothingIsPrintedWithoutATimerFileOrFromAnInvalidGrid) {
         if (loaded) w.Grid.setTextMatrix(1, 6, "abc");
         platform.messages.clear();
         w.FileMenuPrint_Click();
-        if (loaded) EXPECT_FALSE(platform.messages.empty()) << "the validation's complaint";
+        if (loaded) {
+            EXPECT_FALSE(platform.messages.empty()) << "the validation's complaint";
+        }
         for (const auto& m : platform.messages) EXPECT_NE(m.text, kConfirm);
         EXPECT_TRUE(jobs.empty());
     }

@@ -6,8 +6,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <functional>
-#include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "app_fixture.h"
@@ -202,9 +202,7 @@ TEST_F(NavigationTest, WeekIsSavedBeforeEveryMove) {
         SCOPED_TRACE(minutes);
         w.SetMonday("11/30/2026");
         ASSERT_EQ(w.id(3, 1), 1);
-        char text[8];
-        std::snprintf(text, sizeof text, "01:%02d", minutes);
-        w.Grid.setTextMatrix(1, 3, text);
+        w.Grid.setTextMatrix(1, 3, "01:" + std::to_string(minutes));  // minutes stay two-digit
         app::Clock::setFixed(QDateTime(QDate(2026, 12, 6), QTime(11, minutes)));
         move();
         EXPECT_NEAR(fieldOf(w, 1, "Duration"), (60 + minutes) / 1440.0, 1e-9);

@@ -412,7 +412,9 @@ TEST_P(SaveFault, LeavesTheFileAndTheIdsAsBefore) {
     for (int r = 1; r < static_cast<int>(idsBefore[3].size()); ++r)
         for (int c = 3; c <= 21; c += 3) {
             int32_t id = idsBefore[static_cast<size_t>(c)][static_cast<size_t>(r)];
-            if (id > 0) EXPECT_EQ(after.count(id), 1u) << "cell " << r << "," << c;
+            if (id > 0) {
+                EXPECT_EQ(after.count(id), 1u) << "cell " << r << "," << c;
+            }
         }
     auto x = mdbExport(timerPath);
     EXPECT_EQ(x.size(), 16u);

@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName("Hourgrid");
     QCoreApplication::setApplicationName("Hourgrid");
+    QGuiApplication::setDesktopFileName("org.example.hourgrid");  // ties the window to the installed menu entry
     uiqt::initResources();
     QApplication::setWindowIcon(QIcon(":/icons/hourgrid.png"));
 

@@ -219,7 +219,7 @@ std::string QtPlatform::resolveHelpFile(const std::string& helpFile) {
     if (given.isAbsolute()) return ss(given.absoluteFilePath());
     QString app = QCoreApplication::applicationDirPath();
     QStringList candidates = {name, app + "/" + name, app + "/help/" + name,
-                              app + "/../share/hourgrid/help/" + name};
+                              app + "/" HOURGRID_HELP_FROM_BINDIR "/" + name};
 #ifdef HOURGRID_SOURCE_DIR
     candidates << QStringLiteral(HOURGRID_SOURCE_DIR) + "/help/" + name;
 #endif

@@ -1,6 +1,7 @@
-// Draws the toolbar images and the program icon into this folder (16×16 and
-// @2x 32×32 PNGs). Run once after a change; the PNGs are kept in the
-// repository and compiled into the program as Qt resources:
+// Draws the toolbar images into this folder (16×16 and @2x 32×32 PNGs; the
+// program's icon comes from data/icons/render.sh). Run once after a change;
+// the PNGs are kept in the repository and compiled into the program as Qt
+// resources:
 //   g++ -std=c++20 -fPIC draw_icons.cpp $(pkg-config --cflags --libs Qt6Gui) -o /tmp/draw_icons
 //   QT_QPA_PLATFORM=offscreen /tmp/draw_icons .
 #include <QGuiApplication>
@@ -112,24 +113,6 @@ const std::vector<std::pair<const char*, std::function<void(QPainter&)>>> kIcons
     {"fwdmonth", [](QPainter& p) { arrow(p, 2, false); arrow(p, 7.5, false); bar(p, 13.4); }},
 };
 
-void programIcon(QPainter& p) {
-    // A week sheet with a clock: the program's icon, drawn on a 16-unit square.
-    p.setPen(QPen(kOutline, 0.5));
-    p.setBrush(Qt::white);
-    p.drawRoundedRect(QRectF(0.75, 1.25, 12.5, 12), 0.8, 0.8);
-    p.setBrush(QColor(50, 110, 190));
-    p.drawRoundedRect(QRectF(0.75, 1.25, 12.5, 3), 0.8, 0.8);
-    p.setPen(QPen(QColor(170, 180, 200), 0.35));
-    for (int i = 1; i < 4; ++i) p.drawLine(QPointF(0.75 + i * 3.1, 4.25), QPointF(0.75 + i * 3.1, 13.25));
-    for (int i = 1; i < 3; ++i) p.drawLine(QPointF(0.75, 4.25 + i * 3), QPointF(13.25, 4.25 + i * 3));
-    p.setPen(QPen(QColor(20, 90, 40), 0.6));
-    p.setBrush(QColor(90, 190, 100));
-    p.drawEllipse(QRectF(8.2, 8.2, 7.3, 7.3));
-    p.setPen(QPen(Qt::white, 0.8, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(QPointF(11.85, 11.85), QPointF(11.85, 9.4));
-    p.drawLine(QPointF(11.85, 11.85), QPointF(13.6, 11.85));
-}
-
 void save(const QString& dir, const QString& name, int side, const std::function<void(QPainter&)>& draw) {
     QImage img(side, side, QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
@@ -150,7 +133,5 @@ int main(int argc, char** argv) {
         save(dir, QString(name) + ".png", 16, draw);
         save(dir, QString(name) + "@2x.png", 32, draw);
     }
-    save(dir, "hourgrid.png", 64, programIcon);
-    save(dir, "hourgrid@2x.png", 128, programIcon);
     return 0;
 }

@@ -60,18 +60,19 @@ bool writeAll(int fd, const uint8_t* p, size_t n, uint64_t at) {
     return true;
 }
 
-// False only when the file ends first; a failed read throws.
-bool readAll(int fd, uint8_t* p, size_t n, uint64_t at) {
-    while (n > 0) {
-        ssize_t got = ::pread(fd, p, n, static_cast<off_t>(at));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) throw Error(std::string("cannot read the database file: ") + std::strerror(errno), Error::Code::Io);
-        if (got == 0) return false;
-        p += got;
-        n -= static_cast<size_t>(got);
-        at += static_cast<uint64_t>(got);
-    }
-    return true;
+// Reads pages of the database for checking a journal against it.
+detail::PageReader pageReader(int fd, uint32_t pageSize) {
+    return [fd, pageSize](uint32_t n, uint8_t* buf) -> size_t {
+        size_t got = 0;
+        while (got < pageSize) {
+            ssize_t r = ::pread(fd, buf + got, pageSize - got, static_cast<off_t>(uint64_t(n) * pageSize + got));
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0) throw Error(std::string("cannot read the database file: ") + std::strerror(errno), Error::Code::Io);
+            if (r == 0) break;
+            got += static_cast<size_t>(r);
+        }
+        return got;
+    };
 }
 
 enum class LockResult { Held, Busy, Unsupported };
@@ -184,8 +185,8 @@ private:
         detail::JournalImage img;
         const uint32_t filePageSize = readPageSize(fd_, path_);
         // A journal of another page size is not this file's.
-        if (detail::readJournal(detail::journalFor(path_), img) && img.header.pageSize == filePageSize &&
-            matches(img)) {
+        const std::string jp = detail::journalFor(path_);
+        if (detail::readJournal(jp, img) && img.header.pageSize == filePageSize && fits(img, jp)) {
             // An interrupted commit: show the file as it was before it.
             length = img.header.originalLength;
             overlay_ = std::move(img.pages);
@@ -201,9 +202,13 @@ private:
         if (size_ > 0) map_.cover(fd_, size_, path_);
     }
 
-    bool matches(const detail::JournalImage& img) const {
-        std::vector<uint8_t> head(img.header.pageSize);
-        return readAll(fd_, head.data(), head.size(), 0) && detail::journalMatches(img, size_, head.data(), head.size());
+    bool fits(const detail::JournalImage& img, const std::string& jp) const {
+        switch (detail::judgeJournal(img, size_, pageReader(fd_, img.header.pageSize))) {
+            case detail::JournalFit::Applies: return true;
+            case detail::JournalFit::OtherFile: return false;
+            case detail::JournalFit::Overwritten: break;
+        }
+        detail::throwOverwritten(path_, jp);
     }
 
     std::string path_;
@@ -369,7 +374,7 @@ public:
         }
 
         try {
-            writeJournal(originals, saved);
+            writeJournal(pages, saved);
         } catch (const Error&) {
             if (!broken_) {
                 ::unlink(journal_.c_str());
@@ -430,9 +435,10 @@ private:
         detail::JournalImage img;
         bool valid = detail::readJournal(jp, img) && img.header.pageSize == readPageSize(fd_, path_);
         if (valid) {
-            std::vector<uint8_t> head(img.header.pageSize);
-            valid = readAll(fd_, head.data(), head.size(), 0) &&
-                    detail::journalMatches(img, fileSize(fd_, path_), head.data(), head.size());
+            auto fit = detail::judgeJournal(img, fileSize(fd_, path_), pageReader(fd_, img.header.pageSize));
+            // Rolling back now would put old pages over another program's changes.
+            if (fit == detail::JournalFit::Overwritten) detail::throwOverwritten(path_, jp);
+            valid = fit == detail::JournalFit::Applies;
         }
         if (!valid) {
             // Incomplete journal: the crash came before the file was touched. Or
@@ -450,20 +456,13 @@ private:
         syncFolder(journal_);
     }
 
-    void writeJournal(const std::vector<uint32_t>& originals, const std::vector<std::vector<uint8_t>>& saved) {
+    void writeJournal(const std::vector<uint32_t>& pages, const std::vector<std::vector<uint8_t>>& saved) {
         const std::string& jp = journal_;
-        detail::JournalHeader jh;
-        jh.pageSize = pageSize_;
-        jh.pageCount = static_cast<uint32_t>(originals.size());
-        jh.originalLength = size_;
-        jh.headerPageHash = detail::hashPage(map_.base(), pageSize_);
-        uint64_t sum = detail::journalChecksumStart(jh);
-        std::vector<uint8_t> head(8, 0);
-        for (size_t i = 0; i < originals.size(); ++i) {
-            for (int b = 0; b < 4; ++b) head[b] = static_cast<uint8_t>(originals[i] >> (8 * b));
-            sum = detail::journalChecksumAdd(sum, head.data(), head.size());
-            sum = detail::journalChecksumAdd(sum, saved[i].data(), pageSize_);
-        }
+        std::vector<detail::JournalPage> list;
+        list.reserve(pages.size());
+        size_t i = 0;
+        for (uint32_t n : pages) list.push_back({n, n < count_ ? saved[i++].data() : nullptr, dirty_[n].get()});
+        auto journal = detail::encodeJournal(pageSize_, size_, map_.base(), txnCount_, list);
         auto failed = [&](const char* what, int e) {
             throw Error("cannot save changes to " + path_ + " (" + what + " " + jp + "): " + errText(e),
                         Error::Code::Io);
@@ -474,22 +473,23 @@ private:
             int fd;
             ~Closer() { ::close(fd); }
         } closer{jfd};
-        auto header = detail::encodeJournalHeader(jh, sum);
-        if (!writeAll(jfd, header.data(), header.size(), 0)) failed("writing", errno);
-        uint64_t at = header.size();
-        std::vector<uint8_t> rec(8 + pageSize_, 0);
-        for (size_t i = 0; i < originals.size(); ++i) {
+        const uint8_t* b = journal.bytes.data();
+        size_t at = 0;
+        auto put = [&](size_t end) {
+            if (!writeAll(jfd, b + at, end - at, at)) failed("writing", errno);
+            at = end;
+        };
+        put(journal.headerSize);
+        for (size_t r = 0; r < journal.recordEnds.size(); ++r) {
             try {
-                fault("journal", originals[i]);
+                fault("journal", pages[r]);
             } catch (...) {
                 crashed();
                 throw;
             }
-            for (int b = 0; b < 4; ++b) rec[b] = static_cast<uint8_t>(originals[i] >> (8 * b));
-            std::memcpy(rec.data() + 8, saved[i].data(), pageSize_);
-            if (!writeAll(jfd, rec.data(), rec.size(), at)) failed("writing", errno);
-            at += rec.size();
+            put(journal.recordEnds[r]);
         }
+        put(journal.bytes.size());
         if (::fsync(jfd) != 0) failed("syncing", errno);
         if (!syncFolder(journal_)) failed("syncing the folder of", errno);
     }

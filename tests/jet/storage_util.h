@@ -128,4 +128,25 @@ inline void formatEmptyDataPage(jet::Database& db, uint32_t n, uint32_t tdefPage
     put16(f.dataRowTable, 0xC000 | f.pageSize);  // Access marks deleted rows with both flag bits
 }
 
+// Leaves a journal as a crash in the middle of writing the file would: the first
+// changed page is written, the second is not, a page is appended.
+inline void crashWhileWriting(const std::string& path) {
+    auto db = jet::Database::open(path, jet::OpenMode::Exclusive);
+    auto& wp = jet::detail::writablePager(*db);
+    db->beginTransaction();
+    // Each change spans two sectors.
+    for (uint32_t n : {2u, 5u}) std::memset(wp.mutablePage(n) + 400, 0xCD, 256);
+    jet::detail::allocatePage(*db);
+    int writes = 0;
+    wp.setFaultHook([&](const char* phase, uint32_t) {
+        if (std::strcmp(phase, "file") == 0 && ++writes == 2) throw std::runtime_error("simulated crash");
+    });
+    try {
+        db->commitTransaction();
+    } catch (const std::runtime_error&) {
+        return;
+    }
+    throw std::logic_error("the commit did not crash");
+}
+
 }  // namespace storagetest

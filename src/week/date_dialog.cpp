@@ -29,10 +29,53 @@ int fullYear(const QString& digits) {
     return y >= 100 ? y : -1;
 }
 
+// A date written with the month's name, as the user's locale writes it in its
+// medium and long forms: "Dec 2, 2026", "December 2, 2026", "2 Dec 2026",
+// "Wednesday, December 2, 2026", "2. Dezember 2026". The year may be left out.
+QDate parseNamedDate(const QString& text) {
+    static const QRegularExpression sep(R"([\s,]+)");
+    const QStringList tokens = text.split(sep, Qt::SkipEmptyParts);
+    if (tokens.isEmpty()) return {};
+    const QLocale locales[] = {QLocale(), QLocale::c()};
+    auto nameIndex = [&](QString word, bool months) {
+        if (word.endsWith('.')) word.chop(1);
+        if (word.isEmpty()) return 0;
+        for (const QLocale& loc : locales)
+            for (int i = 1; i <= (months ? 12 : 7); ++i)
+                for (QLocale::FormatType f : {QLocale::LongFormat, QLocale::ShortFormat}) {
+                    QString names[] = {months ? loc.monthName(i, f) : loc.dayName(i, f),
+                                       months ? loc.standaloneMonthName(i, f) : loc.standaloneDayName(i, f)};
+                    for (QString n : names) {
+                        if (n.endsWith('.')) n.chop(1);
+                        if (!n.isEmpty() && n.compare(word, Qt::CaseInsensitive) == 0) return i;
+                    }
+                }
+        return 0;
+    };
+    int month = 0, weekday = 0;
+    QStringList numbers;
+    for (QString tok : tokens) {
+        static const QRegularExpression number(R"(^(\d{1,4})\.?$)");
+        if (auto m = number.match(tok); m.hasMatch()) numbers << m.captured(1);
+        else if (int mo = nameIndex(tok, true); mo && !month) month = mo;
+        else if (int wd = nameIndex(tok, false); wd && !weekday && !month && numbers.isEmpty()) weekday = wd;
+        else return {};
+    }
+    if (!month || numbers.isEmpty() || numbers.size() > 2) return {};
+    // The year comes last, or first when written with four digits.
+    bool yearFirst = numbers.size() == 2 && numbers[0].size() == 4;
+    const QString& day = numbers[yearFirst ? 1 : 0];
+    int year = numbers.size() == 1 ? Clock::today().year() : fullYear(numbers[yearFirst ? 0 : 1]);
+    if (day.size() > 2 || year < 100) return {};
+    QDate d(year, month, day.toInt());
+    return d.isValid() && (!weekday || d.dayOfWeek() == weekday) ? d : QDate();
+}
+
 }  // namespace
 
 QDate DateDialog::parseDate(const std::string& text) {
     QString t = QString::fromStdString(text).trimmed();
+    if (QDate named = parseNamedDate(t); named.isValid()) return named;
     QString time;
     if (qsizetype sp = t.indexOf(QRegularExpression(R"([\sT])")); sp > 0) {
         time = t.mid(sp + 1).trimmed();

@@ -33,7 +33,8 @@ public:
 
     // A date as the user may type it, month before day: 2/14/1999, 02/14/99,
     // 2-14-1999, 1999-02-14, optionally followed by a time of day. Invalid when
-    // the text is no date.
+    // the text is no date. The locale's forms with the month's name are taken
+    // too: "Dec 2, 2026", "December 2, 2026", "2 Dec 2026".
     static QDate parseDate(const std::string& text);
 
 private:

@@ -1,6 +1,7 @@
 // Changing the week shown: the five navigation commands, the start-date
 // dialog, the checks of the start date and the day headers, on copies of
 // sample.tdb with today Sunday 12/06/2026.
+#include <QLocale>
 #include <gtest/gtest.h>
 
 #include <QProcess>
@@ -299,11 +300,24 @@ TEST(DateDialogParse, DatesAsTyped) {
         {"12/6/2026 10:00:00 AM", QDate(2026, 12, 6)},
         {"12/6/2026 22:15", QDate(2026, 12, 6)},
         {"2/29/2000", QDate(2000, 2, 29)},
+        {"Dec 2, 2026", QDate(2026, 12, 2)},
+        {"December 2, 2026", QDate(2026, 12, 2)},
+        {"2 Dec 2026", QDate(2026, 12, 2)},
+        {"Wednesday, December 2, 2026", QDate(2026, 12, 2)},
+        {"dec. 2 99", QDate(1999, 12, 2)},
+        {"2026 Dec 2", QDate(2026, 12, 2)},
+        {"Feb 14", QDate(2026, 2, 14)},
     };
     for (const auto& c : cases) EXPECT_EQ(DateDialog::parseDate(c.text), c.date) << "'" << c.text << "'";
     for (const char* text : {"", "<None>", "abc", "2/30/1999", "13/1/1999", "0/1/1999", "2/29/1999",
-                             "2/14/1999 25:00", "2/14/1999 tomorrow", "2/14-1999", "14", "1/1/0099"})
+                             "2/14/1999 25:00", "2/14/1999 tomorrow", "2/14-1999", "14", "1/1/0099",
+                             "Dec 32, 2026", "Decem 2, 2026", "Tuesday, December 2, 2026", "Dec 2 2026 7"})
         EXPECT_EQ(DateDialog::parseDate(text), QDate()) << "'" << text << "'";
+    // The user's own language and order.
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(DateDialog::parseDate("2. Dezember 2026"), QDate(2026, 12, 2));
+    EXPECT_EQ(DateDialog::parseDate("Mittwoch, 2. Dez. 2026"), QDate(2026, 12, 2));
+    QLocale::setDefault(QLocale::system());
     app::Clock::useSystem();
 }
 

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "about/help.h"
+#include "app/backup.h"
 #include "app/clock.h"
 
 namespace app {
@@ -373,6 +374,9 @@ bool Hourgrid::OpenTimerFile() {
         return false;
     }
     db->setClock(&Clock::nowDays);
+    // Before anything below changes the file (the saved queries are written at once).
+    if (!backup_) backup_ = std::make_shared<DailyBackup>(platform_, settings_);
+    db->setBeforeWrite([backup = backup_](timerdb::Database& d) { backup->beforeWrite(d); });
     auto previous = m_db;
     std::string previousCaption = caption();
     m_db = db;

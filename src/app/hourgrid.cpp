@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "about/help.h"
+#include "app/backup.h"
 #include "app/clock.h"
 
 namespace app {
@@ -409,6 +410,9 @@ bool Hourgrid::OpenTimerFile() {
     std::string missing = timerdb::firstMissingObject(*db);
     if (!missing.empty()) return refuse("'" + m_strTimerFile + "' is not a Timer file: it has no " + missing + ".");
     db->setClock(&Clock::nowDays);
+    // Before anything below changes the file (the saved queries are written at once).
+    if (!backup_) backup_ = std::make_shared<DailyBackup>(platform_, settings_);
+    db->setBeforeWrite([backup = backup_](timerdb::Database& d) { backup->beforeWrite(d); });
     m_db = db;
     m_bDbOpen = true;
     setCaption(std::string(kCaption) + " - " + m_strTimerFile);

@@ -20,6 +20,7 @@
 
 namespace app {
 
+class DailyBackup;
 class DateDialog;
 class Prefs;
 class Detail;
@@ -201,6 +202,7 @@ private:
     std::shared_ptr<DateDialog> dateDialog_;  // created on first use, hidden not destroyed
     std::shared_ptr<Prefs> prefs_;            // created on first use, hidden not destroyed
     std::shared_ptr<Detail> detail_;          // created on first use, hidden not destroyed
+    std::shared_ptr<DailyBackup> backup_;     // created with the first Timer file opened
 };
 
 }  // namespace app

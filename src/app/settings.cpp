@@ -1,6 +1,8 @@
 #include "app/settings.h"
 
+#include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QString>
 #include <cmath>
 
@@ -22,6 +24,15 @@ void QtSettingsStore::set(const std::string& key, const std::string& value) {
 }
 
 void QtSettingsStore::flush() { s_->sync(); }
+
+std::string QtSettingsStore::folder() {
+#ifdef Q_OS_WIN
+    // Settings in the registry have no folder: the user's application data stands in.
+    if (s_->format() == QSettings::NativeFormat)
+        return (QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Hourgrid").toStdString();
+#endif
+    return QFileInfo(s_->fileName()).absolutePath().toStdString();
+}
 
 double toDouble(const std::string& text, double def) {
     bool ok = false;

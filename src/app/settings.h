@@ -16,6 +16,8 @@ public:
     virtual std::string get(const std::string& key, const std::string& def) = 0;
     virtual void set(const std::string& key, const std::string& value) = 0;
     virtual void flush() {}
+    // The folder the settings live in (the program keeps its backups beside them).
+    virtual std::string folder() = 0;
 };
 
 // QSettings, organisation and application "Hourgrid" (on Linux
@@ -28,6 +30,7 @@ public:
     std::string get(const std::string& key, const std::string& def) override;
     void set(const std::string& key, const std::string& value) override;
     void flush() override;
+    std::string folder() override;
 
 private:
     std::unique_ptr<QSettings> s_;

@@ -87,6 +87,13 @@ public:
     // A long value (Memo/OLE) column's raw bytes from its 12-byte field header.
     Bytes readLongValue(const uint8_t* field, size_t len) const;
 
+    // Writes the database as this open sees it to `dest`: under a temporary name
+    // beside it, synced, then renamed over it, so `dest` is never half written.
+    // While this open holds the file no other writer can change it, and outside
+    // a transaction the pages seen are the committed ones; inside one the copy is
+    // refused. Throws Error(Io) naming what failed.
+    void copyTo(const std::string& dest) const;
+
     // ---- Writing (Exclusive opens only; Error(ReadOnly) otherwise) ----
     bool isWritable() const;
     // Groups writes; without an explicit transaction every write below is its own.

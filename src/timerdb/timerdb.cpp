@@ -224,6 +224,7 @@ void Recordset::Update() {
     if (mode_ == EditMode::None) throw jet::Error("Update or CancelUpdate without AddNew or Edit.", jet::Error::Code::Generic);
     jet::FieldValues fv;
     for (auto& [c, v] : changes_) fv.push_back({c, v});
+    db_.aboutToWrite();
     if (mode_ == EditMode::AddNew) {
         jet::Row stored;
         jet::RowId id = db_.engine().insertRow(source_, fv, &stored);
@@ -244,6 +245,7 @@ void Recordset::Update() {
 void Recordset::Delete() {
     requireWritable();
     if (Bof() || Eof()) throw jet::Error("No current record.", jet::Error::Code::NotFound);
+    db_.aboutToWrite();
     db_.engine().deleteRow(source_, ids_[static_cast<size_t>(pos_)]);
     rows_.erase(rows_.begin() + pos_);
     ids_.erase(ids_.begin() + pos_);

@@ -41,14 +41,27 @@ public:
     bool hasTable(const std::string& name) const { return db_->hasTable(name); }
     bool hasQueryDef(const std::string& name) const { return db_->hasQuery(name); }
 
+    // Called before any change reaches the file, with no transaction open: at
+    // BeginTrans, and at each write made outside a transaction.
+    void setBeforeWrite(std::function<void(Database&)> hook) { beforeWrite_ = std::move(hook); }
+
     // QueryDefs.Delete: throws jet::Error(NotFound) when absent.
-    void DeleteQueryDef(const std::string& name) { db_->dropQuery(name); }
-    void CreateQueryDef(const std::string& name, const std::string& sql) { db_->createQuery(name, sql); }
+    void DeleteQueryDef(const std::string& name) {
+        aboutToWrite();
+        db_->dropQuery(name);
+    }
+    void CreateQueryDef(const std::string& name, const std::string& sql) {
+        aboutToWrite();
+        db_->createQuery(name, sql);
+    }
     QueryDef QueryDefs(const std::string& name);
 
     // BeginTrans/CommitTrans/Rollback: the writes in between reach the file together
     // or not at all. A failed CommitTrans throws and leaves the file as it was.
-    void BeginTrans() { db_->beginTransaction(); }
+    void BeginTrans() {
+        aboutToWrite();
+        db_->beginTransaction();
+    }
     void CommitTrans() { db_->commitTransaction(); }
     void Rollback() { db_->rollbackTransaction(); }
     bool InTransaction() const { return db_->inTransaction(); }
@@ -63,8 +76,14 @@ public:
     std::unique_ptr<Recordset> OpenKeyedDynaset(const std::string& table);
 
 private:
+    friend class Recordset;
+    void aboutToWrite() {
+        if (beforeWrite_ && !db_->inTransaction()) beforeWrite_(*this);
+    }
+
     std::unique_ptr<jet::Database> db_;
     jet::EvalOptions opts_;
+    std::function<void(Database&)> beforeWrite_;
 };
 
 class QueryDef {

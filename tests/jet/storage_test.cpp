@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -307,6 +308,37 @@ TEST(Storage, JournalBelongsToItsFile) {
     { auto db = Database::open(f, OpenMode::Exclusive); }
     EXPECT_EQ(slurp(f), before);
 
+}
+
+// A copy holds the committed file, never pages of a change in progress or of an
+// interrupted commit, and never a half-written destination.
+TEST(Storage, CopyHoldsTheCommittedFile) {
+    TempDir dir;
+    const std::string f = dir.copy("timer/sample.tdb"), copy = dir.path() + "/copy.tdb";
+    const auto before = slurp(f);
+    {
+        auto db = Database::open(f, OpenMode::Exclusive);
+        db->beginTransaction();
+        jet::detail::allocatePage(*db);
+        EXPECT_THROW(db->copyTo(copy), Error);
+        db->commitTransaction();
+        db->copyTo(copy);
+        EXPECT_EQ(slurp(copy), slurp(f));
+        EXPECT_NE(slurp(copy), before);
+        EXPECT_THROW(db->copyTo(f), Error);
+        EXPECT_THROW(db->copyTo(dir.path() + "/missing/copy.tdb"), Error);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+
+    // From the command line, over a torn file and its journal: the file as it was.
+    fs::copy_file(testutil::dataPath("timer/sample.tdb"), f, fs::copy_options::overwrite_existing);
+    crashWhileWriting(f);
+    const auto torn = slurp(f);
+    const std::string cmd = "'" + std::string(JETDB_PATH) + "' backup '" + f + "' '" + copy + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    EXPECT_EQ(slurp(copy), before);
+    EXPECT_EQ(slurp(f), torn);
+    EXPECT_TRUE(fs::exists(jet::journalPath(f)));
 }
 
 // A write that fails during commit (here: the file may not grow) leaves the file

@@ -33,6 +33,7 @@ const char kUsage[] =
     "  exec FILE \"INSERT|UPDATE|DELETE ...\" [NAME=VALUE ...]  change rows; prints the count\n"
     "  createquery FILE NAME \"SQL\"        save a query\n"
     "  dropquery FILE NAME                delete a saved query\n"
+    "  backup FILE DEST                   a consistent copy of the file, written to DEST\n"
     "CSV: a header of column names; Text and Memo quoted; Null empty; Yes/No as 1/0;\n"
     "dates as YYYY-MM-DD HH:MM:SS; Binary and OLE as hex. Parameter values read as a\n"
     "number, a date (YYYY-MM-DD [HH:MM:SS]) or else text.\n";
@@ -196,7 +197,7 @@ int run(const std::vector<std::string>& a, std::string& file) {
         return 0;
     }
     static const char* const kCommands[] = {"info", "tables", "queries", "schema", "showquery", "export", "sql",
-                                            "check", "exec", "createquery", "dropquery"};
+                                            "check", "exec", "createquery", "dropquery", "backup"};
     bool known = false;
     for (const char* c : kCommands) known = known || cmd == c;
     if (!known) usageError("unknown command '" + cmd + "'");
@@ -263,6 +264,11 @@ int run(const std::vector<std::string>& a, std::string& file) {
         need(a, 3, 3, "dropquery FILE NAME");
         auto db = jet::Database::open(file, jet::OpenMode::Exclusive);
         db->dropQuery(a[2]);
+    } else if (cmd == "backup") {
+        need(a, 3, 3, "backup FILE DEST");
+        // A shared open keeps writers out while the copy is read; an interrupted
+        // write's journal is applied to what is read, not to the file.
+        jet::Database::open(file)->copyTo(a[2]);
     } else if (cmd == "check") {
         need(a, 2, 2, "check FILE");
 #ifdef JETDB_HAVE_CHECK

@@ -147,6 +147,22 @@ TEST_F(PendingEntry, EveryPathCommitsToTheEditorsCellOrStops) {
 
 namespace {
 
+// No to "close without it?" keeps the window, the editor, its text and its cell.
+TEST_F(PendingEntry, NoToClosingWithoutTheEntryReturnsToTheEditor) {
+    openTimer();
+    const int acme = rowOf(kAcme, "Design", "Commercial");
+    click(acme, durCol(0));
+    w().TimeEntry.userEdited("x");
+    platform.answers = {ui::Answer::OK, ui::Answer::No};
+    w().Unload(0);
+    EXPECT_EQ(messageTexts(), (std::vector<std::string>{kBadTime, kCloseWithout}));
+    EXPECT_FALSE(w().ended());
+    EXPECT_TRUE(w().TimeEntry.visible());
+    EXPECT_EQ(w().TimeEntry.text(), "x");
+    EXPECT_EQ(grid().row(), acme);
+    EXPECT_EQ(grid().col(), durCol(0));
+}
+
 // A week that does not validate keeps its entries in the file; the close box and
 // File > Exit may still end the program, when the user says so after the message.
 TEST_F(PendingEntry, AnInvalidWeekClosesWhenTheUserSaysSo) {

@@ -150,7 +150,7 @@ TEST_F(EditingFlowTest, TheEnterWalkScrollsTheCurrentCellIntoViewAndTheEditorFol
     resizeTo(520, 320);  // far narrower than the week
     const int row = rowOf("Acme Corporation:Website Redesign", "Development");
     ASSERT_GT(row, 0);
-    clickCell(row, col);
+    clickCell(row, 3);
     QTest::keyClicks(window->timeEntry(), "1");
     QTest::keyClick(window->timeEntry(), Qt::Key_Return);
     settle();

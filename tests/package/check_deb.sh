@@ -45,13 +45,14 @@ export DISPLAY=:$(cat "$tmp/display")
 
 # Settings of its own that point at a scratch copy of the sample; a stand-in for
 # the desktop's file opener records what Help asks to show.
-mkdir -p "$tmp/config/Hourgrid" "$tmp/home" "$tmp/bin"
+mkdir -p "$tmp/config/Hourgrid" "$tmp/home" "$tmp/bin" "$tmp/run"
+chmod 700 "$tmp/run"
 cp "$sample" "$tmp/sample.tdb"
 printf '[Startup]\nFile=%s\n' "$tmp/sample.tdb" >"$tmp/config/Hourgrid/Hourgrid.conf"
 printf '#!/bin/sh\necho "$@" >>%s\n' "$tmp/opened" >"$tmp/bin/xdg-open"
 chmod +x "$tmp/bin/xdg-open"
 command=$(sed -n 's/^Exec=//p' "$desktop")
-env -u QT_QPA_PLATFORM HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" PATH="$root/usr/bin:$tmp/bin:$PATH" \
+env -u QT_QPA_PLATFORM HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_RUNTIME_DIR="$tmp/run" PATH="$root/usr/bin:$tmp/bin:$PATH" \
   $command >"$tmp/program.log" 2>&1 &
 program=$!
 pids+=("$program")
@@ -71,7 +72,7 @@ grep -q "$root/usr/share/hourgrid/help/index.html" "$tmp/opened" 2>/dev/null || 
 xdotool windowfocus --sync "$wid"
 xdotool key --clearmodifiers alt+f
 sleep 0.5
-xdotool key --clearmodifiers x
+xdotool key --clearmodifiers e
 for _ in $(seq 150); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$program" 2>/dev/null && fail "File > Exit did not end the program"
 status=0; wait "$program" || status=$?

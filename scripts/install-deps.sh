@@ -8,9 +8,10 @@ need=()
 # default-jre-headless and the two commons libraries: the Jackcess judge (tests/judge) that checks files the engine wrote.
 # xvfb, xdotool, x11-utils, desktop-file-utils, appstream, dpkg-dev, file: the package test (tests/package),
 # which makes the .deb, validates it and starts the unpacked program under Xvfb.
+# openbox and imagemagick (screenshots), with xvfb, xdotool and x11-utils (xwininfo, xprop): the desktop flows (tests/desktop).
 for pkg in cmake g++ make ccache googletest libgtest-dev libbenchmark-dev clang mdbtools qt6-base-dev poppler-utils fonts-urw-base35 \
            default-jre-headless libcommons-lang3-java libcommons-logging-java \
-           xvfb xdotool x11-utils desktop-file-utils appstream dpkg-dev file; do
+           xvfb xdotool x11-utils desktop-file-utils appstream dpkg-dev file openbox imagemagick; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
 done
 # Node.js may come from another packaging that bundles npm (Debian's npm would

@@ -436,7 +436,9 @@ bool Hourgrid::OpenTimerFile() {
 
     m_bNoLeaveCell = false;
 
-    tbToolBar.setButtonToolTip("Print", "Prints to: " + platform_.defaultPrinterName());
+    const std::string printer = platform_.defaultPrinterName();
+    tbToolBar.setButtonToolTip("Print", printer.empty() ? "Print (no printer is installed: saves a PDF file)"
+                                                        : "Prints to: " + printer);
     return true;
 }
 

@@ -91,7 +91,7 @@ LockResult lockFile(int fd, short type) {
 }
 
 [[noreturn]] void throwInUse(const std::string& path) {
-    throw Error(path + " is in use by another program; close it there and try again", Error::Code::InUse);
+    throw Error(path + " is in use by another program; close it there and try again.", Error::Code::InUse);
 }
 
 int openFile(const std::string& path, int flags) {
@@ -101,7 +101,7 @@ int openFile(const std::string& path, int flags) {
     if (e == ENOENT || e == ENOTDIR) throw Error("file not found: " + path, Error::Code::NotFound);
     if (e == EISDIR) throw Error(path + " is a folder, not a database file", Error::Code::NotJet);
     if ((flags & O_ACCMODE) == O_RDWR && (e == EACCES || e == EROFS || e == EPERM))
-        throw Error(path + " is read-only; it can be opened for viewing only", Error::Code::ReadOnly);
+        throw Error(path + " is read-only: changes to it cannot be saved.", Error::Code::ReadOnly);
     throw Error("cannot open " + path + ": " + errText(e), Error::Code::Io);
 }
 
@@ -425,7 +425,7 @@ private:
         txnCount_ = count_;
         if (size_ > 0) map_.cover(fd_, size_, path_);
         if (::access(folderOf(journal_).c_str(), W_OK | X_OK) != 0 && (errno == EACCES || errno == EROFS))
-            throw Error("the folder holding " + path_ + " is read-only; the file can be opened for viewing only",
+            throw Error("The folder holding " + path_ + " is read-only: changes to the file cannot be saved safely there.",
                         Error::Code::ReadOnly);
     }
 

@@ -261,12 +261,12 @@ uint32_t detectPageSize(const uint8_t* p, size_t n, const std::string& name) {
     static const char jet[] = "Standard Jet DB";
     static const char ace[] = "Standard ACE DB";
     if (n < 0x20 || p[0] != 0x00 || p[1] != 0x01 || p[2] != 0x00 || p[3] != 0x00)
-        throw Error(name + " is not an Access database (.mdb) file", Error::Code::NotJet);
+        throw Error(name + " is not a Jet database (the format of Timer files and Access 97-2003 databases).", Error::Code::NotJet);
     if (std::memcmp(p + 4, ace, sizeof ace - 1) == 0)
         throw Error(name + " is an Access 2007 or later (.accdb) database; only Access 97-2003 files are supported",
                     Error::Code::NotJet);
     if (std::memcmp(p + 4, jet, sizeof jet - 1) != 0)
-        throw Error(name + " is not an Access database (.mdb) file", Error::Code::NotJet);
+        throw Error(name + " is not a Jet database (the format of Timer files and Access 97-2003 databases).", Error::Code::NotJet);
     switch (p[0x14]) {
         case 0: return 2048;
         case 1: return 4096;

@@ -158,6 +158,12 @@ TEST_F(HourgridTest, StartWithRememberedFile) {
     EXPECT_EQ(w.days()[6], QDate(2026, 12, 6));
 }
 
+TEST_F(HourgridTest, PrintTipWithoutAPrinterSaysWhatPrintDoes) {
+    platform.printerName.clear();
+    Hourgrid& w = openTimer();
+    EXPECT_EQ(w.tbToolBar.button("Print")->toolTip, "Print (no printer is installed: saves a PDF file)");
+}
+
 TEST_F(HourgridTest, SavedQueriesExistOnceAfterTwoOpens) {
     std::string path = copyTimer("sample.tdb");
     writeSetting("File", path);

@@ -69,7 +69,7 @@ TEST(Storage, ExclusiveOpenLocksOutEveryOtherOpen) {
         EXPECT_TRUE(db->isWritable());
         std::string msg;
         EXPECT_EQ(openCode(f, OpenMode::Exclusive, &msg), Error::Code::InUse);
-        EXPECT_NE(msg.find("in use by another program"), std::string::npos) << msg;
+        EXPECT_EQ(msg, f + " is in use by another program; close it there and try again.");
         EXPECT_EQ(openCode(f, OpenMode::ReadOnly, &msg), Error::Code::InUse);
         EXPECT_NE(msg.find("in use by another program"), std::string::npos) << msg;
         EXPECT_THROW(Database::open(f), Error);
@@ -124,6 +124,11 @@ TEST(Storage, OpenErrors) {
         std::ofstream(dir.path() + "/text.mdb") << "not a database at all, just some words to fill thirty-two bytes";
     }
     EXPECT_EQ(openCode(dir.path() + "/text.mdb", OpenMode::Exclusive), Error::Code::NotJet);
+    // A Timer file is not told it should have been an Access (.mdb) file.
+    std::filesystem::copy_file(dir.path() + "/text.mdb", dir.path() + "/text.tdb");
+    std::string msg;
+    EXPECT_EQ(openCode(dir.path() + "/text.tdb", OpenMode::Exclusive, &msg), Error::Code::NotJet);
+    EXPECT_EQ(msg, dir.path() + "/text.tdb is not a Jet database (the format of Timer files and Access 97-2003 databases).");
 
     // A file the user may not write: a clear error, and read-only opens still work.
     const std::string f = dir.copy("jet4/testV2000.mdb");
@@ -132,7 +137,8 @@ TEST(Storage, OpenErrors) {
     auto attempt = [&] {
         std::string msg;
         Error::Code c = openCode(f, OpenMode::Exclusive, &msg);
-        if (c != Error::Code::ReadOnly || msg.find("read-only") == std::string::npos) return 1;
+        // There is no viewing mode to promise: the file simply cannot be changed.
+        if (c != Error::Code::ReadOnly || msg != f + " is read-only: changes to it cannot be saved.") return 1;
         return openCode(f, OpenMode::ReadOnly) == Error::Code::Generic ? 0 : 2;
     };
     // Root may write any file, so the attempt runs as an ordinary user there.

@@ -8,6 +8,8 @@
 
 #include "jet/database.h"
 #include "jet/query.h"
+#include <QScrollBar>
+
 #include "qt_fixture.h"
 
 namespace {
@@ -180,6 +182,20 @@ TEST_F(EditingFlowTest, TheEnterWalkScrollsTheCurrentCellIntoViewAndTheEditorFol
             EXPECT_EQ(a.minutes, 120);
         }
     EXPECT_EQ(sunday, 1);
+}
+
+TEST_F(EditingFlowTest, TheWrapToMondayBringsTheRowsHeadingsBackIntoView) {
+    resizeTo(520, 320);  // room for the headings and Monday, not for the week
+    QTest::keyClick(&grid(), Qt::Key_End);
+    QTest::keyClick(&grid(), Qt::Key_Left);
+    settle();
+    ASSERT_EQ(form->Grid.col(), 23);
+    ASSERT_GT(grid().horizontalScrollBar()->value(), 0);
+    QTest::keyClick(&grid(), Qt::Key_Return);
+    settle();
+    ASSERT_EQ(form->Grid.row(), 2);
+    ASSERT_EQ(form->Grid.col(), 3);
+    for (int c : {0, 1, 2, 3}) EXPECT_TRUE(grid().viewport()->rect().contains(grid().cellRect(2, c))) << c;
 }
 
 TEST_F(EditingFlowTest, ClearingTheWeekWithBothQuestionsAnsweredYes) {

@@ -253,30 +253,34 @@ void MainWindow::applyForm() {
     }
 
     if (f_.visible() && !platform_.programEnded()) {
-        QSize frameExtra = isVisible() ? frameGeometry().size() - geometry().size() : QSize(0, 0);
-        QSize want(std::max(1, px(f_.width()) - frameExtra.width()), std::max(1, px(f_.height()) - frameExtra.height()));
+        QSize extra = isVisible() ? frameExtra() : QSize(0, 0);
+        QSize want(std::max(1, px(f_.width()) - extra.width()), std::max(1, px(f_.height()) - extra.height()));
         bool sizeChanged = std::abs(f_.width() - reportedW_) >= twipsPerPixel() ||
                            std::abs(f_.height() - reportedH_) >= twipsPerPixel();
         if (!shown_) {
             targetOuter_ = QSize(px(f_.width()), px(f_.height()));
+            // A size stored on a larger screen, or at another scale, never exceeds this one.
+            const QRect avail = availableArea();
+            if (avail.isValid()) targetOuter_ = targetOuter_.boundedTo(avail.size());
             create();
             QMargins m = windowHandle() ? windowHandle()->frameMargins() : QMargins();
             resize(std::max(1, targetOuter_.width() - m.left() - m.right()),
                    std::max(1, targetOuter_.height() - m.top() - m.bottom()));
-            if (QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen()) {
-                QRect avail = s->availableGeometry();
-                move(avail.center() - QPoint(targetOuter_.width() / 2, targetOuter_.height() / 2));
-            }
+            centreFrame(targetOuter_);
             switch (f_.windowState()) {
-            case ui::WindowState::Maximized: showMaximized(); break;
+            case ui::WindowState::Maximized:
+                // Shown at its normal size and place first, maximised once its frame is
+                // fitted: the window manager keeps that size to restore, not the screen's.
+                show();
+                maximiseWhenFitted_ = true;
+                break;
             case ui::WindowState::Minimized: showMinimized(); break;
             default: show(); break;
             }
             shown_ = true;
             grid_->setFocus(Qt::ActiveWindowFocusReason);  // the grid is first in the form's tab order
             fitFrame();
-            // A window manager may add its frame only a moment later.
-            QTimer::singleShot(150, this, [this] { fitFrame(); });
+            fitFrameSoon();
             reportSize();
         } else {
             if (sizeChanged && f_.windowState() == ui::WindowState::Normal && !isMaximized() && !isMinimized())
@@ -293,25 +297,56 @@ void MainWindow::applyForm() {
     applying_ = false;
 }
 
+QRect MainWindow::availableArea() const {
+    QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    return s ? s->availableGeometry() : QRect();
+}
+
+QSize MainWindow::frameExtra() const {
+    // Asked of the window itself: the widget's own frame geometry may lag behind
+    // a window manager that framed the window after it was shown.
+    QMargins m = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    return QSize(m.left() + m.right(), m.top() + m.bottom());
+}
+
+void MainWindow::centreFrame(QSize outer) {
+    // Centred on the screen's free area, and never with the title bar above or
+    // left of it, however large the frame.
+    const QRect avail = availableArea();
+    if (!avail.isValid()) return;
+    QPoint at = avail.center() - QPoint(outer.width() / 2, outer.height() / 2) + QPoint(1, 1);
+    move(std::max(at.x(), avail.left()), std::max(at.y(), avail.top()));
+}
+
 void MainWindow::fitFrame() {
     // The stored size is the outer one, frame and title bar included. When the
     // frame was not known as the window was placed, its client area took the
     // whole outer size: take the frame off once, as soon as it is known, and
-    // never again (later sizes are the user's).
+    // centre the real frame (later sizes and places are the user's).
     if (frameFitted_ || !isVisible() || isMaximized() || isMinimized() || platform_.programEnded()) return;
-    QSize extra = frameGeometry().size() - geometry().size();
+    QSize extra = frameExtra();
     if (extra.isNull()) return;
     frameFitted_ = true;
+    normalExtra_ = extra;
     if (size() == targetOuter_)
         resize(std::max(1, targetOuter_.width() - extra.width()), std::max(1, targetOuter_.height() - extra.height()));
+    centreFrame(size() + extra);
+    maximiseIfWanted();
 }
 
 void MainWindow::reportSize() {
     if (!shown_ || platform_.programEnded()) return;
-    QSize outer = isVisible() ? frameGeometry().size() : size();
+    QSize outer = isVisible() ? size() + frameExtra() : size();
     ui::WindowState st = isMinimized()   ? ui::WindowState::Minimized
                          : isMaximized() ? ui::WindowState::Maximized
                                          : ui::WindowState::Normal;
+    if (st == ui::WindowState::Normal && isVisible() && outer != size()) normalExtra_ = outer - size();
+    // A maximised or minimised window reports the size it returns to, so that the
+    // size kept for the next start is never the screen's.
+    if (st != ui::WindowState::Normal && normalGeometry().isValid()) {
+        QSize extra = normalExtra_.isValid() ? normalExtra_ : outer - size();
+        outer = normalGeometry().size() + extra.expandedTo(QSize(0, 0));
+    }
     QSize inner = st == ui::WindowState::Minimized ? QSize(0, 0) : surface_->size();
     reportedW_ = twips(outer.width());
     reportedH_ = twips(outer.height());
@@ -323,6 +358,19 @@ void MainWindow::moveEvent(QMoveEvent* e) {
     QMainWindow::moveEvent(e);
     // A window manager that frames the window moves its client area; the frame is known from then on.
     if (shown_ && !frameFitted_) fitFrame();
+}
+
+void MainWindow::fitFrameSoon() {
+    // A window manager may add its frame only a moment later; without one, the
+    // window is never framed and a maximised start waits no longer.
+    for (int ms : {100, 300, 700, 1500}) QTimer::singleShot(ms, this, [this] { fitFrame(); });
+    QTimer::singleShot(1600, this, [this] { maximiseIfWanted(); });
+}
+
+void MainWindow::maximiseIfWanted() {
+    if (!maximiseWhenFitted_ || platform_.programEnded()) return;
+    maximiseWhenFitted_ = false;
+    if (!isMaximized()) showMaximized();
 }
 
 void MainWindow::changeEvent(QEvent* e) {

@@ -54,6 +54,11 @@ private:
     void applyForm();
     void reportSize();
     void fitFrame();
+    void fitFrameSoon();
+    void maximiseIfWanted();
+    QRect availableArea() const;
+    QSize frameExtra() const;
+    void centreFrame(QSize outer);
     void layoutSurface();
     void placeGrid();
     void followCurrentCell();
@@ -74,7 +79,9 @@ private:
     std::map<std::string, QAction*> toolActions_;
     bool shown_ = false;
     bool frameFitted_ = false;
+    bool maximiseWhenFitted_ = false;
     QSize targetOuter_;
+    QSize normalExtra_;  // frame and title bar around the client area of the normal window; invalid until known
     bool applying_ = false;
     bool waitCursor_ = false;
     double reportedW_ = -1, reportedH_ = -1;

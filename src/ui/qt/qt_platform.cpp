@@ -10,8 +10,11 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QWindow>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 
 #include "form_dialog.h"
 #include "guard.h"
@@ -45,6 +48,25 @@ protected:
     }
 };
 
+// Centres a box or dialog, frame included, over the frame of the window it
+// belongs to. Its own frame is not known before it is shown: the window
+// manager gives it the same frame as its parent's.
+void centreOver(QWidget* w, QWidget* over) {
+    if (!over || !over->isVisible()) return;
+    w->adjustSize();
+    over = over->window();
+    const QMargins m = over->windowHandle() ? over->windowHandle()->frameMargins() : QMargins();
+    const QRect frame = over->geometry().marginsAdded(m);
+    const QSize outer = w->size().grownBy(m);
+    QPoint at = frame.center() - QPoint(outer.width() / 2, outer.height() / 2) + QPoint(1, 1);
+    if (QScreen* s = over->screen()) {
+        const QRect avail = s->availableGeometry();
+        at.setX(std::clamp(at.x(), avail.left(), std::max(avail.left(), avail.right() + 1 - outer.width())));
+        at.setY(std::clamp(at.y(), avail.top(), std::max(avail.top(), avail.bottom() + 1 - outer.height())));
+    }
+    w->move(at);  // a window's position is that of its frame
+}
+
 ui::Answer firstAnswer(ui::Buttons b) {
     return b == ui::Buttons::YesNo || b == ui::Buttons::YesNoCancel ? ui::Answer::Yes : ui::Answer::OK;
 }
@@ -62,7 +84,10 @@ void QtPlatform::setMainWindow(QWidget* window, ui::Form* form) {
 FormDialog* QtPlatform::activeFormDialog() const { return modal_.empty() ? nullptr : modal_.back(); }
 
 QWidget* QtPlatform::dialogParent() const {
-    if (!modal_.empty()) return modal_.back();
+    // A box is centred over its parent: a dialog still loading, not yet on
+    // screen, would put it in the screen's corner.
+    for (auto it = modal_.rbegin(); it != modal_.rend(); ++it)
+        if ((*it)->isVisible()) return *it;
     return mainWindow_.data();
 }
 
@@ -101,6 +126,7 @@ ui::Answer QtPlatform::messageBox(const std::string& text, ui::Buttons buttons, 
     box.setDefaultButton(def);
     if (esc != QMessageBox::NoButton) box.setEscapeButton(esc);
     box.noEscape = buttons == ui::Buttons::YesNo;
+    centreOver(&box, dialogParent());
     box.exec();
     switch (box.standardButton(box.clickedButton())) {
     case QMessageBox::Yes: return ui::Answer::Yes;
@@ -163,6 +189,7 @@ void QtPlatform::showModal(ui::Form& form, ui::Form* owner) {
         guarded([&] { form.raiseShown(); });
         if (!dlg.finished() && !ended_) {
             if (onModalShown) QTimer::singleShot(0, &dlg, [this, &dlg] { onModalShown(dlg); });
+            centreOver(&dlg, dlg.parentWidget());
             dlg.exec();
         }
         modal_.pop_back();

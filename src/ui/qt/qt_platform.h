@@ -52,7 +52,7 @@ public:
 
     // The dialog of the innermost modal form, or nullptr.
     FormDialog* activeFormDialog() const;
-    // Parent for a new box: the innermost modal dialog, else the main window.
+    // Parent for a new box: the innermost modal dialog on screen, else the main window.
     QWidget* dialogParent() const;
 
     // ---- Test hooks ----

@@ -447,3 +447,29 @@ TEST(SqlWrite, UniqueKeyWithNullPart) {
     }
     expectSound(path);
 }
+
+// Number literals keep every digit: 64-bit whole numbers, Decimal and Currency precision.
+TEST(SqlWrite, ExactNumberLiterals) {
+    TempDir dir;
+    const std::string dec = dir.copy("jet4/fixedNumericTestV2000.mdb"), cur = dir.copy("jet4/testV2000.mdb");
+    {
+        auto db = Database::open(dec, OpenMode::Exclusive);
+        execSql(*db, "INSERT INTO test (col2, col3, col4) VALUES (123456789012345678, 999999999999999999, "
+                     "-999999999999999999)");
+        auto c = Database::open(cur, OpenMode::Exclusive);
+        execSql(*c, "INSERT INTO Table1 (A, E, H) VALUES ('max', 2147483647, 922337203685477.5807)");
+        execSql(*c, "INSERT INTO Table1 (A, H) VALUES ('min', -922337203685477.5807)");
+    }
+    auto db = Database::open(dec);
+    ResultSet rs = runQuery(*db, *parseSql("SELECT col2, col3, col4, 3000000000 FROM test WHERE col2 > 2147483648"));
+    ASSERT_EQ(rs.rows.size(), 1u);
+    EXPECT_EQ(rowsText(rs).substr(rowsText(rs).find('\n') + 1),
+              "123456789012345678|999999999999999999|-999999999999999999|3000000000|\n");
+    auto c = Database::open(cur);
+    rs = runQuery(*c, *parseSql("SELECT H FROM Table1 WHERE A IN ('max', 'min') ORDER BY A"));
+    ASSERT_EQ(rs.rows.size(), 2u);
+    EXPECT_EQ(rs.rows[0][0].asCurrency().scaled, INT64_MAX);
+    EXPECT_EQ(rs.rows[1][0].asCurrency().scaled, -INT64_MAX);
+    expectSound(dec);
+    expectSound(cur);
+}

@@ -34,6 +34,7 @@ struct RawTdef {
         uint32_t usedMap = 0;
         uint32_t firstPage = 0;
         uint8_t flags = 0;
+        uint32_t uniqueCount = 0;  // distinct keys, as the definition records them
     };
     std::vector<RealIndex> realIndexes;
     struct LvMaps {
@@ -116,6 +117,7 @@ private:
     void checkRows(const Table& t, const RawTdef& raw, const std::vector<uint32_t>& dataPages);
     void checkIndexes(const Table& t, const RawTdef& raw, const std::vector<RowId>& live,
                       const std::vector<Row>& keyRows);
+    void checkTree(const std::string& who, const std::vector<Table::IndexPageInfo>& tree);
     void followLongValues(const Table& t, RowId id, const std::string& who);
     bool locateField(const uint8_t* row, size_t len, const Column& c, const uint8_t*& field, size_t& flen) const;
     void checkUnclaimed();
@@ -277,7 +279,8 @@ bool Checker::readTdef(uint32_t first, const std::string& who, RawTdef& out) {
         size_t base = pos + (jet4_ ? 4 : 0);
         // Jet 4 has four more bytes between the root page and the flags.
         uint8_t flags = need(base + (jet4_ ? 42 : 38), 1) ? t[base + (jet4_ ? 42 : 38)] : 0;
-        out.realIndexes.push_back({u32(base + 30), u32(base + 34), flags});
+        uint32_t uniqueCount = u32((jet4_ ? 63 + 12 * r : 43 + 8 * r) + 4);
+        out.realIndexes.push_back({u32(base + 30), u32(base + 34), flags, uniqueCount});
         pos += jet4_ ? 52 : 39;
     }
     pos += static_cast<size_t>(numIdx) * (jet4_ ? 28 : 20);
@@ -461,17 +464,24 @@ void Checker::checkIndexes(const Table& t, const RawTdef& raw, const std::vector
         const std::string who = "table " + t.name() + " index " + ix.name;
         std::vector<Table::IndexEntry> entries;
         try {
-            entries = t.indexEntries(ix);
+            auto tree = t.indexPages(ix);
+            checkTree(who, tree);
+            for (auto& pg : tree)
+                if (pg.leaf) entries.insert(entries.end(), pg.entries.begin(), pg.entries.end());
         } catch (const std::exception& e) {
             problem(who + ": entries unreadable: " + e.what());
             continue;
         }
+        const bool unique = ix.unique || ix.primaryKey;
+        size_t distinct = 0, dupes = 0;
         std::vector<RowId> pointed;
         pointed.reserve(entries.size());
         size_t bad = 0;
         for (size_t i = 0; i < entries.size(); ++i) {
             const auto& en = entries[i];
             pointed.push_back(en.row);
+            const bool sameKey = i > 0 && entries[i - 1].key == en.key;
+            distinct += !sameKey;
             if (i > 0 && entries[i - 1].key > en.key)
                 problem(who + ": entry for page " + std::to_string(en.row.page) + " row " + std::to_string(en.row.row) +
                         " is out of order");
@@ -485,12 +495,24 @@ void Checker::checkIndexes(const Table& t, const RawTdef& raw, const std::vector
                 if (t.encodeKey(ix, *row) != en.key)
                     problem(who + ": entry for page " + std::to_string(en.row.page) + " row " +
                             std::to_string(en.row.row) + " does not match the row's key");
+                // A key with a Null part equals nothing, so a unique index may hold it more than once.
+                bool anyNull = false;
+                for (const IndexColumn& ic : ix.columns)
+                    anyNull |= ic.column < 0 || static_cast<size_t>(ic.column) >= row->size() || (*row)[ic.column].isNull();
+                if (unique && sameKey && !anyNull && ++dupes <= 3)
+                    problem(who + ": unique index holds the key of page " + std::to_string(en.row.page) + " row " +
+                            std::to_string(en.row.row) + " more than once");
             } catch (const std::exception& e) {
                 if (++bad <= 3)
                     problem(who + ": entry for page " + std::to_string(en.row.page) + " row " +
                             std::to_string(en.row.row) + ": " + e.what());
             }
         }
+        if (ix.realIndex >= 0 && static_cast<size_t>(ix.realIndex) < raw.realIndexes.size() &&
+            raw.realIndexes[ix.realIndex].uniqueCount != distinct)
+            report_.notes.push_back(who + ": definition counts " +
+                                    std::to_string(raw.realIndexes[ix.realIndex].uniqueCount) +
+                                    " distinct keys, the index holds " + std::to_string(distinct));
         std::sort(pointed.begin(), pointed.end());
         if (std::adjacent_find(pointed.begin(), pointed.end()) != pointed.end())
             problem(who + ": a row has more than one entry");
@@ -511,6 +533,68 @@ void Checker::checkIndexes(const Table& t, const RawTdef& raw, const std::vector
             }
             problem(who + ": page " + std::to_string(live[i].page) + " row " + std::to_string(live[i].row) +
                     " has no entry");
+        }
+    }
+}
+
+// The B-tree's own shape: what a reader descending it or walking a level relies on.
+void Checker::checkTree(const std::string& who, const std::vector<Table::IndexPageInfo>& tree) {
+    std::map<uint32_t, size_t> at;
+    for (size_t i = 0; i < tree.size(); ++i) at[tree[i].page] = i;
+    const std::string pg = ": index page ";
+    // The entry a parent must hold for page i: its last one, or its tail child's.
+    auto lastOf = [&](size_t i) -> const Table::IndexEntry* {
+        for (int hops = 0; hops <= 64; ++hops) {
+            const auto& p = tree[i];
+            if (!p.leaf && p.tail && (p.children.empty() || p.children.back() != p.tail)) {
+                i = at.at(p.tail);
+                continue;
+            }
+            return p.entries.empty() ? nullptr : &p.entries.back();
+        }
+        return nullptr;
+    };
+    auto before = [](const Table::IndexEntry& a, const Table::IndexEntry& b) {
+        return a.key != b.key ? a.key < b.key : a.row < b.row;
+    };
+    int leafDepth = -1;
+    std::map<int, std::vector<size_t>> levels;
+    for (size_t i = 0; i < tree.size(); ++i) {
+        const auto& p = tree[i];
+        const std::string here = who + pg + std::to_string(p.page);
+        levels[p.depth].push_back(i);
+        if (p.leaf) {
+            if (leafDepth < 0) leafDepth = p.depth;
+            else if (leafDepth != p.depth) problem(here + " is a leaf at a different depth from the others");
+        }
+        if (p.entries.empty() && (p.depth > 0 || !p.leaf))
+            problem(here + (p.tail ? " has only a tail child" : " is empty but still in the tree"));
+        for (size_t k = 1; k < p.entries.size(); ++k)
+            if (!before(p.entries[k - 1], p.entries[k])) {
+                problem(here + ": entry " + std::to_string(k) + " is not after the one before it");
+                break;
+            }
+        for (size_t k = 0; k < p.children.size(); ++k) {
+            auto c = at.find(p.children[k]);
+            if (c == at.end()) continue;
+            const Table::IndexEntry* last = lastOf(c->second);
+            if (!last || last->key != p.entries[k].key || last->row != p.entries[k].row)
+                problem(here + ": entry " + std::to_string(k) + " is not the last key of its child page " +
+                        std::to_string(p.children[k]));
+        }
+    }
+    // Pages of one level are chained in key order; the chain ends at both sides of the level.
+    for (const auto& [depth, pages] : levels) {
+        for (size_t k = 0; k < pages.size(); ++k) {
+            const auto& p = tree[pages[k]];
+            const uint32_t wantPrev = k > 0 ? tree[pages[k - 1]].page : 0;
+            const uint32_t wantNext = k + 1 < pages.size() ? tree[pages[k + 1]].page : 0;
+            if (p.prev != wantPrev || p.next != wantNext) {
+                problem(who + pg + std::to_string(p.page) + " links to " + std::to_string(p.prev) + " and " +
+                        std::to_string(p.next) + ", its neighbours in the tree are " + std::to_string(wantPrev) +
+                        " and " + std::to_string(wantNext));
+                break;
+            }
         }
     }
 }

@@ -12,6 +12,8 @@ class Database;
 struct CheckReport {
     // One line per problem, naming the table, page and row concerned; empty when the file is sound.
     std::vector<std::string> problems;
+    // Statistics that differ from what the file holds; Access itself lets them drift, so they are not damage.
+    std::vector<std::string> notes;
     bool ok() const { return problems.empty(); }
 };
 

@@ -17,6 +17,7 @@ namespace jet {
 struct QueryModel;
 namespace detail {
 struct WriteAccess;
+struct TableRules;
 }
 
 // One row of the catalog (MSysObjects).
@@ -129,6 +130,7 @@ private:
     std::vector<CatalogEntry> catalog_;
     mutable std::map<std::string, std::shared_ptr<const Table>> tables_;  // key: upper-cased name
     mutable std::map<std::string, std::shared_ptr<const QueryModel>> queries_;
+    mutable std::map<std::string, std::shared_ptr<const detail::TableRules>> rules_;  // key: upper-cased name
     WritablePager* wpager_ = nullptr;  // pager_ itself for Exclusive opens
 };
 

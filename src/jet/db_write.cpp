@@ -1,4 +1,6 @@
 // Opening for writing, transactions and cache invalidation.
+#include <cctype>
+
 #include "database.h"
 #include "error.h"
 #include "journal.h"
@@ -14,6 +16,7 @@ struct WriteAccess {
         auto& db = const_cast<Database&>(cdb);
         db.tables_.clear();
         db.queries_.clear();
+        db.rules_.clear();
         db.catalog_.clear();
         db.header_.pageCount = db.pager_->pageCount();
         db.loadCatalog();
@@ -21,7 +24,17 @@ struct WriteAccess {
     static std::unique_ptr<Database> create() { return std::unique_ptr<Database>(new Database()); }
     static void init(Database& db, std::unique_ptr<Pager> pager) { db.init(std::move(pager)); }
     static void setWritable(Database& db, WritablePager* wp) { db.wpager_ = wp; }
+    static auto& rules(const Database& db) { return db.rules_; }
 };
+
+void checkTableRules(const Database& db, const Table& t, const Row& row) {
+    auto& cache = WriteAccess::rules(db);
+    std::string key = t.name();
+    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    auto it = cache.find(key);
+    if (it == cache.end()) it = cache.emplace(key, std::make_shared<const TableRules>(loadTableRules(db, t))).first;
+    enforceTableRules(db, t, *it->second, row);
+}
 
 WritablePager& writablePager(const Database& db) {
     WritablePager* wp = WriteAccess::pager(db);

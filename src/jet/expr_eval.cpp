@@ -162,6 +162,11 @@ Value eval(const Node& n, const RowView& row, const Env& env) {
                     if (v.asCurrency().scaled == INT64_MIN) fail(env, "overflow");
                     return Value::currency(Currency{-v.asCurrency().scaled});
                 case K::Single: return Value::single(-v.asSingle());
+                case K::Decimal: {
+                    Decimal d = v.asDecimal();
+                    d.unscaled = -d.unscaled;
+                    return Value::decimal(d);
+                }
                 case K::Date: return dateOrFail(-numberOf(v), env);
                 default: return Value::dbl(-toNumber(v, env));
             }

@@ -582,4 +582,45 @@ std::vector<Table::IndexEntry> Table::indexEntries(const Index& index) const {
     return out;
 }
 
+std::vector<Table::IndexPageInfo> Table::indexPages(const Index& index) const {
+    const Layout L(db_.format());
+    const Pager& pager = db_.pager();
+    const Where ctx{*this, index};
+    std::vector<IndexPageInfo> out;
+    std::vector<bool> visited(pager.pageCount(), false);
+    // (page, parent, depth), taken from the back; children are pushed last to first.
+    std::vector<std::array<uint32_t, 3>> todo{{index.firstPage, 0, 0}};
+    while (!todo.empty()) {
+        auto [pageNo, parent, depth] = todo.back();
+        todo.pop_back();
+        if (pageNo == 0 || pageNo >= visited.size())
+            throw Error(ctx + (": index page " + std::to_string(pageNo) + " is outside the file"), Error::Code::Corrupt);
+        if (visited[pageNo])
+            throw Error(ctx + (": index page " + std::to_string(pageNo) + " is reached twice"), Error::Code::Corrupt);
+        if (depth > static_cast<uint32_t>(kMaxDepth)) throw Error(ctx + ": index tree is too deep", Error::Code::Corrupt);
+        visited[pageNo] = true;
+        IndexPage page(pager, L, pageNo, ctx);
+        IndexPageInfo info;
+        info.page = pageNo;
+        info.parent = parent;
+        info.depth = static_cast<int>(depth);
+        info.leaf = page.leaf();
+        info.prev = page.prev();
+        info.next = page.next();
+        info.tail = page.tail();
+        for (size_t i = 0; i < page.count(); ++i) {
+            IndexEntry e;
+            page.key(i, e.key);
+            e.row = page.row(i);
+            info.entries.push_back(std::move(e));
+            if (!page.leaf()) info.children.push_back(page.child(i));
+        }
+        std::vector<uint32_t> kids = info.children;
+        if (info.tail != 0 && (kids.empty() || kids.back() != info.tail)) kids.push_back(info.tail);
+        for (size_t k = kids.size(); k-- > 0;) todo.push_back({kids[k], pageNo, depth + 1});
+        out.push_back(std::move(info));
+    }
+    return out;
+}
+
 }  // namespace jet

@@ -532,6 +532,7 @@ RowId RowWriter::insert(const FieldValues& values, Row* stored) {
             row[i] = Value::guid(g);
         }
     }
+    checkTableRules(db_, *t_, row);
     checkDuplicates(row, RowId{0, 0}, physical_);
 
     std::vector<FieldBytes> fields(cols.size());
@@ -583,6 +584,7 @@ void RowWriter::update(RowId id, const FieldValues& changes) {
             if (ic.column >= 0 && changed[static_cast<size_t>(ic.column)]) keyChanged = true;
         if (keyChanged) touched.push_back(ix);
     }
+    checkTableRules(db_, *t_, newRow);
     checkDuplicates(newRow, id, touched);
 
     std::vector<int> lvCols;

@@ -415,6 +415,28 @@ PE Parser::literalNumber(const Token& t) {
             return make(std::move(x), 1);
         }
     }
+    // Digits a Double cannot hold exactly become a Decimal, so that large whole numbers,
+    // Currency and Decimal values reach their columns unrounded.
+    if (t.text.find_first_of("eE") == std::string::npos) {
+        __int128 unscaled = 0;
+        int digits = 0, scale = 0;
+        bool afterPoint = false;
+        for (char c : t.text) {
+            if (c == '.') {
+                afterPoint = true;
+                continue;
+            }
+            if (digits > 0 || c != '0') ++digits;
+            if (digits > 28) break;
+            unscaled = unscaled * 10 + (c - '0');
+            scale += afterPoint;
+        }
+        if (digits <= 28 && (digits > 15 || (integral && unscaled > INT32_MAX))) {
+            x.value = Value::decimal(Decimal{unscaled, static_cast<uint8_t>(std::max(digits, scale)),
+                                             static_cast<uint8_t>(scale)});
+            return make(std::move(x), 1);
+        }
+    }
     double d = 0;
     const char* b = t.text.data();
     const char* e = b + t.text.size();

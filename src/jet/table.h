@@ -117,6 +117,17 @@ public:
         RowId row;
     };
     std::vector<IndexEntry> indexEntries(const Index& index) const;
+    // Every page of an index's B-tree as stored, root first, children in key order (integrity check).
+    struct IndexPageInfo {
+        uint32_t page = 0;
+        uint32_t parent = 0;  // 0 for the root
+        int depth = 0;        // 0 for the root
+        bool leaf = true;
+        uint32_t prev = 0, next = 0, tail = 0;
+        std::vector<IndexEntry> entries;
+        std::vector<uint32_t> children;  // intermediate pages: the child of each entry
+    };
+    std::vector<IndexPageInfo> indexPages(const Index& index) const;
     // The encoded key of a row for an index (same bytes as stored in index pages).
     std::vector<uint8_t> encodeKey(const Index& index, const Row& row) const;
 

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "database.h"
@@ -35,6 +36,23 @@ void usageMapRemove(Database& db, uint32_t mapRowPtr, uint32_t page);
 bool indexWouldDuplicate(const Database& db, const Table& t, const Index& idx, const Row& row, RowId self);
 void indexInsert(Database& db, const Table& t, const Index& idx, const Row& row, RowId id);
 void indexRemove(Database& db, const Table& t, const Index& idx, const Row& row, RowId id);
+
+// What Access keeps as column and table properties (MSysObjects.LvProp) and Jet
+// enforces on every insert and update.
+struct TableRules {
+    struct ColumnRule {
+        int column = -1;  // position in Table::columns()
+        bool required = false;
+        bool allowZeroLength = true;
+        std::string rule, text;  // validation rule and the message it shows
+    };
+    std::vector<ColumnRule> columns;  // only columns with something to enforce
+    std::string rule, text;           // the table's own validation rule
+};
+TableRules loadTableRules(const Database& db, const Table& t);
+void enforceTableRules(const Database& db, const Table& t, const TableRules& rules, const Row& row);
+// Throws Error naming the column or the rule when `row` breaks one; changes nothing.
+void checkTableRules(const Database& db, const Table& t, const Row& row);
 
 // Forgets cached tables, queries and the catalog after a change or rollback.
 void invalidateCaches(const Database& db);

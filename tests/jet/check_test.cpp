@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 
@@ -60,6 +62,18 @@ TEST(Check, ReferenceFilesAreSound) {
         }
     }
     EXPECT_GE(files, 40);
+}
+
+// Marks `ix` unique in its table's one-page definition: the real index entry holds
+// its usage map and root page, then (four bytes on) its flags.
+void markUnique(std::vector<uint8_t>& file, uint32_t tdef, const jet::Index& ix) {
+    const size_t at = size_t(tdef) * kPage;
+    for (size_t i = 0; i + 12 < kPage; ++i)
+        if (rd32(&file[at + i]) == ix.usedPagesRef && rd32(&file[at + i + 4]) == ix.firstPage) {
+            file[at + i + 12] |= 0x01;
+            return;
+        }
+    FAIL() << "no definition entry for index " << ix.name;
 }
 
 class CheckDamage : public ::testing::Test {
@@ -137,10 +151,74 @@ TEST_F(CheckDamage, UsedPageMarkedFree) {
     EXPECT_TRUE(mentions(r, "claimed")) << joined(r);
 }
 
+TEST_F(CheckDamage, RepeatedKeysInUniqueIndex) {
+    auto db = jet::Database::openMemory(file.data(), file.size(), "sample");
+    auto t = db->table("Activities");
+    markUnique(file, t->tdefPage(), *t->findIndex("Name ID"));
+    auto r = checkBytes(file);
+    EXPECT_TRUE(mentions(r, "index Name ID: unique index holds the key")) << joined(r);
+}
+
 TEST_F(CheckDamage, WrongRowCountInDefinition) {
     const size_t tbase = size_t(tdef) * kPage;
     file[tbase + 16] += 1;
     auto r = checkBytes(file);
     EXPECT_FALSE(r.ok());
     EXPECT_TRUE(mentions(r, "rows")) << joined(r);
+}
+
+// One hand-made fault per kind in a two-level index; each must be reported.
+TEST(CheckIndexTree, HandMadeFaults) {
+    const auto original = slurp(testutil::dataPath("jet4/compIndexTestV2000.mdb"));
+    auto db = jet::Database::openMemory(original.data(), original.size(), "comp");
+    auto t = db->table("Table1");
+    const jet::Format& f = db->format();
+    // A non-unique index deep enough to have intermediate pages and keys shared by several rows.
+    const jet::Index* ix = nullptr;
+    std::vector<jet::Table::IndexPageInfo> tree;
+    for (const jet::Index& cand : t->indexes()) {
+        auto pages = t->indexPages(cand);
+        if (!cand.unique && pages.size() > 2 && !pages[0].leaf) {
+            ix = &cand;
+            tree = std::move(pages);
+            break;
+        }
+    }
+    ASSERT_NE(ix, nullptr);
+    std::vector<const jet::Table::IndexPageInfo*> leaves;
+    for (const auto& p : tree)
+        if (p.leaf) leaves.push_back(&p);
+    const auto& node = tree[0];
+    const size_t nodeAt = size_t(node.page) * kPage, leafAt = size_t(leaves[1]->page) * kPage;
+    // Entry 0 of a page ends at its first mask bit; a node entry ends with row pointer and child page.
+    size_t end0 = 0;
+    while (!(original[nodeAt + f.idxBitmaskStart + end0 / 8] >> (end0 % 8) & 1)) ++end0;
+    const size_t tdefAt = size_t(t->tdefPage()) * kPage;
+
+    const struct {
+        const char* what;
+        std::function<void(std::vector<uint8_t>&)> damage;
+        const char* reported;
+    } cases[] = {
+        {"parent entry differs from its child's last key",
+         [&](auto& b) { b[nodeAt + f.idxEntryStart + end0 - 5] ^= 0x01; }, "is not the last key of its child"},
+        {"leaf emptied but left in the tree",
+         [&](auto& b) { std::fill(&b[leafAt + f.idxBitmaskStart], &b[leafAt + f.idxEntryStart], 0); },
+         "is empty but still in the tree"},
+        {"broken sibling chain", [&](auto& b) { std::fill(&b[leafAt + 12], &b[leafAt + 16], 0); }, "links to"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto bytes = original;
+        c.damage(bytes);
+        auto r = checkBytes(bytes);
+        EXPECT_TRUE(mentions(r, c.reported)) << joined(r);
+        EXPECT_TRUE(mentions(r, ix->name)) << joined(r);
+    }
+    // The distinct-key statistic drifts in Access's own files: a note, not damage.
+    auto bytes = original;
+    bytes[tdefAt + 63 + 4] ^= 0x10;
+    auto r = checkBytes(bytes);
+    EXPECT_TRUE(r.ok()) << joined(r);
+    EXPECT_GT(r.notes.size(), checkBytes(original).notes.size());
 }

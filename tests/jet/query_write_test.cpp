@@ -390,3 +390,87 @@ TEST(SqlWrite, JetdbCommands) {
     r = jetdb(dir, {"check", path});
     EXPECT_EQ(r.out, "ok\n");
 }
+
+// Column and table rules kept as properties refuse a row with their own message and leave the file as it was.
+TEST(SqlWrite, ColumnRulesRefuseRows) {
+    const struct {
+        const char* file;
+        const char* sql;
+        const char* message;
+    } cases[] = {
+        {"jet4/queryTestV2000.mdb", "INSERT INTO Table1 (col1, col2) VALUES ('', 'b')", "col1' cannot be a zero-length"},
+        {"jet4/fixedTextTestV2000.mdb", "INSERT INTO users (i_user_id) VALUES (99)", "Required property"},
+        {"jet4/fixedTextTestV2000.mdb", "UPDATE users SET c_user_login = Null", "Required property"},
+        {"jet4/rulesTestV2000.mdb", "INSERT INTO Table1 (col1, col2) VALUES ('a', 'a')", "col1 and col2 must differ"},
+        {"jet4/rulesTestV2000.mdb", "INSERT INTO Table1 (col1, col2, col3) VALUES ('a', 'b', 'abcd')",
+         "col3 is at most three letters"},
+        {"jet4/rulesTestV2000.mdb", "INSERT INTO Table1 (col1, col2) VALUES ('BAD', 'b')", "validation rule <> 'bad'"},
+        {"jet4/rulesTestV2000.mdb", "INSERT INTO Table1 (col1, col3) VALUES ('a', 'b')", "col2' cannot contain a Null"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sql);
+        TempDir dir;
+        const std::string path = dir.copy(c.file);
+        const auto before = storagetest::slurp(path);
+        {
+            auto db = Database::open(path, OpenMode::Exclusive);
+            try {
+                execSql(*db, c.sql);
+                ADD_FAILURE() << "accepted";
+            } catch (const Error& e) {
+                EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+            }
+        }
+        EXPECT_EQ(storagetest::slurp(path), before);
+    }
+    TempDir dir;
+    const std::string path = dir.copy("jet4/rulesTestV2000.mdb");
+    {
+        auto db = Database::open(path, OpenMode::Exclusive);
+        EXPECT_EQ(execSql(*db, "INSERT INTO Table1 (col1, col2, col3) VALUES ('a', 'b', 'abc')").rowsAffected, 1);
+        EXPECT_EQ(execSql(*db, "INSERT INTO Table1 (col1, col2) VALUES ('c', 'b')").rowsAffected, 1);
+        EXPECT_THROW(execSql(*db, "UPDATE Table1 SET col2 = 'c' WHERE col1 = 'c'"), Error);
+    }
+    expectSound(path);
+}
+
+// A compound unique key with a Null part equals no other key, as in Access; whole keys stay unique.
+TEST(SqlWrite, UniqueKeyWithNullPart) {
+    TempDir dir;
+    const std::string path = dir.copy("jet4/testIndexPropertiesV2003.mdb");
+    {
+        auto db = Database::open(path, OpenMode::Exclusive);
+        execSql(*db, "INSERT INTO TableUnique2_temp ([row], data1, data2) VALUES ('n1', Null, 7)");
+        execSql(*db, "INSERT INTO TableUnique2_temp ([row], data1, data2) VALUES ('n2', Null, 7)");
+        execSql(*db, "INSERT INTO TableUnique2_temp ([row], data1, data2) VALUES ('n3', 'x', 7)");
+        EXPECT_EQ(errorCode([&] { execSql(*db, "INSERT INTO TableUnique2_temp ([row], data1, data2) VALUES ('n4', 'x', 7)"); }),
+                  Error::Code::Duplicate);
+    }
+    expectSound(path);
+}
+
+// Number literals keep every digit: 64-bit whole numbers, Decimal and Currency precision.
+TEST(SqlWrite, ExactNumberLiterals) {
+    TempDir dir;
+    const std::string dec = dir.copy("jet4/fixedNumericTestV2000.mdb"), cur = dir.copy("jet4/testV2000.mdb");
+    {
+        auto db = Database::open(dec, OpenMode::Exclusive);
+        execSql(*db, "INSERT INTO test (col2, col3, col4) VALUES (123456789012345678, 999999999999999999, "
+                     "-999999999999999999)");
+        auto c = Database::open(cur, OpenMode::Exclusive);
+        execSql(*c, "INSERT INTO Table1 (A, E, H) VALUES ('max', 2147483647, 922337203685477.5807)");
+        execSql(*c, "INSERT INTO Table1 (A, H) VALUES ('min', -922337203685477.5807)");
+    }
+    auto db = Database::open(dec);
+    ResultSet rs = runQuery(*db, *parseSql("SELECT col2, col3, col4, 3000000000 FROM test WHERE col2 > 2147483648"));
+    ASSERT_EQ(rs.rows.size(), 1u);
+    EXPECT_EQ(rowsText(rs).substr(rowsText(rs).find('\n') + 1),
+              "123456789012345678|999999999999999999|-999999999999999999|3000000000|\n");
+    auto c = Database::open(cur);
+    rs = runQuery(*c, *parseSql("SELECT H FROM Table1 WHERE A IN ('max', 'min') ORDER BY A"));
+    ASSERT_EQ(rs.rows.size(), 2u);
+    EXPECT_EQ(rs.rows[0][0].asCurrency().scaled, INT64_MAX);
+    EXPECT_EQ(rs.rows[1][0].asCurrency().scaled, -INT64_MAX);
+    expectSound(dec);
+    expectSound(cur);
+}

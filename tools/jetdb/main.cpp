@@ -274,6 +274,7 @@ int run(const std::vector<std::string>& a, std::string& file) {
 #ifdef JETDB_HAVE_CHECK
         auto db = jet::Database::open(file);
         const jet::CheckReport report = jet::checkDatabase(*db);
+        for (const auto& n : report.notes) std::fprintf(stderr, "note: %s\n", oneLine(n).c_str());
         if (report.problems.empty()) {
             out.line("ok");
             return 0;

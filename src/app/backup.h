@@ -27,7 +27,6 @@ public:
     // only the newest copies of that file. A copy that cannot be made is reported
     // (once a day per file) and the change goes on.
     void beforeWrite(timerdb::Database& db);
-    const std::string& folder() const { return folder_; }
 
 private:
     void copy(timerdb::Database& db, const QDate& today, int keep);

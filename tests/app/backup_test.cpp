@@ -71,7 +71,7 @@ TEST_F(BackupTest, KeepsTheNewestCopiesOfEachFile) {
     struct Case {
         const char* count;
         std::set<int> kept;  // days from today
-    } cases[] = {{"3", {0, -1, -2}}, {"0", {-1, -2, -3, -5}}, {"junk", {0, -1, -2, -3, -5}}};
+    } cases[] = {{"3", {0, -1, -2}}, {"1", {0}}, {"0", {-1, -2, -3, -5}}, {"junk", {0, -1, -2, -3, -5}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.count);
         win.reset();

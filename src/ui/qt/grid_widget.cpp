@@ -375,9 +375,10 @@ void GridWidget::ensureCurrentVisible() {
     QScrollBar* h = horizontalScrollBar();
     QScrollBar* v = verticalScrollBar();
     int vw = viewport()->width();
-    // A cell coming in from the left is shown with as much as fits of what lies left
-    // of it, the row's headings first: a wrap to Monday shows the row it is on.
-    if (rc.left() < 0) h->setValue(rc.width() < vw ? h->value() + rc.right() - vw + 1 : h->value() + rc.left());
+    // A cell that fits in the view together with everything left of it is shown
+    // with the row's headings: a wrap to Monday shows which row it is on.
+    if (h->value() + rc.right() < vw) h->setValue(0);
+    else if (rc.left() < 0) h->setValue(h->value() + rc.left());
     else if (rc.right() >= vw && rc.width() < vw) h->setValue(h->value() + rc.right() - vw + 1);
     if (m_.row() >= m_.fixedRows) {
         int fh = fixedHeight();

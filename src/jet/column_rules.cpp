@@ -68,7 +68,7 @@ std::vector<PropValue> parseProperties(const Database& db, const Bytes& b) {
 class RuleCompiler : public ev::Compiler {
 public:
     RuleCompiler(const Table& t, const ev::Env& env) : ev::Compiler(env, nodes_, 10000), t_(t) {}
-    [[noreturn]] void fail(const std::string& problem) const override { throw Error(problem, Error::Code::Query); }
+    void raise(const std::string& problem) const override { throw Error(problem, Error::Code::Query); }
 
 protected:
     ev::NodePtr field(const Expr& e) override {

@@ -17,6 +17,7 @@ namespace jet {
 struct QueryModel;
 namespace detail {
 struct WriteAccess;
+struct PlacementHints;
 }
 
 // One row of the catalog (MSysObjects).
@@ -123,6 +124,8 @@ private:
     mutable std::map<std::string, std::shared_ptr<const Table>> tables_;  // key: upper-cased name
     mutable std::map<std::string, std::shared_ptr<const QueryModel>> queries_;
     WritablePager* wpager_ = nullptr;  // pager_ itself for Exclusive opens
+    // Where rows were last placed, kept across statements by the row writer.
+    mutable std::shared_ptr<detail::PlacementHints> placement_;
 };
 
 }  // namespace jet

@@ -18,6 +18,7 @@ struct QueryModel;
 namespace detail {
 struct WriteAccess;
 struct TableRules;
+struct PlacementHints;
 }
 
 // One row of the catalog (MSysObjects).
@@ -132,6 +133,8 @@ private:
     mutable std::map<std::string, std::shared_ptr<const QueryModel>> queries_;
     mutable std::map<std::string, std::shared_ptr<const detail::TableRules>> rules_;  // key: upper-cased name
     WritablePager* wpager_ = nullptr;  // pager_ itself for Exclusive opens
+    // Where rows were last placed, kept across statements by the row writer.
+    mutable std::shared_ptr<detail::PlacementHints> placement_;
 };
 
 }  // namespace jet

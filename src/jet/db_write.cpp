@@ -17,9 +17,26 @@ struct WriteAccess {
         db.tables_.clear();
         db.queries_.clear();
         db.rules_.clear();
+        // A rollback may have taken back the pages the hints name.
+        db.placement_.reset();
         db.catalog_.clear();
         db.header_.pageCount = db.pager_->pageCount();
         db.loadCatalog();
+    }
+    // A row written to a user table changes only that table's definition (its
+    // counters); the catalog and saved queries live in system tables.
+    static void forgetTable(const Database& cdb, const Table& t) {
+        auto& db = const_cast<Database&>(cdb);
+        if (t.isSystem()) return reload(cdb);
+        db.header_.pageCount = db.pager_->pageCount();
+        std::string key = t.name();
+        for (char& c : key)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        db.tables_.erase(key);
+    }
+    static PlacementHints& placement(const Database& db) {
+        if (!db.placement_) db.placement_ = std::make_shared<PlacementHints>();
+        return *db.placement_;
     }
     static std::unique_ptr<Database> create() { return std::unique_ptr<Database>(new Database()); }
     static void init(Database& db, std::unique_ptr<Pager> pager) { db.init(std::move(pager)); }
@@ -43,6 +60,10 @@ WritablePager& writablePager(const Database& db) {
 }
 
 void invalidateCaches(const Database& db) { WriteAccess::reload(db); }
+
+void invalidateTable(const Database& db, const Table& t) { WriteAccess::forgetTable(db, t); }
+
+PlacementHints& placementHints(const Database& db) { return WriteAccess::placement(db); }
 
 AutoTxn::AutoTxn(Database& db) : db_(db) {
     WritablePager& wp = writablePager(db);

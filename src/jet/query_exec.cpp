@@ -84,6 +84,8 @@ struct RunContext {
 };
 
 constexpr size_t kMaxPlans = 4096;
+// Room reserved up front for a table's rows: its stored count, which a damaged file can overstate.
+constexpr size_t kReserveRows = 1u << 20;
 constexpr size_t kMaxNodes = 1000000;
 // Joined rows held at once; a cross product of big tables stops here instead of exhausting memory.
 constexpr size_t kMaxTuples = 50000000;
@@ -545,15 +547,11 @@ void Plan::readLeaf(Leaf& leaf) {
         }
         return;
     }
-    if (leaf.filters.empty()) {
-        auto cur = t.scan(wanted);
-        while (cur.next()) leaf.rows.push_back(cur.row());
-        return;
-    }
-    if (!extra) {
+    if (!extra || leaf.filters.empty()) {
+        leaf.rows.reserve(std::min<size_t>(t.rowCount(), kReserveRows));
         auto cur = t.scan(wanted);
         while (cur.next())
-            if (passes(cur.row())) leaf.rows.push_back(cur.row());
+            if (leaf.filters.empty() || passes(cur.row())) leaf.rows.push_back(cur.takeRow());
         return;
     }
     // Read the filter's columns first and the rest only for the rows that pass.
@@ -685,6 +683,14 @@ Relation Plan::join(Relation l, Relation r, FromItem::JoinType type, std::vector
     auto keyOf = [&](const Row* const* tuple, const std::vector<const Node*>& keys, std::string& key) {
         key.clear();
         for (const Node* k : keys) {
+            if (k->op == Op::Field) {  // most join keys: read in place, no copy
+                const Row* r = tuple[k->slot.source];
+                if (!r || static_cast<size_t>(k->slot.column) >= r->size()) return false;
+                const Value& v = (*r)[static_cast<size_t>(k->slot.column)];
+                if (v.isNull()) return false;
+                ev::appendKey(key, v);
+                continue;
+            }
             Value v = ev::eval(*k, ev::RowView{tuple, nullptr}, env_);
             if (v.isNull()) return false;
             ev::appendKey(key, v);
@@ -703,6 +709,7 @@ Relation Plan::join(Relation l, Relation r, FromItem::JoinType type, std::vector
     out.leaves = l.leaves;
     out.leaves.insert(r.leaves.begin(), r.leaves.end());
     std::vector<const Row*> combined(n);
+    if (!outerKeys.empty() && keepUnmatched) out.tuples.reserve(outer.tuples.size());
     std::vector<uint32_t> all;
     if (outerKeys.empty()) {
         all.resize(innerCount);
@@ -1154,8 +1161,9 @@ ResultSet runNamed(const Database& db, const std::string& name, const Params& pa
         auto t = db.table(name);
         ResultSet rs;
         for (const auto& c : t->columns()) rs.columns.push_back(ResultColumn{c.name, c.type});
+        rs.rows.reserve(std::min<size_t>(t->rowCount(), kReserveRows));
         auto cur = t->scan();
-        while (cur.next()) rs.rows.push_back(cur.row());
+        while (cur.next()) rs.rows.push_back(cur.takeRow());
         return rs;
     }
     if (!db.hasQuery(name)) throw Error("table or query '" + name + "' not found", Error::Code::NotFound);

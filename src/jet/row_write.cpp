@@ -80,9 +80,35 @@ std::vector<uint32_t> mapPages(const Database& db, uint32_t ref) {
     return out;
 }
 
+// One page's bit, read the way mapPages reads the whole map.
 bool mapHas(const Database& db, uint32_t ref, uint32_t page) {
-    std::vector<uint32_t> v = mapPages(db, ref);
-    return std::find(v.begin(), v.end(), page) != v.end();
+    const Pager& pg = db.pager();
+    const Format& f = db.format();
+    const uint32_t mapPage = ref >> 8;
+    if (mapPage == 0 || mapPage >= pg.pageCount()) throwCorrupt(db.path(), "a page map points outside the file");
+    const uint8_t* p = pg.page(mapPage);
+    RowSpan rs;
+    if (!rowOnPage(f, p, static_cast<uint16_t>(ref & 0xFF), rs, db.path(), mapPage) || rs.len < 1 ||
+        (rs.flags & kRowDeleted))
+        throwCorrupt(db.path(), "a page map is missing");
+    if (page >= pg.pageCount()) return false;
+    if (rs.data[0] == 0) {
+        if (rs.len < 5) throwCorrupt(db.path(), "a page map is too short");
+        const uint32_t start = bytes::u32(rs.data + 1);
+        if (page < start) return false;
+        const uint64_t bit = page - start;
+        return bit / 8 < rs.len - 5 && (rs.data[5 + bit / 8] >> (bit % 8) & 1);
+    }
+    if (rs.data[0] == 1) {
+        const uint64_t perPage = static_cast<uint64_t>(f.pageSize - 4) * 8;
+        const uint64_t k = page / perPage, bit = page % perPage;
+        if (1 + 4 * k + 4 > rs.len) return false;
+        const uint32_t mp = bytes::u32(rs.data + 1 + 4 * k);
+        if (mp == 0 || (mp & 0x80000000u) || mp >= pg.pageCount()) return false;
+        const uint8_t* m = pg.page(mp);
+        return m[0] == kPageUsageMap && (m[4 + bit / 8] >> (bit % 8) & 1);
+    }
+    throwCorrupt(db.path(), "a page map has unknown type " + std::to_string(rs.data[0]));
 }
 
 // ---- slots on data and long-value pages ----
@@ -194,6 +220,7 @@ public:
     }
 
     RowId insert(const FieldValues& values, Row* stored);
+    std::shared_ptr<const Table> tablePtr() const { return t_; }
     void update(RowId id, const FieldValues& changes);
     void remove(RowId id);
 
@@ -458,29 +485,55 @@ void RowWriter::afterDataPageChange(uint32_t page) {
         usageMapRemove(db_, t_->freePagesMap(), page);
 }
 
+// The page the table last took a row on comes first, then the pages its
+// free-space map lists, then (without such a map) its last page, else a new one.
 RowId RowWriter::placeRow(const Bytes& row, uint16_t flags) {
     const Pager& pg = db_.pager();
+    PlacementHints& hints = placementHints(db_);
+    const uint32_t size = static_cast<uint32_t>(row.size());
+    auto tryPage = [&](uint32_t page) -> std::optional<RowId> {
+        if (page == 0 || page >= pg.pageCount()) return std::nullopt;
+        const uint8_t* p = pg.page(page);
+        if (p[0] != kPageData || bytes::u32(p + f_.dataTdefPage) != t_->tdefPage()) return std::nullopt;
+        const uint16_t free = bytes::u16(p + f_.dataFreeSpace), rows = bytes::u16(p + f_.dataRowCount);
+        auto known = hints.refused.find(page);
+        const bool stillValid = known != hints.refused.end() && known->second.free == free && known->second.rows == rows;
+        if (stillValid && size >= known->second.rowSize) return std::nullopt;
+        const Layout l = layoutOf(f_, p);
+        if (l.ok && l.free >= size + 2) {
+            const unsigned slot = slotForNewRow(f_, p);
+            if (putSlot(db_, page, slot, row.data(), row.size(), flags)) {
+                afterDataPageChange(page);
+                hints.refused.erase(page);
+                hints.lastPage[t_->tdefPage()] = page;
+                return RowId{page, static_cast<uint16_t>(slot)};
+            }
+        }
+        if (stillValid)
+            known->second.rowSize = std::min(known->second.rowSize, size);
+        else
+            hints.refused[page] = PlacementHints::Refusal{size, free, rows};
+        return std::nullopt;
+    };
+    const auto last = hints.lastPage.find(t_->tdefPage());
+    const uint32_t lastPage = last == hints.lastPage.end() ? 0 : last->second;
+    // The hint is only trusted while the table's own map still lists the page.
+    if (lastPage && mapHas(db_, t_->usedPagesMap(), lastPage))
+        if (auto id = tryPage(lastPage)) return *id;
     std::vector<uint32_t> candidates;
     if (t_->freePagesMap()) candidates = mapPages(db_, t_->freePagesMap());
-    if (candidates.empty()) {
+    if (candidates.empty() && !lastPage) {
         std::vector<uint32_t> owned = t_->dataPages();
         if (!owned.empty()) candidates.push_back(owned.back());
     }
-    for (uint32_t page : candidates) {
-        const uint8_t* p = pg.page(page);
-        if (p[0] != kPageData || bytes::u32(p + f_.dataTdefPage) != t_->tdefPage()) continue;
-        const Layout l = layoutOf(f_, p);
-        if (!l.ok || l.free < row.size() + 2) continue;
-        const unsigned slot = slotForNewRow(f_, p);
-        if (putSlot(db_, page, slot, row.data(), row.size(), flags)) {
-            afterDataPageChange(page);
-            return RowId{page, static_cast<uint16_t>(slot)};
-        }
-    }
+    for (uint32_t page : candidates)
+        if (page != lastPage)
+            if (auto id = tryPage(page)) return *id;
     const uint32_t page = newDataPage();
     if (!putSlot(db_, page, 0, row.data(), row.size(), flags))
         throw Error("internal error: a row does not fit an empty page");
     afterDataPageChange(page);
+    hints.lastPage[t_->tdefPage()] = page;
     return RowId{page, 0};
 }
 
@@ -662,32 +715,38 @@ void RowWriter::remove(RowId id) {
 RowId Database::insertRow(const std::string& table, const FieldValues& values, Row* stored) {
     detail::AutoTxn txn(*this);
     RowId id;
+    std::shared_ptr<const Table> written;
     {
         detail::RowWriter w(*this, table);
         id = w.insert(values, stored);
+        written = w.tablePtr();
     }
-    detail::invalidateCaches(*this);
+    detail::invalidateTable(*this, *written);
     txn.commit();
     return id;
 }
 
 void Database::updateRow(const std::string& table, RowId id, const FieldValues& changes) {
     detail::AutoTxn txn(*this);
+    std::shared_ptr<const Table> written;
     {
         detail::RowWriter w(*this, table);
         w.update(id, changes);
+        written = w.tablePtr();
     }
-    detail::invalidateCaches(*this);
+    detail::invalidateTable(*this, *written);
     txn.commit();
 }
 
 void Database::deleteRow(const std::string& table, RowId id) {
     detail::AutoTxn txn(*this);
+    std::shared_ptr<const Table> written;
     {
         detail::RowWriter w(*this, table);
         w.remove(id);
+        written = w.tablePtr();
     }
-    detail::invalidateCaches(*this);
+    detail::invalidateTable(*this, *written);
     txn.commit();
 }
 

@@ -58,6 +58,16 @@ private:
     const std::string& table_;
 };
 
+// The same text as Database::decodeText, appended to `out`.
+void appendText(const Database& db, std::string& out, const uint8_t* p, size_t n) {
+    if (!db.format().jet4())
+        text::appendCodePage(out, p, n, db.header().codePage);
+    else if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE)
+        text::appendCompressed(out, p + 2, n - 2);
+    else
+        text::appendUtf16le(out, p, n);
+}
+
 }  // namespace
 
 uint32_t fixedSize(const Column& c) {
@@ -466,7 +476,14 @@ void Table::decodeRow(const uint8_t* row, size_t len, const std::vector<int>* wa
                 v = Value::decimal(d);
                 break;
             }
-            case ColType::Text: v = Value::text(db_.decodeText(p, n)); break;
+            case ColType::Text: {
+                // A cursor decodes every row into the same Values: the text's buffer is reused.
+                std::string s = v.isText() ? std::move(const_cast<std::string&>(v.asText())) : std::string();
+                s.clear();
+                appendText(db_, s, p, n);
+                v = Value::text(std::move(s));
+                break;
+            }
             case ColType::Memo: {
                 Bytes b = db_.readLongValue(p, n);
                 v = Value::text(db_.decodeText(b.data(), b.size()));

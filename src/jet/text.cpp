@@ -53,6 +53,7 @@ void appendUtf16le(std::string& out, const uint8_t* p, size_t n) {
 }
 
 void appendCompressed(std::string& out, const uint8_t* p, size_t n) {
+    out.reserve(out.size() + n);
     bool compressed = true;
     size_t i = 0;
     while (i < n) {
@@ -60,6 +61,14 @@ void appendCompressed(std::string& out, const uint8_t* p, size_t n) {
             compressed = !compressed;
             ++i;
         } else if (compressed) {
+            // Runs of ASCII, most of any text, are copied as they are.
+            size_t j = i;
+            while (j < n && p[j] != 0 && p[j] < 0x80) ++j;
+            if (j > i) {
+                out.append(reinterpret_cast<const char*>(p + i), j - i);
+                i = j;
+                continue;
+            }
             appendUtf8(out, p[i]);
             ++i;
         } else {

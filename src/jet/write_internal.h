@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "database.h"
@@ -56,6 +57,23 @@ void checkTableRules(const Database& db, const Table& t, const Row& row);
 
 // Forgets cached tables, queries and the catalog after a change or rollback.
 void invalidateCaches(const Database& db);
+// After rows of one table changed: forgets that table's cached definition (all
+// caches when it is a system table, which the catalog and queries come from).
+void invalidateTable(const Database& db, const Table& t);
+
+// What the row writer remembers between statements so an insert need not search
+// the table's pages: the page each table last took a row on, and pages found too
+// full for a row of some size. A refusal holds only while the page's free-space
+// count and row count are unchanged, so no write elsewhere has to keep it up to date.
+struct PlacementHints {
+    struct Refusal {
+        uint32_t rowSize;  // smallest row the page could not take
+        uint16_t free, rows;
+    };
+    std::unordered_map<uint32_t, uint32_t> lastPage;  // table definition page -> data page
+    std::unordered_map<uint32_t, Refusal> refused;    // data page -> refusal
+};
+PlacementHints& placementHints(const Database& db);
 
 // Wraps one write entry point: its own transaction when the caller has none
 // open, else an undoable step of the caller's transaction. Without commit()

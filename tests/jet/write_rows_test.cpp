@@ -405,4 +405,27 @@ TEST(WriteRows, TimerActivitiesKeepUntouchedColumns) {
     EXPECT_EQ(rowtest::rowsOf(*db, "Activities"), before);
 }
 
+TEST(WriteRows, RoomLeftByDeletesIsTakenByTheNextInserts) {
+    Scratch s;
+    const std::string path = s.copy("timer/sample.tdb");
+    auto db = Database::open(path, OpenMode::Exclusive);
+    const int note = db->table("Activities")->columnIndex("Note");
+    auto insertBatch = [&](char seed) {
+        std::vector<RowId> ids;
+        db->beginTransaction();
+        for (int i = 0; i < 300; ++i)
+            ids.push_back(db->insertRow("Activities", {FieldValue{note, Value::text(memoText(40, seed))}}));
+        db->commitTransaction();
+        return ids;
+    };
+    const std::vector<RowId> first = insertBatch('a');
+    const size_t pages = db->table("Activities")->dataPages().size();
+    db->beginTransaction();
+    for (const RowId& id : first) db->deleteRow("Activities", id);
+    db->commitTransaction();
+    insertBatch('b');
+    EXPECT_EQ(db->table("Activities")->dataPages().size(), pages);
+    EXPECT_EQ(rowtest::problems(*db), "");
+}
+
 }  // namespace

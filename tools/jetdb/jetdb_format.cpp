@@ -1,8 +1,8 @@
 #include "jetdb_format.h"
 
 #include <charconv>
+#include <climits>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 namespace jetdb {
@@ -54,7 +54,7 @@ unsigned daysInMonth(int64_t y, unsigned m) {
 
 // Decimal digits of a magnitude with `scale` digits after the point, trailing
 // fractional zeros dropped.
-std::string scaledToString(unsigned __int128 magnitude, unsigned scale, bool negative) {
+void appendScaled(std::string& out, unsigned __int128 magnitude, unsigned scale, bool negative) {
     char digits[64];
     int n = 0;
     do {
@@ -62,24 +62,36 @@ std::string scaledToString(unsigned __int128 magnitude, unsigned scale, bool neg
         magnitude /= 10;
     } while (magnitude != 0 && n < 60);
     while (n <= static_cast<int>(scale) && n < 60) digits[n++] = '0';
-    std::string s;
-    if (negative) s += '-';
-    for (int i = n - 1; i >= static_cast<int>(scale); --i) s += digits[i];
     int last = 0;  // lowest fractional digit that is not a trailing zero
     while (last < static_cast<int>(scale) && digits[last] == '0') ++last;
+    const bool zero = n == static_cast<int>(scale) + 1 && digits[n - 1] == '0' && last == static_cast<int>(scale);
+    if (negative && !zero) out += '-';
+    for (int i = n - 1; i >= static_cast<int>(scale); --i) out += digits[i];
     if (last < static_cast<int>(scale)) {
-        s += '.';
-        for (int i = static_cast<int>(scale) - 1; i >= last; --i) s += digits[i];
+        out += '.';
+        for (int i = static_cast<int>(scale) - 1; i >= last; --i) out += digits[i];
     }
-    if (s == "-0") s = "0";
-    return s;
 }
 
 template <class F>
-std::string shortest(F x) {
+void appendShortest(std::string& out, F x) {
     char buf[64];
     auto r = std::to_chars(buf, buf + sizeof buf, x);
-    return std::string(buf, r.ptr);
+    out.append(buf, r.ptr);
+}
+
+template <class I>
+void appendInt(std::string& out, I x) {
+    char buf[24];
+    auto r = std::to_chars(buf, buf + sizeof buf, x);
+    out.append(buf, r.ptr);
+}
+
+// Two digits of 0..99.
+inline char* put2(char* p, unsigned v) {
+    p[0] = static_cast<char>('0' + v / 10);
+    p[1] = static_cast<char>('0' + v % 10);
+    return p + 2;
 }
 
 void appendHex(std::string& out, const uint8_t* p, size_t n) {
@@ -148,8 +160,8 @@ bool dayNumber(int year, int month, int day, int hour, int minute, int second, d
     return true;
 }
 
-std::string formatDateTime(double days) {
-    if (!std::isfinite(days) || std::fabs(days) >= kMaxDateDays) return shortest(days);
+void appendDateTime(std::string& out, double days) {
+    if (!std::isfinite(days) || std::fabs(days) >= kMaxDateDays) return appendShortest(out, days);
     const double whole = std::trunc(days);
     int64_t day = static_cast<int64_t>(whole);
     int64_t secs = std::llround(std::fabs(days - whole) * 86400.0);
@@ -157,44 +169,119 @@ std::string formatDateTime(double days) {
         secs -= 86400;
         day += 1;
     }
-    const Civil c = civilFromUnixDays(day + kJetEpochUnixDays);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u %02d:%02d:%02d", static_cast<long long>(c.year), c.month, c.day,
-                  static_cast<int>(secs / 3600), static_cast<int>(secs / 60 % 60), static_cast<int>(secs % 60));
-    return buf;
+    // Rows of one table tend to share their days: the last conversion is kept.
+    static thread_local int64_t lastDay = INT64_MIN;
+    static thread_local Civil lastCivil{};
+    if (day != lastDay) {
+        lastCivil = civilFromUnixDays(day + kJetEpochUnixDays);
+        lastDay = day;
+    }
+    const Civil c = lastCivil;
+    char buf[40];
+    char* p = buf;
+    // The year takes at least four characters, a minus sign included.
+    int64_t y = c.year;
+    if (y < 0) {
+        *p++ = '-';
+        y = -y;
+    }
+    char yd[20];
+    int yn = 0;
+    do {
+        yd[yn++] = static_cast<char>('0' + y % 10);
+        y /= 10;
+    } while (y);
+    for (int pad = 4 - yn - (c.year < 0 ? 1 : 0); pad > 0; --pad) *p++ = '0';
+    while (yn) *p++ = yd[--yn];
+    *p++ = '-';
+    p = put2(p, c.month);
+    *p++ = '-';
+    p = put2(p, c.day);
+    *p++ = ' ';
+    const auto s = static_cast<unsigned>(secs);
+    p = put2(p, s / 3600);
+    *p++ = ':';
+    p = put2(p, s / 60 % 60);
+    *p++ = ':';
+    p = put2(p, s % 60);
+    out.append(buf, p);
 }
 
-std::string formatCurrency(jet::Currency c) {
+void appendCurrency(std::string& out, jet::Currency c) {
     const bool neg = c.scaled < 0;
     const uint64_t mag = neg ? 0 - static_cast<uint64_t>(c.scaled) : static_cast<uint64_t>(c.scaled);
-    return scaledToString(mag, 4, neg);
+    appendScaled(out, mag, 4, neg);
 }
 
-std::string formatDecimal(const jet::Decimal& d) {
+void appendDecimal(std::string& out, const jet::Decimal& d) {
     const bool neg = d.unscaled < 0;
     const unsigned __int128 mag =
         neg ? 0 - static_cast<unsigned __int128>(d.unscaled) : static_cast<unsigned __int128>(d.unscaled);
-    return scaledToString(mag, d.scale > 38 ? 38 : d.scale, neg);
+    appendScaled(out, mag, d.scale > 38 ? 38 : d.scale, neg);
+}
+
+void appendGuid(std::string& out, const jet::Guid& g) {
+    static const char kHex[] = "0123456789ABCDEF";
+    // The first three groups are stored little-endian, the rest as a byte string.
+    static const int kOrder[] = {3, 2, 1, 0, -1, 5, 4, -1, 7, 6, -1, 8, 9, -1, 10, 11, 12, 13, 14, 15};
+    char buf[40];
+    char* p = buf;
+    *p++ = '{';
+    for (int i : kOrder) {
+        if (i < 0) {
+            *p++ = '-';
+            continue;
+        }
+        *p++ = kHex[g.bytes[i] >> 4];
+        *p++ = kHex[g.bytes[i] & 15];
+    }
+    *p++ = '}';
+    out.append(buf, p);
+}
+
+std::string formatDateTime(double days) {
+    std::string s;
+    appendDateTime(s, days);
+    return s;
+}
+
+std::string formatCurrency(jet::Currency c) {
+    std::string s;
+    appendCurrency(s, c);
+    return s;
+}
+
+std::string formatDecimal(const jet::Decimal& d) {
+    std::string s;
+    appendDecimal(s, d);
+    return s;
 }
 
 std::string formatGuid(const jet::Guid& g) {
-    const auto& b = g.bytes;
-    char buf[64];
-    // The first three groups are stored little-endian, the rest as a byte string.
-    std::snprintf(buf, sizeof buf, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[3], b[2],
-                  b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
-    return buf;
+    std::string s;
+    appendGuid(s, g);
+    return s;
 }
 
-std::string formatDouble(double d) { return shortest(d); }
-std::string formatSingle(float f) { return shortest(f); }
+std::string formatDouble(double d) {
+    std::string s;
+    appendShortest(s, d);
+    return s;
+}
+
+std::string formatSingle(float f) {
+    std::string s;
+    appendShortest(s, f);
+    return s;
+}
 
 void appendCsvText(std::string& out, std::string_view s) {
     out += '"';
-    for (char c : s) {
-        if (c == '"') out += '"';
-        out += c;
+    for (size_t q; (q = s.find('"')) != std::string_view::npos; s.remove_prefix(q + 1)) {
+        out.append(s.data(), q + 1);
+        out += '"';
     }
+    out += s;
     out += '"';
 }
 
@@ -210,17 +297,17 @@ void appendCsvField(std::string& out, const jet::Value& v) {
     switch (v.kind()) {
     case K::Null: break;
     case K::Bool: out += v.asBool() ? '1' : '0'; break;
-    case K::Byte: out += std::to_string(v.asByte()); break;
-    case K::Int16: out += std::to_string(v.asInt16()); break;
-    case K::Int32: out += std::to_string(v.asInt32()); break;
-    case K::Currency: out += formatCurrency(v.asCurrency()); break;
-    case K::Single: out += formatSingle(v.asSingle()); break;
-    case K::Double: out += formatDouble(v.asDouble()); break;
-    case K::Date: out += formatDateTime(v.asDate().days); break;
+    case K::Byte: appendInt(out, v.asByte()); break;
+    case K::Int16: appendInt(out, v.asInt16()); break;
+    case K::Int32: appendInt(out, v.asInt32()); break;
+    case K::Currency: appendCurrency(out, v.asCurrency()); break;
+    case K::Single: appendShortest(out, v.asSingle()); break;
+    case K::Double: appendShortest(out, v.asDouble()); break;
+    case K::Date: appendDateTime(out, v.asDate().days); break;
     case K::Text: appendCsvText(out, v.asText()); break;
     case K::Binary: appendHex(out, v.asBinary().data(), v.asBinary().size()); break;
-    case K::Guid: out += formatGuid(v.asGuid()); break;
-    case K::Decimal: out += formatDecimal(v.asDecimal()); break;
+    case K::Guid: appendGuid(out, v.asGuid()); break;
+    case K::Decimal: appendDecimal(out, v.asDecimal()); break;
     }
 }
 

@@ -49,6 +49,8 @@ struct Failure {
 // Output buffered in large blocks: row-by-row stdio calls dominate an export otherwise.
 class Out {
 public:
+    static constexpr size_t kBlock = 1u << 20;
+    Out() { buf_.reserve(kBlock + (1u << 16)); }
     ~Out() { flush(); }
     std::string& buf() { return buf_; }
     void line(const std::string& s) {
@@ -67,7 +69,7 @@ public:
 
 private:
     void maybeFlush() {
-        if (buf_.size() >= (1u << 16)) flush();
+        if (buf_.size() >= kBlock) flush();
     }
     std::string buf_;
 };

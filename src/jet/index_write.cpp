@@ -30,12 +30,8 @@ constexpr uint8_t kNodePage = 0x03;
 constexpr uint8_t kLeafPage = 0x04;
 constexpr int kMaxDepth = 32;
 
-// Key bytes; most keys (numbers, dates, short text) fit the string's inline
-// buffer, so decoding a page of them allocates nothing per entry.
-using Key = std::basic_string<uint8_t>;
-
 struct Entry {
-    Key key;
+    std::vector<uint8_t> key;
     uint32_t rowPtr = 0;  // page << 8 | row
     uint32_t child = 0;   // intermediate pages only
 };
@@ -43,7 +39,7 @@ struct Entry {
 uint32_t packRow(RowId id) { return (id.page << 8) | (id.row & 0xFF); }
 
 // Orders entries by key bytes, then by row pointer.
-int compareEntry(const Key& ka, uint32_t ra, const Key& kb, uint32_t rb) {
+int compareEntry(const std::vector<uint8_t>& ka, uint32_t ra, const std::vector<uint8_t>& kb, uint32_t rb) {
     size_t n = std::min(ka.size(), kb.size());
     if (n) {
         int c = std::memcmp(ka.data(), kb.data(), n);
@@ -85,19 +81,12 @@ void put32(uint8_t* p, uint32_t v) {
     p[3] = static_cast<uint8_t>(v >> 24);
 }
 
-void put32be(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
-}
-
 class IndexEditor {
 public:
     IndexEditor(Database& db, const Table& t, const Index& idx)
         : db_(db), pager_(writablePager(db)), L_(db.format()), t_(t), idx_(idx) {}
 
-    void insert(const Key& key, uint32_t rowPtr) {
+    void insert(const std::vector<uint8_t>& key, uint32_t rowPtr) {
         std::vector<Step> path;
         Node leaf = descend(key, rowPtr, path);
         auto& es = leaf.entries;
@@ -114,7 +103,7 @@ public:
         if (newKey) countDistinct(+1);
     }
 
-    void remove(const Key& key, uint32_t rowPtr) {
+    void remove(const std::vector<uint8_t>& key, uint32_t rowPtr) {
         std::vector<Step> path;
         Node leaf = descend(key, rowPtr, path);
         auto& es = leaf.entries;
@@ -130,7 +119,7 @@ public:
     }
 
     // Entries of the index whose key equals `key`, found by descent.
-    std::vector<uint32_t> rowsWithKey(const Key& key) {
+    std::vector<uint32_t> rowsWithKey(const std::vector<uint8_t>& key) {
         std::vector<Step> path;
         Node n = descend(key, 0, path);
         std::vector<uint32_t> out;
@@ -175,41 +164,46 @@ private:
         const uint32_t trailer = n.leaf ? 4 : 8;
         const uint8_t* data = p + L_.entryStart;
         uint32_t start = 0;
-        // Entries after the first omit the prefix they share with it; they are
-        // rebuilt in place, one allocation an entry.
-        const uint8_t* first = nullptr;
-        size_t firstLen = 0;
-        size_t count = 0;
-        for (uint32_t i = L_.maskOff; i < L_.entryStart; ++i) count += static_cast<size_t>(__builtin_popcount(p[i]));
-        n.entries.reserve(count);
+        std::vector<uint8_t> first;
         for (uint32_t bit = 0; bit < (L_.entryStart - L_.maskOff) * 8; ++bit) {
             if (!(p[L_.maskOff + bit / 8] & (1u << (bit % 8)))) continue;
             uint32_t end = bit;
             if (end > L_.room() || end <= start)
                 throw Error(where() + ": index page " + std::to_string(pageNo) + " is damaged", Error::Code::Corrupt);
-            const size_t pre = first ? std::min<size_t>(prefix, firstLen) : 0;
-            const size_t len = pre + (end - start);
-            if (!first) {
-                first = data + start;
-                firstLen = end - start;
-            }
-            if (len < trailer)
+            std::vector<uint8_t> full;
+            if (!n.entries.empty()) full.assign(first.begin(), first.begin() + std::min<size_t>(prefix, first.size()));
+            full.insert(full.end(), data + start, data + end);
+            if (n.entries.empty()) first = full;
+            if (full.size() < trailer)
                 throw Error(where() + ": index page " + std::to_string(pageNo) + " has a short entry", Error::Code::Corrupt);
-            auto byteAt = [&](size_t i) { return i < pre ? first[i] : data[start + (i - pre)]; };
-            Entry& e = n.entries.emplace_back();
-            const size_t klen = len - trailer;
-            const size_t fromFirst = std::min(pre, klen);
-            e.key.reserve(klen);
-            e.key.assign(first, fromFirst);
-            e.key.append(data + start, klen - fromFirst);
-            e.rowPtr = static_cast<uint32_t>(byteAt(klen)) << 24 | static_cast<uint32_t>(byteAt(klen + 1)) << 16 |
-                       static_cast<uint32_t>(byteAt(klen + 2)) << 8 | byteAt(klen + 3);
+            Entry e;
+            size_t klen = full.size() - trailer;
+            e.key.assign(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(klen));
+            const uint8_t* r = full.data() + klen;
+            e.rowPtr = (static_cast<uint32_t>(r[0]) << 24 | static_cast<uint32_t>(r[1]) << 16 |
+                        static_cast<uint32_t>(r[2]) << 8 | r[3]);
             if (!n.leaf)
-                e.child = static_cast<uint32_t>(byteAt(klen + 4)) << 24 | static_cast<uint32_t>(byteAt(klen + 5)) << 16 |
-                          static_cast<uint32_t>(byteAt(klen + 6)) << 8 | byteAt(klen + 7);
+                e.child = static_cast<uint32_t>(r[4]) << 24 | static_cast<uint32_t>(r[5]) << 16 |
+                          static_cast<uint32_t>(r[6]) << 8 | r[7];
+            n.entries.push_back(std::move(e));
             start = end;
         }
         return n;
+    }
+
+    static std::vector<uint8_t> entryBytes(const Entry& e, bool leaf) {
+        std::vector<uint8_t> b = e.key;
+        b.push_back(static_cast<uint8_t>(e.rowPtr >> 24));
+        b.push_back(static_cast<uint8_t>(e.rowPtr >> 16));
+        b.push_back(static_cast<uint8_t>(e.rowPtr >> 8));
+        b.push_back(static_cast<uint8_t>(e.rowPtr));
+        if (!leaf) {
+            b.push_back(static_cast<uint8_t>(e.child >> 24));
+            b.push_back(static_cast<uint8_t>(e.child >> 16));
+            b.push_back(static_cast<uint8_t>(e.child >> 8));
+            b.push_back(static_cast<uint8_t>(e.child));
+        }
+        return b;
     }
 
     // The prefix every entry's key shares (none for fewer than two entries).
@@ -250,17 +244,12 @@ private:
         if (L_.jet4) p[L_.prefixOff + 1] = static_cast<uint8_t>(prefix >> 8);
         size_t off = 0;
         for (size_t i = 0; i < n.entries.size(); ++i) {
-            const Entry& e = n.entries[i];
-            uint8_t trailer[8];
-            put32be(trailer, e.rowPtr);
-            put32be(trailer + 4, e.child);
-            const size_t trailerLen = n.leaf ? 4 : 8, total = e.key.size() + trailerLen;
-            const size_t skip = i == 0 ? 0 : prefix;  // never more than the key (sharedPrefix)
-            if (off + total - skip > L_.room())
+            std::vector<uint8_t> b = entryBytes(n.entries[i], n.leaf);
+            size_t skip = i == 0 ? 0 : prefix;
+            if (off + b.size() - skip > L_.room())
                 throw Error(where() + ": index entries do not fit their page", Error::Code::Generic);
-            std::memcpy(p + L_.entryStart + off, e.key.data() + skip, e.key.size() - skip);
-            std::memcpy(p + L_.entryStart + off + e.key.size() - skip, trailer, trailerLen);
-            off += total - skip;
+            std::memcpy(p + L_.entryStart + off, b.data() + skip, b.size() - skip);
+            off += b.size() - skip;
             p[L_.maskOff + off / 8] |= static_cast<uint8_t>(1u << (off % 8));
         }
         const uint32_t free = L_.room() - static_cast<uint32_t>(off);
@@ -268,7 +257,7 @@ private:
         p[3] = static_cast<uint8_t>(free >> 8);
     }
 
-    Node descend(const Key& key, uint32_t rowPtr, std::vector<Step>& path) {
+    Node descend(const std::vector<uint8_t>& key, uint32_t rowPtr, std::vector<Step>& path) {
         uint32_t pageNo = idx_.firstPage;
         for (int depth = 0;; ++depth) {
             if (depth > kMaxDepth) throw Error(where() + ": index tree loops or is too deep", Error::Code::Corrupt);
@@ -584,11 +573,6 @@ private:
     const Index& idx_;
 };
 
-Key keyOf(const Table& t, const Index& idx, const Row& row) {
-    const std::vector<uint8_t> k = t.encodeKey(idx, row);
-    return Key(k.begin(), k.end());
-}
-
 bool allKeyColumnsNull(const Index& idx, const Row& row) {
     for (const IndexColumn& ic : idx.columns)
         if (ic.column >= 0 && static_cast<size_t>(ic.column) < row.size() && !row[ic.column].isNull()) return false;
@@ -608,19 +592,19 @@ bool indexWouldDuplicate(const Database& db, const Table& t, const Index& idx, c
     // Null is never equal to anything, so a key with a Null part duplicates nothing.
     if (anyKeyColumnNull(idx, row)) return false;
     IndexEditor ed(const_cast<Database&>(db), t, idx);
-    for (uint32_t r : ed.rowsWithKey(keyOf(t, idx, row)))
+    for (uint32_t r : ed.rowsWithKey(t.encodeKey(idx, row)))
         if (r != packRow(self)) return true;
     return false;
 }
 
 void indexInsert(Database& db, const Table& t, const Index& idx, const Row& row, RowId id) {
     if (idx.ignoreNulls && allKeyColumnsNull(idx, row)) return;
-    IndexEditor(db, t, idx).insert(keyOf(t, idx, row), packRow(id));
+    IndexEditor(db, t, idx).insert(t.encodeKey(idx, row), packRow(id));
 }
 
 void indexRemove(Database& db, const Table& t, const Index& idx, const Row& row, RowId id) {
     if (idx.ignoreNulls && allKeyColumnsNull(idx, row)) return;
-    IndexEditor(db, t, idx).remove(keyOf(t, idx, row), packRow(id));
+    IndexEditor(db, t, idx).remove(t.encodeKey(idx, row), packRow(id));
 }
 
 }  // namespace jet::detail

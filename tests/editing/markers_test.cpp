@@ -24,13 +24,13 @@ using DetailDblClickTest = MarksFixture;
 // Plays the user in the Activity Detail dialog.
 struct DetailScript {
     std::optional<std::string> note;  // text typed into Note, if any
-    std::optional<int> billable;      // Billable value set, if any
+    std::optional<int> billable{};    // Billable value set, if any
     enum { Ok, Cancel, Close } close = Ok;
     // What the dialog showed when it opened.
-    std::string shownNote;
+    std::string shownNote{};
     bool shownBillableVisible = false;
     int shownBillable = -1;
-    std::string caption;
+    std::string caption{};
     int opened = 0;
 };
 

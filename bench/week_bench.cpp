@@ -71,6 +71,8 @@ public:
         return it == values.end() ? def : it->second;
     }
     void set(const std::string& k, const std::string& v) override { values[k] = v; }
+    // The one backup of the day lands in a scratch folder, before the timed runs.
+    std::string folder() override { return (std::filesystem::temp_directory_path() / "hourgrid-bench").string(); }
 };
 
 struct Stats {

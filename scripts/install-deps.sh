@@ -6,8 +6,11 @@ cd "$(dirname "$0")/.."
 need=()
 # fonts-urw-base35: a face with Arial's metrics (Nimbus Sans), which the grid's and dialogs' twips layouts fit.
 # default-jre-headless and the two commons libraries: the Jackcess judge (tests/judge) that checks files the engine wrote.
+# g++-mingw-w64-x86-64-posix, wine and wine64: the engine's Windows build and its tests (scripts/windows-test.sh);
+# wine64 alone runs them, no i386 architecture needed.
 for pkg in cmake g++ make ccache googletest libgtest-dev libbenchmark-dev clang mdbtools qt6-base-dev poppler-utils fonts-urw-base35 \
-           default-jre-headless libcommons-lang3-java libcommons-logging-java; do
+           default-jre-headless libcommons-lang3-java libcommons-logging-java \
+           g++-mingw-w64-x86-64-posix wine wine64; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
 done
 # Node.js may come from another packaging that bundles npm (Debian's npm would

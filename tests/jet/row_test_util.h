@@ -2,7 +2,6 @@
 // integrity check and the independent readers.
 #pragma once
 
-#include <stdlib.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -19,9 +18,7 @@ namespace rowtest {
 class Scratch {
 public:
     Scratch() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "hourgrid-rows-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-        dir_ = tmpl;
+        dir_ = testutil::makeTempDir("hourgrid-rows");
     }
     ~Scratch() {
         std::error_code ec;
@@ -79,7 +76,7 @@ inline std::string oracleDisagreement(const std::string& file, const std::string
     size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
     int st = ::pclose(p);
-    int rc = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    int rc = testutil::exitCode(st);
     if (rc == 0 || rc == 77) return "";
     return "compare.mjs exit " + std::to_string(rc) + ":\n" + out;
 }

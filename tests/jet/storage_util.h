@@ -2,8 +2,6 @@
 // files, whole-database dumps and raw looks at usage maps.
 #pragma once
 
-#include <stdlib.h>
-
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -24,9 +22,7 @@ namespace storagetest {
 class TempDir {
 public:
     TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "hourgrid-storage-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = tmpl;
+        path_ = testutil::makeTempDir("hourgrid-storage");
     }
     ~TempDir() {
         std::error_code ec;

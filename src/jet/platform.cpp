@@ -10,6 +10,8 @@
 #endif
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+
+#include <shellapi.h>
 #else
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -208,6 +210,16 @@ std::string realPath(const std::string& path) {
     return ec ? path : narrow(real.wstring());
 }
 
+std::vector<std::string> commandLineArgs(int argc, char** argv) {
+    int n = 0;
+    LPWSTR* w = CommandLineToArgvW(GetCommandLineW(), &n);
+    if (!w) return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
+    std::vector<std::string> out;
+    for (int i = 1; i < n; ++i) out.push_back(narrow(w[i]));
+    LocalFree(w);
+    return out;
+}
+
 std::tm localTime(std::time_t t) {
     std::tm lt{};
     localtime_s(&lt, &t);
@@ -368,6 +380,10 @@ std::string realPath(const std::string& path) {
     std::error_code ec;
     auto real = std::filesystem::canonical(path, ec);
     return ec ? path : real.string();
+}
+
+std::vector<std::string> commandLineArgs(int argc, char** argv) {
+    return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
 }
 
 std::tm localTime(std::time_t t) {

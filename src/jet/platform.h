@@ -84,6 +84,11 @@ bool folderWritable(const std::string& path);
 // The path with links resolved, or the path itself when that fails.
 std::string realPath(const std::string& path);
 
+// A program's arguments after its name, as UTF-8. Windows hands main() the
+// arguments in the ANSI code page, which cannot spell every file name, so
+// there they are read again from the UTF-16 command line.
+std::vector<std::string> commandLineArgs(int argc, char** argv);
+
 // The local calendar time of t (thread-safe).
 std::tm localTime(std::time_t t);
 

@@ -222,8 +222,9 @@ TEST(SavedQueryWrite, AccessQueriesOfEveryKindRoundTrip) {
         };
         for (const auto& [name, sql] : originals) {
             // SQL text cannot say that a query is passed through to a server: its copy is kept as SQL.
-            if (db->query(name)->type != QueryModel::Type::PassThrough)
+            if (db->query(name)->type != QueryModel::Type::PassThrough) {
                 EXPECT_EQ(flagsOf(name + " Copy"), flagsOf(name)) << name;
+            }
             EXPECT_EQ(permissions(idOf(name + " Copy")), permissions(idOf(name))) << name;
             EXPECT_EQ(permissions(idOf(name)).size(), 3u) << name;
         }

@@ -257,7 +257,9 @@ private:
                             << name << " index " << ix.name << " does not find page " << id.page << " row " << id.row;
                     }
                 }
-                if (oracles) EXPECT_EQ(rowtest::oracleDisagreement(path_, name), "") << name;
+                if (oracles) {
+                    EXPECT_EQ(rowtest::oracleDisagreement(path_, name), "") << name;
+                }
             }
         }
         open();

@@ -32,7 +32,7 @@ public:
     // Copies a test data file (path relative to tests/data) into the folder.
     std::string copy(const std::string& rel, const std::string& as = "") const {
         std::string to = path_ + "/" + (as.empty() ? std::filesystem::path(rel).filename().string() : as);
-        std::filesystem::copy_file(testutil::dataPath(rel), to, std::filesystem::copy_options::overwrite_existing);
+        testutil::copyOver(testutil::dataPath(rel), to);
         std::filesystem::permissions(to, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
         return to;
     }

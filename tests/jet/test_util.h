@@ -26,6 +26,13 @@ inline std::string makeTempDir(const std::string& prefix) {
     throw std::runtime_error("cannot create a temporary folder");
 }
 
+// Copies a file over another. Removes the target first: some standard
+// libraries (MinGW's) refuse overwrite_existing with "File exists".
+inline void copyOver(const std::filesystem::path& from, const std::filesystem::path& to) {
+    std::filesystem::remove(to);
+    std::filesystem::copy_file(from, to);
+}
+
 // The exit code of a command run through std::system or pclose (-1: killed).
 inline int exitCode(int status) {
 #ifdef _WIN32

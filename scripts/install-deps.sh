@@ -9,9 +9,12 @@ need=()
 # xvfb, xdotool, x11-utils, desktop-file-utils, appstream, dpkg-dev, file: the package test (tests/package),
 # which makes the .deb, validates it and starts the unpacked program under Xvfb.
 # openbox and imagemagick (screenshots), with xvfb, xdotool and x11-utils (xwininfo, xprop): the desktop flows (tests/desktop).
+# g++-mingw-w64-x86-64-posix, wine and wine64: the engine's Windows build and its tests (scripts/windows-test.sh);
+# wine64 alone runs them, no i386 architecture needed.
 for pkg in cmake g++ make ccache googletest libgtest-dev libbenchmark-dev clang mdbtools qt6-base-dev poppler-utils fonts-urw-base35 \
            default-jre-headless libcommons-lang3-java libcommons-logging-java \
-           xvfb xdotool x11-utils desktop-file-utils appstream dpkg-dev file openbox imagemagick; do
+           xvfb xdotool x11-utils desktop-file-utils appstream dpkg-dev file openbox imagemagick \
+           g++-mingw-w64-x86-64-posix wine wine64; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
 done
 # Node.js may come from another packaging that bundles npm (Debian's npm would

@@ -1,15 +1,11 @@
 #include "journal.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <algorithm>
 #include <cstring>
-#include <filesystem>
 
 #include "bytes.h"
 #include "error.h"
+#include "platform.h"
 
 namespace jet::detail {
 namespace {
@@ -36,19 +32,11 @@ void put64(uint8_t* p, uint64_t v) {
 
 // False only when the file ends first; a failed read throws, since a journal we
 // could not read may still be needed to repair the file.
-bool readAll(int fd, uint8_t* p, size_t n, off_t at) {
-    while (n > 0) {
-        ssize_t got = ::pread(fd, p, n, at);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0)
-            throw Error(std::string("cannot read the journal of an interrupted write: ") + std::strerror(errno),
-                        Error::Code::Io);
-        if (got == 0) return false;
-        p += got;
-        n -= static_cast<size_t>(got);
-        at += got;
-    }
-    return true;
+bool readAll(const platform::File& f, uint8_t* p, size_t n, uint64_t at) {
+    size_t got = 0;
+    if (!f.readAt(p, n, at, got))
+        throw Error("cannot read the journal of an interrupted write: " + platform::lastError(), Error::Code::Io);
+    return got == n;
 }
 
 uint64_t checksumAdd(uint64_t sum, const uint8_t* p, size_t n) {
@@ -153,22 +141,20 @@ JournalBytes encodeJournal(uint32_t pageSize, uint64_t originalLength, const uin
 }
 
 bool readJournal(const std::string& jp, JournalImage& out) {
-    int fd = ::open(jp.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) return false;
-        throw Error("cannot read the journal " + jp + " of an interrupted write: " + std::strerror(errno),
-                    Error::Code::Io);
+    platform::File fd;
+    switch (fd.open(jp, platform::Access::Peek)) {
+        case platform::OpenResult::Ok: break;
+        case platform::OpenResult::NotFound:
+        case platform::OpenResult::Folder:
+        case platform::OpenResult::NotRegular: return false;
+        default:
+            throw Error("cannot read the journal " + jp + " of an interrupted write: " + platform::lastError(),
+                        Error::Code::Io);
     }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        throw Error("cannot read the journal " + jp + " of an interrupted write: " + std::strerror(errno),
+    uint64_t size = 0;
+    if (!fd.size(size))
+        throw Error("cannot read the journal " + jp + " of an interrupted write: " + platform::lastError(),
                     Error::Code::Io);
-    if (!S_ISREG(st.st_mode)) return false;
-    const uint64_t size = static_cast<uint64_t>(st.st_size);
     uint8_t raw[kHeaderV3];
     if (size < kHeaderV2 || !readAll(fd, raw, kHeaderV2, 0)) return false;
     const bool v3 = std::memcmp(raw, kMagicV3, 8) == 0;
@@ -197,7 +183,7 @@ bool readJournal(const std::string& jp, JournalImage& out) {
     img.knowsWrites = v3;
     uint64_t at = headerSize;
     for (uint32_t i = 0; i < h.pageCount; ++i, at += recLen) {
-        if (!readAll(fd, rec.data(), rec.size(), static_cast<off_t>(at))) return false;
+        if (!readAll(fd, rec.data(), rec.size(), at)) return false;
         sum = checksumAdd(sum, rec.data(), rec.size());
         const uint32_t pg = bytes::u32(rec.data());
         if (static_cast<uint64_t>(pg) * h.pageSize >= h.originalLength) return false;
@@ -205,7 +191,7 @@ bool readJournal(const std::string& jp, JournalImage& out) {
         if (v3) img.written[pg] = takeHashes(rec.data() + kRecordHead + h.pageSize, h.pageSize);
     }
     for (uint32_t i = 0; i < appended; ++i, at += hashLen) {
-        if (!readAll(fd, rec.data(), hashLen, static_cast<off_t>(at))) return false;
+        if (!readAll(fd, rec.data(), hashLen, at)) return false;
         sum = checksumAdd(sum, rec.data(), hashLen);
         img.written[firstAppended(h) + i] = takeHashes(rec.data(), h.pageSize);
     }
@@ -251,11 +237,7 @@ void throwOverwritten(const std::string& dbPath, const std::string& journalFile)
                 Error::Code::Corrupt);
 }
 
-std::string journalFor(const std::string& dbPath) {
-    std::error_code ec;
-    auto real = std::filesystem::canonical(dbPath, ec);
-    return journalPath(ec ? dbPath : real.string());
-}
+std::string journalFor(const std::string& dbPath) { return journalPath(platform::realPath(dbPath)); }
 
 uint32_t detectPageSize(const uint8_t* p, size_t n, const std::string& name) {
     static const char jet[] = "Standard Jet DB";

@@ -54,8 +54,6 @@ std::unique_ptr<WritablePager> openWritableFilePager(const std::string& path, ui
 // Path of the journal kept beside a database file while a transaction commits.
 std::string journalPath(const std::string& dbPath);
 
-// Opens an existing file read-only. Throws Error (NotFound, Io, NotJet) on failure.
-std::unique_ptr<Pager> openFilePager(const std::string& path, uint32_t pageSize);
 // A pager over bytes in memory (used by the fuzzer and tests); copies the data.
 std::unique_ptr<Pager> openMemoryPager(const uint8_t* data, size_t size, uint32_t pageSize, std::string name);
 

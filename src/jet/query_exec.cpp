@@ -21,6 +21,7 @@
 #include "expr_eval.h"
 #include "query.h"
 #include "table.h"
+#include "platform.h"
 
 namespace jet {
 
@@ -62,12 +63,7 @@ std::string upper(const std::string& s) {
 
 double systemNow() {
     std::time_t t = std::time(nullptr);
-    std::tm lt{};
-#ifdef _WIN32
-    localtime_s(&lt, &t);
-#else
-    localtime_r(&t, &lt);
-#endif
+    const std::tm lt = platform::localTime(t);
     return ev::fromCivil(lt.tm_year + 1900, lt.tm_mon + 1, lt.tm_mday) +
            ev::timeFraction(lt.tm_hour, lt.tm_min, lt.tm_sec);
 }

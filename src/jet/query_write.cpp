@@ -15,6 +15,7 @@
 #include "query_model.h"
 #include "table.h"
 #include "write_internal.h"
+#include "platform.h"
 
 namespace jet {
 namespace {
@@ -263,8 +264,7 @@ std::vector<QRow> queryRows(const QueryModel& q) {
 
 double localNow() {
     std::time_t t = std::time(nullptr);
-    std::tm lt{};
-    localtime_r(&t, &lt);
+    const std::tm lt = platform::localTime(t);
     return ev::fromCivil(lt.tm_year + 1900, lt.tm_mon + 1, lt.tm_mday) + ev::timeFraction(lt.tm_hour, lt.tm_min, lt.tm_sec);
 }
 

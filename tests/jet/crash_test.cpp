@@ -86,22 +86,20 @@ void crashEverywhere(const std::string& file, const std::vector<Step>& script, c
     const std::string f = dir.path() + "/db.mdb";
     fs::copy_file(base, f);
     std::vector<std::vector<uint8_t>> states{slurp(f)};
-    std::vector<std::string> dumps;
+    std::vector<std::string> dumps{exportAll(*Database::open(f))};
     std::vector<int> writes;
-    {
+    // Each step in an open of its own: Windows lets nobody read a file opened exclusively.
+    for (const Step& s : script) {
         auto db = Database::open(f, OpenMode::Exclusive);
-        dumps.push_back(exportAll(*db));
         int calls = 0;
         jet::detail::writablePager(*db).setFaultHook([&](const char*, uint32_t) { ++calls; });
-        for (const Step& s : script) {
-            calls = 0;
-            runStep(*db, s);
-            writes.push_back(calls);
-            states.push_back(slurp(f));
-            dumps.push_back(exportAll(*db));
-            auto report = jet::checkDatabase(*db);
-            ASSERT_TRUE(report.ok()) << joined(report);
-        }
+        runStep(*db, s);
+        writes.push_back(calls);
+        dumps.push_back(exportAll(*db));
+        auto report = jet::checkDatabase(*db);
+        ASSERT_TRUE(report.ok()) << joined(report);
+        db.reset();
+        states.push_back(slurp(f));
     }
 
     int crashes = 0;
@@ -109,7 +107,7 @@ void crashEverywhere(const std::string& file, const std::vector<Step>& script, c
         ASSERT_GT(writes[s], 0);
         for (int k = 1; k <= writes[s]; ++k) {
             SCOPED_TRACE("step " + std::to_string(s) + ", crash before write " + std::to_string(k));
-            fs::copy_file(base, f, fs::copy_options::overwrite_existing);
+            testutil::copyOver(base, f);
             {
                 auto db = Database::open(f, OpenMode::Exclusive);
                 for (size_t i = 0; i < s; ++i) runStep(*db, script[i]);

@@ -2,7 +2,6 @@
 // add levels, then enough deletes to empty pages, checked entry by entry.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -24,9 +23,7 @@ namespace fs = std::filesystem;
 class TempCopy {
 public:
     explicit TempCopy(const std::string& rel) {
-        std::string tmpl = (fs::temp_directory_path() / "hourgrid-idxw-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-        dir_ = tmpl;
+        dir_ = testutil::makeTempDir("hourgrid-idxw");
         path_ = dir_ + "/" + fs::path(rel).filename().string();
         fs::copy_file(testutil::dataPath(rel), path_);
         fs::permissions(path_, fs::perms::owner_read | fs::perms::owner_write);

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <algorithm>
 #include <cstdlib>
-#include <unistd.h>
 
 #include "jetdb_format.h"
 
@@ -149,8 +148,6 @@ TEST(JetdbFormat, ParameterValuesReadAsNumberDateOrText) {
 // ---------------------------------------------------------------------------
 // The jetdb program itself, run as a user would.
 
-#include <sys/wait.h>
-
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -178,13 +175,13 @@ std::string slurp(const std::string& path) {
 }
 
 ToolRun runJetdb(const std::vector<std::string>& args) {
-    const std::string base = testing::TempDir() + "jetdb_run_" + std::to_string(::getpid());
+    static const std::string base = testutil::makeTempDir("jetdb_run") + "/run";
     std::string cmd = shellQuote(JETDB_PATH);
     for (const auto& a : args) cmd += " " + shellQuote(a);
     cmd += " >" + shellQuote(base + ".out") + " 2>" + shellQuote(base + ".err");
     ToolRun r;
     const int st = std::system(cmd.c_str());
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    r.status = testutil::exitCode(st);
     r.out = slurp(base + ".out");
     r.err = slurp(base + ".err");
     std::remove((base + ".out").c_str());

@@ -2,8 +2,6 @@
 // copies of the Access-made and Timer files: what is written must read back as
 // the same query, evaluate to the same rows and leave the file sound.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -99,7 +97,7 @@ ToolRun jetdb(const TempDir& dir, const std::vector<std::string>& args) {
     cmd += " >" + quoted(out) + " 2>" + quoted(err);
     ToolRun r;
     const int st = std::system(cmd.c_str());
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    r.status = testutil::exitCode(st);
     r.out = fileText(out);
     r.err = fileText(err);
     return r;

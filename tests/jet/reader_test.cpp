@@ -9,7 +9,6 @@
 #include <map>
 #include <set>
 
-#include <unistd.h>
 
 #include "jet/database.h"
 #include "jet/error.h"
@@ -79,7 +78,7 @@ TEST(Reader, EveryTableOfEveryFileReads) {
     for (const auto& f : files) {
         SCOPED_TRACE(f);
         auto db = Database::open(f);
-        const bool jet3 = f.find("/jet3/") != std::string::npos;
+        const bool jet3 = fs::path(f).parent_path().filename() == "jet3";
         EXPECT_EQ(db->header().version, jet3 ? Version::Jet3 : Version::Jet4);
         EXPECT_EQ(db->header().pageSize, jet3 ? 2048u : 4096u);
         EXPECT_EQ(db->header().codePage, 1252);
@@ -359,7 +358,7 @@ TEST(Reader, BadInputsRaiseErrors) {
     EXPECT_EQ(openError(testutil::dataPath("README.md")), Error::Code::NotJet);
     EXPECT_EQ(openError(testutil::dataPath("jet4")), Error::Code::NotJet);
 
-    const fs::path tmp = fs::temp_directory_path() / ("reader_test_" + std::to_string(::getpid()));
+    const fs::path tmp = testutil::makeTempDir("reader_test");
     fs::create_directories(tmp);
     auto write = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
         std::ofstream(tmp / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());

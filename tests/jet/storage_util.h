@@ -2,8 +2,6 @@
 // files, whole-database dumps and raw looks at usage maps.
 #pragma once
 
-#include <stdlib.h>
-
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -24,9 +22,7 @@ namespace storagetest {
 class TempDir {
 public:
     TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "hourgrid-storage-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = tmpl;
+        path_ = testutil::makeTempDir("hourgrid-storage");
     }
     ~TempDir() {
         std::error_code ec;
@@ -36,7 +32,7 @@ public:
     // Copies a test data file (path relative to tests/data) into the folder.
     std::string copy(const std::string& rel, const std::string& as = "") const {
         std::string to = path_ + "/" + (as.empty() ? std::filesystem::path(rel).filename().string() : as);
-        std::filesystem::copy_file(testutil::dataPath(rel), to, std::filesystem::copy_options::overwrite_existing);
+        testutil::copyOver(testutil::dataPath(rel), to);
         std::filesystem::permissions(to, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
         return to;
     }

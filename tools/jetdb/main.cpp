@@ -9,6 +9,7 @@
 #include "jetdb_format.h"
 #include "jet/database.h"
 #include "jet/error.h"
+#include "jet/platform.h"
 #include "jet/query.h"
 #include "jet/table.h"
 
@@ -295,7 +296,7 @@ int run(const std::vector<std::string>& a, std::string& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args = jet::platform::commandLineArgs(argc, argv);
     std::string file;
     std::string message;
     try {

@@ -5,6 +5,7 @@
 . "$(dirname "$0")/desktop.sh"
 start_x 1
 start_program "$TEST_DATA_DIR/timer/sample.tdb"
+sed -i 's/^File=.*/File=/' "$CONF"  # for the close to write again
 show_week 11/30/2026
 toggle_maximised "$MAIN"  # every row on the screen
 before=$(activities)

@@ -1,7 +1,7 @@
 # Drives the real program as a user does: its own X server (Xvfb) with a real
 # window manager (openbox), keys and clicks through xdotool, the Timer file read
 # back with mdb-export. A flow sources this file and calls the helpers below;
-# HOURGRID (the program) and TEST_DATA_DIR come from ctest.
+# HOURGRID (the program), JETDB (the file tool) and TEST_DATA_DIR come from ctest.
 #
 #   start_x [SCALE]          X server and window manager; SCALE 2 runs the program at 200%
 #   start_program FILE.tdb   the program on a copy of FILE, with settings of its own
@@ -13,9 +13,14 @@
 #   frame_geometry ID        "x y width height" of a window's frame (title bar included)
 #   activities               the file's Activities table as CSV (mdb-export)
 #   activity_matches REGEX   a row of that CSV matches REGEX
+#   added_since CSV          the rows of Activities that CSV (an earlier `activities`) lacks
 #   setting KEY              a stored setting; set_setting KEY VALUE before start_program
 #   shot NAME                a screenshot of the screen as NAME.png in $SHOTS
 #   close_program            the window manager's close (Alt+F4); waits for the program to end
+#   show_week DATE           Edit > Start Date, DATE typed (mm/dd/yyyy), OK
+#   box NAME                 true when a message box is open; its screenshot is NAME.png
+#   close_any_box            Return on a message box when one comes within a second
+#   program_ended            true when the program ends within 10 s; running: true while it still runs
 #   check WHAT CMD...        prints WHAT, and fails the flow when the command CMD fails
 #   finish                   ends the flow: failed when a check failed
 #   (also frame_on_screen, fixed_and_owned, toggle_maximised, allowed_actions, near)
@@ -145,14 +150,42 @@ click_cell() { click_at "$(col_x "$2")" "$(row_y "$1")"; }
 activities() { mdb-export "$FILE" Activities; }
 # True when a row of Activities matches the extended regular expression.
 activity_matches() { activities | grep -qE "$1"; }
+added_since() { activities | grep -vxF -f <(printf '%s\n' "$1") || true; }
 
 shot() { mkdir -p "$SHOTS"; import -window root "$SHOTS/$1.png"; }
 
 close_program() {
   xdotool windowactivate --sync "$MAIN" 2>/dev/null || true
   keys alt+F4
+  program_ended || { echo "the program did not end"; return 1; }
+}
+program_ended() {
   for _ in $(seq 100); do kill -0 "$PROGRAM" 2>/dev/null || return 0; sleep 0.1; done
-  echo "the program did not end"; return 1
+  return 1
+}
+running() { kill -0 "$PROGRAM" 2>/dev/null; }
+
+show_week() {
+  keys alt+e d
+  wait_window "Select Start Date" >/dev/null
+  keys ctrl+a; type_text "$1"; keys Return
+  sleep 0.5
+}
+
+close_any_box() {
+  sleep 0.5
+  for _ in $(seq 5); do
+    xdotool search --onlyvisible --name '^Hourgrid$' >/dev/null 2>&1 && { keys Return; return 0; }
+    sleep 0.1
+  done
+  return 0
+}
+
+box() {
+  local id; id=$(wait_window Hourgrid) || return 1
+  xdotool windowactivate --sync "$id" 2>/dev/null || true
+  sleep 0.3
+  shot "$1"
 }
 
 check() {

@@ -113,7 +113,9 @@ TEST(IndexTree, LongKeysGrowThreeLevelsAndEmptyAgain) {
     db->beginTransaction();
     for (size_t i = rows.size(); i-- > rows.size() - 150;) {
         drop(i);
-        if (i % 10 == 0) ASSERT_EQ(indextree::treeProblems(*db, "Table1"), "") << "after deleting row " << i;
+        if (i % 10 == 0) {
+            ASSERT_EQ(indextree::treeProblems(*db, "Table1"), "") << "after deleting row " << i;
+        }
     }
     EXPECT_LT(indexPagesOf(*db, "Table1"), grown * 6 / 7);
     for (size_t i = 0; i < rows.size() - 150; i += 3) drop(i);

@@ -14,6 +14,8 @@ inline std::string copyTimer(const std::filesystem::path& dir, const std::string
     namespace fs = std::filesystem;
     fs::path dst = dir / (as.empty() ? name : as);
     fs::copy_file(fs::path(TEST_DATA_DIR) / "timer" / name, dst, fs::copy_options::overwrite_existing);
+    // A fresh file: the journal an interrupted write left beside the old one is not its own.
+    fs::remove(dst.string() + "-journal");
     return dst.string();
 }
 

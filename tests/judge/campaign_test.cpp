@@ -226,12 +226,21 @@ TEST(Judge, RandomCampaignsPassJackcessCheckAndWrites) {
     int rc = 0;
     std::string out = run(kJudge + "/jv.sh --quiet" + files, &rc);
     EXPECT_EQ(rc, 0) << out;
+    // Our own writes keep every count, so not even a note.
+    for (const Plan& p : plans) {
+        const std::string f = (dir / fs::path(p.file).filename()).string();
+        EXPECT_EQ(run(kJetdb + " check '" + f + "'"), "ok\n") << f;
+    }
     out = run(kJudge + "/jv.sh --quiet --write --seed 7" + copies, &rc);
     EXPECT_EQ(rc, 0) << out;
 
     for (const Plan& p : plans) {
         const std::string w = (dir / ("w-" + fs::path(p.file).filename().string())).string();
-        EXPECT_EQ(run(kJetdb + " check '" + w + "'"), "ok\n") << w;
+        // Jackcess lets the distinct-key counts drift, which check reports as notes.
+        std::string checked = run(kJetdb + " check '" + w + "'");
+        for (size_t at; (at = checked.find("note: ")) != std::string::npos;)
+            checked.erase(at, checked.find('\n', at) + 1 - at);
+        EXPECT_EQ(checked, "ok\n") << w;
         const fs::path dump = dir / ("dump-" + fs::path(p.file).stem().string());
         fs::create_directories(dump);
         out = run(kJudge + "/jv.sh --quiet --dump '" + dump.string() + "' '" + w + "'", &rc);

@@ -4,8 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 # CI builds with warnings as errors, so that a warning cannot slip in; ci_werror is
-# switched to true once every target is known to build clean with g++ and clang.
-ci_werror=false
+# on since a full g++ build of every target is clean.
+ci_werror=true
 werror=OFF
 [ "${CI:-}" = true ] && [ "$ci_werror" = true ] && werror=ON
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHOURGRID_WERROR=$werror >/dev/null

@@ -41,17 +41,23 @@ bool isLvalPage(const uint8_t* p) { return p[0] == kPageData && std::memcmp(p + 
 
 // ---- usage maps (read side) ----
 
+// The row a usage-map reference points at; throws when the map is not there.
+RowSpan mapRow(const Database& db, uint32_t ref) {
+    const Pager& pg = db.pager();
+    const uint32_t page = ref >> 8;
+    if (page == 0 || page >= pg.pageCount()) throwCorrupt(db.path(), "a page map points outside the file");
+    RowSpan rs;
+    if (!rowOnPage(db.format(), pg.page(page), static_cast<uint16_t>(ref & 0xFF), rs, db.path(), page) ||
+        rs.len < 1 || (rs.flags & kRowDeleted))
+        throwCorrupt(db.path(), "a page map is missing");
+    return rs;
+}
+
 std::vector<uint32_t> mapPages(const Database& db, uint32_t ref) {
     std::vector<uint32_t> out;
     const Pager& pg = db.pager();
     const Format& f = db.format();
-    const uint32_t page = ref >> 8;
-    if (page == 0 || page >= pg.pageCount()) throwCorrupt(db.path(), "a page map points outside the file");
-    const uint8_t* p = pg.page(page);
-    RowSpan rs;
-    if (!rowOnPage(f, p, static_cast<uint16_t>(ref & 0xFF), rs, db.path(), page) || rs.len < 1 ||
-        (rs.flags & kRowDeleted))
-        throwCorrupt(db.path(), "a page map is missing");
+    const RowSpan rs = mapRow(db, ref);
     auto bits = [&](const uint8_t* b, size_t n, uint64_t base) {
         for (size_t i = 0; i < n; ++i) {
             if (!b[i]) continue;
@@ -84,13 +90,7 @@ std::vector<uint32_t> mapPages(const Database& db, uint32_t ref) {
 bool mapHas(const Database& db, uint32_t ref, uint32_t page) {
     const Pager& pg = db.pager();
     const Format& f = db.format();
-    const uint32_t mapPage = ref >> 8;
-    if (mapPage == 0 || mapPage >= pg.pageCount()) throwCorrupt(db.path(), "a page map points outside the file");
-    const uint8_t* p = pg.page(mapPage);
-    RowSpan rs;
-    if (!rowOnPage(f, p, static_cast<uint16_t>(ref & 0xFF), rs, db.path(), mapPage) || rs.len < 1 ||
-        (rs.flags & kRowDeleted))
-        throwCorrupt(db.path(), "a page map is missing");
+    const RowSpan rs = mapRow(db, ref);
     if (page >= pg.pageCount()) return false;
     if (rs.data[0] == 0) {
         if (rs.len < 5) throwCorrupt(db.path(), "a page map is too short");

@@ -20,7 +20,7 @@
 #   show_week DATE           Edit > Start Date, DATE typed (mm/dd/yyyy), OK
 #   box NAME                 true when a message box is open; its screenshot is NAME.png
 #   close_any_box            Return on a message box when one comes within a second
-#   program_ended            true when the program ends within 10 s; running: true while it still runs
+#   program_ended            true when the program ends within 20 s; running: true while it still runs
 #   check WHAT CMD...        prints WHAT, and fails the flow when the command CMD fails
 #   finish                   ends the flow: failed when a check failed
 #   (also frame_on_screen, fixed_and_owned, toggle_maximised, allowed_actions, near)
@@ -154,13 +154,21 @@ added_since() { activities | grep -vxF -f <(printf '%s\n' "$1") || true; }
 
 shot() { mkdir -p "$SHOTS"; import -window root "$SHOTS/$1.png"; }
 
+# On a loaded machine the key can reach the window before the window manager has
+# given it focus; a second Alt+F4 goes only when no message box has come up since.
 close_program() {
-  xdotool windowactivate --sync "$MAIN" 2>/dev/null || true
-  keys alt+F4
-  program_ended || { echo "the program did not end"; return 1; }
+  local attempt
+  for attempt in 1 2; do
+    xdotool windowactivate --sync "$MAIN" 2>/dev/null || true
+    keys alt+F4
+    program_ended && return 0
+    xdotool search --onlyvisible --name '^Hourgrid$' >/dev/null 2>&1 && break
+  done
+  echo "the program did not end; its output:"; tail -5 "$WORK/program.log"
+  return 1
 }
 program_ended() {
-  for _ in $(seq 100); do kill -0 "$PROGRAM" 2>/dev/null || return 0; sleep 0.1; done
+  for _ in $(seq 200); do kill -0 "$PROGRAM" 2>/dev/null || return 0; sleep 0.1; done
   return 1
 }
 running() { kill -0 "$PROGRAM" 2>/dev/null; }

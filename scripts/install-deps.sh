@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 
 need=()
 # fonts-urw-base35: a face with Arial's metrics (Nimbus Sans), which the grid's and dialogs' twips layouts fit.
-# default-jre-headless and the two commons libraries: the Jackcess judge (tests/judge) that checks files the engine wrote.
+# default-jre-headless and the two commons libraries: the Jackcess judge (third_party/jackcess) that checks files the engine wrote.
 # xvfb, xdotool, x11-utils, desktop-file-utils, appstream, dpkg-dev, file: the package test (tests/package),
 # which makes the .deb, validates it and starts the unpacked program under Xvfb.
 # openbox and imagemagick (screenshots), with xvfb, xdotool and x11-utils (xwininfo, xprop): the desktop flows (tests/desktop).

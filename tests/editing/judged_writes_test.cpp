@@ -1,5 +1,5 @@
 // The program's own writes into a large Timer file, judged by Jackcess
-// (tests/judge/jv.sh): durations typed, cells emptied, the week cleared and time
+// (third_party/jackcess/jv.sh): durations typed, cells emptied, the week cleared and time
 // entered again, then the judge's check and its own writes into the file.
 // Without Java the test is skipped, and fails when CI is set.
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// Random writes through the engine, then the Jackcess judge (tests/judge/jv.sh):
+// Random writes through the engine, then the Jackcess judge (third_party/jackcess/jv.sh):
 // its check mode on every result, then Jackcess's own writes into a copy, after
 // which `jetdb check` must pass and `jetdb export` must match the judge's dump.
 // Each campaign mixes inserts (long, accented, mixed-case texts, Nulls, keys that

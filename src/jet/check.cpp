@@ -567,6 +567,7 @@ void Checker::checkTree(const std::string& who, const std::vector<Table::IndexPa
             if (leafDepth < 0) leafDepth = p.depth;
             else if (leafDepth != p.depth) problem(here + " is a leaf at a different depth from the others");
         }
+        if (p.leaf && p.tailField != 0) problem(here + " is a leaf but names a tail child");
         if (p.entries.empty() && (p.depth > 0 || !p.leaf))
             problem(here + (p.tail ? " has only a tail child" : " is empty but still in the tree"));
         for (size_t k = 1; k < p.entries.size(); ++k)

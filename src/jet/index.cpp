@@ -338,7 +338,8 @@ public:
         leaf_ = p_[0] == kLeafPage;
         prev_ = le32(p_ + L.prevOff);
         next_ = le32(p_ + L.nextOff);
-        tail_ = leaf_ ? 0 : le32(p_ + L.tailOff);
+        rawTail_ = le32(p_ + L.tailOff);
+        tail_ = leaf_ ? 0 : rawTail_;
         prefixLen_ = p_[L.prefixOff];
         if (L.prefixBytes == 2) prefixLen_ |= static_cast<uint32_t>(p_[L.prefixOff + 1]) << 8;
         data_ = p_ + L.entryStart;
@@ -371,6 +372,7 @@ public:
     uint32_t next() const { return next_; }
     uint32_t prev() const { return prev_; }
     uint32_t tail() const { return tail_; }
+    uint32_t rawTail() const { return rawTail_; }
     size_t count() const { return count_; }
 
     size_t keyLength(size_t i) const { return fullLength(i) - (leaf_ ? 4 : 8); }
@@ -440,7 +442,7 @@ private:
     const uint8_t* p_ = nullptr;
     const uint8_t* data_ = nullptr;
     bool leaf_ = true;
-    uint32_t prev_ = 0, next_ = 0, tail_ = 0;
+    uint32_t prev_ = 0, next_ = 0, tail_ = 0, rawTail_ = 0;
     uint32_t prefixLen_ = 0;
     size_t count_ = 0;
     std::array<uint16_t, kMaxEntries> ends_;
@@ -608,6 +610,7 @@ std::vector<Table::IndexPageInfo> Table::indexPages(const Index& index) const {
         info.prev = page.prev();
         info.next = page.next();
         info.tail = page.tail();
+        info.tailField = page.rawTail();
         for (size_t i = 0; i < page.count(); ++i) {
             IndexEntry e;
             page.key(i, e.key);

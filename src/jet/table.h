@@ -126,6 +126,7 @@ public:
         int depth = 0;        // 0 for the root
         bool leaf = true;
         uint32_t prev = 0, next = 0, tail = 0;
+        uint32_t tailField = 0;  // as stored; a leaf has no tail child and Access leaves it 0
         std::vector<IndexEntry> entries;
         std::vector<uint32_t> children;  // intermediate pages: the child of each entry
     };

@@ -206,6 +206,7 @@ TEST(CheckIndexTree, HandMadeFaults) {
          [&](auto& b) { std::fill(&b[leafAt + f.idxBitmaskStart], &b[leafAt + f.idxEntryStart], 0); },
          "is empty but still in the tree"},
         {"broken sibling chain", [&](auto& b) { std::fill(&b[leafAt + 12], &b[leafAt + 16], 0); }, "links to"},
+        {"leaf with a tail child", [&](auto& b) { b[leafAt + 20] = 0x01; }, "is a leaf but names a tail child"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -7,7 +7,7 @@ import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
-const MDBReader = (await import(path.join(here, '../tests/oracle/node_modules/mdb-reader/lib/node/index.js'))).default;
+const MDBReader = (await import(path.join(here, '../third_party/mdb-reader/node_modules/mdb-reader/lib/node/index.js'))).default;
 const [file, table] = process.argv.slice(2);
 const reader = new MDBReader(fs.readFileSync(file));
 console.log(reader.getTable(table).getData().length);

@@ -46,7 +46,7 @@ JETDB="$BUILD/tools/jetdb/jetdb"
 EXPORT_JETDB=$(median_ms 5 "$JETDB" export "$FILE" Activities)
 EXPORT_MDB=$(median_ms 5 mdb-export "$FILE" Activities)
 echo "export Activities, whole process (median of 5): jetdb $EXPORT_JETDB ms, mdb-export $EXPORT_MDB ms"
-if command -v node >/dev/null && [[ -d "$ROOT/tests/oracle/node_modules/mdb-reader" ]]; then
+if command -v node >/dev/null && [[ -d "$ROOT/third_party/mdb-reader/node_modules/mdb-reader" ]]; then
     EXPORT_READER=$(median_ms 5 node "$ROOT/bench/mdb_reader_read.mjs" "$FILE" Activities)
     echo "mdb-reader reading Activities, whole process (median of 5): $EXPORT_READER ms"
 fi

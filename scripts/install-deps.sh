@@ -29,6 +29,6 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 
 # The second independent reader used as a test oracle.
-if [ ! -d tests/oracle/node_modules/mdb-reader ]; then
-  (cd tests/oracle && npm ci --no-audit --no-fund --silent)
+if [ ! -d third_party/mdb-reader/node_modules/mdb-reader ]; then
+  (cd third_party/mdb-reader && npm ci --no-audit --no-fund --silent)
 fi

@@ -40,7 +40,7 @@ const opts = { jetdb: null, userOnly: false, tables: [], files: [] };
 // The readers are optional dependencies of the test suite (scripts/install-deps.sh).
 let MDBReader;
 try {
-  MDBReader = (await import(path.join(here, 'node_modules/mdb-reader/lib/node/index.js'))).default;
+  MDBReader = (await import(path.join(here, '../../third_party/mdb-reader/node_modules/mdb-reader/lib/node/index.js'))).default;
 } catch {
   console.log('SKIP: mdb-reader is not installed (run scripts/install-deps.sh)');
   process.exit(SKIP);

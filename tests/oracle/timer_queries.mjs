@@ -24,7 +24,7 @@ const file = args.filter((_, i) => i !== jetdbAt && i !== jetdbAt + 1)[0];
 
 let MDBReader;
 try {
-  MDBReader = (await import(path.join(here, 'node_modules/mdb-reader/lib/node/index.js'))).default;
+  MDBReader = (await import(path.join(here, '../../third_party/mdb-reader/node_modules/mdb-reader/lib/node/index.js'))).default;
 } catch {
   console.log('SKIP: mdb-reader is not installed (run scripts/install-deps.sh)');
   process.exit(77);

@@ -83,6 +83,30 @@ std::vector<uint32_t> mapPages(const jet::Database& db, uint32_t ref) {
     return out;
 }
 
+struct LongValueRow {
+    uint32_t page = 0, row = 0, len = 0;
+};
+
+// Where a text long value of `len` characters starting with `c` sits on a long-value page
+// (stored compressed, FF FE then one byte a character, or as UTF-16).
+LongValueRow findLongValue(const jet::Database& db, char c, size_t len) {
+    const uint32_t ps = db.pager().pageSize();
+    for (uint32_t p = 1; p < db.pager().pageCount(); ++p) {
+        const uint8_t* pg = db.pager().page(p);
+        if (pg[0] != 0x01 || std::memcmp(pg + 4, "LVAL", 4) != 0) continue;
+        const unsigned rows = pg[12] | pg[13] << 8;
+        for (unsigned r = 0; r < rows; ++r) {
+            const unsigned start = (pg[14 + 2 * r] | pg[15 + 2 * r] << 8) & 0x1FFF;
+            const unsigned end = r == 0 ? ps : (pg[12 + 2 * r] | pg[13 + 2 * r] << 8) & 0x1FFF;
+            const uint8_t* d = pg + start;
+            const size_t n = end - start;
+            if ((n == len + 2 && d[0] == 0xFF && d[1] == 0xFE && d[2] == c) || (n == 2 * len && d[0] == c && d[1] == 0))
+                return {p, r, static_cast<uint32_t>(n)};
+        }
+    }
+    return {};
+}
+
 TEST(WriteEdges, KeysSharingMoreThan255BytesStayExact) {
     // Keys told apart by case alone share their whole primary part: Jet 4 stores
     // such a page's common prefix, longer than 255 bytes, in two bytes.
@@ -123,21 +147,8 @@ TEST(WriteEdges, DeletingARowFreesOnlyItsOwnLongValues) {
     ASSERT_GE(id, 0);
     const std::string author(1000, 'x');
     db->insertRow("MSP_PROJECTS", {{id, jet::Value::int32(901)}, {memo, jet::Value::text(author)}});
-    // Find the memo on its long-value page (compressed: FF FE then the letters; or UTF-16).
-    uint32_t lvPage = 0, lvRow = 0, lvLen = 0;
-    const uint32_t ps = db->pager().pageSize();
-    for (uint32_t p = 1; p < db->pager().pageCount() && !lvPage; ++p) {
-        const uint8_t* pg = db->pager().page(p);
-        if (pg[0] != 0x01 || std::memcmp(pg + 4, "LVAL", 4) != 0) continue;
-        const unsigned rows = pg[12] | pg[13] << 8;
-        for (unsigned r = 0; r < rows; ++r) {
-            const unsigned start = (pg[14 + 2 * r] | pg[15 + 2 * r] << 8) & 0x1FFF;
-            const unsigned end = r == 0 ? ps : (pg[12 + 2 * r] | pg[13 + 2 * r] << 8) & 0x1FFF;
-            const uint8_t* d = pg + start;
-            if (end - start >= 1000 && ((d[0] == 0xFF && d[1] == 0xFE && d[2] == 'x') || (d[0] == 'x' && d[1] == 0 && d[2] == 'x')))
-                lvPage = p, lvRow = r, lvLen = end - start;
-        }
-    }
+    const LongValueRow lv = findLongValue(*db, 'x', author.size());
+    const uint32_t lvPage = lv.page, lvRow = lv.row, lvLen = lv.len;
     ASSERT_NE(lvPage, 0u) << "the memo is on no long-value page";
     // The same twelve bytes as the memo's field, as UTF-16 (U+4000 keeps it uncompressed).
     const uint16_t units[6] = {static_cast<uint16_t>(lvLen & 0xFFFF), static_cast<uint16_t>(0x4000 | (lvLen >> 16 & 0xFF)),
@@ -173,6 +184,27 @@ TEST(WriteEdges, FreeSpaceMapDropsPagesThatFill) {
     for (uint32_t p : mapPages(*db, t->freePagesMap())) newListed += p >= before;
     ASSERT_GT(db->pager().pageCount(), before + 3) << "the rows no longer fill several pages";
     EXPECT_LE(newListed, 1u);
+    EXPECT_EQ(problems(*db), "");
+}
+
+TEST(WriteEdges, LongValueThatExactlyFillsAPageGoesThere) {
+    Copy f("timer/sample.tdb");
+    auto db = jet::Database::open(f.path(), jet::OpenMode::Exclusive);
+    const int note = db->table("Activities")->columnIndex("Note");
+    db->insertRow("Activities", {{note, jet::Value::text(std::string(1000, 'x'))}});
+    const LongValueRow a = findLongValue(*db, 'x', 1000);
+    ASSERT_NE(a.page, 0u);
+    const uint8_t* pg = db->pager().page(a.page);
+    const unsigned freeBytes = pg[2] | pg[3] << 8;
+    // The new row and its two-byte slot take the page's last free byte.
+    const bool compressed = a.len == 1002;
+    const size_t chars = compressed ? freeBytes - 2 - 2 : (freeBytes - 2) / 2;
+    ASSERT_TRUE(compressed || freeBytes % 2 == 0);
+    ASSERT_GT(chars, 64u);
+    const uint32_t pages = db->pager().pageCount();
+    db->insertRow("Activities", {{note, jet::Value::text(std::string(chars, 'y'))}});
+    EXPECT_EQ(findLongValue(*db, 'y', chars).page, a.page);
+    EXPECT_EQ(db->pager().pageCount(), pages);
     EXPECT_EQ(problems(*db), "");
 }
 

@@ -87,21 +87,27 @@ struct LongValueRow {
     uint32_t page = 0, row = 0, len = 0;
 };
 
-// Where a text long value of `len` characters starting with `c` sits on a long-value page
-// (stored compressed, FF FE then one byte a character, or as UTF-16).
+// Where a text long value of `len` characters `c` sits on a long-value page: stored
+// compressed (FF FE, a byte a character), as UTF-16, or in Jet 3 as one byte a character.
 LongValueRow findLongValue(const jet::Database& db, char c, size_t len) {
     const uint32_t ps = db.pager().pageSize();
+    const unsigned countAt = ps == 2048 ? 8 : 12;
     for (uint32_t p = 1; p < db.pager().pageCount(); ++p) {
         const uint8_t* pg = db.pager().page(p);
         if (pg[0] != 0x01 || std::memcmp(pg + 4, "LVAL", 4) != 0) continue;
-        const unsigned rows = pg[12] | pg[13] << 8;
+        const unsigned rows = pg[countAt] | pg[countAt + 1] << 8;
         for (unsigned r = 0; r < rows; ++r) {
-            const unsigned start = (pg[14 + 2 * r] | pg[15 + 2 * r] << 8) & 0x1FFF;
-            const unsigned end = r == 0 ? ps : (pg[12 + 2 * r] | pg[13 + 2 * r] << 8) & 0x1FFF;
+            const uint8_t* slot = pg + countAt + 2 + 2 * r;
+            const unsigned start = (slot[0] | slot[1] << 8) & 0x1FFF;
+            const unsigned end = r == 0 ? ps : (slot[-2] | slot[-1] << 8) & 0x1FFF;
             const uint8_t* d = pg + start;
             const size_t n = end - start;
-            if ((n == len + 2 && d[0] == 0xFF && d[1] == 0xFE && d[2] == c) || (n == 2 * len && d[0] == c && d[1] == 0))
-                return {p, r, static_cast<uint32_t>(n)};
+            const size_t skip = n == len + 2 && d[0] == 0xFF && d[1] == 0xFE ? 2 : 0, step = n == 2 * len ? 2 : 1;
+            if (n != skip + step * len) continue;
+            bool all = true;
+            for (size_t i = 0; all && i < len; ++i)
+                all = d[skip + step * i] == static_cast<uint8_t>(c) && (step == 1 || d[skip + 2 * i + 1] == 0);
+            if (all) return {p, r, static_cast<uint32_t>(n)};
         }
     }
     return {};
@@ -205,6 +211,20 @@ TEST(WriteEdges, LongValueThatExactlyFillsAPageGoesThere) {
     db->insertRow("Activities", {{note, jet::Value::text(std::string(chars, 'y'))}});
     EXPECT_EQ(findLongValue(*db, 'y', chars).page, a.page);
     EXPECT_EQ(db->pager().pageCount(), pages);
+    EXPECT_EQ(problems(*db), "");
+}
+
+TEST(WriteEdges, LongValuesOver64BytesLeaveTheRow) {
+    // Access keeps at most 64 bytes of a memo inside its row and is reported to
+    // refuse files with more there. Jet 3 stores a byte a letter.
+    Copy f("jet3/test2V1997.mdb");
+    auto db = jet::Database::open(f.path(), jet::OpenMode::Exclusive);
+    auto t = db->table("MSP_PROJECTS");
+    const int id = t->columnIndex("PROJ_ID"), memo = t->columnIndex("PROJ_PROP_AUTHOR");
+    db->insertRow("MSP_PROJECTS", {{id, jet::Value::int32(901)}, {memo, jet::Value::text(std::string(64, 'p'))}});
+    db->insertRow("MSP_PROJECTS", {{id, jet::Value::int32(902)}, {memo, jet::Value::text(std::string(65, 'q'))}});
+    EXPECT_EQ(findLongValue(*db, 'p', 64).page, 0u) << "64 bytes left the row";
+    EXPECT_NE(findLongValue(*db, 'q', 65).page, 0u) << "65 bytes stayed in the row";
     EXPECT_EQ(problems(*db), "");
 }
 

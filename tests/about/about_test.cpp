@@ -189,21 +189,11 @@ TEST_F(AboutTest, TheBrowserIsTheFirstInstalledHandlerInXdgOrder) {
 TEST_F(AboutTest, TheExecLineGetsTheAddressInPlaceOfItsFieldCode) {
     const std::string url = "https://x.test/a?b=1&c=2";
     const std::pair<const char*, std::vector<std::string>> cases[] = {  // program first; empty: no command
-        {"web %u", {"web", url}},
-        {"web", {"web", url}},
-        {"web --new-window %U", {"web", "--new-window", url}},
-        {"web %f", {"web", url}},
-        {"\"/opt/My Browser/web\" %u", {"/opt/My Browser/web", url}},
-        {"web %i %c %k %u", {"web", url}},
-        {"web --url=%u", {"web", "--url=" + url}},
-        {"web 100%% %u", {"web", "100%", url}},
-        {"web \"a \\\"quoted\\\" arg\" %u", {"web", "a \"quoted\" arg", url}},
-        {"web %u %u", {"web", url}},
-        {"env A=1 web %u", {"env", "A=1", "web", url}},
-        {"\"My\\sBrowser\" %u", {"My Browser", url}},
-        {"\"unclosed %u", {}},
-        {"   ", {}},
-    };
+        {"web %u", {"web", url}}, {"web", {"web", url}}, {"web --new-window %U", {"web", "--new-window", url}}, {"web %f", {"web", url}},
+        {"\"/opt/My Browser/web\" %u", {"/opt/My Browser/web", url}}, {"web %i %c %k %u", {"web", url}},
+        {"web --url=%u", {"web", "--url=" + url}}, {"web 100%% %u", {"web", "100%", url}}, {"web %u %u", {"web", url}},
+        {"web \"a \\\"quoted\\\" arg\" %u", {"web", "a \"quoted\" arg", url}}, {"env A=1 web %u", {"env", "A=1", "web", url}},
+        {"\"My\\sBrowser\" %u", {"My Browser", url}}, {"\"unclosed %u", {}}, {"   ", {}}};
     Desktop desk(dir / "desk");
     for (const auto& [exec, expected] : cases) {
         desk.browser("t.desktop", exec);

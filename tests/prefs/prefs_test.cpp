@@ -24,12 +24,12 @@ protected:
         return app::decimalText(rs->Field("RecentDays").toDouble()) + "," +
                app::decimalText(rs->Field("Billable").toDouble()) + "," + rs->Field("DefaultName").asText();
     }
-    // The record as an independent reader (mdb-export) shows it once the window is closed.
+    // The record's row as an independent reader (mdb-export) shows it once the window is closed.
     std::string exported() {
         win.reset();
-        return testfiles::output("mdb-export '" + timerPath + "' 'Prefs - Startup'");
+        const std::string csv = testfiles::output("mdb-export '" + timerPath + "' 'Prefs - Startup'");
+        return csv.starts_with("RecentDays,Billable,DefaultName,StopwatchRounding\n") ? csv.substr(csv.find('\n') + 1) : csv;
     }
-    static std::string record(const std::string& row) { return "RecentDays,Billable,DefaultName,StopwatchRounding\n" + row + "\n"; }
     // Edit > Preferences (or the Name button) with `play` acting as the user while the dialog is shown.
     void prefs(std::function<void(app::Prefs&)> play, bool nameButton = false) {
         const size_t before = platform.modalForms.size();
@@ -44,8 +44,8 @@ protected:
         ADD_FAILURE() << text << " is not offered";
     }
     std::vector<int> widths() {
-        std::vector<int> w;
-        for (int c = 0; c < 25; ++c) w.push_back(win->Grid.colWidth(c));
+        std::vector<int> w(25);
+        for (int c = 0; c < 25; ++c) w[c] = win->Grid.colWidth(c);
         return w;
     }
     std::set<int32_t> activityIds() {
@@ -103,82 +103,61 @@ TEST_F(PrefsTest, RecentDaysMustBeANumberFrom0To3650) {
     }
 }
 
-TEST_F(PrefsTest, BadDaysKeepTheDialogButNameBillableAndColumnsAreAlreadyApplied) {
-    openTimer();
-    const std::vector<int> before = widths();
-    std::vector<bool> shown;
-    prefs([&](app::Prefs& p) {
-        pick(p, "Brian Okafor");
-        p.Billable.setValue(0);
-        p.NoteColumn.setValue(0);
-        p.RecentDays.userEdited("abc");
-        p.OK.click();
-        shown.push_back(p.visible());
-        EXPECT_EQ(shows(), "sample.tdb|Brian Okafor|11/30/2026|201|30|not billable");
-        EXPECT_EQ(stored(), "30,0,Brian Okafor");
-        for (int c = 0; c < 25; ++c) EXPECT_EQ(win->Grid.colWidth(c), c >= 5 && c <= 23 && c % 3 == 2 ? 0 : before[c]) << c;
-        p.RecentDays.userEdited("10");  // mended, OK runs every step again and closes
-        p.OK.click();
-        shown.push_back(p.visible());
-    });
-    EXPECT_EQ(shown, (std::vector<bool>{true, false}));
-    ASSERT_EQ(platform.messages.size(), 1u);
-    const RecordedMessage& m = platform.messages[0];
-    EXPECT_EQ(std::tuple(m.text, m.title, m.buttons), std::tuple(kBadDays, "Hourgrid", ui::Buttons::OK));
-    EXPECT_EQ(shows(), kBrian);
-    EXPECT_EQ(exported(), record("10,0,\"Brian Okafor\",1"));
-}
-
-// A write the file refuses (here: its journal cannot be created) is reported;
-// the dialog stays open, the main window keeps matching the file, and the same
-// OK once the file can be written stores everything.
-TEST_F(PrefsTest, ARefusedWriteIsReportedAndCanBeMadeAgain) {
-    openTimer();
-    const std::string journal = jet::journalPath(timerPath);
-    std::vector<bool> shown;
-    prefs([&](app::Prefs& p) {
-        pick(p, "Brian Okafor");
-        p.Billable.setValue(0);
-        p.RecentDays.userEdited("10");
-        fs::create_directory(journal);
-        p.OK.click();
-        shown.push_back(p.visible());
-        EXPECT_EQ(shows(), kSample);
-        fs::remove(journal);
-        p.OK.click();
-        shown.push_back(p.visible());
-    });
-    EXPECT_EQ(shown, (std::vector<bool>{true, false}));
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_FALSE(platform.messages[0].text.empty());
-    EXPECT_EQ(platform.messages[0].title, "Hourgrid");
-    EXPECT_EQ(shows(), kBrian);
-    EXPECT_EQ(exported(), record("10,0,\"Brian Okafor\",1"));
+// OK with bad days keeps the dialog, with the name, billable default and columns already applied and
+// stored; a write the file refuses (its journal cannot be created) is reported, keeps the dialog and
+// leaves the main window matching the file. Either way OK once mended runs every step again and closes.
+TEST_F(PrefsTest, AnOkThatCannotFinishKeepsTheDialogAndTheWindowMatchingTheFile) {
+    for (bool refusedWrite : {false, true}) {
+        openTimer();
+        const std::string journal = jet::journalPath(timerPath);
+        const std::vector<int> before = widths();
+        std::vector<bool> shown;
+        prefs([&](app::Prefs& p) {
+            pick(p, "Brian Okafor");
+            p.Billable.setValue(0);
+            p.NoteColumn.setValue(refusedWrite);
+            p.RecentDays.userEdited(refusedWrite ? "10" : "abc");
+            if (refusedWrite) fs::create_directory(journal);
+            p.OK.click();
+            shown.push_back(p.visible());
+            EXPECT_EQ(shows(), refusedWrite ? kSample : "sample.tdb|Brian Okafor|11/30/2026|201|30|not billable");
+            EXPECT_EQ(stored(), refusedWrite ? "30,1,Alice Moreno" : "30,0,Brian Okafor");
+            for (int c = 0; c < 25; ++c) EXPECT_EQ(win->Grid.colWidth(c), !refusedWrite && c >= 5 && c <= 23 && c % 3 == 2 ? 0 : before[c]) << c;
+            fs::remove(journal);
+            p.RecentDays.userEdited("10");
+            p.OK.click();
+            shown.push_back(p.visible());
+        });
+        EXPECT_EQ(shown, (std::vector<bool>{true, false}));
+        ASSERT_EQ(platform.messages.size(), 1u);
+        const RecordedMessage& m = platform.messages[0];
+        EXPECT_EQ(std::tuple(m.text == kBadDays, m.title, m.buttons), std::tuple(!refusedWrite, "Hourgrid", ui::Buttons::OK));
+        said();
+        EXPECT_EQ(shows(), kBrian);
+        EXPECT_EQ(exported(), "10,0,\"Brian Okafor\",1\n");
+    }
 }
 
 TEST_F(PrefsTest, HiddenBillableColumnsStayHiddenAcrossReopeningAndARestart) {
     openTimer();
     const std::vector<int> before = widths();
-    prefs([](app::Prefs& p) {
-        p.BillableColumn.setValue(0);
-        p.OK.click();
-    });
+    std::vector<std::pair<int, int>> shown;  // the B and N boxes at each showing
+    auto showing = [&](int billable) {
+        prefs([&](app::Prefs& p) {
+            shown.emplace_back(p.BillableColumn.value(), p.NoteColumn.value());
+            if (billable < 0) return p.Cancel.click();
+            p.BillableColumn.setValue(billable);
+            p.OK.click();
+        });
+    };
+    showing(0);
     for (int c = 0; c < 25; ++c) EXPECT_EQ(widths()[c], c >= 4 && c <= 22 && c % 3 == 1 ? 0 : before[c]) << c;
-    std::pair<int, int> shown;
-    prefs([&](app::Prefs& p) {
-        shown = {p.BillableColumn.value(), p.NoteColumn.value()};
-        p.Cancel.click();
-    });
-    EXPECT_EQ(shown, std::pair(0, 1));
+    showing(-1);  // Cancel
     ASSERT_TRUE(win->Unload());
     load(timerPath);
     for (int c = 4; c <= 22; c += 3) EXPECT_EQ(win->Grid.colWidth(c), 0) << c;
-    prefs([&](app::Prefs& p) {
-        shown = {p.BillableColumn.value(), p.NoteColumn.value()};
-        p.BillableColumn.setValue(1);
-        p.OK.click();
-    });
-    EXPECT_EQ(shown, std::pair(0, 1));
+    showing(1);
+    EXPECT_EQ(shown, (std::vector<std::pair<int, int>>{{1, 1}, {0, 1}, {0, 1}}));
     EXPECT_EQ(widths(), before);
 }
 
@@ -207,7 +186,7 @@ TEST_F(PrefsTest, CancelOrTheCloseBoxAfterChangingEverythingChangesNothing) {
         EXPECT_EQ(widths(), widthsBefore);
         EXPECT_EQ(activityIds(), idsBefore);
         EXPECT_EQ(shows(), kSample);
-        EXPECT_EQ(exported(), record("30,1,\"Alice Moreno\",1"));
+        EXPECT_EQ(exported(), "30,1,\"Alice Moreno\",1\n");
     }
 }
 

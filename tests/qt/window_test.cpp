@@ -45,6 +45,51 @@ std::map<int32_t, std::string> activities(const std::string& path) {
     return out;
 }
 
+// A small dialog as the program's dialogs are written: positioned controls, an OK button that keeps the
+// typed text and a Cancel button, both hiding the form; or (`plain`) a Close button only, and closing
+// it asks the form, which may refuse.
+class AskForm : public ui::Form {
+public:
+    AskForm(ui::Platform& p, bool plain) : p_(p) {
+        setCaption("Ask");
+        setWidth(4800);
+        setHeight(2400);
+        auto place = [](ui::Control& c, const char* name, double l, double t, double w, double h) { c.name = name, c.move(l, t, w, h); };
+        place(Prompt, "Prompt", 120, 150, 900, 255);
+        Prompt.setCaption("&Value:");
+        Prompt.onClick = [this] { ++promptClicks; };
+        place(Value, "Value", 1080, 120, 2000, 315);
+        Value.onKeyPress = [](int& k) { k = k == '#' ? 0 : k; };  // the form refuses this character
+        place(Check, "Check", 240, 900, 1500, 255);
+        Check.setCaption("Billable");
+        place(OK, plain ? "Close" : "OK", 3360, 120, 1215, 375);
+        OK.isDefault = !plain;
+        OK.onClick = [this] { result = "OK:" + Value.text(), p_.hide(*this); };
+        place(Cancel, "Cancel", 3360, 600, 1215, 375);
+        Cancel.isCancel = true;
+        Cancel.onClick = [this] { result = "Cancel", p_.hide(*this); };
+        plain_ = plain;
+    }
+    std::vector<ui::Control*> controls() override {
+        if (plain_) return {&Prompt, &Value, &OK};
+        return {&Prompt, &Value, &Check, &OK, &Cancel};
+    }
+    void Form_Load() override { ++loads; }
+    void Form_Activate() override { Value.setFocus(); }
+    void Form_QueryUnload(bool& cancel, int) override { ++queries, cancel = refuse; }
+    ui::Label Prompt;
+    ui::TextBox Value;
+    ui::CheckBox Check;
+    ui::Button OK, Cancel;
+    std::string result;
+    int loads = 0, promptClicks = 0, queries = 0;
+    bool refuse = false;
+
+private:
+    ui::Platform& p_;
+    bool plain_;
+};
+
 class WindowTest : public QtWindowFixture {
 protected:
     int rowOf(const std::string& custJob, const std::string& service) {
@@ -165,6 +210,24 @@ TEST_F(WindowTest, ClicksLandOnTheirCellAndEditorsLieExactlyOverIt) {
     EXPECT_NEAR(form->Grid.colWidth(0), uiqt::twips(h.width() + 40), 1);
 }
 
+TEST_F(WindowTest, ArrowKeysPassHiddenColumnsEnterGoesToTheNextDayAndTheGridIsLaidOutInTwips) {
+    openSized(800, 420);
+    const double tw = uiqt::twipsPerPixel();
+    EXPECT_DOUBLE_EQ(form->width(), window->frameGeometry().width() * tw);  // the outer size
+    EXPECT_DOUBLE_EQ(form->scaleWidth(), window->surface()->width() * tw);
+    EXPECT_EQ(grid().geometry(), QRect(uiqt::px(60), uiqt::px(360), uiqt::px(form->scaleWidth() - 120),
+                                       uiqt::px(form->scaleHeight() - form->sbStatusBar.height() - 60) - uiqt::px(360)));
+    EXPECT_EQ(inSurface(window->statusBarWidget()).bottom(), window->surface()->height() - 1);
+    grid().setFocus();
+    std::vector<std::pair<int, int>> cells;
+    for (Qt::Key k : {Qt::Key_Right, Qt::Key_Down, Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Up, Qt::Key_Return}) {
+        if (k == Qt::Key_Left) form->ShowDurationColumn(4, false), form->ShowDurationColumn(5, false);
+        key(&grid(), k);
+        cells.push_back(current());
+    }
+    EXPECT_EQ(cells, (std::vector<std::pair<int, int>>{{1, 4}, {2, 4}, {2, 3}, {2, 6}, {1, 6}, {1, 6}, {1, 9}}));
+}
+
 TEST_F(WindowTest, EveryCellIsDrawnInTheModelsColoursTheTotalsAlsoWhenScrolledIntoView) {
     openSized(1300, 700);
     const QPalette pal = grid().palette();
@@ -202,6 +265,43 @@ TEST_F(WindowTest, EveryCellIsDrawnInTheModelsColoursTheTotalsAlsoWhenScrolledIn
         }
     EXPECT_GT(yellow, 0);
     EXPECT_GE(coloured, 3);
+}
+
+TEST_F(WindowTest, AFormShownModallyIsAnsweredThroughItsControls) {
+    openTimer();
+    AskForm f(platform, false);
+    platform.onModalShown = [&](uiqt::FormDialog& dlg) {
+        EXPECT_TRUE(f.modal && !form->enabled()) << "the owner is disabled while the dialog is up";
+        EXPECT_EQ(dlg.windowTitle(), "Ask");
+        QWidget* value = dlg.controlWidget("Value");  // at its twips position, given the focus by Form_Activate
+        EXPECT_EQ(value->geometry(), QRect(uiqt::px(1080), uiqt::px(120), uiqt::px(2000), uiqt::px(315)));
+        EXPECT_EQ(dlg.focusWidget(), value);
+        EXPECT_EQ(qobject_cast<QLabel*>(dlg.controlWidget("Prompt"))->text(), "Value:");
+        QTest::keyClicks(value, "1#2");
+        QTest::mouseClick(dlg.controlWidget("Check"), Qt::LeftButton);
+        QTest::mouseClick(dlg.controlWidget("Prompt"), Qt::LeftButton);
+        QTest::keyClick(value, Qt::Key_Return);  // the default button
+    };
+    platform.showModal(f, form.get());
+    EXPECT_EQ(std::tuple(f.result, f.Check.value(), f.promptClicks, f.modal, form->enabled()), std::tuple("OK:12", 1, 1, false, true));
+    EXPECT_EQ(f.Value.viewChanged, nullptr) << "the closed dialog's widgets no longer listen";
+    for (bool closeBox : {false, true}) {  // Esc and the close box press Cancel; Form_Load ran once
+        f.result.clear();
+        platform.onModalShown = [&](uiqt::FormDialog& dlg) { closeBox ? (void)dlg.close() : QTest::keyClick(dlg.controlWidget("Value"), Qt::Key_Escape); };
+        platform.showModal(f, form.get());
+        EXPECT_EQ(std::pair(f.result, f.loads), std::pair(std::string("Cancel"), 1));
+    }
+    AskForm plain(platform, true);
+    plain.refuse = true;
+    platform.onModalShown = [&](uiqt::FormDialog& dlg) {
+        dlg.close();  // refused: still open; Esc does nothing without a cancel button
+        QTest::keyClick(&dlg, Qt::Key_Escape);
+        EXPECT_TRUE(dlg.isVisible());
+        plain.refuse = false;
+        dlg.close();
+    };
+    platform.showModal(plain, form.get());
+    EXPECT_EQ(std::pair(plain.queries, plain.loaded()), std::pair(2, false));
 }
 
 TEST_F(WindowTest, DialogsAndMessageBoxesAnswerAsTheUserAnswersThem) {

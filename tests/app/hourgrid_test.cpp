@@ -43,14 +43,14 @@ TEST(Conversions, MondaysAndStoredTexts) {
     for (auto [v, t] : {std::pair{8.25, "8.25"}, {8.0, "8"}, {10.123456, "10.1235"}}) EXPECT_EQ(app::decimalText(v), t);
 }
 
-// Without settings, or with settings that do not convert, the window takes its
+// Without settings, or with settings that do not convert or are out of range, the window takes its
 // defaults; without a file it asks to browse, and No ends the program.
 TEST_F(HourgridTest, FirstStartTakesDefaultsAsksForAFileAndNoEnds) {
     for (bool unconvertible : {false, true}) {
         SCOPED_TRACE(unconvertible ? "unconvertible settings" : "no settings");
         if (unconvertible)
             for (auto [key, value] : {std::pair{"FormWidth", "wide"}, {"FormHeight", ""}, {"WindowState", "7"},
-                                      {"GridFontSize", "big"}, {"GridFontBold", "perhaps"}, {"MonWidthT", "x"}})
+                                      {"GridFontSize", "0"}, {"GridFontBold", "perhaps"}, {"MonWidthT", "x"}})
                 writeSetting(key, value);
         platform.answers = {ui::Answer::No};
         Hourgrid& w = start();

@@ -37,10 +37,7 @@ protected:
         fs::remove_all(dir);
         app::Clock::useSystem();
     }
-
-    std::string copyTimer(const std::string& name, const std::string& as = "") {
-        return testfiles::copyTimer(dir, name, as);
-    }
+    std::string copyTimer(const std::string& name, const std::string& as = "") { return testfiles::copyTimer(dir, name, as); }
     // A fresh settings store and window, as at a program start.
     app::Hourgrid& start() {
         win.reset();
@@ -66,15 +63,34 @@ protected:
             if (!r[n].isNull() && r[n].asText() == name) return r[id].asInt32();
         return -1;
     }
-
     // Starts the program on a fresh copy of `name` (remembered in the settings),
     // as a user who opened it before; returns the loaded window.
     app::Hourgrid& openTimer(const std::string& name = "sample.tdb") {
         timerPath = copyTimer(name);
-        writeSetting("File", timerPath);
-        app::Hourgrid& w = start();
-        w.Form_Load();
-        return w;
+        return load(timerPath);
+    }
+    // Starts the program with `path` remembered as its Timer file.
+    app::Hourgrid& load(const std::string& path) {
+        writeSetting("File", path);
+        start().Form_Load();
+        return *win;
+    }
+    // What the window shows of its file, as "file|person|week|person ID|recent days|billable": the
+    // file's name when it is open and named in the caption, "-" when none is open and none is named.
+    std::string shows() {
+        const app::Hourgrid& w = *win;
+        std::string file = w.caption() == app::kCaption && !w.m_bDbOpen ? "-" : "caption " + w.caption();
+        if (w.m_bDbOpen && w.caption() == std::string(app::kCaption) + " - " + w.timerFile())
+            file = fs::path(w.timerFile()).filename().string();
+        return file + "|" + w.sbStatusBar.panelText(2) + "|" + w.sbStatusBar.panelText(4) + "|" + std::to_string(w.m_lNameID) +
+               "|" + std::to_string(w.m_recentDays) + "|" + (w.m_bBillable ? "billable" : "not billable");
+    }
+    // The texts of the messages shown so far, which are then forgotten.
+    std::vector<std::string> said() {
+        std::vector<std::string> t;
+        for (const auto& m : platform.messages) t.push_back(m.text);
+        platform.messages.clear();
+        return t;
     }
 
     fs::path dir;
@@ -84,3 +100,4 @@ protected:
     std::unique_ptr<app::QtSettingsStore> store;
     std::unique_ptr<app::Hourgrid> win;
 };
+using Texts = std::vector<std::string>;

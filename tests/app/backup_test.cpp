@@ -1,17 +1,11 @@
 // The daily copy of the Timer file made before its first change of the day.
 #include <fstream>
-#include <iterator>
 #include <set>
 
 #include "app/backup.h"
 #include "app_fixture.h"
 
 namespace {
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // A change to the open file through the program's data layer.
 void setRecentDays(app::Hourgrid& w, int16_t days) {
@@ -31,43 +25,41 @@ protected:
         for (const auto& e : fs::directory_iterator(folder(), ec)) names.insert(e.path().filename().string());
         return names;
     }
-    std::string copyOn(const QDate& day) const { return app::backupName(timerPath, day); }
+    std::string copyOn(int day) const { return app::backupName(timerPath, app::Clock::today().addDays(day)); }
+    std::string copied(int day) const { return testfiles::bytes((folder() / copyOn(day)).string()); }
 };
 
 }  // namespace
 
 TEST_F(BackupTest, OneCopyADayOfTheFileAsItWasBeforeTheFirstChange) {
-    const QDate today = app::Clock::today();
-    const std::string original = slurp(copyTimer("sample.tdb"));
+    const std::string original = testfiles::bytes(copyTimer("sample.tdb"));
     app::Hourgrid& w = openTimer();  // opening writes the program's saved queries
     ASSERT_TRUE(w.m_bDbOpen);
-    EXPECT_EQ(copies(), std::set<std::string>{copyOn(today)});
-    EXPECT_EQ(slurp((folder() / copyOn(today)).string()), original);
-    EXPECT_NE(slurp(timerPath), original);
-    EXPECT_TRUE(jet::Database::open((folder() / copyOn(today)).string())->hasTable("Activities"));
-
+    EXPECT_EQ(copies(), std::set<std::string>{copyOn(0)});
+    EXPECT_EQ(copied(0), original);
+    EXPECT_NE(testfiles::bytes(timerPath), original);
+    EXPECT_TRUE(jet::Database::open((folder() / copyOn(0)).string())->hasTable("Activities"));
     setRecentDays(w, 12);
     EXPECT_EQ(copies().size(), 1u);
-    EXPECT_EQ(slurp((folder() / copyOn(today)).string()), original);
+    EXPECT_EQ(copied(0), original);
 
     // The next day's first change copies the file with the day before's changes.
-    app::Clock::setFixed(QDateTime(today.addDays(1), QTime(8, 0)));
-    const std::string yesterday = slurp(timerPath);
+    const std::string yesterday = testfiles::bytes(timerPath), first = copyOn(0);
+    app::Clock::setFixed(QDateTime(app::Clock::today().addDays(1), QTime(8, 0)));
     w.m_db->BeginTrans();
     setRecentDays(w, 13);
     w.m_db->CommitTrans();
-    EXPECT_EQ(copies(), (std::set<std::string>{copyOn(today), copyOn(today.addDays(1))}));
-    EXPECT_EQ(slurp((folder() / copyOn(today.addDays(1))).string()), yesterday);
-    EXPECT_TRUE(platform.messages.empty()) << platform.messages.front().text;
+    EXPECT_EQ(copies(), (std::set<std::string>{first, copyOn(0)}));
+    EXPECT_EQ(copied(0), yesterday);
+    EXPECT_EQ(said(), Texts{});
 }
 
 TEST_F(BackupTest, KeepsTheNewestCopiesOfEachFile) {
-    const QDate today = app::Clock::today();
     // A file of the same name elsewhere has copies of its own, never counted or removed.
     fs::create_directories(dir / "other");
     timerPath = (dir / "sample.tdb").string();
-    const std::string other = app::backupName(copyTimer("sample.tdb", "other/sample.tdb"), today.addDays(-9));
-    ASSERT_NE(other, copyOn(today.addDays(-9)));
+    const std::string other = app::backupName(copyTimer("sample.tdb", "other/sample.tdb"), app::Clock::today().addDays(-9));
+    ASSERT_NE(other, copyOn(-9));
     struct Case {
         const char* count;
         std::set<int> kept;  // days from today
@@ -77,12 +69,12 @@ TEST_F(BackupTest, KeepsTheNewestCopiesOfEachFile) {
         win.reset();
         fs::remove_all(folder());
         fs::create_directories(folder());
-        for (int d : {-1, -2, -3, -5}) std::ofstream(folder() / copyOn(today.addDays(d))) << d;
+        for (int d : {-1, -2, -3, -5}) std::ofstream(folder() / copyOn(d)) << d;
         std::ofstream(folder() / other) << "other";
         writeSetting("BackupCount", c.count);
         openTimer();
         std::set<std::string> expected{other};
-        for (int d : c.kept) expected.insert(copyOn(today.addDays(d)));
+        for (int d : c.kept) expected.insert(copyOn(d));
         EXPECT_EQ(copies(), expected);
     }
 }
@@ -94,8 +86,10 @@ TEST_F(BackupTest, ACopyThatCannotBeMadeIsReportedOnceAndTheChangeIsMade) {
     setRecentDays(w, 17);
     setRecentDays(w, 18);
     ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_NE(platform.messages[0].text.find("backup copy of '" + timerPath + "' could not be made"), std::string::npos)
-        << platform.messages[0].text;
+    const std::string& text = platform.messages[0].text;
+    EXPECT_EQ(text.rfind("Today's backup copy of '" + timerPath + "' could not be made in '" + folder().string() + "':\r", 0), 0u) << text;
+    EXPECT_TRUE(text.ends_with("\rYour changes are still saved to the Timer file.")) << text;
+    EXPECT_EQ(platform.messages[0].icon, ui::Icon::Exclamation);
     win.reset();
     auto rs = jet::runQuery(*jet::Database::open(timerPath), *jet::parseSql("SELECT RecentDays FROM [Prefs - Startup]"));
     EXPECT_EQ(rs.rows.at(0).at(0).toDouble(), 18);

@@ -38,6 +38,13 @@ public:
     std::deque<std::optional<std::string>> savePdfResults;
     std::vector<std::string> savePdfRequests;  // suggested names
 
+    template <class T>
+    static std::optional<T> take(std::deque<std::optional<T>>& q) {
+        if (q.empty()) return std::nullopt;
+        auto r = q.front();
+        q.pop_front();
+        return r;
+    }
     ui::Answer messageBox(const std::string& text, ui::Buttons buttons, ui::Icon icon, const std::string& title) override {
         messages.push_back({text, buttons, icon, title});
         if (!answers.empty()) {
@@ -49,17 +56,11 @@ public:
     }
     std::optional<std::string> showOpen(const ui::OpenFileRequest& req) override {
         openRequests.push_back(req);
-        if (openResults.empty()) return std::nullopt;
-        auto r = openResults.front();
-        openResults.pop_front();
-        return r;
+        return take(openResults);
     }
     std::optional<ui::Font> showFont(const ui::Font& current) override {
         fontRequests.push_back(current);
-        if (fontResults.empty()) return std::nullopt;
-        auto r = fontResults.front();
-        fontResults.pop_front();
-        return r;
+        return take(fontResults);
     }
     void showModal(ui::Form& form, ui::Form*) override {
         modalForms.push_back(&form);
@@ -81,10 +82,7 @@ public:
     }
     std::optional<std::string> showSavePdf(const std::string& suggestedName) override {
         savePdfRequests.push_back(suggestedName);
-        if (savePdfResults.empty()) return std::nullopt;
-        auto r = savePdfResults.front();
-        savePdfResults.pop_front();
-        return r;
+        return take(savePdfResults);
     }
     std::unique_ptr<ui::PrintTarget> openPdf(const std::string& path, const ui::Font& font) override {
         return onOpenPdf ? onOpenPdf(path, font) : nullptr;

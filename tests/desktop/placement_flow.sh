@@ -1,16 +1,12 @@
 #!/usr/bin/env bash
-# Where the window opens, at 100% and at 200%: centred from its real frame, the
-# title bar on the screen, and the normal size kept across a maximised session.
+# Where the window opens: centred from its real frame, the title bar on the
+# screen, and the normal size kept across a maximised session.
 . "$(dirname "$0")/desktop.sh"
-
-# At 100%: the default size, then maximise, restart, un-maximise, restart.
-start_x 1
-start_program "$TEST_DATA_DIR/timer/sample.tdb"
+begin sample.tdb  # the default size, then maximise, restart, un-maximise, restart
 frame_on_screen "first start" "$MAIN" 4
 read -r _ _ w0 h0 < <(frame_geometry "$MAIN")
 shot placement-100-start
-toggle_maximised "$MAIN"
-close_program
+toggle_maximised "$MAIN"; close_program
 check "maximised state stored" [ "$(setting WindowState)" = 2 ]
 w_stored=$(setting FormWidth)
 start_program "$FILE"
@@ -23,4 +19,3 @@ check "the normal width is kept ($w_stored, then $(setting FormWidth))" [ "$(set
 start_program "$FILE"
 frame_on_screen "start after the un-maximised session" "$MAIN" 4
 close_program
-finish

@@ -1,13 +1,9 @@
 // The preferences dialog driven as a user would, against copies of the Timer
 // test files: what it shows, what OK writes to "Prefs - Startup" and applies to
 // the main window and its grid, and what Cancel leaves alone.
-#include <gtest/gtest.h>
-
-#include <cstdio>
+#include <array>
 #include <functional>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "app_fixture.h"
 #include "jet/pager.h"
@@ -15,49 +11,42 @@
 
 namespace {
 
-constexpr const char* kBadDays = "Incorrect input. Enter a number from 0 to 3650.";
-
-struct StoredPrefs {
-    jet::Value days, billable, name;
-};
+const std::string kBadDays = "Incorrect input. Enter a number from 0 to 3650.";
+const std::string kSample = "sample.tdb|Alice Moreno|11/30/2026|200|30|billable";
+const std::string kBrian = "sample.tdb|Brian Okafor|11/30/2026|201|10|not billable";
 
 class PrefsTest : public AppFixture {
 protected:
-    // The record as the engine reads it from the file the window holds.
-    StoredPrefs stored() {
+    // "days,billable,name" as the engine reads them from the file the window holds.
+    std::string stored() {
         auto rs = win->m_db->OpenDynaset(timerdb::names::kPrefsStartup);
         rs->MoveFirst();
-        return {rs->Field("RecentDays"), rs->Field("Billable"), rs->Field("DefaultName")};
+        return app::decimalText(rs->Field("RecentDays").toDouble()) + "," +
+               app::decimalText(rs->Field("Billable").toDouble()) + "," + rs->Field("DefaultName").asText();
     }
-    // Opens Edit > Preferences with `play` acting as the user while it is shown.
-    void editPreferences(std::function<void(app::Prefs&)> play) {
-        int before = static_cast<int>(platform.modalForms.size());
+    // The record's row as an independent reader (mdb-export) shows it once the window is closed.
+    std::string exported() {
+        win.reset();
+        const std::string csv = testfiles::output("mdb-export '" + timerPath + "' 'Prefs - Startup'");
+        return csv.starts_with("RecentDays,Billable,DefaultName,StopwatchRounding\n") ? csv.substr(csv.find('\n') + 1) : csv;
+    }
+    // Edit > Preferences (or the Name button) with `play` acting as the user while the dialog is shown.
+    void prefs(std::function<void(app::Prefs&)> play, bool nameButton = false) {
+        const size_t before = platform.modalForms.size();
         platform.onModal = [play](ui::Form& f) { play(dynamic_cast<app::Prefs&>(f)); };
-        win->EditMenuPreferences_Click();
-        ASSERT_EQ(static_cast<int>(platform.modalForms.size()), before + 1) << "the dialog was not shown";
+        if (nameButton) win->sbStatusBar_PanelClick("NameButton");
+        else win->EditMenuPreferences_Click();
+        EXPECT_EQ(platform.modalForms.size(), before + 1) << "the dialog was not shown";
     }
-    static void pickName(app::Prefs& p, const std::string& text) {
+    static void pick(app::Prefs& p, const std::string& text) {
         for (int i = 0; i < p.NameCombo.listCount(); ++i)
             if (p.NameCombo.list(i) == text) return p.NameCombo.setListIndex(i);
         ADD_FAILURE() << text << " is not offered";
     }
-    // What the main window runs with: status panel name, person, billable, recent days.
-    void expectApplied(const std::string& name, int32_t id, bool billable, int days) {
-        EXPECT_EQ(win->sbStatusBar.panelText(2), name);
-        EXPECT_EQ(win->m_lNameID, id);
-        EXPECT_EQ(win->m_bBillable, billable);
-        EXPECT_EQ(win->m_recentDays, days);
-    }
     std::vector<int> widths() {
-        std::vector<int> w;
-        for (int c = 0; c < 25; ++c) w.push_back(win->Grid.colWidth(c));
+        std::vector<int> w(25);
+        for (int c = 0; c < 25; ++c) w[c] = win->Grid.colWidth(c);
         return w;
-    }
-    // Customer:Job IDs of the grid's data rows.
-    std::set<int32_t> rowCustomers() {
-        std::set<int32_t> s;
-        for (int r = 1; r < win->Grid.rows() - 1; ++r) s.insert(win->id(0, r));
-        return s;
     }
     std::set<int32_t> activityIds() {
         std::set<int32_t> s;
@@ -66,324 +55,193 @@ protected:
                 if (int32_t id = win->id(3 + 3 * d, r)) s.insert(id);
         return s;
     }
-    // Closes the window and has an independent reader (mdb-export) show the stored record.
-    void expectFileRecord(const std::string& row) {
-        std::string cmd = "mdb-export '" + timerPath + "' 'Prefs - Startup'", out;
-        win.reset();
-        if (FILE* p = popen(cmd.c_str(), "r")) {
-            char buf[512];
-            while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-            pclose(p);
-        }
-        EXPECT_EQ(out, "RecentDays,Billable,DefaultName,StopwatchRounding\n" + row + "\n");
-    }
 };
 
-TEST_F(PrefsTest, ShowsTheStoredValuesTheNamesInQueryOrderAndTheColumns) {
+TEST_F(PrefsTest, ShowsTheStoredValuesTheNamesInQueryOrderAndOneFrameATab) {
     openTimer();
-    std::vector<std::pair<std::string, int32_t>> items;
-    editPreferences([&](app::Prefs& p) {
-        EXPECT_TRUE(p.visible());
-        EXPECT_EQ(p.RecentDays.text(), "30");
-        EXPECT_EQ(p.Billable.value(), 1);
-        EXPECT_EQ(p.BillableColumn.value(), 1);
-        EXPECT_EQ(p.NoteColumn.value(), 1);
-        EXPECT_EQ(p.NameCombo.text(), "Alice Moreno");
+    prefs([&](app::Prefs& p) {
+        EXPECT_EQ(std::tuple(p.RecentDays.text(), p.Billable.value(), p.BillableColumn.value(), p.NoteColumn.value(), p.NameCombo.text()),
+                  std::tuple("30", 1, 1, 1, "Alice Moreno"));
+        // "Employees Vendors And Other Names": every name that is no customer:job, by NameStr.
+        std::vector<std::pair<std::string, int32_t>> items;
         for (int i = 0; i < p.NameCombo.listCount(); ++i) items.emplace_back(p.NameCombo.list(i), p.NameCombo.itemData(i));
-        p.Cancel.click();
-    });
-    // "Employees Vendors And Other Names": every name that is no customer:job, by NameStr.
-    std::vector<std::pair<std::string, int32_t>> expected = {
-        {"Alice Moreno", 200}, {"Brian Okafor", 201}, {"Chen Wei", 202}, {"Dana Fischer", 203}, {"Office Temp", 204}};
-    EXPECT_EQ(items, expected);
-    EXPECT_TRUE(platform.messages.empty());
-}
-
-TEST_F(PrefsTest, TabsSwitchTheirFrames) {
-    openTimer();
-    editPreferences([&](app::Prefs& p) {
-        ASSERT_EQ(p.TabStrip1.tabs.size(), 4u);
-        std::vector<ui::Frame*> frames = {&p.RecentFrame, &p.NameFrame, &p.BillableFrame, &p.ColumnsFrame};
-        std::vector<std::vector<ui::Control*>> contents = {
-            {&p.RecentDays, &p.Label1}, {&p.NameCombo}, {&p.Billable}, {&p.NoteColumn, &p.BillableColumn}};
+        EXPECT_EQ(items, (decltype(items){{"Alice Moreno", 200}, {"Brian Okafor", 201}, {"Chen Wei", 202},
+                                          {"Dana Fischer", 203}, {"Office Temp", 204}}));
+        const std::vector<std::vector<ui::Control*>> frames = {{&p.RecentFrame, &p.RecentDays, &p.Label1},
+                                                               {&p.NameFrame, &p.NameCombo},
+                                                               {&p.BillableFrame, &p.Billable},
+                                                               {&p.ColumnsFrame, &p.NoteColumn, &p.BillableColumn}};
         for (int t = 1; t <= 4; ++t) {
             p.TabStrip1.select(t);
-            for (int f = 0; f < 4; ++f) {
-                bool shown = f == t - 1;
-                EXPECT_EQ(frames[static_cast<size_t>(f)]->visible(), shown) << "tab " << t << " frame " << f;
-                for (ui::Control* c : contents[static_cast<size_t>(f)])
-                    EXPECT_EQ(c->visible(), shown) << "tab " << t << " control " << c->name;
-            }
+            for (int f = 0; f < 4; ++f)
+                for (ui::Control* c : frames[f]) EXPECT_EQ(c->visible(), f == t - 1) << "tab " << t << ": " << c->name;
         }
-        // Every control the view draws lies inside the dialog.
-        for (ui::Control* c : p.controls()) {
-            EXPECT_GE(c->left(), 0) << c->name;
-            EXPECT_LE(c->left() + c->width(), p.width()) << c->name;
-            EXPECT_LE(c->top() + c->height(), p.height()) << c->name;
-        }
+        for (ui::Control* c : p.controls())  // every control the view draws lies inside the dialog
+            EXPECT_TRUE(c->left() >= 0 && c->left() + c->width() <= p.width() && c->top() + c->height() <= p.height()) << c->name;
         p.Cancel.click();
     });
+    EXPECT_EQ(said(), Texts{});
 }
 
-struct DaysCase {
-    const char* typed;
-    int stored;  // -1: refused
-};
-
 TEST_F(PrefsTest, RecentDaysMustBeANumberFrom0To3650) {
-    const DaysCase cases[] = {
-        {"0", 0}, {"3650", 3650}, {" 14 ", 14}, {"2.5", 2}, {"3.5", 4}, {"1e3", 1000}, {"-0.4", 0},
-        {"-1", -1}, {"3651", -1}, {"abc", -1}, {"", -1}, {"12a", -1},
-    };
-    for (const DaysCase& c : cases) {
-        SCOPED_TRACE(std::string("typed \"") + c.typed + "\"");
+    const std::pair<const char*, int> cases[] = {{"0", 0},   {"3650", 3650}, {" 14 ", 14}, {"2.5", 2},  {"3.5", 4}, {"1e3", 1000},
+                                                 {"-0.4", 0}, {"-1", -1},    {"3651", -1}, {"abc", -1}, {"", -1},   {"12a", -1}};
+    for (auto [typed, days] : cases) {  // days -1: refused
+        SCOPED_TRACE(std::string("typed \"") + typed + "\"");
         openTimer();
-        platform.messages.clear();
-        bool stillShown = false;
-        editPreferences([&](app::Prefs& p) {
-            p.RecentDays.userEdited(c.typed);
+        bool shown = false;
+        prefs([&](app::Prefs& p) {
+            p.RecentDays.userEdited(typed);
             p.OK.click();
-            stillShown = p.visible();
-            if (stillShown) p.Cancel.click();
+            shown = p.visible();
+            p.Cancel.click();
         });
-        StoredPrefs s = stored();
-        if (c.stored >= 0) {
-            EXPECT_FALSE(stillShown);
-            EXPECT_TRUE(platform.messages.empty());
-            EXPECT_EQ(s.days.toDouble(), c.stored);
-            EXPECT_EQ(win->m_recentDays, c.stored);
-        } else {
-            EXPECT_TRUE(stillShown);
-            ASSERT_EQ(platform.messages.size(), 1u);
-            EXPECT_EQ(platform.messages[0].text, kBadDays);
-            EXPECT_EQ(platform.messages[0].title, "Hourgrid");
-            EXPECT_EQ(platform.messages[0].buttons, ui::Buttons::OK);
-            EXPECT_EQ(s.days.toDouble(), 30);
-            EXPECT_EQ(win->m_recentDays, 30);
-        }
-        win.reset();
+        EXPECT_EQ(shown, days < 0);
+        EXPECT_EQ(said(), days < 0 ? Texts{kBadDays} : Texts{});
+        EXPECT_EQ(stored(), std::to_string(days < 0 ? 30 : days) + ",1,Alice Moreno");
+        EXPECT_EQ(win->m_recentDays, days < 0 ? 30 : days);
     }
 }
 
-TEST_F(PrefsTest, BadDaysKeepTheDialogButNameBillableAndColumnsAreAlreadyApplied) {
-    openTimer();
-    std::vector<int> before = widths();
-    bool shownAfterFirst = false, shownAfterSecond = true;
-    editPreferences([&](app::Prefs& p) {
-        pickName(p, "Brian Okafor");
-        p.Billable.setValue(0);
-        p.NoteColumn.setValue(0);
-        p.RecentDays.userEdited("abc");
-        p.OK.click();
-        shownAfterFirst = p.visible();
-        // Already applied and stored before the message.
-        expectApplied("Brian Okafor", 201, false, 30);
-        StoredPrefs s = stored();
-        EXPECT_EQ(s.name.asText(), "Brian Okafor");
-        EXPECT_EQ(s.billable.toDouble(), 0);
-        EXPECT_EQ(s.days.toDouble(), 30);
-        for (int c = 5; c <= 23; c += 3) EXPECT_EQ(win->Grid.colWidth(c), 0) << "N column " << c;
-        // The user mends the number; OK runs every step again and closes.
-        p.RecentDays.userEdited("10");
-        p.OK.click();
-        shownAfterSecond = p.visible();
-    });
-    EXPECT_TRUE(shownAfterFirst);
-    EXPECT_FALSE(shownAfterSecond);
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].text, kBadDays);
-    EXPECT_EQ(win->m_recentDays, 10);
-    for (int c = 4; c <= 22; c += 3) EXPECT_EQ(win->Grid.colWidth(c), before[static_cast<size_t>(c)]) << c;
-    expectFileRecord("10,0,\"Brian Okafor\",1");
-}
-
-// A write the file refuses (here: its journal cannot be created) is reported;
-// the dialog stays open, the main window keeps matching the file, and the same
-// OK once the file can be written stores everything.
-TEST_F(PrefsTest, ARefusedWriteIsReportedAndCanBeMadeAgain) {
-    openTimer();
-    const std::string journal = jet::journalPath(timerPath);
-    bool shownAfterRefusal = false, shownAfterRetry = true;
-    editPreferences([&](app::Prefs& p) {
-        pickName(p, "Brian Okafor");
-        p.Billable.setValue(0);
-        p.RecentDays.userEdited("10");
-        fs::create_directory(journal);
-        p.OK.click();
-        shownAfterRefusal = p.visible();
-        expectApplied("Alice Moreno", 200, true, 30);
-        fs::remove(journal);
-        p.OK.click();
-        shownAfterRetry = p.visible();
-    });
-    EXPECT_TRUE(shownAfterRefusal);
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_FALSE(platform.messages[0].text.empty());
-    EXPECT_EQ(platform.messages[0].title, "Hourgrid");
-    EXPECT_FALSE(shownAfterRetry);
-    expectApplied("Brian Okafor", 201, false, 10);
-    expectFileRecord("10,0,\"Brian Okafor\",1");
+// OK with bad days keeps the dialog, with the name, billable default and columns already applied and
+// stored; a write the file refuses (its journal cannot be created) is reported, keeps the dialog and
+// leaves the main window matching the file. Either way OK once mended runs every step again and closes.
+TEST_F(PrefsTest, AnOkThatCannotFinishKeepsTheDialogAndTheWindowMatchingTheFile) {
+    for (bool refusedWrite : {false, true}) {
+        openTimer();
+        const std::string journal = jet::journalPath(timerPath);
+        const std::vector<int> before = widths();
+        std::vector<bool> shown;
+        prefs([&](app::Prefs& p) {
+            pick(p, "Brian Okafor");
+            p.Billable.setValue(0);
+            p.NoteColumn.setValue(refusedWrite);
+            p.RecentDays.userEdited(refusedWrite ? "10" : "abc");
+            if (refusedWrite) fs::create_directory(journal);
+            p.OK.click();
+            shown.push_back(p.visible());
+            EXPECT_EQ(shows(), refusedWrite ? kSample : "sample.tdb|Brian Okafor|11/30/2026|201|30|not billable");
+            EXPECT_EQ(stored(), refusedWrite ? "30,1,Alice Moreno" : "30,0,Brian Okafor");
+            for (int c = 0; c < 25; ++c) EXPECT_EQ(win->Grid.colWidth(c), !refusedWrite && c >= 5 && c <= 23 && c % 3 == 2 ? 0 : before[c]) << c;
+            fs::remove(journal);
+            p.RecentDays.userEdited("10");
+            p.OK.click();
+            shown.push_back(p.visible());
+        });
+        EXPECT_EQ(shown, (std::vector<bool>{true, false}));
+        ASSERT_EQ(platform.messages.size(), 1u);
+        const RecordedMessage& m = platform.messages[0];
+        EXPECT_EQ(std::tuple(m.text == kBadDays, m.title, m.buttons), std::tuple(!refusedWrite, "Hourgrid", ui::Buttons::OK));
+        said();
+        EXPECT_EQ(shows(), kBrian);
+        EXPECT_EQ(exported(), "10,0,\"Brian Okafor\",1\n");
+    }
 }
 
 TEST_F(PrefsTest, HiddenBillableColumnsStayHiddenAcrossReopeningAndARestart) {
     openTimer();
-    std::vector<int> before = widths();
-    editPreferences([&](app::Prefs& p) {
-        p.BillableColumn.setValue(0);
-        p.OK.click();
-    });
-    std::vector<int> after = widths();
-    for (int c = 0; c < 25; ++c) {
-        bool bColumn = c >= 4 && c <= 22 && (c - 4) % 3 == 0;
-        EXPECT_EQ(after[static_cast<size_t>(c)], bColumn ? 0 : before[static_cast<size_t>(c)]) << "column " << c;
-    }
-    int billableShown = -1, noteShown = -1;
-    editPreferences([&](app::Prefs& p) {
-        billableShown = p.BillableColumn.value();
-        noteShown = p.NoteColumn.value();
-        p.Cancel.click();
-    });
-    EXPECT_EQ(billableShown, 0);
-    EXPECT_EQ(noteShown, 1);
-
+    const std::vector<int> before = widths();
+    std::vector<std::pair<int, int>> shown;  // the B and N boxes at each showing
+    auto showing = [&](int billable) {
+        prefs([&](app::Prefs& p) {
+            shown.emplace_back(p.BillableColumn.value(), p.NoteColumn.value());
+            if (billable < 0) return p.Cancel.click();
+            p.BillableColumn.setValue(billable);
+            p.OK.click();
+        });
+    };
+    showing(0);
+    for (int c = 0; c < 25; ++c) EXPECT_EQ(widths()[c], c >= 4 && c <= 22 && c % 3 == 1 ? 0 : before[c]) << c;
+    showing(-1);  // Cancel
     ASSERT_TRUE(win->Unload());
-    app::Hourgrid& w = start();
-    w.Form_Load();
-    ASSERT_TRUE(w.m_bDbOpen);
-    for (int c = 4; c <= 22; c += 3) EXPECT_EQ(w.Grid.colWidth(c), 0) << c;
-    editPreferences([&](app::Prefs& p) {
-        billableShown = p.BillableColumn.value();
-        p.BillableColumn.setValue(1);
-        p.OK.click();
-    });
-    EXPECT_EQ(billableShown, 0);
-    for (int c = 4; c <= 22; c += 3) EXPECT_EQ(w.Grid.colWidth(c), 200) << c;
+    load(timerPath);
+    for (int c = 4; c <= 22; c += 3) EXPECT_EQ(win->Grid.colWidth(c), 0) << c;
+    showing(1);
+    EXPECT_EQ(shown, (std::vector<std::pair<int, int>>{{1, 1}, {0, 1}, {0, 1}}));
+    EXPECT_EQ(widths(), before);
 }
 
 TEST_F(PrefsTest, CancelOrTheCloseBoxAfterChangingEverythingChangesNothing) {
     for (bool closeBox : {false, true}) {
         SCOPED_TRACE(closeBox ? "close box" : "Cancel");
         openTimer();
-        std::vector<int> widthsBefore = widths();
-        std::vector<std::string> panelsBefore;
-        for (int i = 1; i <= 4; ++i) panelsBefore.push_back(win->sbStatusBar.panelText(i));
-        std::set<int32_t> idsBefore = activityIds();
-        bool stillShown = true;
-        editPreferences([&](app::Prefs& p) {
+        const std::vector<int> widthsBefore = widths();
+        const std::set<int32_t> idsBefore = activityIds();
+        bool shown = true;
+        prefs([&](app::Prefs& p) {
             p.RecentDays.userEdited("5");
-            pickName(p, "Chen Wei");
+            pick(p, "Chen Wei");
             p.Billable.setValue(0);
             p.BillableColumn.setValue(0);
             p.NoteColumn.setValue(0);
             p.TabStrip1.select(4);
-            if (closeBox) {
-                bool cancel = false;
-                p.Form_QueryUnload(cancel, 0);
-                EXPECT_TRUE(cancel) << "the dialog is hidden, not unloaded";
-            } else {
-                p.Cancel.click();
-            }
-            stillShown = p.visible();
+            bool cancel = false;
+            if (closeBox) p.Form_QueryUnload(cancel, 0);
+            else p.Cancel.click();
+            EXPECT_EQ(cancel, closeBox) << "the dialog is hidden, not unloaded";
+            shown = p.visible();
         });
-        EXPECT_FALSE(stillShown);
-        EXPECT_TRUE(platform.messages.empty());
+        EXPECT_FALSE(shown);
+        EXPECT_EQ(said(), Texts{});
         EXPECT_EQ(widths(), widthsBefore);
-        for (int i = 1; i <= 4; ++i) EXPECT_EQ(win->sbStatusBar.panelText(i), panelsBefore[static_cast<size_t>(i - 1)]);
         EXPECT_EQ(activityIds(), idsBefore);
-        expectApplied(panelsBefore[1], 200, true, 30);
-        expectFileRecord("30,1,\"Alice Moreno\",1");
+        EXPECT_EQ(shows(), kSample);
+        EXPECT_EQ(exported(), "30,1,\"Alice Moreno\",1\n");
     }
 }
 
-TEST_F(PrefsTest, NameButtonOpensTheNameTabAndTheMenuKeepsTheLastTab) {
-    struct Step {
-        bool nameButton;  // else Edit > Preferences
-        int expectTab;
-        int selectTab;    // chosen by the user before cancelling; 0: none
-    };
-    const std::vector<std::vector<Step>> sequences = {
-        {{false, 1, 3}, {false, 3, 0}, {true, 2, 0}, {false, 2, 4}, {false, 4, 0}},
-        {{true, 2, 0}, {false, 2, 1}, {false, 1, 0}},
-    };
+TEST_F(PrefsTest, TheNameButtonOpensTheNameTabAndTheMenuKeepsTheLastTab) {
+    // Each step: by the Name button (else the menu), the tab shown, the tab the user then selects (0: none).
+    const std::vector<std::vector<std::array<int, 3>>> sequences = {
+        {{0, 1, 3}, {0, 3, 0}, {1, 2, 0}, {0, 2, 4}, {0, 4, 0}}, {{1, 2, 0}, {0, 2, 1}, {0, 1, 0}}};
     for (const auto& seq : sequences) {
         openTimer();
-        for (size_t i = 0; i < seq.size(); ++i) {
-            SCOPED_TRACE("step " + std::to_string(i));
-            const Step& s = seq[i];
-            int shownTab = 0;
-            bool nameFrameShown = false, recentFrameShown = false;
-            platform.onModal = [&](ui::Form& f) {
-                auto& p = dynamic_cast<app::Prefs&>(f);
-                shownTab = p.TabStrip1.selectedIndex();
-                nameFrameShown = p.NameFrame.visible() && p.NameCombo.visible();
-                recentFrameShown = p.RecentFrame.visible();
-                if (s.selectTab) p.TabStrip1.select(s.selectTab);
+        for (auto [nameButton, tab, select] : seq) {
+            std::tuple<int, bool, bool> seen;
+            prefs([&](app::Prefs& p) {
+                seen = {p.TabStrip1.selectedIndex(), p.NameFrame.visible() && p.NameCombo.visible(), p.RecentFrame.visible()};
+                if (select) p.TabStrip1.select(select);
                 p.Cancel.click();
-            };
-            size_t before = platform.modalForms.size();
-            if (s.nameButton) win->sbStatusBar_PanelClick("NameButton");
-            else win->EditMenuPreferences_Click();
-            ASSERT_EQ(platform.modalForms.size(), before + 1);
-            EXPECT_EQ(shownTab, s.expectTab);
-            EXPECT_EQ(nameFrameShown, s.expectTab == 2);
-            EXPECT_EQ(recentFrameShown, s.expectTab == 1);
+            }, nameButton);
+            EXPECT_EQ(seen, std::tuple(tab, tab == 2, tab == 1));
         }
         // One dialog, loaded once, kept between showings.
-        std::set<ui::Form*> forms(platform.modalForms.begin(), platform.modalForms.end());
-        EXPECT_EQ(forms.size(), 1u);
-        EXPECT_EQ(*forms.begin(), &win->prefsForm());
+        EXPECT_EQ(std::set<ui::Form*>(platform.modalForms.begin(), platform.modalForms.end()), std::set<ui::Form*>{&win->prefsForm()});
         platform.modalForms.clear();
-        win.reset();
     }
 }
 
-TEST_F(PrefsTest, UnknownDefaultNameSelectsNobodyAndOkAsksForAName) {
+TEST_F(PrefsTest, AnUnknownDefaultNameAsksForANameAnEmptyRecordOrNoFileShowsNoDialog) {
     openTimer("timer-unknown-default.tdb");
-    platform.messages.clear();
-    bool stillShown = false;
-    editPreferences([&](app::Prefs& p) {
-        EXPECT_EQ(p.NameCombo.listIndex(), -1);
-        EXPECT_EQ(p.NameCombo.listCount(), 5);
-        EXPECT_EQ(p.RecentDays.text(), "14");
-        EXPECT_EQ(p.Billable.value(), 0);
+    said();
+    bool shown = false;
+    prefs([&](app::Prefs& p) {
+        EXPECT_EQ(std::tuple(p.NameCombo.listIndex(), p.NameCombo.listCount(), p.RecentDays.text(), p.Billable.value()),
+                  std::tuple(-1, 5, "14", 0));
         p.Billable.setValue(1);
         p.RecentDays.userEdited("20");
         p.OK.click();
-        stillShown = p.visible();
+        shown = p.visible();
         p.Cancel.click();
     });
-    EXPECT_TRUE(stillShown);
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].text, "Please select a name.");
-    StoredPrefs s = stored();
-    EXPECT_EQ(s.name.asText(), "Nobody Here");
-    EXPECT_EQ(s.billable.toDouble(), 0);
-    EXPECT_EQ(s.days.toDouble(), 14);
-}
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(said(), Texts{"Please select a name."});
+    EXPECT_EQ(stored(), "14,0,Nobody Here");
 
-TEST_F(PrefsTest, AnEmptyPrefsTableClosesTheDialogWithAMessage) {
     openTimer("timer-empty-prefs.tdb");
-    platform.messages.clear();
-    bool shown = true;
-    editPreferences([&](app::Prefs& p) { shown = p.visible(); });
+    prefs([&](app::Prefs& p) { shown = p.visible(); });
     EXPECT_FALSE(shown);
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].text, "Could not open your preferences.");
-    EXPECT_EQ(platform.messages[0].title, "Hourgrid");
+    EXPECT_EQ(said(), Texts{"Could not open your preferences."});
+
+    load((dir / "missing.tdb").string());
+    win->EditMenuPreferences_Click();
+    win->sbStatusBar_PanelClick("NameButton");
+    EXPECT_EQ(platform.modalForms.size(), 2u);  // the two above
 }
 
-TEST_F(PrefsTest, NothingOpensWithoutATimerFile) {
-    writeSetting("File", (dir / "missing.tdb").string());
-    app::Hourgrid& w = start();
-    w.Form_Load();
-    ASSERT_FALSE(w.m_bDbOpen);
-    w.EditMenuPreferences_Click();
-    w.sbStatusBar_PanelClick("NameButton");
-    EXPECT_TRUE(platform.modalForms.empty());
-}
-
+// Null days show the window the program runs with; any nonzero Billable is
+// billable; the name is found whatever its case.
 TEST_F(PrefsTest, UnusualStoredValuesStillOpenTheDialog) {
-    // Null days show the window the program runs with; any nonzero Billable is billable.
     timerPath = copyTimer("sample.tdb");
     {
         auto db = timerdb::Database::OpenDatabase(timerPath);
@@ -395,47 +253,40 @@ TEST_F(PrefsTest, UnusualStoredValuesStillOpenTheDialog) {
         rs->SetField("DefaultName", jet::Value::text("alice moreno"));
         rs->Update();
     }
-    writeSetting("File", timerPath);
-    start().Form_Load();
-    platform.messages.clear();
-    editPreferences([&](app::Prefs& p) {
-        EXPECT_TRUE(p.visible());
-        EXPECT_EQ(p.RecentDays.text(), "30");
-        EXPECT_EQ(p.Billable.value(), 1);
-        EXPECT_EQ(p.NameCombo.text(), "Alice Moreno");
+    load(timerPath);
+    said();
+    prefs([&](app::Prefs& p) {
+        EXPECT_EQ(std::tuple(p.RecentDays.text(), p.Billable.value(), p.NameCombo.text()), std::tuple("30", 1, "Alice Moreno"));
         p.OK.click();
     });
-    EXPECT_TRUE(platform.messages.empty());
-    StoredPrefs s = stored();
-    EXPECT_EQ(s.days.toDouble(), 30);
-    EXPECT_EQ(s.billable.toDouble(), 1);
-    EXPECT_EQ(s.name.asText(), "Alice Moreno");
+    EXPECT_EQ(said(), Texts{});
+    EXPECT_EQ(stored(), "30,1,Alice Moreno");
 }
 
 TEST_F(PrefsTest, OkRebuildsTheWeekForTheNewPersonAndRecentWindow) {
     openTimer();
-    std::set<int32_t> alice = activityIds();
+    const std::set<int32_t> alice = activityIds();
     EXPECT_TRUE(alice.count(1)) << "Alice's Monday activity is in the grid";
-    // Recent combinations created 11/27 (Delta Logistics) and 11/20 (Acme Support Contract).
-    EXPECT_TRUE(rowCustomers().count(103));
-    EXPECT_TRUE(rowCustomers().count(108));
-
-    editPreferences([&](app::Prefs& p) {
+    // Recent combinations created 11/27 (Delta Logistics, 103) and 11/20 (Acme Support Contract, 108).
+    auto customers = [&] {
+        std::set<int32_t> s;
+        for (int r = 1; r < win->Grid.rows() - 1; ++r) s.insert(win->id(0, r));
+        return std::pair(s.count(103), s.count(108));
+    };
+    EXPECT_EQ(customers(), std::pair(size_t(1), size_t(1)));
+    prefs([](app::Prefs& p) {
         p.RecentDays.userEdited("10");
         p.OK.click();
     });
-    EXPECT_TRUE(rowCustomers().count(103));
-    EXPECT_FALSE(rowCustomers().count(108));
+    EXPECT_EQ(customers(), std::pair(size_t(1), size_t(0)));
     EXPECT_EQ(activityIds(), alice);
-
-    editPreferences([&](app::Prefs& p) {
-        pickName(p, "Brian Okafor");
+    prefs([](app::Prefs& p) {
+        pick(p, "Brian Okafor");
         p.OK.click();
     });
-    EXPECT_EQ(win->sbStatusBar.panelText(2), "Brian Okafor");
-    EXPECT_EQ(win->sbStatusBar.panelText(4), "11/30/2026");
+    EXPECT_EQ(shows(), "sample.tdb|Brian Okafor|11/30/2026|201|10|billable");
     EXPECT_EQ(activityIds(), std::set<int32_t>{10});
-    EXPECT_EQ(stored().name.asText(), "Brian Okafor");
+    EXPECT_EQ(stored(), "10,1,Brian Okafor");
 }
 
 }  // namespace

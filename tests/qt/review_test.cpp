@@ -1,120 +1,83 @@
-// Cell editors stay over their cell when the user scrolls the grid or resizes
-// the window, and never show over the headings.
-#include <QScrollBar>
+// Cell editors stay over their cell when the user scrolls the grid, resizes
+// the window or changes a column's width, and never show over the headings.
 #include <QWheelEvent>
 #include <functional>
 
 #include "qt_fixture.h"
 
-namespace {
-
-// The part of a widget that shows on screen, in the widget's own coordinates.
-QRegion shownPart(QWidget* w) { return w->mask().isEmpty() ? QRegion(w->rect()) : w->mask() & w->rect(); }
-
-}  // namespace
-
-class EditorScrollTest : public QtWindowFixture {
+class EditorPlaceTest : public QtWindowFixture {
 protected:
     void SetUp() override {
         QtWindowFixture::SetUp();
         openSized(733, 333);  // the week does not fit either way
     }
-    void wheel(int notches, Qt::Orientation o = Qt::Vertical) {
+    void wheel(int notches) {
         QPoint p = grid().viewport()->rect().center();
-        QPoint delta = o == Qt::Vertical ? QPoint(0, -120 * notches) : QPoint(-120 * notches, 0);
-        QWheelEvent we(p, grid().viewport()->mapToGlobal(p), QPoint(), delta, Qt::NoButton, Qt::NoModifier,
+        QWheelEvent we(p, grid().viewport()->mapToGlobal(p), QPoint(), QPoint(0, -120 * notches), Qt::NoButton, Qt::NoModifier,
                        Qt::NoScrollPhase, false);
         QApplication::sendEvent(grid().viewport(), &we);
         settle();
     }
-    int fixedBottomInSurface() {
-        return grid().viewport()->mapTo(window->surface(), QPoint(0, grid().cellRect(0, 0).bottom() + 1)).y();
-    }
 };
 
-TEST_F(EditorScrollTest, TheDurationEditorTravelsWithItsCellAndIsCutAtTheHeadings) {
-    const int row = 3, col = 3;  // Monday of the third row, near the top
-    clickCell(row, col);
-    QTest::keyClicks(window->timeEntry(), "2");
-    settle();
+TEST_F(EditorPlaceTest, TheDurationEditorTravelsWithItsCellAndIsCutAtTheHeadings) {
+    clickCell(3, 3);  // Monday of the third row, near the top
+    type("2");
     QWidget* ed = window->timeEntry();
     ASSERT_TRUE(ed->isVisible());
-    ASSERT_EQ(inSurface(ed), cellInSurface(row, col));
     ASSERT_GT(grid().verticalScrollBar()->maximum(), 0);
-
-    struct Step { int notches; const char* what; };
-    const Step steps[] = {{1, "one notch down"}, {1, "another notch down"}, {-2, "back to the top"}};
-    for (const Step& s : steps) {
-        SCOPED_TRACE(s.what);
-        wheel(s.notches);
-        const QRect cell = cellInSurface(row, col);
+    for (int notches : {0, 1, 1, -2}) {  // down two notches, then back to the top
+        wheel(notches);
+        const QRect cell = cellInSurface(3, 3);
         EXPECT_EQ(inSurface(ed), cell);
         // What shows of the editor lies below the headings.
-        const int hidden = std::max(0, fixedBottomInSurface() - cell.top());
-        EXPECT_EQ(shownPart(ed).boundingRect(), QRect(0, hidden, cell.width(), cell.height() - hidden)
-                                                      .intersected(ed->rect()));
+        const int fixedBottom = grid().viewport()->mapTo(window->surface(), QPoint(0, grid().cellRect(0, 0).bottom() + 1)).y();
+        const int hidden = std::max(0, fixedBottom - cell.top());
+        const QRegion shown = ed->mask().isEmpty() ? QRegion(ed->rect()) : ed->mask() & ed->rect();
+        EXPECT_EQ(shown.boundingRect(), QRect(0, hidden, cell.width(), cell.height() - hidden).intersected(ed->rect())) << notches;
     }
     EXPECT_TRUE(ed->mask().isEmpty());  // fully in view again: nothing cut
-
-    // The typed duration still goes to its own cell.
-    QTest::keyClick(ed, Qt::Key_Return);
-    settle();
-    EXPECT_EQ(form->Grid.textMatrix(row, col), "02:00");
-    EXPECT_EQ(form->Grid.textMatrix(row, col + 3), "04:15");  // Tuesday untouched
+    key(ed, Qt::Key_Return);  // the typed duration still goes to its own cell
+    EXPECT_EQ(std::pair(cell(3, 3), cell(3, 6)), std::pair(std::string("02:00"), std::string("04:15")));
 }
 
-TEST_F(EditorScrollTest, EditorsFollowASidewaysScrollAndAWiderWindow) {
-    // A reference combo on the left and a duration editor on the right.
-    struct Case { int col; const char* what; };
-    const Case cases[] = {{0, "Customer:Job combo"}, {18, "Saturday's duration"}};
-    for (const Case& k : cases) {
-        SCOPED_TRACE(k.what);
+TEST_F(EditorPlaceTest, EditorsFollowASidewaysScrollAndAWiderWindow) {
+    for (int col : {0, 18}) {  // the Customer:Job combo, Saturday's duration
         resizeTo(733, 333);
         grid().horizontalScrollBar()->setValue(grid().horizontalScrollBar()->maximum());
         settle();
         const int row = form->Grid.rows() - 2;  // the empty row: every column edits there
-        clickCell(row, k.col);
-        QWidget* ed = k.col == 0 ? static_cast<QWidget*>(window->combo("CustJobCombo")) : window->timeEntry();
+        clickCell(row, col);
+        QWidget* ed = col == 0 ? static_cast<QWidget*>(window->combo("CustJobCombo")) : window->timeEntry();
         ASSERT_TRUE(ed->isVisible());
-        EXPECT_EQ(inSurface(ed).topLeft(), cellInSurface(row, k.col).topLeft());
-
+        EXPECT_EQ(inSurface(ed).topLeft(), cellInSurface(row, col).topLeft());
         resizeTo(1500, 600);  // the whole week fits: the grid scrolls back to its left edge
         ASSERT_EQ(grid().horizontalScrollBar()->value(), 0);
-        const QRect cell = cellInSurface(row, k.col);
-        EXPECT_EQ(inSurface(ed).topLeft(), cell.topLeft());
-        EXPECT_EQ(inSurface(ed).width(), cell.width());
+        EXPECT_EQ(std::pair(inSurface(ed).topLeft(), inSurface(ed).width()),
+                  std::pair(cellInSurface(row, col).topLeft(), cellInSurface(row, col).width())) << col;
         EXPECT_TRUE(ed->mask().isEmpty());
-        QTest::keyClick(&grid(), Qt::Key_Escape);
+        key(&grid(), Qt::Key_Escape);
         clickCell(1, 3);
     }
 }
 
-TEST_F(EditorScrollTest, TheDurationEditorKeepsToItsCellWhenColumnsChangeWidth) {
+TEST_F(EditorPlaceTest, TheDurationEditorKeepsToItsCellWhenColumnsChangeWidth) {
     resizeTo(1500, 600);
-    const int row = 3, col = 6;  // Tuesday of the third row
-    clickCell(row, col);
-    QTest::keyClicks(window->timeEntry(), "1");
-    settle();
+    clickCell(3, 6);  // Tuesday of the third row
+    type("1");
     QWidget* ed = window->timeEntry();
-    ASSERT_TRUE(ed->isVisible());
-
-    struct Change { const char* what; std::function<void()> run; };
-    const Change changes[] = {
-        {"Customer:Job border dragged 40 pixels right", [&] { dragBorder(0, 40); }},
-        {"the editor's own column dragged wider", [&] { dragBorder(col, 25); }},
-        {"Set Column Widths to Default", [&] { window->menuAction("EditMenuSetDefaultColumnWidths")->trigger(); }},
+    const std::function<void()> changes[] = {
+        [&] { dragBorder(0, 40); },  // the Customer:Job border dragged right
+        [&] { dragBorder(6, 25); },  // the editor's own column dragged wider
+        [&] { window->menuAction("EditMenuSetDefaultColumnWidths")->trigger(), settle(); },
     };
-    for (const Change& ch : changes) {
-        SCOPED_TRACE(ch.what);
-        const QRect before = cellInSurface(row, col);
-        ch.run();
-        settle();
-        const QRect cell = cellInSurface(row, col);
-        ASSERT_NE(cell, before);  // the change did move or widen the cell
+    for (const auto& change : changes) {
+        const QRect before = cellInSurface(3, 6);
+        change();
+        ASSERT_NE(cellInSurface(3, 6), before);  // the change did move or widen the cell
         ASSERT_TRUE(ed->isVisible());
-        EXPECT_EQ(inSurface(ed), cell);
+        EXPECT_EQ(inSurface(ed), cellInSurface(3, 6));
     }
-    QTest::keyClick(ed, Qt::Key_Return);
-    settle();
-    EXPECT_EQ(form->Grid.textMatrix(row, col), "01:00");
+    key(ed, Qt::Key_Return);
+    EXPECT_EQ(cell(3, 6), "01:00");
 }

@@ -1,0 +1,444 @@
+// The weekly report: its layout on a page of known size (60 twips a character
+// and 180 a line, so a row pitch of 360 and text 60 twips right of its box and
+// 90 below its top), the Print and Font commands with recorded print jobs, and
+// the PDF the Qt drawing writes, read back with pdftotext.
+#include <QApplication>
+#include <QLocale>
+#include <cmath>
+#include <map>
+#include <regex>
+
+#include "app_fixture.h"
+#include "print/report.h"
+#include "ui/qt/print_report.h"
+#include "ui/qt/qt_platform.h"
+
+namespace {
+
+using Kind = ui::PrintOp::Kind;
+const bool kUsDates = (QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)), true);
+const std::string kHeading = "Alice Moreno          11/30/26 - 12/6/26          Page  ";
+
+ui::TextExtent measure(const std::string& s) { return {60.0 * QString::fromStdString(s).toUcs4().size(), 180}; }
+std::vector<ui::PrintOp> layout(const ui::FlexGrid& g) {
+    return print::layoutWeek(g, "Alice Moreno", QDate(2026, 11, 30), 14400, 10800, measure);
+}
+std::vector<ui::PrintOp> ofKind(const std::vector<ui::PrintOp>& ops, Kind k) {
+    std::vector<ui::PrintOp> out;
+    std::copy_if(ops.begin(), ops.end(), std::back_inserter(out), [k](const ui::PrintOp& op) { return op.kind == k; });
+    return out;
+}
+std::string textAt(const std::vector<ui::PrintOp>& ops, double x, double y) {
+    for (const auto& op : ops)
+        if (op.kind == Kind::Text && op.x == x && op.y == y) return op.text;
+    return "";
+}
+std::vector<std::string> dump(const std::vector<ui::PrintOp>& ops) {
+    std::vector<std::string> out;
+    for (const auto& o : ops)
+        out.push_back(std::to_string(int(o.kind)) + " " + std::to_string(o.x) + " " + std::to_string(o.y) + " " +
+                      std::to_string(o.width) + " " + std::to_string(o.height) + " " + o.text);
+    return out;
+}
+
+// The grid as the week shows it: heading row, `rows` rows, totals row. Its 25 columns sum to 12960
+// twips: on a 14400-wide page the scale is 1, and a column starts at 720 plus the widths before it.
+void makeWeek(ui::FlexGrid& g, int rows) {
+    g.setFormatString(app::kGridFormat);
+    g.setRows(rows + 2);
+    for (int c = 0; c < 25; ++c) g.setColWidth(c, c < 3 ? 2000 - 500 * c : c == 24 ? 760 : c % 3 == 0 ? 600 : c % 3 == 1 ? 200 : 300);
+    const char* days[7] = {"M 30", "T 1", "W 2", "T 3", "F 4", "S 5", "S 6"};
+    for (int d = 0; d < 7; ++d) g.setTextMatrix(0, 3 + 3 * d, days[d]);
+    for (int r = 1; r <= rows; ++r)
+        for (auto [c, t] : {std::pair{0, "Smith Construction"}, {1, "Framing"}, {2, "East"}, {3, "01:30"}, {4, "*"}, {5, "x"},
+                            {21, "02:00"}, {24, "03:30"}})
+            g.setTextMatrix(r, c, t);
+    for (auto [c, t] : {std::pair{2, "Totals:"}, {3, "01:30"}, {24, "03:30"}}) g.setTextMatrix(rows + 1, c, t);
+}
+
+TEST(Layout, MetricsRoundHalvesToEvenAndTheHeadingNamesPersonWeekAndPage) {
+    ui::FlexGrid grid;
+    makeWeek(grid, 1);
+    const double cases[][6] = {{14400, 10800, 720, 540, 10260, 13680}, {14410, 10810, 720, 540, 10270, 13690},
+                               {14430, 10830, 722, 542, 10288, 13708}, {15120.4, 11520.6, 756, 576, 10945, 14364.4}};
+    for (const auto& c : cases) {
+        print::Metrics m = print::reportMetrics(grid, c[0], c[1], measure);
+        EXPECT_EQ(std::tuple(m.marginX, m.marginY, m.bottomY, m.rowPitch, m.charW, m.textOffY, m.gridWidth),
+                  std::tuple(int(c[2]), int(c[3]), int(c[4]), 360.0, 60.0, 90.0, 12960.0)) << c[0];
+        EXPECT_DOUBLE_EQ(m.rightX, c[5]);
+        EXPECT_DOUBLE_EQ(m.scale, c[0] / (12960 + 2.0 * c[2]));
+    }
+    EXPECT_EQ(print::pageHeading("Zoë", QDate(2026, 12, 28), 12), "Zoë          12/28/26 - 1/3/27          Page  12 ");
+}
+
+TEST(Layout, AWeekThatFitsIsOnePageOfBoxedCells) {
+    ui::FlexGrid grid;
+    makeWeek(grid, 3);
+    auto ops = layout(grid);
+    EXPECT_EQ(dump({ops.at(0)}), dump({{Kind::Text, 720, 540, 0, 0, kHeading + "1 "}}));
+    EXPECT_TRUE(ofKind(ops, Kind::NewPage).empty());
+    // One blank row pitch under the heading line, then a row every 360 twips; every text whole.
+    const auto boxes = ofKind(ops, Kind::Box);
+    ASSERT_EQ(boxes.size(), 5u * 25);
+    size_t texts = 1;
+    for (int r = 0; r < 5; ++r)
+        for (int c = 0, x = 720; c < 25; x += grid.colWidth(c++)) {
+            EXPECT_EQ(dump({boxes[r * 25 + c]}), dump({{Kind::Box, x - 60.0, 1170.0 + 360 * r, double(grid.colWidth(c)), 360, ""}}));
+            EXPECT_EQ(textAt(ops, x, 1260 + 360 * r), grid.textMatrix(r, c)) << r << "," << c;
+            texts += !grid.textMatrix(r, c).empty();
+        }
+    EXPECT_EQ(ofKind(ops, Kind::Text).size(), texts);
+}
+
+TEST(Layout, RowsPastTheBottomMarginGoOnNewPagesUnderTheHeading) {
+    // Rows 0..24 reach y = 9900 on page 1; each later page takes 25 rows from two pitches under its heading.
+    ui::FlexGrid grid;
+    makeWeek(grid, 58);  // 60 rows: pages of 25, 25 and 10
+    for (int r = 1; r <= 58; ++r) grid.setTextMatrix(r, 0, "Row " + std::to_string(r));
+    std::vector<std::vector<ui::PrintOp>> pages(1);
+    for (const auto& op : layout(grid))
+        if (op.kind == Kind::NewPage) pages.emplace_back();
+        else pages.back().push_back(op);
+    ASSERT_EQ(pages.size(), 3u);
+    for (int p = 0; p < 3; ++p) {
+        EXPECT_EQ(dump({pages[p][0]}), dump({{Kind::Text, 720, 540, 0, 0, kHeading + std::to_string(p + 1) + " "}}));
+        EXPECT_EQ(ofKind(pages[p], Kind::Box).size(), p < 2 ? 625u : 250u);
+        for (int i = 0, r = 25 * p; i < (p < 2 ? 25 : 10); ++i, ++r)
+            EXPECT_EQ(textAt(pages[p], 720, 1260 + 360 * i), r == 0 ? "Customer:Job" : r == 59 ? "" : "Row " + std::to_string(r));
+    }
+    EXPECT_EQ(textAt(pages[2], 4220, 1260 + 360 * 9), "Totals:");
+}
+
+TEST(Layout, TextsAreCutToWhatFitsLessTwoCharacters) {
+    // Monday's note column at various widths, "Totals" taking the rest so that the scale stays 1: a column
+    // of w twips holds w / 60 characters, of which the text keeps that many less two, rounded to even.
+    const std::tuple<int, const char*, const char*> cases[] = {
+        {300, "Called client", "Cal"}, {120, "Called client", ""},   {150, "Called client", ""},
+        {210, "Called client", "Ca"},  {270, "Called client", "Ca"}, {330, "Called client", "Call"},
+        {1000, "Called client", "Called client"}, {480, "Café crème brûlée", "Café c"}, {0, "Called client", ""}};
+    for (auto [width, note, printed] : cases) {
+        ui::FlexGrid grid;
+        makeWeek(grid, 1);
+        grid.setTextMatrix(1, 5, note);
+        grid.setColWidth(5, width);
+        grid.setColWidth(24, 760 + 300 - width);
+        auto ops = layout(grid);
+        EXPECT_EQ(textAt(ops, 6020, 1620), printed) << width;
+        EXPECT_EQ(std::count_if(ops.begin(), ops.end(), [w = width](const ui::PrintOp& op) {
+                      return op.kind == Kind::Box && op.x == 5960 && op.y == 1530 && op.width == w;
+                  }), 1) << width;
+    }
+}
+
+TEST(Layout, ColumnsPastTheRightMarginAreDroppedAndTheStraddlingOneBoxedEmpty) {
+    // A Customer:Job column of 16400 makes the grid 27360 wide: scale 0.5, columns at 720, 8920, 9670, 10170
+    // and every 550 per day. Sunday's duration starts inside the right margin (13680) at 13470 and ends beyond
+    // it; Sunday's B, N and "Totals" start beyond it.
+    ui::FlexGrid grid;
+    makeWeek(grid, 2);
+    grid.setColWidth(0, 16400);
+    auto ops = layout(grid);
+    for (int r = 0; r < 4; ++r) {
+        std::vector<std::string> row;
+        for (const auto& op : ofKind(ops, Kind::Box))
+            if (op.y == 1170 + 360 * r) row.push_back(std::to_string(int(op.x)) + "+" + std::to_string(int(op.width)));
+        ASSERT_EQ(row.size(), 22u);
+        EXPECT_EQ(std::tuple(row[0], row[1], row[3], row[21]), std::tuple("660+8200", "8860+750", "10110+300", "13410+300"));
+        EXPECT_EQ(textAt(ops, 13470, 1260 + 360 * r), "");
+    }
+    for (const auto& op : ops) EXPECT_FALSE(op.kind == Kind::Text && op.x >= 13680) << op.text;
+    EXPECT_EQ(textAt(ops, 12920, 1260), "S 5");
+    EXPECT_EQ(textAt(ops, 720, 1620), "Smith Construction");
+}
+
+struct Job {
+    std::string device;  // "printer" or the PDF path
+    ui::Font font;
+    std::vector<ui::PrintOp> ops;  // empty when the job failed
+};
+
+// A device with a 14400 x 10800 page and the measure above, recording its jobs.
+class Recording : public ui::PrintTarget {
+public:
+    Recording(std::vector<Job>& jobs, std::string device, const ui::Font& font, bool works) : jobs_(jobs), works_(works) {
+        jobs.push_back({std::move(device), font, {}});
+    }
+    double pageWidth() const override { return 14400; }
+    double pageHeight() const override { return 10800; }
+    ui::TextExtent textExtent(const std::string& s) override { return measure(s); }
+    bool print(const std::vector<ui::PrintOp>& ops) override {
+        if (works_) jobs_.back().ops = ops;
+        return works_;
+    }
+
+private:
+    std::vector<Job>& jobs_;
+    bool works_;
+};
+
+std::string cells(const ui::FlexGrid& g) {
+    std::string out;
+    for (int r = 0; r < g.rows(); ++r)
+        for (int c = 0; c < g.cols(); ++c) out += g.textMatrix(r, c) + "|" + std::to_string(g.colWidth(c)) + (c < 24 ? "," : "\n");
+    return out;
+}
+
+// Durations of the activities in the file, by ID.
+std::map<int32_t, int> storedMinutes(const std::string& path) {
+    auto rs = jet::runNamed(*jet::Database::open(path), "Activities");
+    std::map<int32_t, int> out;
+    for (const auto& r : rs.rows)
+        out[r[rs.columnIndex("ID")].asInt32()] = static_cast<int>(std::lround(r[rs.columnIndex("Duration")].toDouble() * 1440));
+    return out;
+}
+
+class PrintTest : public AppFixture {
+protected:
+    void SetUp() override {
+        AppFixture::SetUp();
+        platform.onOpenPrinter = [this](const ui::Font& f) -> std::unique_ptr<ui::PrintTarget> {
+            if (printer == "none") return nullptr;
+            return std::make_unique<Recording>(jobs, "printer", f, printer == "works");
+        };
+        platform.onOpenPdf = [this](const std::string& path, const ui::Font& f) { return std::make_unique<Recording>(jobs, path, f, true); };
+    }
+    // File > Print without a default printer, the offered PDF written by the Qt drawing; its text as pdftotext lays it out.
+    std::string printPdf(app::Hourgrid& w, const std::string& pdf) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char* argv[] = {const_cast<char*>("print_tests"), nullptr};
+        static QApplication qapp(argc, argv);
+        platform.printerName = "";
+        platform.savePdfResults = {pdf};
+        platform.onOpenPdf = [](const std::string& path, const ui::Font& f) { return ui::qt::openPdfFile(path, f); };
+        w.FileMenuPrint_Click();
+        return testfiles::output("pdftotext -layout '" + pdf + "' - 2>/dev/null");
+    }
+    // The texts the layout places on a landscape PDF page in `font`, with the PDF's own measures.
+    std::vector<std::string> pdfTexts(app::Hourgrid& w, const ui::Font& font) {
+        auto target = ui::qt::openPdfFile((dir / "unused.pdf").string(), font);
+        ui::PrintTarget& t = *target;
+        EXPECT_GT(t.pageWidth(), t.pageHeight());
+        std::vector<std::string> out;
+        for (const auto& op : print::layoutWeek(w.Grid, "Alice Moreno", QDate(2026, 11, 30), t.pageWidth(), t.pageHeight(),
+                                                [&t](const std::string& s) { return t.textExtent(s); }))
+            if (op.kind == Kind::Text) out.push_back(op.text);
+        return out;
+    }
+    std::vector<Job> jobs;
+    std::string printer = "works";  // "works", "fails" or "none" (does not start)
+};
+
+TEST_F(PrintTest, PrintAsksWhereToAndReportsWhatFails) {
+    const std::string confirm = "This will print to the default printer: Test Printer\rNote: You may need to adjust the font size "
+                                "to fit everything on the page.\rTo change font size, select Font from the Edit menu.";
+    const std::string noPrinter = "There is no default printer.\rDo you want to save the report as a PDF file instead?";
+    const std::string failed = "The report could not be printed on Test Printer.";
+    struct Case {
+        const char *printerName, *printer;
+        ui::Answer answer;
+        std::optional<std::string> pdf;  // the save dialog's answer
+        Texts said;
+        const char* device;  // the job's; nullptr: none
+    } cases[] = {
+        {"Test Printer", "works", ui::Answer::Cancel, {}, {confirm}, nullptr},
+        {"Test Printer", "none", ui::Answer::OK, {}, {confirm, failed}, nullptr},
+        {"Test Printer", "fails", ui::Answer::OK, {}, {confirm, failed}, "printer"},
+        {"", "works", ui::Answer::No, {}, {noPrinter}, nullptr},
+        {"", "works", ui::Answer::Yes, {}, {noPrinter}, nullptr},
+        {"", "works", ui::Answer::Yes, "/tmp/week.pdf", {noPrinter}, "/tmp/week.pdf"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.printerName) + " " + c.printer + " " + c.pdf.value_or(""));
+        app::Hourgrid& w = openTimer();
+        jobs.clear();
+        platform.savePdfRequests.clear();
+        platform.printerName = c.printerName;
+        printer = c.printer;
+        platform.answers = {c.answer};
+        platform.savePdfResults = {c.pdf};
+        w.FileMenuPrint_Click();
+        ASSERT_EQ(platform.messages.size(), c.said.size());
+        const RecordedMessage &ask = platform.messages[0], &last = platform.messages.back();
+        EXPECT_EQ(std::tuple(ask.buttons, ask.icon, ask.title),
+                  std::tuple(*c.printerName ? ui::Buttons::OKCancel : ui::Buttons::YesNo, *c.printerName ? ui::Icon::None : ui::Icon::Question, "Hourgrid"));
+        EXPECT_EQ(last.icon, c.said.size() > 1 ? ui::Icon::Exclamation : ask.icon);
+        EXPECT_EQ(said(), c.said);
+        EXPECT_EQ(platform.savePdfRequests, c.answer == ui::Answer::Yes ? Texts{"Week of 2026-11-30.pdf"} : Texts{});
+        ASSERT_EQ(jobs.size(), c.device ? 1u : 0u);
+        if (!c.device) continue;
+        EXPECT_EQ(std::tuple(jobs[0].device, jobs[0].font), std::tuple(c.device, w.Grid.font()));
+        EXPECT_EQ(jobs[0].ops.empty() ? "" : jobs[0].ops[0].text, c.printer == std::string("works") ? kHeading + "1 " : "");
+    }
+}
+
+TEST_F(PrintTest, PrintsTheShownWeekInTheGridFontAndChangesNothing) {
+    start().FileMenuPrint_Click();  // no Timer file: nothing is printed
+    said();
+    app::Hourgrid& w = openTimer();
+    const ui::Font font{"DejaVu Sans", false, false, 9, false};
+    w.Grid.setFont(font);
+    const std::string before = cells(w.Grid), file = testfiles::bytes(timerPath);
+    w.FileMenuPrint_Click();
+    EXPECT_EQ(said().size(), 1u);  // the confirmation only
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_EQ(std::tuple(jobs[0].device, jobs[0].font), std::tuple("printer", font));
+    // The whole week, as the layout of that page and measure gives it.
+    const auto ops = dump(jobs[0].ops);
+    EXPECT_EQ(ops, dump(print::layoutWeek(w.Grid, "Alice Moreno", QDate(2026, 11, 30), 14400, 10800, measure)));
+    EXPECT_EQ(jobs[0].ops.at(0).text, kHeading + "1 ");
+    EXPECT_EQ(ofKind(jobs[0].ops, Kind::Box).size(), size_t(w.Grid.rows() * 25));
+    for (const char* s : {"Totals:", "02:30", "12:15", "23:59", "46:28", "Design", "Commercial"})
+        EXPECT_TRUE(std::any_of(ops.begin(), ops.end(), [s](const std::string& op) { return op.ends_with(std::string(" ") + s); })) << s;
+    EXPECT_EQ(cells(w.Grid), before);
+    EXPECT_EQ(testfiles::bytes(timerPath), file);
+    w.Grid.setTextMatrix(1, 6, "abc");  // an invalid grid is not printed
+    w.FileMenuPrint_Click();
+    EXPECT_FALSE(said().empty());
+    EXPECT_EQ(jobs.size(), 1u);
+}
+
+TEST_F(PrintTest, TheFontCommandRebuildsTheWeekInTheChosenFontWithTheWidthsKept) {
+    app::Hourgrid& w = openTimer();
+    w.Grid.setColWidth(0, 2345);
+    w.Grid.setColWidth(21, 777);
+    w.ShowDurationColumn(4, false);
+    ui::Font font = w.Grid.font();
+    font.underline = true;
+    w.Grid.setFont(font);
+    w.Grid.setTextMatrix(1, 0, "typed over");
+    const std::string before = cells(w.Grid);
+    w.EditMenuFont_Click();  // cancelled
+    EXPECT_EQ(w.Grid.font(), font);
+    EXPECT_EQ(cells(w.Grid), before);
+    EXPECT_EQ(readSetting("CustJobWidth"), "2345");  // stored before the dialog
+    platform.fontResults = {ui::Font{"DejaVu Serif", true, true, 12.5, false}};
+    w.EditMenuFont_Click();
+    EXPECT_EQ(platform.fontRequests, (std::vector<ui::Font>{font, font}));
+    EXPECT_EQ(w.Grid.font(), (ui::Font{"DejaVu Serif", true, true, 12.5, true}));  // no effects offered: the underline stays
+    std::string expected = before;  // the same week and widths, read again from the file
+    expected.replace(expected.find("typed over"), 10, "Acme Corporation:Website Redesign");
+    EXPECT_EQ(cells(w.Grid), expected);
+    EXPECT_EQ(w.sbStatusBar.panelText(4), "11/30/2026");
+    EXPECT_EQ(readSetting("GridFontName"), "<absent>");  // written only when the window closes
+    EXPECT_EQ(said(), Texts{});
+}
+
+// A duration being typed goes to its own cell before the font dialog shows and the week is rebuilt (an
+// Enter after the rebuild once wrote it over another day's activity); one that cannot be read keeps the
+// editor, and the font.
+TEST_F(PrintTest, TheFontCommandCommitsTheDurationBeingTypedToItsOwnCellFirst) {
+    const auto shipped = storedMinutes(std::string(TEST_DATA_DIR) + "/timer/sample.tdb");
+    const ui::Font serif{"DejaVu Serif", false, false, 10, false};
+    for (std::string typed : {"3", "2", "2x"}) {  // "3": the dialog is cancelled
+        SCOPED_TRACE(typed);
+        app::Hourgrid& w = openTimer();
+        const ui::Font font = w.Grid.font();
+        int row = 1;
+        while (w.Grid.textMatrix(row, 0) != "Acme Corporation:Support Contract") ++row;
+        w.Grid.userMouseDown(row, 6, 1, 0, 0, 0);
+        for (char ch : typed) w.TimeEntry.typeKey(ch);
+        said();
+        if (typed != "3") platform.fontResults = {serif};
+        w.EditMenuFont_Click();
+        EXPECT_EQ(w.TimeEntry.visible(), typed == "2x");
+        if (typed != "2x") w.TimeEntry.typeKey(13);  // nothing left open over the rebuilt week for an Enter to commit elsewhere
+        EXPECT_EQ(said(), typed == "2x" ? Texts{"Enter a valid time. For example: 2:00 or 120 or 2"} : Texts{});
+        EXPECT_EQ(w.Grid.font(), typed == "2" ? serif : font);
+        int32_t added = 0;  // the row with its new time, wherever the rebuilt week sorts it
+        for (int r = 1; r < w.Grid.rows() - 1; ++r)
+            if (w.Grid.textMatrix(r, 0) == "Acme Corporation:Support Contract" && w.Grid.textMatrix(r, 6) == "0" + typed + ":00")
+                added = w.id(6, r);
+        if (typed == "2x") { EXPECT_EQ(std::tuple(w.TimeEntry.text(), w.Grid.row(), w.Grid.col()), std::tuple("2x", row, 6)); }
+        win.reset();
+        auto after = storedMinutes(timerPath);
+        EXPECT_EQ(after.size(), shipped.size() + (typed != "2x"));
+        for (const auto& [id, minutes] : shipped) EXPECT_EQ(after.at(id), minutes) << "activity " << id;
+        if (typed == "2x") continue;
+        EXPECT_EQ(after[added], 60 * (typed[0] - '0'));
+        if (typed == "3" || !testfiles::have("mdb-export")) continue;
+        // An independent reader sees the same: the new row on Tuesday, the rest as shipped.
+        const std::string before = testfiles::output("mdb-export '" + std::string(TEST_DATA_DIR) + "/timer/sample.tdb' Activities");
+        const std::string now = testfiles::output("mdb-export '" + timerPath + "' Activities");
+        EXPECT_EQ(now.substr(0, before.size()), before);
+        EXPECT_TRUE(std::regex_match(now.substr(before.size()), std::regex(std::to_string(added) +
+                    ",200,.*\"12/01/26 00:00:00\".*\"12/30/99 02:00:00\".*\n"))) << now.substr(before.size());
+    }
+}
+
+TEST_F(PrintTest, TheWeekSavedAsAPdfHoldsEveryPlacedTextOnOnePage) {
+    if (!testfiles::have("pdftotext")) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    app::Hourgrid& w = openTimer();
+    const std::string text = printPdf(w, (dir / "week.pdf").string());
+    EXPECT_EQ(said().size(), 1u);  // the offer, no failure
+    EXPECT_TRUE(std::regex_search(text, std::regex("Alice Moreno +11/30/26 - 12/6/26 +Page +1"))) << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\f'), 1);
+    for (const char* s : {"Customer:Job", "Totals:", "Baker & Sons", "Café Aurora", "City of Riverton", "Installation",
+                          "Residential", "Government", "04:15", "00:45", "01:29", "23:59", "46:28"})
+        EXPECT_NE(text.find(s), std::string::npos) << s;
+    // pdftotext may widen or narrow the blanks between words: they are left out of the comparison.
+    auto squeeze = [](std::string s) {
+        std::erase_if(s, [](unsigned char c) { return std::isspace(c); });
+        return s;
+    };
+    const auto placed = pdfTexts(w, w.Grid.font());
+    EXPECT_GT(placed.size(), 60u);
+    for (const auto& t : placed) EXPECT_NE(squeeze(text).find(squeeze(t)), std::string::npos) << t;
+
+    const std::string bad = (dir / "no-such-folder" / "week.pdf").string();
+    printPdf(w, bad);
+    EXPECT_EQ(said().back(), "The report could not be saved as " + bad + ".");
+    EXPECT_FALSE(fs::exists(bad));
+}
+
+TEST_F(PrintTest, ALargerFontRunsOntoMorePagesWithTheHeadingRepeated) {
+    if (!testfiles::have("pdftotext")) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    app::Hourgrid& w = openTimer();
+    ui::Font big = w.Grid.font();
+    big.size = 20;
+    w.Grid.setFont(big);
+    const std::string text = printPdf(w, (dir / "big.pdf").string());
+    const auto pages = std::count(text.begin(), text.end(), '\f');
+    EXPECT_GE(pages, 2);
+    for (int p = 1; p <= pages; ++p)
+        EXPECT_TRUE(std::regex_search(text, std::regex("Alice Moreno +11/30/26 - 12/6/26 +Page +" + std::to_string(p)))) << p;
+    // The grid's heading row only on the first page, the grand total on the last, both cut as the layout cuts them.
+    const auto texts = pdfTexts(w, big);
+    ASSERT_GT(texts.size(), 2u);
+    EXPECT_EQ(texts[1], "Custom");
+    EXPECT_EQ(texts.back().rfind("46:", 0), 0u);
+    EXPECT_LT(text.find(texts[1]), text.find('\f'));
+    EXPECT_EQ(text.find(texts[1], text.find('\f')), std::string::npos);
+    EXPECT_GT(text.rfind(texts.back()), text.rfind('\f', text.size() - 2));
+}
+
+TEST_F(PrintTest, TheDesktopPlatformOffersAndWritesThePdfWhenNoPrinterIsSetUp) {
+    if (!testfiles::have("pdftotext")) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    printPdf(start(), (dir / "unused.pdf").string());  // the application the Qt platform needs
+    if (!ui::qt::defaultPrinterName().empty()) GTEST_SKIP() << "a default printer is set up here";  // never print a test page
+    const std::string pdf = (dir / "desktop.pdf").string();
+    uiqt::QtPlatform qp;
+    qp.openHelp = false;
+    qp.answerMessage = [](const uiqt::MessageRecord& m) { return m.buttons == ui::Buttons::YesNo ? ui::Answer::Yes : ui::Answer::OK; };
+    std::vector<std::string> suggested;
+    qp.answerSavePdf = [&](const std::string& name) -> std::optional<std::string> {
+        suggested.push_back(name);
+        return pdf;
+    };
+    {
+        app::QtSettingsStore settings(iniPath);
+        writeSetting("File", copyTimer("sample.tdb"));
+        app::Hourgrid w(qp, settings);
+        w.Form_Load();
+        qp.messages.clear();
+        w.FileMenuPrint_Click();
+    }
+    ASSERT_EQ(qp.messages.size(), 1u);
+    EXPECT_EQ(qp.messages[0].text, "There is no default printer.\rDo you want to save the report as a PDF file instead?");
+    EXPECT_EQ(suggested, std::vector<std::string>{"Week of 2026-11-30.pdf"});
+    const std::string text = testfiles::output("pdftotext -layout '" + pdf + "' -");
+    EXPECT_TRUE(std::regex_search(text, std::regex("Alice Moreno +11/30/26 - 12/6/26 +Page +1"))) << text;
+    for (const char* s : {"Customer:Job", "Totals:", "02:30", "12:15", "23:59", "46:28"}) EXPECT_NE(text.find(s), std::string::npos) << s;
+}
+
+}  // namespace

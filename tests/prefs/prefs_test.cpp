@@ -90,7 +90,7 @@ TEST_F(PrefsTest, RecentDaysMustBeANumberFrom0To3650) {
         SCOPED_TRACE(std::string("typed \"") + typed + "\"");
         openTimer();
         bool shown = false;
-        prefs([&](app::Prefs& p) {
+        prefs([&, typed = typed](app::Prefs& p) {
             p.RecentDays.userEdited(typed);
             p.OK.click();
             shown = p.visible();
@@ -198,7 +198,7 @@ TEST_F(PrefsTest, TheNameButtonOpensTheNameTabAndTheMenuKeepsTheLastTab) {
         openTimer();
         for (auto [nameButton, tab, select] : seq) {
             std::tuple<int, bool, bool> seen;
-            prefs([&](app::Prefs& p) {
+            prefs([&, select = select](app::Prefs& p) {
                 seen = {p.TabStrip1.selectedIndex(), p.NameFrame.visible() && p.NameCombo.visible(), p.RecentFrame.visible()};
                 if (select) p.TabStrip1.select(select);
                 p.Cancel.click();

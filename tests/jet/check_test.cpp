@@ -1,32 +1,14 @@
+// The integrity check: sound on every file Access made, and one hand-made
+// fault of each kind reported.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <functional>
-#include <fstream>
-#include <iterator>
 
-#include "jet/check.h"
-#include "jet/database.h"
 #include "test_util.h"
 
-namespace fs = std::filesystem;
+using testutil::joined;
 
 namespace {
-
-std::vector<uint8_t> slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-uint16_t rd16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t rd32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
-
-std::string joined(const jet::CheckReport& r) {
-    std::string s;
-    for (const auto& p : r.problems) s += "  " + p + "\n";
-    return s;
-}
 
 jet::CheckReport checkBytes(const std::vector<uint8_t>& bytes) {
     auto db = jet::Database::openMemory(bytes.data(), bytes.size(), "damaged");
@@ -34,34 +16,24 @@ jet::CheckReport checkBytes(const std::vector<uint8_t>& bytes) {
 }
 
 bool mentions(const jet::CheckReport& r, const std::string& word) {
-    for (const auto& p : r.problems)
-        if (p.find(word) != std::string::npos) return true;
-    return false;
+    return std::any_of(r.problems.begin(), r.problems.end(), [&](const auto& p) { return p.find(word) != std::string::npos; });
 }
 
+using jet::bytes::u32;
 constexpr uint32_t kPage = 4096;  // sample.tdb is Jet 4
 
 // Byte offset of row `row` on data page `pg` of a Jet 4 file.
 size_t rowStart(const std::vector<uint8_t>& f, uint32_t pg, unsigned row) {
-    return size_t(pg) * kPage + (rd16(&f[size_t(pg) * kPage + 14 + 2 * row]) & 0x1FFF);
+    return size_t(pg) * kPage + (jet::bytes::u16(&f[size_t(pg) * kPage + 14 + 2 * row]) & 0x1FFF);
 }
 
 }  // namespace
 
 // Files written by Access (and the Timer files) are sound: any problem reported here is the check's fault.
 TEST(Check, ReferenceFilesAreSound) {
-    int files = 0;
-    for (const char* sub : {"jet3", "jet4", "timer"}) {
-        for (const auto& e : fs::directory_iterator(testutil::dataPath(sub))) {
-            if (!e.is_regular_file()) continue;
-            SCOPED_TRACE(e.path().string());
-            auto db = jet::Database::open(e.path().string());
-            auto report = jet::checkDatabase(*db);
-            EXPECT_TRUE(report.ok()) << e.path().filename() << ":\n" << joined(report);
-            ++files;
-        }
-    }
-    EXPECT_GE(files, 40);
+    const auto files = testutil::allDataFiles();
+    for (const auto& f : files) EXPECT_EQ(testutil::problems(*jet::Database::open(testutil::dataPath(f))), "") << f;
+    EXPECT_GE(files.size(), 40u);
 }
 
 // Marks `ix` unique in its table's one-page definition: the real index entry holds
@@ -69,7 +41,7 @@ TEST(Check, ReferenceFilesAreSound) {
 void markUnique(std::vector<uint8_t>& file, uint32_t tdef, const jet::Index& ix) {
     const size_t at = size_t(tdef) * kPage;
     for (size_t i = 0; i + 12 < kPage; ++i)
-        if (rd32(&file[at + i]) == ix.usedPagesRef && rd32(&file[at + i + 4]) == ix.firstPage) {
+        if (u32(&file[at + i]) == ix.usedPagesRef && u32(&file[at + i + 4]) == ix.firstPage) {
             file[at + i + 12] |= 0x01;
             return;
         }
@@ -79,10 +51,9 @@ void markUnique(std::vector<uint8_t>& file, uint32_t tdef, const jet::Index& ix)
 class CheckDamage : public ::testing::Test {
 protected:
     void SetUp() override {
-        file = slurp(testutil::dataPath("timer/sample.tdb"));
+        file = testutil::slurp(testutil::dataPath("timer/sample.tdb"));
         ASSERT_FALSE(file.empty());
         auto db = jet::Database::openMemory(file.data(), file.size(), "sample");
-        ASSERT_TRUE(jet::checkDatabase(*db).ok());
         auto names = db->table("Names");
         tdef = names->tdefPage();
         dataPage = names->dataPages().at(0);
@@ -102,7 +73,6 @@ TEST_F(CheckDamage, ChangedKeyInRowBreaksIndex) {
     size_t at = rowStart(file, dataPage, 0) + 2 + idFixedOffset;
     file[at] ^= 0x5A;
     auto r = checkBytes(file);
-    EXPECT_FALSE(r.ok());
     EXPECT_TRUE(mentions(r, "Names")) << joined(r);
     EXPECT_TRUE(mentions(r, "PrimaryKey")) << joined(r);
 }
@@ -113,29 +83,27 @@ TEST_F(CheckDamage, ChangedIndexEntry) {
     ASSERT_EQ(file[base], 0x04);
     file[base + 0x1E0 + 1] ^= 0x40;
     auto r = checkBytes(file);
-    EXPECT_FALSE(r.ok());
     EXPECT_TRUE(mentions(r, "PrimaryKey")) << joined(r);
 }
 
 TEST_F(CheckDamage, ClearedUsageMap) {
     const size_t tbase = size_t(tdef) * kPage;
-    uint32_t ptr = rd32(&file[tbase + 55]);
+    uint32_t ptr = u32(&file[tbase + 55]);
     size_t map = rowStart(file, ptr >> 8, ptr & 0xFF);
     // Clear the table's bit for its first data page, in an inline map or in a map page it refers to.
     if (file[map] == 0) {
-        uint32_t start = rd32(&file[map + 1]);
+        uint32_t start = u32(&file[map + 1]);
         ASSERT_GE(dataPage, start);
         file[map + 5 + (dataPage - start) / 8] &= static_cast<uint8_t>(~(1u << ((dataPage - start) % 8)));
     } else {
         ASSERT_EQ(file[map], 1);
         const uint32_t perPage = (kPage - 4) * 8;
-        uint32_t mp = rd32(&file[map + 1 + 4 * (dataPage / perPage)]);
+        uint32_t mp = u32(&file[map + 1 + 4 * (dataPage / perPage)]);
         ASSERT_EQ(file[size_t(mp) * kPage], 0x05);
         uint32_t bit = dataPage % perPage;
         file[size_t(mp) * kPage + 4 + bit / 8] &= static_cast<uint8_t>(~(1u << (bit % 8)));
     }
     auto r = checkBytes(file);
-    EXPECT_FALSE(r.ok());
     EXPECT_TRUE(mentions(r, "page " + std::to_string(dataPage))) << joined(r);
 }
 
@@ -143,11 +111,10 @@ TEST_F(CheckDamage, UsedPageMarkedFree) {
     // Page 1 row 0 is the global map of free pages; list the table's data page there too.
     size_t map = rowStart(file, 1, 0);
     ASSERT_EQ(file[map], 0);
-    uint32_t start = rd32(&file[map + 1]);
+    uint32_t start = u32(&file[map + 1]);
     ASSERT_GE(dataPage, start);
     file[map + 5 + (dataPage - start) / 8] |= static_cast<uint8_t>(1u << ((dataPage - start) % 8));
     auto r = checkBytes(file);
-    EXPECT_FALSE(r.ok());
     EXPECT_TRUE(mentions(r, "claimed")) << joined(r);
 }
 
@@ -163,13 +130,12 @@ TEST_F(CheckDamage, WrongRowCountInDefinition) {
     const size_t tbase = size_t(tdef) * kPage;
     file[tbase + 16] += 1;
     auto r = checkBytes(file);
-    EXPECT_FALSE(r.ok());
     EXPECT_TRUE(mentions(r, "rows")) << joined(r);
 }
 
 // One hand-made fault per kind in a two-level index; each must be reported.
 TEST(CheckIndexTree, HandMadeFaults) {
-    const auto original = slurp(testutil::dataPath("jet4/compIndexTestV2000.mdb"));
+    const auto original = testutil::slurp(testutil::dataPath("jet4/compIndexTestV2000.mdb"));
     auto db = jet::Database::openMemory(original.data(), original.size(), "comp");
     auto t = db->table("Table1");
     const jet::Format& f = db->format();

@@ -2,36 +2,17 @@
 // Access (and, for the Timer files, another Jet writer) built.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
+#include <functional>
 #include <map>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "jet/collation.h"
-#include "jet/database.h"
 #include "jet/error.h"
-#include "jet/table.h"
 #include "test_util.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-std::vector<std::string> allDataFiles() {
-    std::vector<std::string> files;
-    for (const char* dir : {"jet3", "jet4", "timer"}) {
-        for (const auto& e : fs::directory_iterator(testutil::dataPath(dir))) {
-            auto ext = e.path().extension().string();
-            if (ext == ".mdb" || ext == ".tdb") files.push_back(std::string(dir) + "/" + e.path().filename().string());
-        }
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
+using testutil::allDataFiles;
 
 std::string hex(const std::vector<uint8_t>& b) {
     static const char* d = "0123456789ABCDEF";
@@ -330,11 +311,6 @@ TEST(IndexSeek, PrimaryKeyLookupIsFast) {
 
 // ---------------------------------------------------------------- damaged files
 
-std::vector<uint8_t> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // Runs every index operation on every table; only jet::Error may come out.
 // Returns how many operations reported damage.
 size_t exerciseIndexes(const std::vector<uint8_t>& bytes) {
@@ -366,7 +342,7 @@ size_t exerciseIndexes(const std::vector<uint8_t>& bytes) {
 }
 
 TEST(IndexPages, DamagedPagesGiveErrorsNotCrashesOrHangs) {
-    auto orig = readFile(testutil::dataPath("jet4/bigIndexTestV2000.mdb"));
+    auto orig = testutil::slurp(testutil::dataPath("jet4/bigIndexTestV2000.mdb"));
     ASSERT_GT(orig.size(), 8192u);
     const size_t pageSize = 4096;
     std::vector<size_t> indexPages;
@@ -377,50 +353,42 @@ TEST(IndexPages, DamagedPagesGiveErrorsNotCrashesOrHangs) {
     auto put32 = [](std::vector<uint8_t>& b, size_t off, uint32_t v) {
         for (int i = 0; i < 4; ++i) b[off + i] = static_cast<uint8_t>(v >> (8 * i));
     };
-    EXPECT_EQ(exerciseIndexes(orig), 0u);
-    size_t errors = 0;
-    for (size_t p : indexPages) {
-        size_t base = p * pageSize;
-        {
-            auto b = orig;  // leaf chain and tail pointing back at the page itself
-            put32(b, base + 16, static_cast<uint32_t>(p));
-            put32(b, base + 20, static_cast<uint32_t>(p));
-            errors += exerciseIndexes(b);
-        }
-        {
-            auto b = orig;  // pointers outside the file
+    const std::function<void(std::vector<uint8_t>&, size_t, uint32_t)> damages[] = {
+        [&](auto& b, size_t base, uint32_t p) {  // leaf chain and tail pointing back at the page itself
+            put32(b, base + 16, p);
+            put32(b, base + 20, p);
+        },
+        [&](auto& b, size_t base, uint32_t) {  // pointers outside the file
             put32(b, base + 16, 0x00FFFFFF);
             put32(b, base + 20, 0xFFFFFFFF);
-            errors += exerciseIndexes(b);
-        }
-        {
-            auto b = orig;  // every entry boundary set, prefix longer than any entry
-            for (size_t i = 0x1b; i < 0x1e0; ++i) b[base + i] = 0xFF;
+        },
+        [&](auto& b, size_t base, uint32_t) {  // every entry boundary set, prefix longer than any entry
+            std::fill(&b[base + 0x1b], &b[base + 0x1e0], 0xFF);
             b[base + 24] = 0xFF;
             b[base + 25] = 0x0F;
-            errors += exerciseIndexes(b);
-        }
-        {
-            auto b = orig;  // child pointers all aimed at this page
+        },
+        [&](auto& b, size_t base, uint32_t p) {  // child pointers all aimed at this page
             for (size_t i = base + 0x1e0; i + 4 <= base + pageSize; i += 7) {
-                b[i] = 0;
-                b[i + 1] = 0;
+                b[i] = b[i + 1] = 0;
                 b[i + 2] = static_cast<uint8_t>(p >> 8);
                 b[i + 3] = static_cast<uint8_t>(p);
             }
+        },
+        [&](auto& b, size_t base, uint32_t) { b[base] = b[base] == 0x03 ? 0x04 : 0x03; },  // leaf <-> intermediate
+    };
+    EXPECT_EQ(exerciseIndexes(orig), 0u);
+    size_t errors = 0;
+    for (size_t p : indexPages)
+        for (const auto& damage : damages) {
+            auto b = orig;
+            damage(b, p * pageSize, static_cast<uint32_t>(p));
             errors += exerciseIndexes(b);
         }
-        {
-            auto b = orig;  // type flipped between leaf and intermediate
-            b[base] = b[base] == 0x03 ? 0x04 : 0x03;
-            errors += exerciseIndexes(b);
-        }
-    }
     EXPECT_GT(errors, indexPages.size() * 2);
 }
 
 TEST(IndexPages, RootThatIsNoIndexPageIsReportedAsDamage) {
-    auto bytes = readFile(testutil::dataPath("timer/sample.tdb"));
+    auto bytes = testutil::slurp(testutil::dataPath("timer/sample.tdb"));
     uint32_t root = 0;
     {
         auto db = jet::Database::open(testutil::dataPath("timer/sample.tdb"));

@@ -3,21 +3,17 @@
 // changes; journals of the earlier format still roll back.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 
-#include "jet/database.h"
 #include "jet/error.h"
 #include "jet/platform.h"
-#include "storage_util.h"
+#include "test_util.h"
 
 namespace fs = std::filesystem;
 using jet::Database;
 using jet::Error;
 using jet::OpenMode;
-using namespace storagetest;
+using namespace testutil;
 
 namespace {
 
@@ -54,15 +50,11 @@ TEST(Journal, RollsBackOnlyAFileAsTheCrashLeftIt) {
          [&](auto& f) { patch(f, 5 * kPage + 512, std::vector<uint8_t>(144, 0xCE)); }, false},
         {"another program appended pages",
          [&](auto& f) { patch(f, fs::file_size(f), std::vector<uint8_t>(2 * kPage, 0x11)); }, false},
-        {"another database copied over the name",
-         [&](auto& f) {
-             testutil::copyOver(testutil::dataPath("jet4/testV2000.mdb"), f);
-         },
-         false},
+        {"another database copied over the name", [&](auto& f) { copyOver(dataPath("jet4/testV2000.mdb"), f); }, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        TempDir dir;
+        Scratch dir;
         const std::string f = dir.copy("timer/sample.tdb");
         // Messages name the journal by the file's real path (on Windows, with backslashes).
         const std::string journal = jet::journalPath(jet::platform::realPath(f));
@@ -95,7 +87,7 @@ TEST(Journal, RollsBackOnlyAFileAsTheCrashLeftIt) {
 
 // A journal as the previous version wrote it: the original pages only.
 TEST(Journal, EarlierFormatStillRollsBack) {
-    TempDir dir;
+    Scratch dir;
     const std::string f = dir.copy("timer/sample.tdb");
     const auto before = slurp(f);
     const uint64_t ps = 4096, seed = 1469598103934665603ull;

@@ -2,13 +2,8 @@
 // share it, names in any script, the journal beside the file.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-
-#include "jet/database.h"
 #include "jet/error.h"
-#include "storage_util.h"
+#include "test_util.h"
 
 namespace fs = std::filesystem;
 using jet::Database;
@@ -26,15 +21,10 @@ Error::Code refusal(const std::string& path, OpenMode mode) {
     return Error::Code::Generic;  // opened
 }
 
-std::string bytesOf(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 }  // namespace
 
 TEST(Open, AWriterHoldsTheFileAloneWhateverItsName) {
-    storagetest::TempDir dir;
+    testutil::Scratch dir;
     for (std::u8string name : {u8"plain.tdb", u8"Stunden Müller – 時間表.tdb"}) {
         const fs::path p = fs::path(dir.path()) / name;
         fs::copy_file(testutil::dataPath("timer/sample.tdb"), p);
@@ -53,13 +43,13 @@ TEST(Open, AWriterHoldsTheFileAloneWhateverItsName) {
             EXPECT_EQ(refusal(f, OpenMode::Exclusive), Error::Code::InUse);
         }
         // An interrupted write leaves its journal beside the file, and the next writer repairs the file.
-        const std::string before = bytesOf(p);
-        storagetest::crashWhileWriting(f);
+        const auto before = testutil::slurp(p);
+        testutil::crashWhileWriting(f);
         const fs::path journal = fs::path(dir.path()) / (name + u8"-journal");
         EXPECT_TRUE(fs::exists(journal));
-        EXPECT_NE(bytesOf(p), before);
+        EXPECT_NE(testutil::slurp(p), before);
         { auto db = Database::open(f, OpenMode::Exclusive); }
         EXPECT_FALSE(fs::exists(journal));
-        EXPECT_EQ(bytesOf(p), before);
+        EXPECT_EQ(testutil::slurp(p), before);
     }
 }

@@ -5,22 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <set>
-#include <string>
-#include <vector>
 
-#include "jet/database.h"
 #include "jet/error.h"
 #include "jet/query.h"
 #include "test_util.h"
-#include "timer_queries.h"
 
 using namespace jet;
 
 namespace {
 
-using timerq::kRecentSql;
-using timerq::kWeekSql;
+using testutil::kRecentSql;
+using testutil::kWeekSql;
 
 constexpr int32_t kAlice = 200;
 constexpr double kMonday = 46356;  // 11/30/2026

@@ -2,23 +2,13 @@
 // or another exception. The fuzzer's crash inputs are kept in fuzz/regressions/.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
-
 #include "../../fuzz/read_all.h"
 #include "test_util.h"
 
 namespace fs = std::filesystem;
+using testutil::slurp;
 
 namespace {
-
-std::vector<uint8_t> slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Anything but a jet::Error escaping the reader fails the test (readAll catches only those).
 void readAllNoThrow(const std::vector<uint8_t>& bytes, const std::string& what) {
@@ -29,7 +19,7 @@ void readAllNoThrow(const std::vector<uint8_t>& bytes, const std::string& what) 
     }
 }
 
-const char* kSeeds[] = {"jet3/testV1997.mdb", "jet4/testV2003.mdb", "jet4/indexTestV2000.mdb", "timer/sample.tdb"};
+const char* kSeeds[] = {"jet3/testV1997.mdb", "jet4/testV2000.mdb", "jet4/testV2003.mdb", "jet4/indexTestV2000.mdb", "timer/sample.tdb"};
 
 }  // namespace
 
@@ -38,7 +28,7 @@ TEST(Robustness, RegressionInputs) {
     ASSERT_TRUE(fs::is_directory(dir)) << dir;
     for (const auto& e : fs::directory_iterator(dir))
         if (e.is_regular_file() && e.path().filename().string()[0] != '.')
-            readAllNoThrow(slurp(e.path().string()), e.path().filename().string());
+            readAllNoThrow(slurp(e.path()), e.path().filename().string());
 }
 
 TEST(Robustness, EmptyAndForeignBytes) {

@@ -12,7 +12,6 @@
 #include "jet/database.h"
 #include "jet/error.h"
 #include "jet/query.h"
-#include "sql_tree_dump.h"
 #include "test_util.h"
 
 using namespace jet;

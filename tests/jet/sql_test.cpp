@@ -6,7 +6,7 @@
 
 #include "jet/error.h"
 #include "jet/query.h"
-#include "sql_tree_dump.h"
+#include "test_util.h"
 
 using namespace jet;
 using testutil::dump;
@@ -312,7 +312,7 @@ TEST(SqlRender, BuiltTreesGetTheParenthesesTheyNeed) {
                              bin("^", bin("^", a, un("-", b)), c), bin("And", un("Not", a), b)}) {
         std::string text = renderExpr(*e);
         auto back = parseSql("SELECT " + text + " FROM T")->columns.at(0).expr;
-        EXPECT_EQ(testutil::dumpExprNoParens(back), testutil::dumpExprNoParens(e)) << text;
+        EXPECT_EQ(testutil::dumpExpr(back, false), testutil::dumpExpr(e, false)) << text;
     }
 }
 

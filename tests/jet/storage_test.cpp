@@ -7,27 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <set>
-
-#include "jet/bytes.h"
-#include "jet/check.h"
-#include "jet/database.h"
 #include "jet/error.h"
-#include "jet/write_internal.h"
-#include "storage_util.h"
 #include "test_util.h"
 
 namespace fs = std::filesystem;
 using jet::Database;
 using jet::Error;
 using jet::OpenMode;
-using namespace storagetest;
+using namespace testutil;
 
 namespace {
 
@@ -62,7 +49,7 @@ int inChild(Fn fn) {
 }  // namespace
 
 TEST(Storage, ExclusiveOpenLocksOutEveryOtherOpen) {
-    TempDir dir;
+    Scratch dir;
     const std::string f = dir.copy("timer/sample.tdb");
     {
         auto db = Database::open(f, OpenMode::Exclusive);
@@ -116,7 +103,7 @@ TEST(Storage, ExclusiveOpenLocksOutEveryOtherOpen) {
 }
 
 TEST(Storage, OpenErrors) {
-    TempDir dir;
+    Scratch dir;
     EXPECT_EQ(openCode(dir.path() + "/missing.mdb", OpenMode::Exclusive), Error::Code::NotFound);
     EXPECT_EQ(openCode(dir.path(), OpenMode::Exclusive), Error::Code::NotJet);
     EXPECT_EQ(openCode(dir.path(), OpenMode::ReadOnly), Error::Code::NotJet);
@@ -161,7 +148,7 @@ TEST(Storage, OpenErrors) {
 }
 
 TEST(Storage, TransactionsCommitAndRollBack) {
-    TempDir dir;
+    Scratch dir;
     const std::string f = dir.copy("timer/sample.tdb");
     const auto before = slurp(f);
     auto db = Database::open(f, OpenMode::Exclusive);
@@ -205,7 +192,7 @@ TEST(Storage, TransactionsCommitAndRollBack) {
 }
 
 TEST(Storage, StepsInsideATransactionUndoOnFailure) {
-    TempDir dir;
+    Scratch dir;
     const std::string f = dir.copy("jet3/delTestV1997.mdb");
     auto db = Database::open(f, OpenMode::Exclusive);
     auto& wp = jet::detail::writablePager(*db);
@@ -250,7 +237,7 @@ TEST(Storage, StepsInsideATransactionUndoOnFailure) {
 }
 
 TEST(Storage, InterruptedCommitIsRolledBackOnOpen) {
-    TempDir dir;
+    Scratch dir;
     const std::string f = dir.copy("timer/sample.tdb");
     const auto before = slurp(f);
     {
@@ -302,7 +289,7 @@ TEST(Storage, InterruptedCommitIsRolledBackOnOpen) {
 
 // The journal sits beside the real file, whichever name the file was opened by.
 TEST(Storage, JournalBelongsToItsFile) {
-    TempDir dir;
+    Scratch dir;
     const std::string f = dir.copy("timer/sample.tdb");
     const auto before = slurp(f);
     const std::string link = dir.path() + "/link.tdb";
@@ -319,7 +306,7 @@ TEST(Storage, JournalBelongsToItsFile) {
 // A copy holds the committed file, never pages of a change in progress or of an
 // interrupted commit, and never a half-written destination.
 TEST(Storage, CopyHoldsTheCommittedFile) {
-    TempDir dir;
+    Scratch dir;
     const std::string f = dir.copy("timer/sample.tdb"), copy = dir.path() + "/copy.tdb";
     const auto before = slurp(f);
     {
@@ -350,7 +337,7 @@ TEST(Storage, CopyHoldsTheCommittedFile) {
 // A write that fails during commit (here: the file may not grow) leaves the file
 // as it was and the database usable.
 TEST(Storage, FailedWriteLeavesFileUnchanged) {
-    TempDir dir;
+    Scratch dir;
     const std::string f = dir.copy("timer/sample.tdb");
     const auto before = slurp(f);
     auto db = Database::open(f, OpenMode::Exclusive);
@@ -392,7 +379,7 @@ TEST(Storage, FailedWriteLeavesFileUnchanged) {
 TEST(Storage, AllocateAndFreePagesKeepTheFileSound) {
     for (const char* name : {"jet4/testV2003.mdb", "jet3/indexTestV1997.mdb", "jet4/testV2000.mdb"}) {
         SCOPED_TRACE(name);
-        TempDir dir;
+        Scratch dir;
         const std::string f = dir.copy(name);
         auto db = Database::open(f, OpenMode::Exclusive);
         const uint32_t ps = db->pager().pageSize();
@@ -444,7 +431,7 @@ TEST(Storage, AllocateAndFreePagesKeepTheFileSound) {
 TEST(Storage, UsageMapEdits) {
     for (const char* name : {"timer/sample.tdb", "jet3/testV1997.mdb"}) {
         SCOPED_TRACE(name);
-        TempDir dir;
+        Scratch dir;
         const std::string f = dir.copy(name);
         auto db = Database::open(f, OpenMode::Exclusive);
         const std::string table = db->tableNames(false).front();

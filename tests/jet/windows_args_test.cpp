@@ -12,7 +12,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include "storage_util.h"
+#include "test_util.h"
 
 namespace fs = std::filesystem;
 
@@ -42,7 +42,7 @@ DWORD runJetdb(const std::wstring& args) {
 }  // namespace
 
 TEST(JetdbArguments, FileNamedOutsideTheAnsiCodePageOpens) {
-    storagetest::TempDir dir;
+    testutil::Scratch dir;
     const fs::path f = fs::path(dir.path()) / L"Zeit \u65E5\u672C \u0416.tdb";
     fs::copy_file(testutil::dataPath("timer/sample.tdb"), f);
     EXPECT_EQ(runJetdb(L"tables \"" + f.wstring() + L"\""), 0u);

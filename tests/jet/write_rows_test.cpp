@@ -2,27 +2,19 @@
 // with the engine, the integrity check and the independent readers.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <map>
 
-#include "jet/database.h"
 #include "jet/error.h"
-#include "row_test_util.h"
+#include "test_util.h"
 
 using namespace jet;
-using rowtest::Scratch;
+using testutil::fields;
+using testutil::oracleDisagreement;
+using testutil::problems;
+using testutil::rowsOf;
+using testutil::Scratch;
 
 namespace {
-
-FieldValues fields(const Table& t, std::vector<std::pair<std::string, Value>> kv) {
-    FieldValues out;
-    for (auto& [name, v] : kv) {
-        int c = t.columnIndex(name);
-        if (c < 0) throw std::runtime_error("no column " + name);
-        out.push_back(FieldValue{c, std::move(v)});
-    }
-    return out;
-}
 
 std::map<std::string, Value> named(const Table& t, const Row& r) {
     std::map<std::string, Value> m;
@@ -78,9 +70,9 @@ void insertEveryKind(const std::string& rel, const std::string& text) {
     EXPECT_EQ(m["G"], Value::date(46356.75));
     EXPECT_EQ(m["H"], Value::currency(Currency{123456789}));
     EXPECT_EQ(m["I"], Value::boolean(true));
-    EXPECT_EQ(rowtest::rowsOf(*db, "Table1").size(), rowsBefore + 1);
-    EXPECT_EQ(rowtest::problems(*db), "");
-    EXPECT_EQ(rowtest::oracleDisagreement(path, "Table1"), "");
+    EXPECT_EQ(rowsOf(*db, "Table1").size(), rowsBefore + 1);
+    EXPECT_EQ(problems(*db), "");
+    EXPECT_EQ(oracleDisagreement(path, "Table1"), "");
 }
 
 TEST(WriteRows, InsertEveryFixedAndTextKind) {
@@ -98,7 +90,7 @@ TEST(WriteRows, RefusedValuesChangeNothing) {
         {
             auto db = Database::open(path, OpenMode::Exclusive);
             auto t = db->table("Table1");
-            const auto before = rowtest::rowsOf(*db, "Table1");
+            const auto before = rowsOf(*db, "Table1");
             auto expectRefused = [&](std::vector<std::pair<std::string, Value>> kv, const std::string& column) {
                 try {
                     db->insertRow("Table1", fields(*t, std::move(kv)));
@@ -116,14 +108,14 @@ TEST(WriteRows, RefusedValuesChangeNothing) {
             expectRefused({{"A", Value::text("ok")}, {"F", Value::text("3.5")}}, "'F'");
             if (db->format().version == Version::Jet3) expectRefused({{"A", Value::text("日本")}}, "'A'");
             ASSERT_THROW(db->insertRow("Table1", {FieldValue{99, Value::int32(1)}}), Error);
-            EXPECT_EQ(rowtest::rowsOf(*db, "Table1"), before);
+            EXPECT_EQ(rowsOf(*db, "Table1"), before);
             ASSERT_THROW(db->updateRow("Table1", before.front().first, fields(*t, {{"C", Value::int32(-1)}})), Error);
             ASSERT_THROW(db->deleteRow("Table1", RowId{before.front().first.page, 200}), Error);
-            EXPECT_EQ(rowtest::rowsOf(*db, "Table1"), before);
+            EXPECT_EQ(rowsOf(*db, "Table1"), before);
         }
         EXPECT_EQ(fileSize(path), size);
         auto db = Database::open(path);
-        EXPECT_EQ(rowtest::problems(*db), "");
+        EXPECT_EQ(problems(*db), "");
     }
     Scratch s;
     const std::string path = s.copy("jet4/testV2000.mdb");
@@ -164,9 +156,9 @@ void memoRoundTrip(const std::string& rel) {
             EXPECT_EQ((*row)[t->columnIndex("PROJ_PROP_KEYWORDS")], Value::text(memoText(text.size() % 64, 'k')));
             EXPECT_EQ((*row)[t->columnIndex("PROJ_PROJECT")], Value::text(memoText(200, 'p')));
         }
-        EXPECT_EQ(rowtest::problems(*db), "");
+        EXPECT_EQ(problems(*db), "");
     }
-    EXPECT_EQ(rowtest::oracleDisagreement(path, "MSP_PROJECTS"), "");
+    EXPECT_EQ(oracleDisagreement(path, "MSP_PROJECTS"), "");
     // Replacing and deleting the long values frees their pages for reuse: the file stops growing.
     uint64_t sizeAfterFirstRound = 0;
     for (int round = 0; round < 3; ++round) {
@@ -184,7 +176,7 @@ void memoRoundTrip(const std::string& rel) {
         auto t = db->table("MSP_PROJECTS");
         for (auto& [r, text] : written)
             EXPECT_EQ((*t->readRow(r))[t->columnIndex("PROJ_PROP_AUTHOR")], Value::text(text));
-        EXPECT_EQ(rowtest::problems(*db), "");
+        EXPECT_EQ(problems(*db), "");
     }
     {
         auto db = Database::open(path, OpenMode::Exclusive);
@@ -193,8 +185,8 @@ void memoRoundTrip(const std::string& rel) {
         for (auto& [r, text] : written) EXPECT_FALSE(t->readRow(r));
     }
     auto db = Database::open(path);
-    EXPECT_EQ(rowtest::problems(*db), "");
-    EXPECT_EQ(rowtest::oracleDisagreement(path, "MSP_PROJECTS"), "");
+    EXPECT_EQ(problems(*db), "");
+    EXPECT_EQ(oracleDisagreement(path, "MSP_PROJECTS"), "");
 }
 
 TEST(WriteRows, MemoLengthsFromInlineToChains) {
@@ -231,9 +223,9 @@ void overflowUpdates(const std::string& rel) {
             EXPECT_EQ(m["E"], Value::int32(i));
             EXPECT_EQ(m["I"], Value::boolean(i % 2 == 0));
         }
-        EXPECT_EQ(rowtest::problems(*db), "");
+        EXPECT_EQ(problems(*db), "");
     }
-    EXPECT_EQ(rowtest::oracleDisagreement(path, "Table1"), "");
+    EXPECT_EQ(oracleDisagreement(path, "Table1"), "");
     // The same update again changes nothing and shrinking moves rows back home.
     const uint64_t size = fileSize(path);
     {
@@ -258,8 +250,8 @@ void overflowUpdates(const std::string& rel) {
         EXPECT_EQ((*row)[t->columnIndex("B")],
                   i % 2 == 0 ? Value() : Value::text(std::string(90, static_cast<char>('a' + i % 26))));
     }
-    EXPECT_EQ(rowtest::problems(*db), "");
-    EXPECT_EQ(rowtest::oracleDisagreement(path, "Table1"), "");
+    EXPECT_EQ(problems(*db), "");
+    EXPECT_EQ(oracleDisagreement(path, "Table1"), "");
 }
 
 TEST(WriteRows, UpdatesThatOutgrowThePage) {
@@ -281,8 +273,8 @@ TEST(WriteRows, ReplicationIdsAreGenerated) {
         ASSERT_TRUE(stored[t->columnIndex("data")].kind() == Value::Kind::Guid);
     }
     auto db = Database::open(path);
-    EXPECT_EQ(rowtest::problems(*db), "");
-    EXPECT_EQ(rowtest::oracleDisagreement(path, "Table4"), "");
+    EXPECT_EQ(problems(*db), "");
+    EXPECT_EQ(oracleDisagreement(path, "Table4"), "");
 }
 
 TEST(WriteRows, FixedWidthTextAndDecimals) {
@@ -329,7 +321,7 @@ TEST(WriteRows, FixedWidthTextAndDecimals) {
         ASSERT_TRUE(row);
         EXPECT_EQ((*row)[t->columnIndex("c_flag_")], Value::text("Y"));
         EXPECT_EQ((*row)[t->columnIndex("c_user_session")], Value::text(""));
-        EXPECT_EQ(rowtest::problems(*db), "");
+        EXPECT_EQ(problems(*db), "");
     }
     {
         auto db = Database::open(numbers);
@@ -342,10 +334,10 @@ TEST(WriteRows, FixedWidthTextAndDecimals) {
         EXPECT_EQ((*row)[t->columnIndex("col5")], dec(2));
         EXPECT_EQ((*row)[t->columnIndex("col6")], dec(-12));
         EXPECT_EQ((*row)[t->columnIndex("col7")], Value());
-        EXPECT_EQ(rowtest::problems(*db), "");
+        EXPECT_EQ(problems(*db), "");
     }
-    EXPECT_EQ(rowtest::oracleDisagreement(texts, "users"), "");
-    EXPECT_EQ(rowtest::oracleDisagreement(numbers, "test"), "");
+    EXPECT_EQ(oracleDisagreement(texts, "users"), "");
+    EXPECT_EQ(oracleDisagreement(numbers, "test"), "");
 }
 
 // The Timer's Activities table: AutoNumber, the Note memo, and columns the program never
@@ -359,11 +351,11 @@ TEST(WriteRows, TimerActivitiesKeepUntouchedColumns) {
         auto db = Database::open(path, OpenMode::Exclusive);
         auto t = db->table("Activities");
         const uint32_t last = t->nextAutonumber();
-        auto rows = rowtest::rowsOf(*db, "Activities");
+        auto rows = rowsOf(*db, "Activities");
         db->updateRow("Activities", rows[1].first,
                       fields(*t, {{"Start Time", Value::date(46358.5)}, {"Rate", Value::currency(Currency{655000})},
                                   {"Timer Flags", Value::int32(3)}}));
-        before = rowtest::rowsOf(*db, "Activities");
+        before = rowsOf(*db, "Activities");
         Row stored;
         added = db->insertRow("Activities", fields(*t, {{"Name ID", Value::int32(200)},
                                                          {"CustJob ID", Value::int32(109)},
@@ -387,13 +379,13 @@ TEST(WriteRows, TimerActivitiesKeepUntouchedColumns) {
     }
     {
         auto db = Database::open(path);
-        EXPECT_EQ(rowtest::problems(*db), "");
-        auto after = rowtest::rowsOf(*db, "Activities");
+        EXPECT_EQ(problems(*db), "");
+        auto after = rowsOf(*db, "Activities");
         ASSERT_EQ(after.size(), before.size() + 1);
         std::map<RowId, Row> byId(after.begin(), after.end());
         for (auto& [id, row] : before) EXPECT_EQ(byId[id], row);
     }
-    EXPECT_EQ(rowtest::oracleDisagreement(path, "Activities"), "");
+    EXPECT_EQ(oracleDisagreement(path, "Activities"), "");
     {
         auto db = Database::open(path, OpenMode::Exclusive);
         db->deleteRow("Activities", added);
@@ -401,8 +393,8 @@ TEST(WriteRows, TimerActivitiesKeepUntouchedColumns) {
         EXPECT_EQ(db->table("Activities")->rowCount(), before.size());
     }
     auto db = Database::open(path);
-    EXPECT_EQ(rowtest::problems(*db), "");
-    EXPECT_EQ(rowtest::rowsOf(*db, "Activities"), before);
+    EXPECT_EQ(problems(*db), "");
+    EXPECT_EQ(rowsOf(*db, "Activities"), before);
 }
 
 TEST(WriteRows, RoomLeftByDeletesIsTakenByTheNextInserts) {
@@ -425,7 +417,7 @@ TEST(WriteRows, RoomLeftByDeletesIsTakenByTheNextInserts) {
     db->commitTransaction();
     insertBatch('b');
     EXPECT_EQ(db->table("Activities")->dataPages().size(), pages);
-    EXPECT_EQ(rowtest::problems(*db), "");
+    EXPECT_EQ(problems(*db), "");
 }
 
 }  // namespace

@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <string>
 
-#include "jet/database.h"
 #include "jet/error.h"
 #include "jet/query.h"
 #include "test_util.h"
@@ -89,7 +87,6 @@ TEST_F(EvalTest, ArithmeticKeepsJetTypes) {
     EXPECT_EQ(num("7.5 Mod 2"), 0);   // 8 Mod 2
     EXPECT_EQ(num("2 ^ 10"), 1024);
     EXPECT_EQ(num("\"3\" + 4"), 7);   // numeric text takes part in arithmetic
-    EXPECT_EQ(num("\"3\" * \"4\""), 12);
     EXPECT_EQ(text("\"ab\" + \"cd\""), "abcd");
     EXPECT_EQ(eval("40000 * 2").kind(), Value::Kind::Int32);  // grows past Integer instead of overflowing
     EXPECT_EQ(eval("2147483647 + 1"), Value::dbl(2147483648.0));
@@ -101,7 +98,6 @@ TEST_F(EvalTest, NullPropagatesExceptThroughConcatenation) {
     EXPECT_TRUE(eval("-Null").isNull());
     EXPECT_TRUE(eval("Null * 0").isNull());
     EXPECT_TRUE(eval("Null = Null").isNull());
-    EXPECT_TRUE(eval("Left(Null, 2)").isNull());
     EXPECT_EQ(text("Null & \"x\""), "x");
     EXPECT_EQ(text("\"x\" & Null & 5"), "x5");
     EXPECT_TRUE(eval("Null & Null").isNull());
@@ -122,17 +118,14 @@ TEST_F(EvalTest, LogicIsThreeValued) {
     EXPECT_EQ(truth("Null Imp False"), -1);
     EXPECT_EQ(truth("True Imp False"), 0);
     EXPECT_EQ(num("Not 0"), -1);  // Not on numbers is bitwise
-    EXPECT_EQ(truth("1 = 1 And 2 > 1"), 1);
 }
 
 TEST_F(EvalTest, ComparisonsFollowJetRules) {
     EXPECT_EQ(truth("\"abc\" = \"ABC\""), 1);  // text compares case-insensitively
-    EXPECT_EQ(truth("\"abc\" < \"abd\""), 1);
     EXPECT_EQ(truth("\"Café\" < \"City\""), 1);
     EXPECT_EQ(truth("#12/6/2026# = 46362"), 1);  // dates compare on their day numbers
     EXPECT_EQ(truth("#12/6/2026 12:00# > 46362"), 1);
     EXPECT_EQ(truth("#12/6/2026# = \"12/6/2026\""), 1);
-    EXPECT_EQ(truth("10 > 9"), 1);
     EXPECT_EQ(truth("True = -1"), 1);
     EXPECT_EQ(truth("5 Between 1 And 10"), 1);
     EXPECT_EQ(truth("5 Between 10 And 1"), 1);  // Jet accepts the bounds in either order
@@ -149,7 +142,6 @@ TEST_F(EvalTest, ComparisonsFollowJetRules) {
 
 TEST_F(EvalTest, LikePatterns) {
     EXPECT_EQ(truth("\"Acme Corporation\" Like \"acme*\""), 1);
-    EXPECT_EQ(truth("\"Acme\" Like \"A?me\""), 1);
     EXPECT_EQ(truth("\"Café\" Like \"Caf?\""), 1);  // ? is one character, not one byte
     EXPECT_EQ(truth("\"Job 7\" Like \"Job #\""), 1);
     EXPECT_EQ(truth("\"Job x\" Like \"Job #\""), 0);
@@ -159,7 +151,6 @@ TEST_F(EvalTest, LikePatterns) {
     EXPECT_EQ(truth("\"a\" Like \"[!a-c]\""), 0);
     EXPECT_EQ(truth("\"a*b\" Like \"a[*]b\""), 1);
     EXPECT_EQ(truth("\"axb\" Like \"a[*]b\""), 0);
-    EXPECT_EQ(truth("\"abc\" Like \"*b*\""), 1);
     EXPECT_EQ(truth("\"abc\" Like \"ab\""), 0);
     EXPECT_EQ(truth("\"\" Like \"*\""), 1);
     EXPECT_EQ(truth("\"abc\" Not Like \"x*\""), 1);
@@ -182,7 +173,6 @@ TEST_F(EvalTest, ConversionsRoundToEvenAndCheckRanges) {
     EXPECT_EQ(eval("CStr(#12/6/2026 5:05:00 PM#)"), Value::text("12/6/2026 5:05:00 PM"));
     EXPECT_EQ(eval("CDate(\"12/6/2026\")"), Value::date(46362));
     EXPECT_EQ(eval("CDate(\"2026-12-06 17:05\")"), Value::date(kNow));
-    EXPECT_EQ(eval("CBool(\"True\")"), Value::boolean(true));
     EXPECT_EQ(eval("CBool(0)"), Value::boolean(false));
     EXPECT_EQ(eval("CBool(7)"), Value::boolean(true));
     EXPECT_NE(error("CInt(32768)").find("overflow"), std::string::npos);
@@ -197,13 +187,11 @@ TEST_F(EvalTest, NumericFunctions) {
     EXPECT_EQ(num("Int(-2.5)"), -3);
     EXPECT_EQ(num("Fix(-2.5)"), -2);
     EXPECT_EQ(eval("Int(7)"), Value::int32(7));
-    EXPECT_EQ(num("Abs(-3)"), 3);
     EXPECT_EQ(eval("Sgn(-0.1)"), Value::int16(-1));
     EXPECT_EQ(num("Round(2.5)"), 2);
     EXPECT_EQ(num("Round(3.5)"), 4);
     EXPECT_EQ(num("Round(2.675, 2)"), 2.68);  // the decimal written, not its binary neighbour
     EXPECT_EQ(num("Round(1.125, 2)"), 1.12);
-    EXPECT_EQ(num("Sqr(16)"), 4);
     EXPECT_EQ(num("Val(\" 1 2.5abc\")"), 12.5);
     EXPECT_EQ(num("Val(\"&H1F\")"), 31);
     EXPECT_EQ(num("Val(\"x\")"), 0);
@@ -223,11 +211,9 @@ TEST_F(EvalTest, TextFunctionsCountCharacters) {
     EXPECT_EQ(text("Left(\"Café Aurora\", 4)"), "Café");
     EXPECT_EQ(text("Right(\"Café\", 2)"), "fé");
     EXPECT_EQ(text("Mid(\"Café Aurora\", 4, 3)"), "é A");
-    EXPECT_EQ(text("Mid(\"abc\", 2)"), "bc");
     EXPECT_EQ(text("Mid(\"abc\", 5)"), "");
     EXPECT_EQ(text("Left(\"abc\", 10)"), "abc");
     EXPECT_EQ(text("Trim(\"  a b  \")"), "a b");
-    EXPECT_EQ(text("LTrim(\"  a \")"), "a ");
     EXPECT_EQ(text("RTrim(\" a  \")"), " a");
     EXPECT_EQ(text("UCase(\"café\")"), "CAFÉ");
     EXPECT_EQ(text("LCase(\"CAFÉ\")"), "café");
@@ -243,7 +229,6 @@ TEST_F(EvalTest, TextFunctionsCountCharacters) {
     EXPECT_EQ(text("String(2, 65)"), "AA");
     EXPECT_EQ(text("Nz(Null, \"none\")"), "none");
     EXPECT_EQ(text("Nz(Null)"), "");
-    EXPECT_EQ(num("Nz(5, 0)"), 5);
     EXPECT_NE(error("Left(\"abc\", -1)").find("Left"), std::string::npos);
 }
 
@@ -258,7 +243,6 @@ TEST_F(EvalTest, IIfEvaluatesOnlyTheBranchTaken) {
 
 TEST_F(EvalTest, DateArithmeticOnDayNumbers) {
     EXPECT_EQ(date("#12/6/2026# + 1"), 46363);
-    EXPECT_EQ(date("1 + #12/6/2026#"), 46363);
     EXPECT_EQ(date("#12/6/2026# - 30 + 1"), 46333);
     EXPECT_EQ(num("#12/6/2026# - #12/1/2026#"), 5);  // date minus date is a number of days
     EXPECT_EQ(eval("Date() - 30 + 1"), Value::date(46333));
@@ -300,10 +284,8 @@ TEST_F(EvalTest, NegativeDatesCountTheirTimeAwayFromDayZero) {
 
 TEST_F(EvalTest, DatePartsAndDifferences) {
     EXPECT_EQ(num("Year(#12/6/2026#)"), 2026);
-    EXPECT_EQ(num("Month(#12/6/2026#)"), 12);
     EXPECT_EQ(num("Day(#12/6/2026#)"), 6);
     EXPECT_EQ(num("Hour(#17:05:09#)"), 17);
-    EXPECT_EQ(num("Minute(#17:05:09#)"), 5);
     EXPECT_EQ(num("Second(#17:05:09#)"), 9);
     EXPECT_EQ(num("Weekday(#12/6/2026#)"), 1);     // a Sunday
     EXPECT_EQ(num("Weekday(#12/6/2026#, 2)"), 7);  // Monday first
@@ -333,7 +315,6 @@ TEST_F(EvalTest, DatePartsAndDifferences) {
 
 TEST_F(EvalTest, FormatCommonPatterns) {
     EXPECT_EQ(text("Format(#12/6/2026 17:05#, \"yyyy-mm-dd hh:nn:ss\")"), "2026-12-06 17:05:00");
-    EXPECT_EQ(text("Format(#12/6/2026#, \"m/d/yy\")"), "12/6/26");
     EXPECT_EQ(text("Format(#12/6/2026#, \"ddd mmm d\")"), "Sun Dec 6");
     EXPECT_EQ(text("Format(#12/6/2026#, \"dddd, mmmm d, yyyy\")"), "Sunday, December 6, 2026");
     EXPECT_EQ(text("Format(#17:05#, \"h:nn AM/PM\")"), "5:05 PM");
@@ -344,7 +325,6 @@ TEST_F(EvalTest, FormatCommonPatterns) {
     EXPECT_EQ(text("Format(1234.5, \"Standard\")"), "1,234.50");
     EXPECT_EQ(text("Format(0.125, \"Percent\")"), "12.50%");
     EXPECT_EQ(text("Format(3.14159, \"0.00\")"), "3.14");
-    EXPECT_EQ(text("Format(7, \"000\")"), "007");
     EXPECT_EQ(text("Format(1234567, \"#,##0\")"), "1,234,567");
     EXPECT_EQ(text("Format(True, \"Yes/No\")"), "Yes");
     EXPECT_TRUE(eval("Format(Null, \"0\")").isNull());

@@ -71,59 +71,52 @@ TEST(JetdbFormat, DayNumberInvertsFormatting) {
     EXPECT_FALSE(jetdb::dayNumber(2026, 1, 1, 24, 0, 0, days));
 }
 
-TEST(JetdbFormat, CurrencyIsExactWithoutTrailingZeros) {
-    EXPECT_EQ(csv(Value::currency({35000})), "3.5");
-    EXPECT_EQ(csv(Value::currency({10000})), "1");
-    EXPECT_EQ(csv(Value::currency({0})), "0");
-    EXPECT_EQ(csv(Value::currency({-1})), "-0.0001");
-    EXPECT_EQ(csv(Value::currency({-123456789})), "-12345.6789");
-    EXPECT_EQ(csv(Value::currency({LLONG_MIN})), "-922337203685477.5808");
-    EXPECT_EQ(csv(Value::currency({LLONG_MAX})), "922337203685477.5807");
-}
-
-TEST(JetdbFormat, DecimalIsExactFromTheScaledInteger) {
-    EXPECT_EQ(csv(Value::decimal({12345, 18, 2})), "123.45");
-    EXPECT_EQ(csv(Value::decimal({1200, 18, 2})), "12");
-    EXPECT_EQ(csv(Value::decimal({-5, 18, 3})), "-0.005");
-    EXPECT_EQ(csv(Value::decimal({0, 18, 4})), "0");
-    EXPECT_EQ(csv(Value::decimal({-7, 18, 0})), "-7");
+// Currency and Decimal exact without trailing zeros, floating point as the shortest text that reads back.
+TEST(JetdbFormat, CsvFieldsByKind) {
     __int128 big = 1;
     for (int i = 0; i < 28; ++i) big *= 10;
-    EXPECT_EQ(csv(Value::decimal({big - 1, 28, 0})), std::string(28, '9'));
-    EXPECT_EQ(csv(Value::decimal({big - 1, 28, 28})), "0." + std::string(28, '9'));
-}
-
-TEST(JetdbFormat, FloatingPointIsShortestRoundTrip) {
-    EXPECT_EQ(csv(Value::single(0.1f)), "0.1");
-    EXPECT_EQ(csv(Value::dbl(0.1)), "0.1");
-    EXPECT_EQ(csv(Value::dbl(444.555)), "444.555");
-    EXPECT_EQ(csv(Value::dbl(-2)), "-2");
-    for (double d : {1.0 / 3, 1e-310, 6.02214076e23, -0.0001234})
-        EXPECT_EQ(std::strtod(csv(Value::dbl(d)).c_str(), nullptr), d);
-    for (float f : {1.0f / 3, 3.4e38f, 1e-40f})
-        EXPECT_EQ(std::strtof(csv(Value::single(f)).c_str(), nullptr), f);
-}
-
-TEST(JetdbFormat, CsvFieldsByKind) {
-    EXPECT_EQ(csv(Value::null()), "");
-    EXPECT_EQ(csv(Value::text("")), "\"\"");
-    EXPECT_EQ(csv(Value::text("say \"hi\", then\nleave")), "\"say \"\"hi\"\", then\nleave\"");
-    EXPECT_EQ(csv(Value::boolean(true)), "1");
-    EXPECT_EQ(csv(Value::boolean(false)), "0");
-    EXPECT_EQ(csv(Value::byte(255)), "255");
-    EXPECT_EQ(csv(Value::int16(-32768)), "-32768");
-    EXPECT_EQ(csv(Value::int32(-2147483647 - 1)), "-2147483648");
-    EXPECT_EQ(csv(Value::binary({0x00, 0xAB, 0x7f})), "00ab7f");
+    jet::Guid g;
+    for (int i = 0; i < 16; ++i) g.bytes[i] = static_cast<uint8_t>(i + 1);
+    const std::pair<Value, std::string> cases[] = {
+        {Value::currency({35000}), "3.5"},
+        {Value::currency({10000}), "1"},
+        {Value::currency({0}), "0"},
+        {Value::currency({-1}), "-0.0001"},
+        {Value::currency({-123456789}), "-12345.6789"},
+        {Value::currency({LLONG_MIN}), "-922337203685477.5808"},
+        {Value::currency({LLONG_MAX}), "922337203685477.5807"},
+        {Value::decimal({12345, 18, 2}), "123.45"},
+        {Value::decimal({1200, 18, 2}), "12"},
+        {Value::decimal({-5, 18, 3}), "-0.005"},
+        {Value::decimal({0, 18, 4}), "0"},
+        {Value::decimal({-7, 18, 0}), "-7"},
+        {Value::decimal({big - 1, 28, 0}), std::string(28, '9')},
+        {Value::decimal({big - 1, 28, 28}), "0." + std::string(28, '9')},
+        {Value::single(0.1f), "0.1"},
+        {Value::dbl(0.1), "0.1"},
+        {Value::dbl(444.555), "444.555"},
+        {Value::dbl(-2), "-2"},
+        {Value::null(), ""},
+        {Value::text(""), "\"\""},
+        {Value::text("say \"hi\", then\nleave"), "\"say \"\"hi\"\", then\nleave\""},
+        {Value::boolean(true), "1"},
+        {Value::boolean(false), "0"},
+        {Value::byte(255), "255"},
+        {Value::int16(-32768), "-32768"},
+        {Value::int32(-2147483647 - 1), "-2147483648"},
+        {Value::binary({0x00, 0xAB, 0x7f}), "00ab7f"},
+        {Value::binary({}), ""},
+        {Value::date(46357.5), "2026-12-01 12:00:00"},
+        {Value::guid(g), "{04030201-0605-0807-090A-0B0C0D0E0F10}"},
+    };
+    for (const auto& [v, text] : cases) EXPECT_EQ(csv(v), text) << jet::toDebugString(v);
+    for (double d : {1.0 / 3, 1e-310, 6.02214076e23, -0.0001234}) EXPECT_EQ(std::strtod(csv(Value::dbl(d)).c_str(), nullptr), d);
+    for (float f : {1.0f / 3, 3.4e38f, 1e-40f}) EXPECT_EQ(std::strtof(csv(Value::single(f)).c_str(), nullptr), f);
     std::string names;
     jetdb::appendCsvName(names, "Customer/Job");
     names += ',';
     jetdb::appendCsvName(names, "Odd, \"name\"");
     EXPECT_EQ(names, "Customer/Job,\"Odd, \"\"name\"\"\"");
-    EXPECT_EQ(csv(Value::binary({})), "");
-    EXPECT_EQ(csv(Value::date(46357.5)), "2026-12-01 12:00:00");
-    jet::Guid g;
-    for (int i = 0; i < 16; ++i) g.bytes[i] = static_cast<uint8_t>(i + 1);
-    EXPECT_EQ(csv(Value::guid(g)), "{04030201-0605-0807-090A-0B0C0D0E0F10}");
 }
 
 TEST(JetdbFormat, ParameterValuesReadAsNumberDateOrText) {

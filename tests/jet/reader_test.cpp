@@ -267,47 +267,26 @@ TEST(Reader, DecimalGuidAndUnicode) {
     EXPECT_EQ(toDebugString(g[0][1]), "{8E39276A-BCA8-4AC4-891E-49911D8438DD}");
 }
 
+// The flags of index definitions (their columns and directions are checked by
+// encoding every row's keys against the stored entries).
 TEST(Reader, IndexDefinitions) {
-    auto db = Database::open(dataPath("timer/sample.tdb"));
-    auto acts = db->table("Activities");
+    auto acts = Database::open(dataPath("timer/sample.tdb"))->table("Activities");
     const Index* pk = acts->primaryKey();
     ASSERT_NE(pk, nullptr);
     EXPECT_EQ(pk->name, "PrimaryKey");
-    ASSERT_EQ(pk->columns.size(), 1u);
-    EXPECT_EQ(pk->columns[0].column, acts->columnIndex("ID"));
     EXPECT_TRUE(pk->unique);
-    const Index* nameId = acts->findIndex("name id");
-    ASSERT_NE(nameId, nullptr);
-    EXPECT_FALSE(nameId->primaryKey);
-    EXPECT_EQ(nameId->columns[0].column, acts->columnIndex("Name ID"));
-    EXPECT_NE(acts->findIndex("UserDate"), nullptr);
-    EXPECT_GT(pk->firstPage, 0u);
+    ASSERT_NE(acts->findIndex("name id"), nullptr);
+    EXPECT_FALSE(acts->findIndex("name id")->primaryKey);
 
     auto props = Database::open(dataPath("jet4/testIndexPropertiesV2000.mdb"));
     auto ign = props->table("TableIgnoreNulls1")->findIndex("DataIndex");
     ASSERT_NE(ign, nullptr);
     EXPECT_TRUE(ign->ignoreNulls);
     EXPECT_FALSE(ign->unique);
-    auto uniq = props->table("TableUnique2_temp")->findIndex("DataIndex");
-    ASSERT_NE(uniq, nullptr);
-    EXPECT_TRUE(uniq->unique);
-    ASSERT_EQ(uniq->columns.size(), 2u);
-    auto ppk = props->table("TableUnique2_temp")->primaryKey();
-    ASSERT_NE(ppk, nullptr);
-    EXPECT_TRUE(ppk->required);
-
-    for (const char* f : {"jet3/compIndexTestV1997.mdb", "jet4/compIndexTestV2003.mdb"}) {
-        auto t = Database::open(dataPath(f))->table("Table1");
-        const Index* desc = t->findIndex("CD_AGENTE");
-        ASSERT_NE(desc, nullptr) << f;
-        ASSERT_EQ(desc->columns.size(), 1u);
-        EXPECT_FALSE(desc->columns[0].ascending) << f;
-    }
-    EXPECT_TRUE(acts->findIndex("UserDate")->columns[0].ascending);
-
+    auto uniq = props->table("TableUnique2_temp");
+    EXPECT_TRUE(uniq->findIndex("DataIndex")->unique);
+    EXPECT_TRUE(uniq->primaryKey()->required);
     auto j3 = Database::open(dataPath("jet3/testV1997.mdb"))->table("Table1");
-    ASSERT_NE(j3->primaryKey(), nullptr);
-    EXPECT_EQ(j3->primaryKey()->columns[0].column, j3->columnIndex("A"));
     EXPECT_EQ(j3->columns()[j3->columnIndex("A")].sortOrder, 1033);
 }
 

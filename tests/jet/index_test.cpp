@@ -14,108 +14,6 @@ namespace {
 
 using testutil::allDataFiles;
 
-std::string hex(const std::vector<uint8_t>& b) {
-    static const char* d = "0123456789ABCDEF";
-    std::string s;
-    for (uint8_t x : b) {
-        s += d[x >> 4];
-        s += d[x & 15];
-        s += ' ';
-    }
-    return s;
-}
-
-bool allNull(const jet::Index& ix, const jet::Row& row) {
-    for (const auto& c : ix.columns)
-        if (!row[c.column].isNull()) return false;
-    return true;
-}
-
-// For one table: every live row's key is stored in each index, pointing at that
-// row, and seek finds the row. Returns the problems found.
-std::vector<std::string> checkIndexes(const jet::Table& t) {
-    std::vector<std::string> problems;
-    struct Stored {
-        const jet::Index* ix = nullptr;
-        std::vector<jet::Table::IndexEntry> entries;  // sorted by row
-        size_t expected = 0;
-        bool failed = false;
-        // Rows by encoded key, with the values of the first such row to seek with.
-        std::map<std::vector<uint8_t>, std::pair<std::vector<jet::Value>, std::vector<jet::RowId>>> byKey;
-    };
-    std::vector<Stored> all;
-    for (const auto& ix : t.indexes()) {
-        Stored s;
-        s.ix = &ix;
-        try {
-            s.entries = t.indexEntries(ix);
-        } catch (const jet::Error& e) {
-            problems.push_back("index '" + ix.name + "': " + e.what());
-            s.failed = true;
-        }
-        for (size_t i = 1; i < s.entries.size(); ++i)
-            if (!(s.entries[i - 1].key <= s.entries[i].key)) {
-                problems.push_back("index '" + ix.name + "': entries out of order at " + std::to_string(i));
-                break;
-            }
-        std::sort(s.entries.begin(), s.entries.end(), [](const auto& a, const auto& b) { return a.row < b.row; });
-        all.push_back(std::move(s));
-    }
-    for (auto cur = t.scan(); cur.next();) {
-        const jet::Row& row = cur.row();
-        for (auto& s : all) {
-            const jet::Index& ix = *s.ix;
-            // Jet leaves rows whose key columns are all null out of an IgnoreNulls index.
-            if (s.failed || (ix.ignoreNulls && allNull(ix, row))) continue;
-            ++s.expected;
-            std::string where = "index '" + ix.name + "' row " + std::to_string(cur.rowId().page) + ":" +
-                                std::to_string(cur.rowId().row);
-            try {
-                auto key = t.encodeKey(ix, row);
-                auto it = std::lower_bound(s.entries.begin(), s.entries.end(), cur.rowId(),
-                                           [](const auto& e, const jet::RowId& r) { return e.row < r; });
-                if (it == s.entries.end() || it->row != cur.rowId()) {
-                    problems.push_back(where + ": no entry (encoded " + hex(key) + ")");
-                    continue;
-                }
-                if (it->key != key) {
-                    std::string vals;
-                    for (const auto& c : ix.columns) vals += jet::toDebugString(row[c.column]) + " ";
-                    problems.push_back(where + ": values " + vals + "stored " + hex(it->key) + "encoded " + hex(key));
-                    continue;
-                }
-                auto& group = s.byKey[key];
-                if (group.second.empty())
-                    for (const auto& c : ix.columns) group.first.push_back(row[c.column]);
-                group.second.push_back(cur.rowId());
-            } catch (const jet::Error& e) {
-                problems.push_back(where + ": " + e.what());
-            }
-        }
-    }
-    // One seek per distinct key must return exactly the rows holding it.
-    for (auto& s : all) {
-        for (auto& [key, group] : s.byKey) {
-            try {
-                auto hits = t.seek(*s.ix, group.first);
-                std::sort(hits.begin(), hits.end());
-                std::sort(group.second.begin(), group.second.end());
-                if (hits != group.second)
-                    problems.push_back("index '" + s.ix->name + "': seek for " + hex(key) + "gives " +
-                                       std::to_string(hits.size()) + " rows, " + std::to_string(group.second.size()) +
-                                       " hold the key");
-            } catch (const jet::Error& e) {
-                problems.push_back("index '" + s.ix->name + "': seek for " + hex(key) + ": " + e.what());
-            }
-        }
-    }
-    for (const auto& s : all)
-        if (!s.failed && s.entries.size() != s.expected)
-            problems.push_back("index '" + s.ix->name + "': " + std::to_string(s.entries.size()) + " entries for " +
-                               std::to_string(s.expected) + " rows");
-    return problems;
-}
-
 TEST(IndexKeys, EveryRowOfEveryIndexInEveryFileIsStoredAsEncoded) {
     size_t indexesChecked = 0;
     for (const auto& file : allDataFiles()) {
@@ -123,7 +21,7 @@ TEST(IndexKeys, EveryRowOfEveryIndexInEveryFileIsStoredAsEncoded) {
         auto db = jet::Database::open(testutil::dataPath(file));
         for (const auto& name : db->tableNames(true)) {
             auto t = db->table(name);
-            auto problems = checkIndexes(*t);
+            auto problems = testutil::indexProblems(*t);
             indexesChecked += t->indexes().size();
             for (size_t i = 0; i < problems.size() && i < 5; ++i)
                 ADD_FAILURE() << file << " table '" << name << "': " << problems[i];

@@ -14,9 +14,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 #include <set>
 #include <stdexcept>
+#include <tuple>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +26,7 @@
 #include "jet/bytes.h"
 #include "jet/check.h"
 #include "jet/database.h"
+#include "jet/error.h"
 #include "jet/page_rows.h"
 #include "jet/query_model.h"
 #include "jet/write_internal.h"
@@ -424,6 +427,62 @@ inline std::string treeProblems(const jet::Database& db, const std::string& tabl
         if (counted != keys.size())
             w.problem("distinct-key count " + std::to_string(counted) + ", leaves hold " + std::to_string(keys.size()));
         for (const std::string& p : w.problems) out += p + "\n";
+    }
+    return out;
+}
+
+// Each index against the table's rows: entries in order, exactly one per row
+// (but for rows an IgnoreNulls index leaves out) holding the row's encoded key,
+// and a seek for every seekEvery-th distinct key finds exactly its rows.
+inline std::vector<std::string> indexProblems(const jet::Table& t, size_t seekEvery = 1) {
+    std::vector<std::string> out;
+    const auto rows = [&] {
+        std::vector<std::pair<jet::RowId, jet::Row>> v;
+        for (auto cur = t.scan(); cur.next();) v.emplace_back(cur.rowId(), cur.row());
+        return v;
+    }();
+    for (const jet::Index& ix : t.indexes()) {
+        const std::string name = "index '" + ix.name + "': ";
+        try {
+            const auto entries = t.indexEntries(ix);
+            std::map<jet::RowId, std::vector<uint8_t>> stored;
+            for (size_t i = 0; i < entries.size(); ++i) {
+                if (i && !(std::tie(entries[i - 1].key, entries[i - 1].row) < std::tie(entries[i].key, entries[i].row)))
+                    out.push_back(name + "entries out of order at " + std::to_string(i));
+                stored[entries[i].row] = entries[i].key;
+            }
+            std::map<std::vector<uint8_t>, std::pair<std::vector<jet::Value>, std::vector<jet::RowId>>> byKey;
+            size_t expected = 0;
+            for (const auto& [id, row] : rows) {
+                std::vector<jet::Value> values;
+                for (const auto& c : ix.columns) values.push_back(row[c.column]);
+                // Jet leaves rows whose key columns are all null out of an IgnoreNulls index.
+                if (ix.ignoreNulls && std::all_of(values.begin(), values.end(), [](auto& v) { return v.isNull(); })) continue;
+                ++expected;
+                const auto key = t.encodeKey(ix, row);
+                auto it = stored.find(id);
+                if (it == stored.end() || it->second != key)
+                    out.push_back(name + "row " + std::to_string(id.page) + ":" + std::to_string(id.row) +
+                                  (it == stored.end() ? " has no entry" : " is stored under another key"));
+                auto& group = byKey[key];
+                group.first = values;
+                group.second.push_back(id);
+            }
+            if (entries.size() != expected)
+                out.push_back(name + std::to_string(entries.size()) + " entries for " + std::to_string(expected) + " rows");
+            size_t n = 0;
+            for (auto& [key, group] : byKey) {
+                if (n++ % seekEvery) continue;
+                auto hits = t.seek(ix, group.first);
+                std::sort(hits.begin(), hits.end());
+                std::sort(group.second.begin(), group.second.end());
+                if (hits != group.second)
+                    out.push_back(name + "a seek finds " + std::to_string(hits.size()) + " rows, " +
+                                  std::to_string(group.second.size()) + " hold the key");
+            }
+        } catch (const jet::Error& e) {
+            out.push_back(name + e.what());
+        }
     }
     return out;
 }

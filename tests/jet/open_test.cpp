@@ -24,18 +24,7 @@ using jet::Database;
 using jet::Error;
 using jet::OpenMode;
 
-namespace {
-
-Error::Code refusal(const std::string& path, OpenMode mode) {
-    try {
-        Database::open(path, mode);
-    } catch (const Error& e) {
-        return e.code();
-    }
-    return Error::Code::Generic;  // opened
-}
-
-}  // namespace
+using testutil::openError;
 
 TEST(Open, AWriterHoldsTheFileAloneWhateverItsName) {
     testutil::Scratch dir;
@@ -48,13 +37,13 @@ TEST(Open, AWriterHoldsTheFileAloneWhateverItsName) {
         {
             auto writer = Database::open(f, OpenMode::Exclusive);
             ASSERT_TRUE(writer->table("Activities"));
-            EXPECT_EQ(refusal(f, OpenMode::Exclusive), Error::Code::InUse);
-            EXPECT_EQ(refusal(f, OpenMode::ReadOnly), Error::Code::InUse);
+            EXPECT_EQ(openError(f, OpenMode::Exclusive), Error::Code::InUse);
+            EXPECT_EQ(openError(f, OpenMode::ReadOnly), Error::Code::InUse);
         }
         {
             auto reader = Database::open(f);
             auto another = Database::open(f);
-            EXPECT_EQ(refusal(f, OpenMode::Exclusive), Error::Code::InUse);
+            EXPECT_EQ(openError(f, OpenMode::Exclusive), Error::Code::InUse);
         }
         // An interrupted write leaves its journal beside the file, and the next writer repairs the file.
         const auto before = testutil::slurp(p);

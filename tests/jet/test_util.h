@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <random>
@@ -72,6 +73,21 @@ inline int exitCode(int status) {
 #else
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
+}
+
+// The code of the jet::Error an action raises (Generic when it raises none), and its message.
+inline jet::Error::Code errorCode(const std::function<void()>& f, std::string* msg = nullptr) {
+    try {
+        f();
+    } catch (const jet::Error& e) {
+        if (msg) *msg = e.what();
+        return e.code();
+    }
+    return jet::Error::Code::Generic;
+}
+
+inline jet::Error::Code openError(const std::string& path, jet::OpenMode mode, std::string* msg = nullptr) {
+    return errorCode([&] { jet::Database::open(path, mode); }, msg);
 }
 
 // A temporary folder for writable copies of the test files, removed at the end.

@@ -68,69 +68,49 @@ protected:
     uint16_t idFixedOffset = 0;
 };
 
-TEST_F(CheckDamage, ChangedKeyInRowBreaksIndex) {
-    // Jet 4 rows start with a 2-byte column count, then the fixed columns.
-    size_t at = rowStart(file, dataPage, 0) + 2 + idFixedOffset;
-    file[at] ^= 0x5A;
-    auto r = checkBytes(file);
-    EXPECT_TRUE(mentions(r, "Names")) << joined(r);
-    EXPECT_TRUE(mentions(r, "PrimaryKey")) << joined(r);
-}
-
-TEST_F(CheckDamage, ChangedIndexEntry) {
-    // The primary key of a small table is a single leaf; damage its first entry's key.
-    const size_t base = size_t(pkRoot) * kPage;
-    ASSERT_EQ(file[base], 0x04);
-    file[base + 0x1E0 + 1] ^= 0x40;
-    auto r = checkBytes(file);
-    EXPECT_TRUE(mentions(r, "PrimaryKey")) << joined(r);
-}
-
-TEST_F(CheckDamage, ClearedUsageMap) {
+// One fault of each kind in the Names table; each is reported, naming what it hit.
+TEST_F(CheckDamage, EachKindIsReported) {
     const size_t tbase = size_t(tdef) * kPage;
-    uint32_t ptr = u32(&file[tbase + 55]);
-    size_t map = rowStart(file, ptr >> 8, ptr & 0xFF);
-    // Clear the table's bit for its first data page, in an inline map or in a map page it refers to.
-    if (file[map] == 0) {
-        uint32_t start = u32(&file[map + 1]);
-        ASSERT_GE(dataPage, start);
-        file[map + 5 + (dataPage - start) / 8] &= static_cast<uint8_t>(~(1u << ((dataPage - start) % 8)));
-    } else {
-        ASSERT_EQ(file[map], 1);
-        const uint32_t perPage = (kPage - 4) * 8;
-        uint32_t mp = u32(&file[map + 1 + 4 * (dataPage / perPage)]);
-        ASSERT_EQ(file[size_t(mp) * kPage], 0x05);
-        uint32_t bit = dataPage % perPage;
-        file[size_t(mp) * kPage + 4 + bit / 8] &= static_cast<uint8_t>(~(1u << (bit % 8)));
-    }
-    auto r = checkBytes(file);
-    EXPECT_TRUE(mentions(r, "page " + std::to_string(dataPage))) << joined(r);
-}
-
-TEST_F(CheckDamage, UsedPageMarkedFree) {
-    // Page 1 row 0 is the global map of free pages; list the table's data page there too.
-    size_t map = rowStart(file, 1, 0);
-    ASSERT_EQ(file[map], 0);
-    uint32_t start = u32(&file[map + 1]);
-    ASSERT_GE(dataPage, start);
-    file[map + 5 + (dataPage - start) / 8] |= static_cast<uint8_t>(1u << ((dataPage - start) % 8));
-    auto r = checkBytes(file);
-    EXPECT_TRUE(mentions(r, "claimed")) << joined(r);
-}
-
-TEST_F(CheckDamage, RepeatedKeysInUniqueIndex) {
+    const uint32_t mapPtr = u32(&file[tbase + 55]);
     auto db = jet::Database::openMemory(file.data(), file.size(), "sample");
-    auto t = db->table("Activities");
-    markUnique(file, t->tdefPage(), *t->findIndex("Name ID"));
-    auto r = checkBytes(file);
-    EXPECT_TRUE(mentions(r, "index Name ID: unique index holds the key")) << joined(r);
-}
-
-TEST_F(CheckDamage, WrongRowCountInDefinition) {
-    const size_t tbase = size_t(tdef) * kPage;
-    file[tbase + 16] += 1;
-    auto r = checkBytes(file);
-    EXPECT_TRUE(mentions(r, "rows")) << joined(r);
+    auto acts = db->table("Activities");
+    // Flips the bit of `page` in the inline map at `map`, or in the map page it refers to.
+    auto flipMapBit = [&](std::vector<uint8_t>& b, size_t map, uint32_t page) {
+        if (b[map] == 0) {
+            const uint32_t bit = page - u32(&b[map + 1]);
+            b[map + 5 + bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
+        } else {
+            const uint32_t perPage = (kPage - 4) * 8, mp = u32(&b[map + 1 + 4 * (page / perPage)]);
+            b[size_t(mp) * kPage + 4 + (page % perPage) / 8] ^= static_cast<uint8_t>(1u << (page % 8));
+        }
+    };
+    const struct {
+        const char* what;
+        std::function<void(std::vector<uint8_t>&)> damage;
+        std::vector<std::string> reported;
+    } cases[] = {
+        // Jet 4 rows start with a 2-byte column count, then the fixed columns.
+        {"changed key in a row", [&](auto& b) { b[rowStart(b, dataPage, 0) + 2 + idFixedOffset] ^= 0x5A; },
+         {"Names", "PrimaryKey"}},
+        // The primary key of a small table is a single leaf; damage its first entry's key.
+        {"changed index entry", [&](auto& b) { b[size_t(pkRoot) * kPage + 0x1E0 + 1] ^= 0x40; }, {"PrimaryKey"}},
+        {"data page missing from the table's map",
+         [&](auto& b) { flipMapBit(b, rowStart(b, mapPtr >> 8, mapPtr & 0xFF), dataPage); },
+         {"page " + std::to_string(dataPage)}},
+        // Page 1 row 0 is the global map of free pages.
+        {"used page listed as free", [&](auto& b) { flipMapBit(b, rowStart(b, 1, 0), dataPage); }, {"claimed"}},
+        {"repeated keys in a unique index",
+         [&](auto& b) { markUnique(b, acts->tdefPage(), *acts->findIndex("Name ID")); },
+         {"index Name ID: unique index holds the key"}},
+        {"wrong row count in the definition", [&](auto& b) { b[tbase + 16] += 1; }, {"rows"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto bytes = file;
+        c.damage(bytes);
+        auto r = checkBytes(bytes);
+        for (const auto& word : c.reported) EXPECT_TRUE(mentions(r, word)) << joined(r);
+    }
 }
 
 // One hand-made fault per kind in a two-level index; each must be reported.

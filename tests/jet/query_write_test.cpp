@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 
 #include "jet/error.h"
 #include "jet/query.h"
@@ -142,33 +143,25 @@ TEST(SavedQueryWrite, AccessQueriesOfEveryKindRoundTrip) {
         EXPECT_EQ(problemsOf(path), "");
         auto db = Database::open(path);
         for (const auto& [name, sql] : originals) EXPECT_EQ(renderSql(*db->query(name + " Copy")), sql) << name;
-        // Permissions as Access gave the original.
-        auto idOf = [&](const std::string& n) {
+        // Flags and permissions as Access gave the original.
+        auto entry = [&](const std::string& n) {
             for (const auto& e : db->catalog())
-                if (e.name == n) return e.id;
-            return 0;
+                if (e.name == n) return e;
+            throw std::runtime_error("no catalog entry " + n);
         };
-        auto permissions = [&](int32_t id) {
+        auto permissions = [&](const std::string& n) {
             std::multiset<std::string> out;
-            auto t = db->table("MSysACEs");
-            for (auto cur = t->scan(); cur.next();)
-                if (cur.row()[0].asInt32() == id)
-                    out.insert(toDebugString(cur.row()[1]) + "/" + toDebugString(cur.row()[2]) + "/" +
-                               toDebugString(cur.row()[3]));
+            for (const auto& [id, r] : testutil::rowsOf(*db, "MSysACEs"))
+                if (r[0].asInt32() == entry(n).id) out.insert(toDebugString(r[1]) + "/" + toDebugString(r[2]) + "/" + toDebugString(r[3]));
             return out;
-        };
-        auto flagsOf = [&](const std::string& n) {
-            for (const auto& e : db->catalog())
-                if (e.name == n) return e.flags;
-            return 0xFFFFFFFFu;
         };
         for (const auto& [name, sql] : originals) {
             // SQL text cannot say that a query is passed through to a server: its copy is kept as SQL.
             if (db->query(name)->type != QueryModel::Type::PassThrough) {
-                EXPECT_EQ(flagsOf(name + " Copy"), flagsOf(name)) << name;
+                EXPECT_EQ(entry(name + " Copy").flags, entry(name).flags) << name;
             }
-            EXPECT_EQ(permissions(idOf(name + " Copy")), permissions(idOf(name))) << name;
-            EXPECT_EQ(permissions(idOf(name)).size(), 3u) << name;
+            EXPECT_EQ(permissions(name + " Copy"), permissions(name)) << name;
+            EXPECT_EQ(permissions(name).size(), 3u) << name;
         }
     }
 }

@@ -244,20 +244,7 @@ private:
                         ASSERT_EQ(it->second[c], row[c]) << name << "." << t->columns()[c].name;
                 }
                 EXPECT_EQ(t->rowCount(), model_[name].size()) << name;
-                for (const Index& ix : t->indexes()) {
-                    for (auto& [id, row] : model_[name]) {
-                        std::vector<Value> key;
-                        bool allNull = true;
-                        for (const IndexColumn& ic : ix.columns) {
-                            key.push_back(row[static_cast<size_t>(ic.column)]);
-                            allNull &= key.back().isNull();
-                        }
-                        if (allNull && ix.ignoreNulls) continue;
-                        auto hits = t->seek(ix, key);
-                        ASSERT_TRUE(std::find(hits.begin(), hits.end(), id) != hits.end())
-                            << name << " index " << ix.name << " does not find page " << id.page << " row " << id.row;
-                    }
-                }
+                for (const auto& p : testutil::indexProblems(*t)) ADD_FAILURE() << path_ << " table " << name << " " << p;
                 if (oracles) {
                     EXPECT_EQ(testutil::oracleDisagreement(path_, name), "") << name;
                 }

@@ -55,6 +55,10 @@ TEST(Storage, ExclusiveOpenLocksOutEveryOtherOpen) {
         EXPECT_EQ(rc, static_cast<int>(Error::Code::InUse));
         rc = inChild([&] { return static_cast<int>(openError(f, OpenMode::ReadOnly)); });
         EXPECT_EQ(rc, static_cast<int>(Error::Code::InUse));
+        // The command-line tool, a separate program, is refused too.
+        const auto tool = runJetdb({"tables", f});
+        EXPECT_NE(tool.status, 0);
+        EXPECT_NE(tool.err.find("in use by another program"), std::string::npos) << tool.err;
     }
     // Once closed, readers share the file and keep writers out until they close.
     {

@@ -118,11 +118,6 @@ inline std::vector<uint8_t> slurp(const std::filesystem::path& path) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline std::string fileText(const std::string& path) {
-    auto b = slurp(path);
-    return std::string(b.begin(), b.end());
-}
-
 inline std::string joined(const jet::CheckReport& r) {
     std::string s;
     for (const auto& p : r.problems) s += "  " + p + "\n";
@@ -182,8 +177,9 @@ inline ToolRun runJetdb(const std::vector<std::string>& args) {
     cmd += " >" + shellQuote(base + ".out") + " 2>" + shellQuote(base + ".err");
     ToolRun r;
     r.status = exitCode(std::system(cmd.c_str()));
-    r.out = fileText(base + ".out");
-    r.err = fileText(base + ".err");
+    const auto out = slurp(base + ".out"), err = slurp(base + ".err");
+    r.out.assign(out.begin(), out.end());
+    r.err.assign(err.begin(), err.end());
     std::remove((base + ".out").c_str());
     std::remove((base + ".err").c_str());
     return r;

@@ -1,32 +1,14 @@
+// The integrity check: sound on every file Access made, and one hand-made
+// fault of each kind reported.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <functional>
-#include <fstream>
-#include <iterator>
 
-#include "jet/check.h"
-#include "jet/database.h"
 #include "test_util.h"
 
-namespace fs = std::filesystem;
+using testutil::joined;
 
 namespace {
-
-std::vector<uint8_t> slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-uint16_t rd16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t rd32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
-
-std::string joined(const jet::CheckReport& r) {
-    std::string s;
-    for (const auto& p : r.problems) s += "  " + p + "\n";
-    return s;
-}
 
 jet::CheckReport checkBytes(const std::vector<uint8_t>& bytes) {
     auto db = jet::Database::openMemory(bytes.data(), bytes.size(), "damaged");
@@ -34,34 +16,24 @@ jet::CheckReport checkBytes(const std::vector<uint8_t>& bytes) {
 }
 
 bool mentions(const jet::CheckReport& r, const std::string& word) {
-    for (const auto& p : r.problems)
-        if (p.find(word) != std::string::npos) return true;
-    return false;
+    return std::any_of(r.problems.begin(), r.problems.end(), [&](const auto& p) { return p.find(word) != std::string::npos; });
 }
 
+using jet::bytes::u32;
 constexpr uint32_t kPage = 4096;  // sample.tdb is Jet 4
 
 // Byte offset of row `row` on data page `pg` of a Jet 4 file.
 size_t rowStart(const std::vector<uint8_t>& f, uint32_t pg, unsigned row) {
-    return size_t(pg) * kPage + (rd16(&f[size_t(pg) * kPage + 14 + 2 * row]) & 0x1FFF);
+    return size_t(pg) * kPage + (jet::bytes::u16(&f[size_t(pg) * kPage + 14 + 2 * row]) & 0x1FFF);
 }
 
 }  // namespace
 
 // Files written by Access (and the Timer files) are sound: any problem reported here is the check's fault.
 TEST(Check, ReferenceFilesAreSound) {
-    int files = 0;
-    for (const char* sub : {"jet3", "jet4", "timer"}) {
-        for (const auto& e : fs::directory_iterator(testutil::dataPath(sub))) {
-            if (!e.is_regular_file()) continue;
-            SCOPED_TRACE(e.path().string());
-            auto db = jet::Database::open(e.path().string());
-            auto report = jet::checkDatabase(*db);
-            EXPECT_TRUE(report.ok()) << e.path().filename() << ":\n" << joined(report);
-            ++files;
-        }
-    }
-    EXPECT_GE(files, 40);
+    const auto files = testutil::allDataFiles();
+    for (const auto& f : files) EXPECT_EQ(testutil::problems(*jet::Database::open(testutil::dataPath(f))), "") << f;
+    EXPECT_GE(files.size(), 40u);
 }
 
 // Marks `ix` unique in its table's one-page definition: the real index entry holds
@@ -69,7 +41,7 @@ TEST(Check, ReferenceFilesAreSound) {
 void markUnique(std::vector<uint8_t>& file, uint32_t tdef, const jet::Index& ix) {
     const size_t at = size_t(tdef) * kPage;
     for (size_t i = 0; i + 12 < kPage; ++i)
-        if (rd32(&file[at + i]) == ix.usedPagesRef && rd32(&file[at + i + 4]) == ix.firstPage) {
+        if (u32(&file[at + i]) == ix.usedPagesRef && u32(&file[at + i + 4]) == ix.firstPage) {
             file[at + i + 12] |= 0x01;
             return;
         }
@@ -79,10 +51,9 @@ void markUnique(std::vector<uint8_t>& file, uint32_t tdef, const jet::Index& ix)
 class CheckDamage : public ::testing::Test {
 protected:
     void SetUp() override {
-        file = slurp(testutil::dataPath("timer/sample.tdb"));
+        file = testutil::slurp(testutil::dataPath("timer/sample.tdb"));
         ASSERT_FALSE(file.empty());
         auto db = jet::Database::openMemory(file.data(), file.size(), "sample");
-        ASSERT_TRUE(jet::checkDatabase(*db).ok());
         auto names = db->table("Names");
         tdef = names->tdefPage();
         dataPage = names->dataPages().at(0);
@@ -97,79 +68,54 @@ protected:
     uint16_t idFixedOffset = 0;
 };
 
-TEST_F(CheckDamage, ChangedKeyInRowBreaksIndex) {
-    // Jet 4 rows start with a 2-byte column count, then the fixed columns.
-    size_t at = rowStart(file, dataPage, 0) + 2 + idFixedOffset;
-    file[at] ^= 0x5A;
-    auto r = checkBytes(file);
-    EXPECT_FALSE(r.ok());
-    EXPECT_TRUE(mentions(r, "Names")) << joined(r);
-    EXPECT_TRUE(mentions(r, "PrimaryKey")) << joined(r);
-}
-
-TEST_F(CheckDamage, ChangedIndexEntry) {
-    // The primary key of a small table is a single leaf; damage its first entry's key.
-    const size_t base = size_t(pkRoot) * kPage;
-    ASSERT_EQ(file[base], 0x04);
-    file[base + 0x1E0 + 1] ^= 0x40;
-    auto r = checkBytes(file);
-    EXPECT_FALSE(r.ok());
-    EXPECT_TRUE(mentions(r, "PrimaryKey")) << joined(r);
-}
-
-TEST_F(CheckDamage, ClearedUsageMap) {
+// One fault of each kind in the Names table; each is reported, naming what it hit.
+TEST_F(CheckDamage, EachKindIsReported) {
     const size_t tbase = size_t(tdef) * kPage;
-    uint32_t ptr = rd32(&file[tbase + 55]);
-    size_t map = rowStart(file, ptr >> 8, ptr & 0xFF);
-    // Clear the table's bit for its first data page, in an inline map or in a map page it refers to.
-    if (file[map] == 0) {
-        uint32_t start = rd32(&file[map + 1]);
-        ASSERT_GE(dataPage, start);
-        file[map + 5 + (dataPage - start) / 8] &= static_cast<uint8_t>(~(1u << ((dataPage - start) % 8)));
-    } else {
-        ASSERT_EQ(file[map], 1);
-        const uint32_t perPage = (kPage - 4) * 8;
-        uint32_t mp = rd32(&file[map + 1 + 4 * (dataPage / perPage)]);
-        ASSERT_EQ(file[size_t(mp) * kPage], 0x05);
-        uint32_t bit = dataPage % perPage;
-        file[size_t(mp) * kPage + 4 + bit / 8] &= static_cast<uint8_t>(~(1u << (bit % 8)));
-    }
-    auto r = checkBytes(file);
-    EXPECT_FALSE(r.ok());
-    EXPECT_TRUE(mentions(r, "page " + std::to_string(dataPage))) << joined(r);
-}
-
-TEST_F(CheckDamage, UsedPageMarkedFree) {
-    // Page 1 row 0 is the global map of free pages; list the table's data page there too.
-    size_t map = rowStart(file, 1, 0);
-    ASSERT_EQ(file[map], 0);
-    uint32_t start = rd32(&file[map + 1]);
-    ASSERT_GE(dataPage, start);
-    file[map + 5 + (dataPage - start) / 8] |= static_cast<uint8_t>(1u << ((dataPage - start) % 8));
-    auto r = checkBytes(file);
-    EXPECT_FALSE(r.ok());
-    EXPECT_TRUE(mentions(r, "claimed")) << joined(r);
-}
-
-TEST_F(CheckDamage, RepeatedKeysInUniqueIndex) {
+    const uint32_t mapPtr = u32(&file[tbase + 55]);
     auto db = jet::Database::openMemory(file.data(), file.size(), "sample");
-    auto t = db->table("Activities");
-    markUnique(file, t->tdefPage(), *t->findIndex("Name ID"));
-    auto r = checkBytes(file);
-    EXPECT_TRUE(mentions(r, "index Name ID: unique index holds the key")) << joined(r);
-}
-
-TEST_F(CheckDamage, WrongRowCountInDefinition) {
-    const size_t tbase = size_t(tdef) * kPage;
-    file[tbase + 16] += 1;
-    auto r = checkBytes(file);
-    EXPECT_FALSE(r.ok());
-    EXPECT_TRUE(mentions(r, "rows")) << joined(r);
+    auto acts = db->table("Activities");
+    // Flips the bit of `page` in the inline map at `map`, or in the map page it refers to.
+    auto flipMapBit = [&](std::vector<uint8_t>& b, size_t map, uint32_t page) {
+        if (b[map] == 0) {
+            const uint32_t bit = page - u32(&b[map + 1]);
+            b[map + 5 + bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
+        } else {
+            const uint32_t perPage = (kPage - 4) * 8, mp = u32(&b[map + 1 + 4 * (page / perPage)]);
+            b[size_t(mp) * kPage + 4 + (page % perPage) / 8] ^= static_cast<uint8_t>(1u << (page % 8));
+        }
+    };
+    const struct {
+        const char* what;
+        std::function<void(std::vector<uint8_t>&)> damage;
+        std::vector<std::string> reported;
+    } cases[] = {
+        // Jet 4 rows start with a 2-byte column count, then the fixed columns.
+        {"changed key in a row", [&](auto& b) { b[rowStart(b, dataPage, 0) + 2 + idFixedOffset] ^= 0x5A; },
+         {"Names", "PrimaryKey"}},
+        // The primary key of a small table is a single leaf; damage its first entry's key.
+        {"changed index entry", [&](auto& b) { b[size_t(pkRoot) * kPage + 0x1E0 + 1] ^= 0x40; }, {"PrimaryKey"}},
+        {"data page missing from the table's map",
+         [&](auto& b) { flipMapBit(b, rowStart(b, mapPtr >> 8, mapPtr & 0xFF), dataPage); },
+         {"page " + std::to_string(dataPage)}},
+        // Page 1 row 0 is the global map of free pages.
+        {"used page listed as free", [&](auto& b) { flipMapBit(b, rowStart(b, 1, 0), dataPage); }, {"claimed"}},
+        {"repeated keys in a unique index",
+         [&](auto& b) { markUnique(b, acts->tdefPage(), *acts->findIndex("Name ID")); },
+         {"index Name ID: unique index holds the key"}},
+        {"wrong row count in the definition", [&](auto& b) { b[tbase + 16] += 1; }, {"rows"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto bytes = file;
+        c.damage(bytes);
+        auto r = checkBytes(bytes);
+        for (const auto& word : c.reported) EXPECT_TRUE(mentions(r, word)) << joined(r);
+    }
 }
 
 // One hand-made fault per kind in a two-level index; each must be reported.
 TEST(CheckIndexTree, HandMadeFaults) {
-    const auto original = slurp(testutil::dataPath("jet4/compIndexTestV2000.mdb"));
+    const auto original = testutil::slurp(testutil::dataPath("jet4/compIndexTestV2000.mdb"));
     auto db = jet::Database::openMemory(original.data(), original.size(), "comp");
     auto t = db->table("Table1");
     const jet::Format& f = db->format();

@@ -4,21 +4,14 @@
 // it was before the interrupted commit.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <filesystem>
 #include <functional>
-#include <stdexcept>
 
-#include "jet/check.h"
-#include "jet/database.h"
-#include "jet/error.h"
-#include "jet/write_internal.h"
-#include "storage_util.h"
+#include "test_util.h"
 
 namespace fs = std::filesystem;
 using jet::Database;
 using jet::OpenMode;
-using namespace storagetest;
+using namespace testutil;
 
 namespace {
 
@@ -29,11 +22,9 @@ struct SimulatedCrash : std::runtime_error {
 // One committed transaction of the script.
 using Step = std::function<void(Database&)>;
 
-uint32_t tableTdef(Database& db, const std::string& table) { return db.table(table)->tdefPage(); }
-
 // New data pages for a table, listed in its usage map.
 void addDataPages(Database& db, const std::string& table, int count) {
-    const uint32_t tdef = tableTdef(db, table);
+    const uint32_t tdef = db.table(table)->tdefPage();
     const uint32_t map = usedPagesRef(db, tdef);
     for (int i = 0; i < count; ++i) {
         const uint32_t n = jet::detail::allocatePage(db);
@@ -67,8 +58,7 @@ void expectReadsAs(const std::string& f, const std::vector<uint8_t>& expected, c
     ASSERT_EQ(size_t(ro->pager().pageCount()) * ps, expected.size());
     for (uint32_t n = 0; n < ro->pager().pageCount(); ++n)
         ASSERT_EQ(std::memcmp(ro->pager().page(n), expected.data() + size_t(n) * ps, ps), 0) << "page " << n;
-    auto report = jet::checkDatabase(*ro);
-    EXPECT_TRUE(report.ok()) << joined(report);
+    EXPECT_EQ(problems(*ro), "");
     EXPECT_EQ(exportAll(*ro), expectedDump);
 }
 
@@ -77,7 +67,7 @@ void expectReadsAs(const std::string& f, const std::vector<uint8_t>& expected, c
 // of its commit, replays the script on a fresh copy with a crash at that write.
 // Setup steps run once, uninterrupted, before the script.
 void crashEverywhere(const std::string& file, const std::vector<Step>& script, const std::vector<Step>& setup = {}) {
-    TempDir dir;
+    Scratch dir;
     const std::string base = dir.copy(file, "base.mdb");
     if (!setup.empty()) {
         auto db = Database::open(base, OpenMode::Exclusive);
@@ -96,8 +86,7 @@ void crashEverywhere(const std::string& file, const std::vector<Step>& script, c
         runStep(*db, s);
         writes.push_back(calls);
         dumps.push_back(exportAll(*db));
-        auto report = jet::checkDatabase(*db);
-        ASSERT_TRUE(report.ok()) << joined(report);
+        ASSERT_EQ(problems(*db), "");
         db.reset();
         states.push_back(slurp(f));
     }
@@ -167,7 +156,7 @@ TEST(Crash, PageAllocationAndUsageMaps) {
 // reference map: new map page, map row rewritten, every listed page moved over.
 TEST(Crash, InlineMapBecomesReference) {
     std::vector<Step> setup = {[](Database& db) {
-        const uint32_t map = usedPagesRef(db, tableTdef(db, "Table"));
+        const uint32_t map = usedPagesRef(db, db.table("Table")->tdefPage());
         auto [row, len] = mapRow(db, map);
         const uint32_t capacity = static_cast<uint32_t>(len - 5) * 8;
         const uint32_t first = db.table("Table")->dataPages().front();
@@ -179,7 +168,7 @@ TEST(Crash, InlineMapBecomesReference) {
     std::vector<Step> script = {
         [](Database& db) {
             addDataPages(db, "Table", 6);
-            EXPECT_EQ(mapType(db, usedPagesRef(db, tableTdef(db, "Table"))), 1);
+            EXPECT_EQ(mapType(db, usedPagesRef(db, db.table("Table")->tdefPage())), 1);
         },
         [](Database& db) { dropAddedPages(db, "Table", db.table("Table")->dataPages().size() - 4); },
     };
@@ -187,18 +176,6 @@ TEST(Crash, InlineMapBecomesReference) {
 }
 
 namespace {
-
-jet::FieldValues fields(Database& db, const std::string& table,
-                        std::initializer_list<std::pair<const char*, jet::Value>> values) {
-    auto t = db.table(table);
-    jet::FieldValues out;
-    for (const auto& [name, v] : values) {
-        const int c = t->columnIndex(name);
-        if (c < 0) throw std::runtime_error(std::string("no column ") + name);
-        out.push_back({c, v});
-    }
-    return out;
-}
 
 jet::RowId findRow(Database& db, const std::string& table, const std::string& column, const jet::Value& v) {
     auto t = db.table(table);
@@ -209,7 +186,7 @@ jet::RowId findRow(Database& db, const std::string& table, const std::string& co
 }
 
 jet::FieldValues activity(Database& db, int32_t nameId, double day, const std::string& note) {
-    return fields(db, "Activities",
+    return fields(*db.table("Activities"),
                   {{"Name ID", jet::Value::int32(nameId)},
                    {"CustJob ID", jet::Value::int32(nameId)},
                    {"Service ID", jet::Value::int32(1)},
@@ -229,17 +206,17 @@ TEST(Crash, RowWrites) {
     const std::string longNote(3000, 'n');
     std::vector<Step> script = {
         [](Database& db) {
-            db.insertRow("Classes", fields(db, "Classes", {{"ID", jet::Value::int32(900)},
+            db.insertRow("Classes", fields(*db.table("Classes"), {{"ID", jet::Value::int32(900)},
                                                            {"Name", jet::Value::text("Crash test class")}}));
         },
         [&](Database& db) { db.insertRow("Activities", activity(db, 1, 46360, longNote)); },
         [&](Database& db) {
             jet::RowId r = findRow(db, "Activities", "Note", jet::Value::text(longNote));
             db.updateRow("Activities", r,
-                         fields(db, "Activities", {{"Note", jet::Value::text(longNote + longNote + "!")},
+                         fields(*db.table("Activities"), {{"Note", jet::Value::text(longNote + longNote + "!")},
                                                    {"UserDate", jet::Value::date(46361)}}));
             jet::RowId c = findRow(db, "Classes", "ID", jet::Value::int32(900));
-            db.updateRow("Classes", c, fields(db, "Classes", {{"Name", jet::Value::text("Renamed class")}}));
+            db.updateRow("Classes", c, fields(*db.table("Classes"), {{"Name", jet::Value::text("Renamed class")}}));
         },
         [](Database& db) {
             for (int i = 0; i < 12; ++i) db.insertRow("Activities", activity(db, 2 + i % 3, 46300 + i, "short " + std::to_string(i)));

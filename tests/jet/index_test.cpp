@@ -2,138 +2,17 @@
 // Access (and, for the Timer files, another Jet writer) built.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
+#include <functional>
 #include <map>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "jet/collation.h"
-#include "jet/database.h"
 #include "jet/error.h"
-#include "jet/table.h"
 #include "test_util.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-std::vector<std::string> allDataFiles() {
-    std::vector<std::string> files;
-    for (const char* dir : {"jet3", "jet4", "timer"}) {
-        for (const auto& e : fs::directory_iterator(testutil::dataPath(dir))) {
-            auto ext = e.path().extension().string();
-            if (ext == ".mdb" || ext == ".tdb") files.push_back(std::string(dir) + "/" + e.path().filename().string());
-        }
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
-std::string hex(const std::vector<uint8_t>& b) {
-    static const char* d = "0123456789ABCDEF";
-    std::string s;
-    for (uint8_t x : b) {
-        s += d[x >> 4];
-        s += d[x & 15];
-        s += ' ';
-    }
-    return s;
-}
-
-bool allNull(const jet::Index& ix, const jet::Row& row) {
-    for (const auto& c : ix.columns)
-        if (!row[c.column].isNull()) return false;
-    return true;
-}
-
-// For one table: every live row's key is stored in each index, pointing at that
-// row, and seek finds the row. Returns the problems found.
-std::vector<std::string> checkIndexes(const jet::Table& t) {
-    std::vector<std::string> problems;
-    struct Stored {
-        const jet::Index* ix = nullptr;
-        std::vector<jet::Table::IndexEntry> entries;  // sorted by row
-        size_t expected = 0;
-        bool failed = false;
-        // Rows by encoded key, with the values of the first such row to seek with.
-        std::map<std::vector<uint8_t>, std::pair<std::vector<jet::Value>, std::vector<jet::RowId>>> byKey;
-    };
-    std::vector<Stored> all;
-    for (const auto& ix : t.indexes()) {
-        Stored s;
-        s.ix = &ix;
-        try {
-            s.entries = t.indexEntries(ix);
-        } catch (const jet::Error& e) {
-            problems.push_back("index '" + ix.name + "': " + e.what());
-            s.failed = true;
-        }
-        for (size_t i = 1; i < s.entries.size(); ++i)
-            if (!(s.entries[i - 1].key <= s.entries[i].key)) {
-                problems.push_back("index '" + ix.name + "': entries out of order at " + std::to_string(i));
-                break;
-            }
-        std::sort(s.entries.begin(), s.entries.end(), [](const auto& a, const auto& b) { return a.row < b.row; });
-        all.push_back(std::move(s));
-    }
-    for (auto cur = t.scan(); cur.next();) {
-        const jet::Row& row = cur.row();
-        for (auto& s : all) {
-            const jet::Index& ix = *s.ix;
-            // Jet leaves rows whose key columns are all null out of an IgnoreNulls index.
-            if (s.failed || (ix.ignoreNulls && allNull(ix, row))) continue;
-            ++s.expected;
-            std::string where = "index '" + ix.name + "' row " + std::to_string(cur.rowId().page) + ":" +
-                                std::to_string(cur.rowId().row);
-            try {
-                auto key = t.encodeKey(ix, row);
-                auto it = std::lower_bound(s.entries.begin(), s.entries.end(), cur.rowId(),
-                                           [](const auto& e, const jet::RowId& r) { return e.row < r; });
-                if (it == s.entries.end() || it->row != cur.rowId()) {
-                    problems.push_back(where + ": no entry (encoded " + hex(key) + ")");
-                    continue;
-                }
-                if (it->key != key) {
-                    std::string vals;
-                    for (const auto& c : ix.columns) vals += jet::toDebugString(row[c.column]) + " ";
-                    problems.push_back(where + ": values " + vals + "stored " + hex(it->key) + "encoded " + hex(key));
-                    continue;
-                }
-                auto& group = s.byKey[key];
-                if (group.second.empty())
-                    for (const auto& c : ix.columns) group.first.push_back(row[c.column]);
-                group.second.push_back(cur.rowId());
-            } catch (const jet::Error& e) {
-                problems.push_back(where + ": " + e.what());
-            }
-        }
-    }
-    // One seek per distinct key must return exactly the rows holding it.
-    for (auto& s : all) {
-        for (auto& [key, group] : s.byKey) {
-            try {
-                auto hits = t.seek(*s.ix, group.first);
-                std::sort(hits.begin(), hits.end());
-                std::sort(group.second.begin(), group.second.end());
-                if (hits != group.second)
-                    problems.push_back("index '" + s.ix->name + "': seek for " + hex(key) + "gives " +
-                                       std::to_string(hits.size()) + " rows, " + std::to_string(group.second.size()) +
-                                       " hold the key");
-            } catch (const jet::Error& e) {
-                problems.push_back("index '" + s.ix->name + "': seek for " + hex(key) + ": " + e.what());
-            }
-        }
-    }
-    for (const auto& s : all)
-        if (!s.failed && s.entries.size() != s.expected)
-            problems.push_back("index '" + s.ix->name + "': " + std::to_string(s.entries.size()) + " entries for " +
-                               std::to_string(s.expected) + " rows");
-    return problems;
-}
+using testutil::allDataFiles;
 
 TEST(IndexKeys, EveryRowOfEveryIndexInEveryFileIsStoredAsEncoded) {
     size_t indexesChecked = 0;
@@ -142,7 +21,7 @@ TEST(IndexKeys, EveryRowOfEveryIndexInEveryFileIsStoredAsEncoded) {
         auto db = jet::Database::open(testutil::dataPath(file));
         for (const auto& name : db->tableNames(true)) {
             auto t = db->table(name);
-            auto problems = checkIndexes(*t);
+            auto problems = testutil::indexProblems(*t);
             indexesChecked += t->indexes().size();
             for (size_t i = 0; i < problems.size() && i < 5; ++i)
                 ADD_FAILURE() << file << " table '" << name << "': " << problems[i];
@@ -228,17 +107,12 @@ TEST(IndexSeek, LeadingColumnsOfACompoundIndex) {
     EXPECT_TRUE(tried);
 }
 
+// (Plain text is ordered through the agreement with the keys below.)
 TEST(TextOrder, ComparisonIsCaseInsensitiveAndAccentsOnlyBreakTies) {
-    EXPECT_EQ(jet::compareText("abc", "ABC"), 0);
     EXPECT_EQ(jet::compareText("Smith", "sMITH"), 0);
     EXPECT_EQ(jet::compareText("abc  ", "abc"), 0);
-    EXPECT_LT(jet::compareText("abc", "abd"), 0);
-    EXPECT_LT(jet::compareText("ab", "abc"), 0);
-    EXPECT_LT(jet::compareText("", "a"), 0);
     EXPECT_LT(jet::compareText("a", "B"), 0);
-    EXPECT_GT(jet::compareText("b", "A"), 0);
     EXPECT_LT(jet::compareText("9", "a"), 0);
-    EXPECT_NE(jet::compareText("resume", "résumé"), 0);
     EXPECT_LT(jet::compareText("resume", "résumé"), 0);
     EXPECT_LT(jet::compareText("résumé", "resumf"), 0);  // letters first, accents after
     EXPECT_EQ(jet::compareText("RÉSUMÉ", "résumé"), 0);
@@ -330,11 +204,6 @@ TEST(IndexSeek, PrimaryKeyLookupIsFast) {
 
 // ---------------------------------------------------------------- damaged files
 
-std::vector<uint8_t> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // Runs every index operation on every table; only jet::Error may come out.
 // Returns how many operations reported damage.
 size_t exerciseIndexes(const std::vector<uint8_t>& bytes) {
@@ -366,7 +235,7 @@ size_t exerciseIndexes(const std::vector<uint8_t>& bytes) {
 }
 
 TEST(IndexPages, DamagedPagesGiveErrorsNotCrashesOrHangs) {
-    auto orig = readFile(testutil::dataPath("jet4/bigIndexTestV2000.mdb"));
+    auto orig = testutil::slurp(testutil::dataPath("jet4/bigIndexTestV2000.mdb"));
     ASSERT_GT(orig.size(), 8192u);
     const size_t pageSize = 4096;
     std::vector<size_t> indexPages;
@@ -377,50 +246,42 @@ TEST(IndexPages, DamagedPagesGiveErrorsNotCrashesOrHangs) {
     auto put32 = [](std::vector<uint8_t>& b, size_t off, uint32_t v) {
         for (int i = 0; i < 4; ++i) b[off + i] = static_cast<uint8_t>(v >> (8 * i));
     };
-    EXPECT_EQ(exerciseIndexes(orig), 0u);
-    size_t errors = 0;
-    for (size_t p : indexPages) {
-        size_t base = p * pageSize;
-        {
-            auto b = orig;  // leaf chain and tail pointing back at the page itself
-            put32(b, base + 16, static_cast<uint32_t>(p));
-            put32(b, base + 20, static_cast<uint32_t>(p));
-            errors += exerciseIndexes(b);
-        }
-        {
-            auto b = orig;  // pointers outside the file
+    const std::function<void(std::vector<uint8_t>&, size_t, uint32_t)> damages[] = {
+        [&](auto& b, size_t base, uint32_t p) {  // leaf chain and tail pointing back at the page itself
+            put32(b, base + 16, p);
+            put32(b, base + 20, p);
+        },
+        [&](auto& b, size_t base, uint32_t) {  // pointers outside the file
             put32(b, base + 16, 0x00FFFFFF);
             put32(b, base + 20, 0xFFFFFFFF);
-            errors += exerciseIndexes(b);
-        }
-        {
-            auto b = orig;  // every entry boundary set, prefix longer than any entry
-            for (size_t i = 0x1b; i < 0x1e0; ++i) b[base + i] = 0xFF;
+        },
+        [&](auto& b, size_t base, uint32_t) {  // every entry boundary set, prefix longer than any entry
+            std::fill(&b[base + 0x1b], &b[base + 0x1e0], 0xFF);
             b[base + 24] = 0xFF;
             b[base + 25] = 0x0F;
-            errors += exerciseIndexes(b);
-        }
-        {
-            auto b = orig;  // child pointers all aimed at this page
+        },
+        [&](auto& b, size_t base, uint32_t p) {  // child pointers all aimed at this page
             for (size_t i = base + 0x1e0; i + 4 <= base + pageSize; i += 7) {
-                b[i] = 0;
-                b[i + 1] = 0;
+                b[i] = b[i + 1] = 0;
                 b[i + 2] = static_cast<uint8_t>(p >> 8);
                 b[i + 3] = static_cast<uint8_t>(p);
             }
+        },
+        [&](auto& b, size_t base, uint32_t) { b[base] = b[base] == 0x03 ? 0x04 : 0x03; },  // leaf <-> intermediate
+    };
+    EXPECT_EQ(exerciseIndexes(orig), 0u);
+    size_t errors = 0;
+    for (size_t p : indexPages)
+        for (const auto& damage : damages) {
+            auto b = orig;
+            damage(b, p * pageSize, static_cast<uint32_t>(p));
             errors += exerciseIndexes(b);
         }
-        {
-            auto b = orig;  // type flipped between leaf and intermediate
-            b[base] = b[base] == 0x03 ? 0x04 : 0x03;
-            errors += exerciseIndexes(b);
-        }
-    }
     EXPECT_GT(errors, indexPages.size() * 2);
 }
 
 TEST(IndexPages, RootThatIsNoIndexPageIsReportedAsDamage) {
-    auto bytes = readFile(testutil::dataPath("timer/sample.tdb"));
+    auto bytes = testutil::slurp(testutil::dataPath("timer/sample.tdb"));
     uint32_t root = 0;
     {
         auto db = jet::Database::open(testutil::dataPath("timer/sample.tdb"));

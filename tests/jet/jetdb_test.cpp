@@ -3,12 +3,15 @@
 
 #include <climits>
 #include <cmath>
-#include <algorithm>
-#include <cstdlib>
+
+#include <sstream>
 
 #include "jetdb_format.h"
+#include "test_util.h"
 
 using jet::Value;
+using testutil::runJetdb;
+using testutil::ToolRun;
 
 namespace {
 
@@ -21,37 +24,33 @@ std::string csv(const Value& v) {
 }  // namespace
 
 TEST(JetdbFormat, DatesAcrossAccessRange) {
-    EXPECT_EQ(jetdb::formatDateTime(0), "1899-12-30 00:00:00");
-    EXPECT_EQ(jetdb::formatDateTime(27293), "1974-09-21 00:00:00");
-    EXPECT_EQ(jetdb::formatDateTime(46357.75), "2026-12-01 18:00:00");
-    EXPECT_EQ(jetdb::formatDateTime(-657434), "0100-01-01 00:00:00");
-    EXPECT_EQ(jetdb::formatDateTime(2958465 + 86399.0 / 86400), "9999-12-31 23:59:59");
-    // 1900 is no leap year: day 60 is February 28th, day 61 March 1st.
-    EXPECT_EQ(jetdb::formatDateTime(60), "1900-02-28 00:00:00");
-    EXPECT_EQ(jetdb::formatDateTime(61), "1900-03-01 00:00:00");
-    EXPECT_EQ(jetdb::formatDateTime(-693593 + 0.0), "0001-01-01 00:00:00");
-}
-
-TEST(JetdbFormat, NegativeDayNumbersKeepTheTimeOfDayAsMagnitude) {
-    // Before 1899-12-30 the integer part counts days back and the fraction is still the time of day.
-    EXPECT_EQ(jetdb::formatDateTime(-1.25), "1899-12-29 06:00:00");
-    EXPECT_EQ(jetdb::formatDateTime(-0.5), "1899-12-30 12:00:00");
-    EXPECT_EQ(jetdb::formatDateTime(-2.75), "1899-12-28 18:00:00");
-    EXPECT_EQ(jetdb::formatDateTime(-36522.5), "1800-01-01 12:00:00");
-}
-
-TEST(JetdbFormat, DatesRoundToTheNearestSecond) {
-    EXPECT_EQ(jetdb::formatDateTime(1 + 5399.4 / 86400), "1899-12-31 01:29:59");
-    EXPECT_EQ(jetdb::formatDateTime(1 + 5399.6 / 86400), "1899-12-31 01:30:00");
-    EXPECT_EQ(jetdb::formatDateTime(1.9999999999), "1900-01-01 00:00:00");
-    EXPECT_EQ(jetdb::formatDateTime(-1.9999999999), "1899-12-30 00:00:00");
-    EXPECT_EQ(jetdb::formatDateTime(1.0 / 86400 * 0.4), "1899-12-30 00:00:00");
-}
-
-TEST(JetdbFormat, DayNumbersOutsideAnyCalendarStayNumbers) {
-    EXPECT_EQ(jetdb::formatDateTime(1e300), "1e+300");
-    EXPECT_EQ(jetdb::formatDateTime(-1e12), "-1e+12");
-    EXPECT_EQ(jetdb::formatDateTime(NAN).find("nan") != std::string::npos, true);
+    const std::pair<double, const char*> cases[] = {
+        {0, "1899-12-30 00:00:00"},
+        {27293, "1974-09-21 00:00:00"},
+        {46357.75, "2026-12-01 18:00:00"},
+        {-657434, "0100-01-01 00:00:00"},
+        {2958465 + 86399.0 / 86400, "9999-12-31 23:59:59"},
+        // 1900 is no leap year: day 60 is February 28th, day 61 March 1st.
+        {60, "1900-02-28 00:00:00"},
+        {61, "1900-03-01 00:00:00"},
+        {-693593, "0001-01-01 00:00:00"},
+        // Before 1899-12-30 the integer part counts days back and the fraction is still the time of day.
+        {-1.25, "1899-12-29 06:00:00"},
+        {-0.5, "1899-12-30 12:00:00"},
+        {-2.75, "1899-12-28 18:00:00"},
+        {-36522.5, "1800-01-01 12:00:00"},
+        // to the nearest second
+        {1 + 5399.4 / 86400, "1899-12-31 01:29:59"},
+        {1 + 5399.6 / 86400, "1899-12-31 01:30:00"},
+        {1.9999999999, "1900-01-01 00:00:00"},
+        {-1.9999999999, "1899-12-30 00:00:00"},
+        {1.0 / 86400 * 0.4, "1899-12-30 00:00:00"},
+        // day numbers outside any calendar stay numbers
+        {1e300, "1e+300"},
+        {-1e12, "-1e+12"},
+    };
+    for (const auto& [days, text] : cases) EXPECT_EQ(jetdb::formatDateTime(days), text) << days;
+    EXPECT_NE(jetdb::formatDateTime(NAN).find("nan"), std::string::npos);
 }
 
 TEST(JetdbFormat, DayNumberInvertsFormatting) {
@@ -72,59 +71,52 @@ TEST(JetdbFormat, DayNumberInvertsFormatting) {
     EXPECT_FALSE(jetdb::dayNumber(2026, 1, 1, 24, 0, 0, days));
 }
 
-TEST(JetdbFormat, CurrencyIsExactWithoutTrailingZeros) {
-    EXPECT_EQ(csv(Value::currency({35000})), "3.5");
-    EXPECT_EQ(csv(Value::currency({10000})), "1");
-    EXPECT_EQ(csv(Value::currency({0})), "0");
-    EXPECT_EQ(csv(Value::currency({-1})), "-0.0001");
-    EXPECT_EQ(csv(Value::currency({-123456789})), "-12345.6789");
-    EXPECT_EQ(csv(Value::currency({LLONG_MIN})), "-922337203685477.5808");
-    EXPECT_EQ(csv(Value::currency({LLONG_MAX})), "922337203685477.5807");
-}
-
-TEST(JetdbFormat, DecimalIsExactFromTheScaledInteger) {
-    EXPECT_EQ(csv(Value::decimal({12345, 18, 2})), "123.45");
-    EXPECT_EQ(csv(Value::decimal({1200, 18, 2})), "12");
-    EXPECT_EQ(csv(Value::decimal({-5, 18, 3})), "-0.005");
-    EXPECT_EQ(csv(Value::decimal({0, 18, 4})), "0");
-    EXPECT_EQ(csv(Value::decimal({-7, 18, 0})), "-7");
+// Currency and Decimal exact without trailing zeros, floating point as the shortest text that reads back.
+TEST(JetdbFormat, CsvFieldsByKind) {
     __int128 big = 1;
     for (int i = 0; i < 28; ++i) big *= 10;
-    EXPECT_EQ(csv(Value::decimal({big - 1, 28, 0})), std::string(28, '9'));
-    EXPECT_EQ(csv(Value::decimal({big - 1, 28, 28})), "0." + std::string(28, '9'));
-}
-
-TEST(JetdbFormat, FloatingPointIsShortestRoundTrip) {
-    EXPECT_EQ(csv(Value::single(0.1f)), "0.1");
-    EXPECT_EQ(csv(Value::dbl(0.1)), "0.1");
-    EXPECT_EQ(csv(Value::dbl(444.555)), "444.555");
-    EXPECT_EQ(csv(Value::dbl(-2)), "-2");
-    for (double d : {1.0 / 3, 1e-310, 6.02214076e23, -0.0001234})
-        EXPECT_EQ(std::strtod(csv(Value::dbl(d)).c_str(), nullptr), d);
-    for (float f : {1.0f / 3, 3.4e38f, 1e-40f})
-        EXPECT_EQ(std::strtof(csv(Value::single(f)).c_str(), nullptr), f);
-}
-
-TEST(JetdbFormat, CsvFieldsByKind) {
-    EXPECT_EQ(csv(Value::null()), "");
-    EXPECT_EQ(csv(Value::text("")), "\"\"");
-    EXPECT_EQ(csv(Value::text("say \"hi\", then\nleave")), "\"say \"\"hi\"\", then\nleave\"");
-    EXPECT_EQ(csv(Value::boolean(true)), "1");
-    EXPECT_EQ(csv(Value::boolean(false)), "0");
-    EXPECT_EQ(csv(Value::byte(255)), "255");
-    EXPECT_EQ(csv(Value::int16(-32768)), "-32768");
-    EXPECT_EQ(csv(Value::int32(-2147483647 - 1)), "-2147483648");
-    EXPECT_EQ(csv(Value::binary({0x00, 0xAB, 0x7f})), "00ab7f");
+    jet::Guid g;
+    for (int i = 0; i < 16; ++i) g.bytes[i] = static_cast<uint8_t>(i + 1);
+    const std::pair<Value, std::string> cases[] = {
+        {Value::currency({35000}), "3.5"},
+        {Value::currency({10000}), "1"},
+        {Value::currency({0}), "0"},
+        {Value::currency({-1}), "-0.0001"},
+        {Value::currency({-123456789}), "-12345.6789"},
+        {Value::currency({LLONG_MIN}), "-922337203685477.5808"},
+        {Value::currency({LLONG_MAX}), "922337203685477.5807"},
+        {Value::decimal({12345, 18, 2}), "123.45"},
+        {Value::decimal({1200, 18, 2}), "12"},
+        {Value::decimal({-5, 18, 3}), "-0.005"},
+        {Value::decimal({0, 18, 4}), "0"},
+        {Value::decimal({-7, 18, 0}), "-7"},
+        {Value::decimal({big - 1, 28, 0}), std::string(28, '9')},
+        {Value::decimal({big - 1, 28, 28}), "0." + std::string(28, '9')},
+        {Value::single(0.1f), "0.1"},
+        {Value::dbl(0.1), "0.1"},
+        {Value::dbl(444.555), "444.555"},
+        {Value::dbl(-2), "-2"},
+        {Value::null(), ""},
+        {Value::text(""), "\"\""},
+        {Value::text("say \"hi\", then\nleave"), "\"say \"\"hi\"\", then\nleave\""},
+        {Value::boolean(true), "1"},
+        {Value::boolean(false), "0"},
+        {Value::byte(255), "255"},
+        {Value::int16(-32768), "-32768"},
+        {Value::int32(-2147483647 - 1), "-2147483648"},
+        {Value::binary({0x00, 0xAB, 0x7f}), "00ab7f"},
+        {Value::binary({}), ""},
+        {Value::date(46357.5), "2026-12-01 12:00:00"},
+        {Value::guid(g), "{04030201-0605-0807-090A-0B0C0D0E0F10}"},
+    };
+    for (const auto& [v, text] : cases) EXPECT_EQ(csv(v), text) << jet::toDebugString(v);
+    for (double d : {1.0 / 3, 1e-310, 6.02214076e23, -0.0001234}) EXPECT_EQ(std::strtod(csv(Value::dbl(d)).c_str(), nullptr), d);
+    for (float f : {1.0f / 3, 3.4e38f, 1e-40f}) EXPECT_EQ(std::strtof(csv(Value::single(f)).c_str(), nullptr), f);
     std::string names;
     jetdb::appendCsvName(names, "Customer/Job");
     names += ',';
     jetdb::appendCsvName(names, "Odd, \"name\"");
     EXPECT_EQ(names, "Customer/Job,\"Odd, \"\"name\"\"\"");
-    EXPECT_EQ(csv(Value::binary({})), "");
-    EXPECT_EQ(csv(Value::date(46357.5)), "2026-12-01 12:00:00");
-    jet::Guid g;
-    for (int i = 0; i < 16; ++i) g.bytes[i] = static_cast<uint8_t>(i + 1);
-    EXPECT_EQ(csv(Value::guid(g)), "{04030201-0605-0807-090A-0B0C0D0E0F10}");
 }
 
 TEST(JetdbFormat, ParameterValuesReadAsNumberDateOrText) {
@@ -148,46 +140,7 @@ TEST(JetdbFormat, ParameterValuesReadAsNumberDateOrText) {
 // ---------------------------------------------------------------------------
 // The jetdb program itself, run as a user would.
 
-#include <fstream>
-#include <sstream>
-#include <vector>
-
-#include "test_util.h"
-
 namespace {
-
-struct ToolRun {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string shellQuote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-ToolRun runJetdb(const std::vector<std::string>& args) {
-    static const std::string base = testutil::makeTempDir("jetdb_run") + "/run";
-    std::string cmd = shellQuote(JETDB_PATH);
-    for (const auto& a : args) cmd += " " + shellQuote(a);
-    cmd += " >" + shellQuote(base + ".out") + " 2>" + shellQuote(base + ".err");
-    ToolRun r;
-    const int st = std::system(cmd.c_str());
-    r.status = testutil::exitCode(st);
-    r.out = slurp(base + ".out");
-    r.err = slurp(base + ".err");
-    std::remove((base + ".out").c_str());
-    std::remove((base + ".err").c_str());
-    return r;
-}
 
 std::vector<std::string> lines(const std::string& s) {
     std::vector<std::string> v;
@@ -344,44 +297,4 @@ TEST(JetdbTool, CheckSaysOkForAnAccessFile) {
     if (r.status == 2 && r.err.find("not available") != std::string::npos) GTEST_SKIP() << r.err;
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(r.out, "ok\n");
-}
-
-TEST(JetdbTool, TimerSampleQueries) {
-    ToolRun r = runJetdb({"export", kSample, "Customer:Jobs"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out,
-              "NameStr,Name ID\n"
-              "\"Acme Corporation\",110\n"
-              "\"Acme Corporation:Support Contract\",108\n"
-              "\"Acme Corporation:Website Redesign\",109\n"
-              "\"Baker & Sons\",107\n"
-              "\"Baker & Sons:Kitchen Remodel\",106\n"
-              "\"Café Aurora:Menu Design\",101\n"
-              "\"City of Riverton\",105\n"
-              "\"City of Riverton:Parks Survey\",104\n"
-              "\"Delta Logistics\",103\n"
-              "\"Evergreen Clinic:IT Audit\",102\n"
-              "\"Zenith Dental\",100\n");
-
-    // Every activity has a person and a customer:job; both names come from Names.
-    r = runJetdb({"export", kSample, "All Activities"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    auto v = lines(r.out);
-    ASSERT_EQ(v.size(), 17u) << r.out;
-    EXPECT_EQ(v[0].rfind("UserDate,Customer/Job,Service Item,Service ID,Duration,Billable Status,Export Status,", 0), 0u)
-        << v[0];
-    const char* const customerJobs[] = {"Acme Corporation:Website Redesign", "Acme Corporation:Support Contract",
-                                        "Baker & Sons:Kitchen Remodel",     "Café Aurora:Menu Design",
-                                        "City of Riverton:Parks Survey",    "Delta Logistics",
-                                        "Evergreen Clinic:IT Audit",        "Zenith Dental"};
-    for (size_t i = 1; i < v.size(); ++i) {
-        const bool customer = std::any_of(std::begin(customerJobs), std::end(customerJobs), [&](const char* n) {
-            return v[i].find(std::string(",\"") + n + "\",") != std::string::npos;
-        });
-        EXPECT_TRUE(customer) << v[i];
-        const bool person = v[i].find(",\"Alice Moreno\",200,") != std::string::npos ||
-                            v[i].find(",\"Brian Okafor\",201,") != std::string::npos ||
-                            v[i].find(",\"Chen Wei\",202,") != std::string::npos;
-        EXPECT_TRUE(person) << v[i];
-    }
 }

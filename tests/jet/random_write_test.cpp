@@ -10,9 +10,8 @@
 #include <map>
 #include <random>
 
-#include "jet/database.h"
 #include "jet/error.h"
-#include "row_test_util.h"
+#include "test_util.h"
 
 using namespace jet;
 
@@ -33,7 +32,7 @@ public:
         open();
         for (const std::string& name : db_->tableNames(false)) {
             tables_.push_back(name);
-            for (auto& [id, row] : rowtest::rowsOf(*db_, name)) model_[name][id] = row;
+            for (auto& [id, row] : testutil::rowsOf(*db_, name)) model_[name][id] = row;
         }
         ASSERT_FALSE(tables_.empty());
         long done = 0;
@@ -232,11 +231,11 @@ private:
         db_.reset();
         {
             auto db = Database::open(path_);
-            ASSERT_EQ(rowtest::problems(*db), "") << path_;
+            ASSERT_EQ(testutil::problems(*db), "") << path_;
             for (const std::string& name : tables_) {
                 auto t = db->table(name);
                 std::map<RowId, Row> actual;
-                for (auto& [id, row] : rowtest::rowsOf(*db, name)) actual[id] = row;
+                for (auto& [id, row] : testutil::rowsOf(*db, name)) actual[id] = row;
                 ASSERT_EQ(actual.size(), model_[name].size()) << path_ << " table " << name;
                 for (auto& [id, row] : model_[name]) {
                     auto it = actual.find(id);
@@ -245,22 +244,9 @@ private:
                         ASSERT_EQ(it->second[c], row[c]) << name << "." << t->columns()[c].name;
                 }
                 EXPECT_EQ(t->rowCount(), model_[name].size()) << name;
-                for (const Index& ix : t->indexes()) {
-                    for (auto& [id, row] : model_[name]) {
-                        std::vector<Value> key;
-                        bool allNull = true;
-                        for (const IndexColumn& ic : ix.columns) {
-                            key.push_back(row[static_cast<size_t>(ic.column)]);
-                            allNull &= key.back().isNull();
-                        }
-                        if (allNull && ix.ignoreNulls) continue;
-                        auto hits = t->seek(ix, key);
-                        ASSERT_TRUE(std::find(hits.begin(), hits.end(), id) != hits.end())
-                            << name << " index " << ix.name << " does not find page " << id.page << " row " << id.row;
-                    }
-                }
+                for (const auto& p : testutil::indexProblems(*t)) ADD_FAILURE() << path_ << " table " << name << " " << p;
                 if (oracles) {
-                    EXPECT_EQ(rowtest::oracleDisagreement(path_, name), "") << name;
+                    EXPECT_EQ(testutil::oracleDisagreement(path_, name), "") << name;
                 }
             }
         }
@@ -278,7 +264,7 @@ private:
 class RandomWrites : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(RandomWrites, ModelMatchesAfterEveryCheckpoint) {
-    rowtest::Scratch s;
+    testutil::Scratch s;
     const std::string path = s.copy(GetParam());
     const long ops = envLong("HOURGRID_RANDOM_OPS", 300);
     const uint64_t seed = static_cast<uint64_t>(envLong("HOURGRID_RANDOM_SEED", 20261206));

@@ -1,37 +1,21 @@
 // Reading real Access-made and Timer files: header, catalog, definitions and
 // values, checked against what independent readers show for the same files.
+// Damaged and foreign inputs must fail with jet::Error, never with a crash, a hang
+// or another exception. The fuzzer's crash inputs are kept in fuzz/regressions/.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
-#include <set>
 
-
-#include "jet/database.h"
+#include "../../fuzz/read_all.h"
 #include "jet/error.h"
 #include "test_util.h"
 
 namespace fs = std::filesystem;
 using namespace jet;
+using testutil::dataPath;
+using testutil::openError;
 
 namespace {
-
-std::vector<std::string> allDataFiles() {
-    std::vector<std::string> out;
-    for (const char* dir : {"jet3", "jet4", "timer"})
-        for (const auto& e : fs::directory_iterator(testutil::dataPath(dir)))
-            if (e.path().extension() == ".mdb" || e.path().extension() == ".tdb") out.push_back(e.path().string());
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
-std::vector<uint8_t> slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 std::vector<Row> readAll(const Table& t, std::vector<int> wanted = {}) {
     std::vector<Row> rows;
@@ -39,46 +23,14 @@ std::vector<Row> readAll(const Table& t, std::vector<int> wanted = {}) {
     return rows;
 }
 
-// Rows keyed by the text of one column, for files whose row order is not the point.
-std::map<std::string, Row> byText(const Table& t, const std::string& col) {
-    std::map<std::string, Row> out;
-    int ci = t.columnIndex(col);
-    for (auto& r : readAll(t))
-        if (r[ci].isText()) out[r[ci].asText()] = r;
-    return out;
-}
-
-Error::Code openError(const std::string& path) {
-    try {
-        Database::open(path);
-    } catch (const Error& e) {
-        return e.code();
-    }
-    return Error::Code::Generic;  // opening succeeded: never expected by the callers
-}
-
-// Opens bytes and reads every row of every table; only jet::Error may escape.
-void readEverything(const std::vector<uint8_t>& bytes) {
-    auto db = Database::openMemory(bytes.data(), bytes.size(), "mutated");
-    for (const auto& name : db->tableNames(true)) {
-        try {
-            auto t = db->table(name);
-            for (auto c = t->scan(); c.next();) {
-            }
-        } catch (const Error&) {
-        }
-    }
-}
-
 }  // namespace
 
 TEST(Reader, EveryTableOfEveryFileReads) {
-    auto files = allDataFiles();
-    ASSERT_GE(files.size(), 40u);
-    for (const auto& f : files) {
-        SCOPED_TRACE(f);
+    for (const auto& rel : testutil::allDataFiles()) {
+        SCOPED_TRACE(rel);
+        const std::string f = dataPath(rel);
         auto db = Database::open(f);
-        const bool jet3 = fs::path(f).parent_path().filename() == "jet3";
+        const bool jet3 = rel.rfind("jet3/", 0) == 0;
         EXPECT_EQ(db->header().version, jet3 ? Version::Jet3 : Version::Jet4);
         EXPECT_EQ(db->header().pageSize, jet3 ? 2048u : 4096u);
         EXPECT_EQ(db->header().codePage, 1252);
@@ -107,19 +59,9 @@ TEST(Reader, EveryTableOfEveryFileReads) {
     }
 }
 
-TEST(Reader, CatalogListsTablesAndQueries) {
-    auto db = Database::open(testutil::dataPath("timer/sample.tdb"));
-    auto user = db->tableNames(false);
-    std::set<std::string> names(user.begin(), user.end());
-    EXPECT_EQ(names, (std::set<std::string>{"Activities", "Names", "Items", "Classes", "Payroll Items",
-                                            "Prefs - Startup"}));
-    auto all = db->tableNames(true);
-    EXPECT_NE(std::find(all.begin(), all.end(), "MSysObjects"), all.end());
-    EXPECT_NE(std::find(all.begin(), all.end(), "MSysQueries"), all.end());
-    auto queries = db->queryNames();
-    EXPECT_EQ(std::set<std::string>(queries.begin(), queries.end()),
-              (std::set<std::string>{"Customer:Jobs", "Service Items", "Employees Vendors And Other Names",
-                                     "All Activities"}));
+// (The lists of tables and queries are checked through jetdb.)
+TEST(Reader, CatalogNamesIgnoreCase) {
+    auto db = Database::open(dataPath("timer/sample.tdb"));
     EXPECT_TRUE(db->hasTable("payroll items"));
     EXPECT_FALSE(db->hasTable("Customer:Jobs"));
     EXPECT_TRUE(db->hasQuery("customer:jobs"));
@@ -138,46 +80,8 @@ TEST(Reader, CatalogListsTablesAndQueries) {
     }
 }
 
-TEST(Reader, TimerSampleValues) {
-    auto db = Database::open(testutil::dataPath("timer/sample.tdb"));
-    auto names = db->table("Names");
-    auto rows = byText(*names, "NameStr");
-    EXPECT_EQ(rows.size(), 16u);
-    ASSERT_TRUE(rows.count("Café Aurora:Menu Design"));
-    EXPECT_EQ(rows["Café Aurora:Menu Design"][names->columnIndex("ID")], Value::int32(101));
-    EXPECT_EQ(rows["Dana Fischer"][names->columnIndex("Type")], Value::int16(3));
-    EXPECT_EQ(rows["Dana Fischer"][names->columnIndex("Hidden")], Value::boolean(false));
-
-    auto prefs = readAll(*db->table("Prefs - Startup"));
-    ASSERT_EQ(prefs.size(), 1u);
-    EXPECT_EQ(prefs[0], (Row{Value::int16(30), Value::int16(1), Value::text("Alice Moreno"), Value::int16(1)}));
-
-    auto acts = db->table("Activities");
-    const int id = acts->columnIndex("ID"), note = acts->columnIndex("Note"), dur = acts->columnIndex("Duration"),
-              user = acts->columnIndex("UserDate"), billable = acts->columnIndex("Billable Status"),
-              exported = acts->columnIndex("Exported"), rate = acts->columnIndex("Rate"),
-              flags = acts->columnIndex("Timer Flags");
-    std::map<int, Row> byId;
-    for (auto& r : readAll(*acts)) byId[r[id].asInt32()] = r;
-    ASSERT_EQ(byId.size(), 16u);
-    EXPECT_EQ(byId[1][note], Value::text("Homepage mockups"));
-    EXPECT_TRUE(byId[2][note].isNull());
-    EXPECT_EQ(byId[7][note], Value::text(""));  // empty, not absent
-    const std::string& longNote = byId[6][note].asText();
-    EXPECT_GT(longNote.size(), 100u);
-    EXPECT_EQ(longNote.rfind("Installed the upper cabinets", 0), 0u);
-    EXPECT_EQ(longNote.substr(longNote.size() - 23), "lighting for next week.");
-    // 1:29:30 and 11/30/2026 as Jet stores them.
-    EXPECT_NEAR(byId[2][dur].asDate().days, (1 * 3600 + 29 * 60 + 30) / 86400.0, 1e-9);
-    EXPECT_EQ(byId[1][user], Value::date(46356));
-    EXPECT_EQ(byId[1][billable], Value::boolean(true));
-    EXPECT_EQ(byId[2][exported], Value::boolean(true));
-    EXPECT_TRUE(byId[1][rate].isNull());
-    EXPECT_EQ(byId[1][flags], Value::byte(0));
-}
-
 TEST(Reader, WantedColumnsOnly) {
-    auto db = Database::open(testutil::dataPath("timer/sample.tdb"));
+    auto db = Database::open(dataPath("timer/sample.tdb"));
     auto acts = db->table("Activities");
     const int id = acts->columnIndex("ID"), note = acts->columnIndex("Note");
     auto full = readAll(*acts);
@@ -206,7 +110,7 @@ TEST(Reader, WantedColumnsOnly) {
 }
 
 TEST(Reader, Jet3FixedAndVariableTypes) {
-    auto db = Database::open(testutil::dataPath("jet3/testV1997.mdb"));
+    auto db = Database::open(dataPath("jet3/testV1997.mdb"));
     auto t = db->table("Table1");
     std::vector<std::string> names;
     for (auto& c : t->columns()) names.push_back(c.name);
@@ -220,7 +124,7 @@ TEST(Reader, Jet3FixedAndVariableTypes) {
     EXPECT_EQ(rows[0][8], Value::boolean(false));
 
     // A row longer than 256 bytes needs the offset jump table.
-    auto db2 = Database::open(testutil::dataPath("jet3/test2V1997.mdb"));
+    auto db2 = Database::open(dataPath("jet3/test2V1997.mdb"));
     auto p = db2->table("MSP_PROJECTS");
     auto prow = readAll(*p);
     ASSERT_EQ(prow.size(), 1u);
@@ -233,7 +137,7 @@ TEST(Reader, Jet3FixedAndVariableTypes) {
 TEST(Reader, OverflowRowsAreFollowed) {
     for (const char* f : {"jet3/overflowTestV1997.mdb", "jet4/overflowTestV2000.mdb", "jet4/overflowTestV2003.mdb"}) {
         SCOPED_TRACE(f);
-        auto db = Database::open(testutil::dataPath(f));
+        auto db = Database::open(dataPath(f));
         auto t = db->table("Table1");
         auto rows = readAll(*t);
         ASSERT_EQ(rows.size(), 7u);
@@ -251,7 +155,7 @@ TEST(Reader, OverflowRowsAreFollowed) {
 TEST(Reader, DeletedColumnsLeaveGaps) {
     for (const char* f : {"jet3/delColTestV1997.mdb", "jet4/delColTestV2000.mdb", "jet4/delColTestV2003.mdb"}) {
         SCOPED_TRACE(f);
-        auto db = Database::open(testutil::dataPath(f));
+        auto db = Database::open(dataPath(f));
         auto t = db->table("Table1");
         ASSERT_EQ(t->columns().size(), 4u);
         auto rows = readAll(*t);
@@ -268,7 +172,7 @@ TEST(Reader, DeletedColumnsLeaveGaps) {
 }
 
 TEST(Reader, DecimalGuidAndUnicode) {
-    auto db = Database::open(testutil::dataPath("jet4/fixedNumericTestV2000.mdb"));
+    auto db = Database::open(dataPath("jet4/fixedNumericTestV2000.mdb"));
     auto t = db->table("test");
     const Column& c2 = t->columns()[t->columnIndex("col2")];
     EXPECT_EQ(c2.type, ColType::Numeric);
@@ -284,7 +188,7 @@ TEST(Reader, DecimalGuidAndUnicode) {
     EXPECT_LT(dec("col6").unscaled, 0);
     EXPECT_EQ(dec("col2").precision, c2.precision);
 
-    auto u = Database::open(testutil::dataPath("jet4/testUnicodeCompV2003.mdb"));
+    auto u = Database::open(dataPath("jet4/testUnicodeCompV2003.mdb"));
     auto texts = readAll(*u->table("Table"));
     ASSERT_EQ(texts.size(), 8u);
     EXPECT_EQ(texts[1][1], Value::text("ääkkösiä"));
@@ -292,58 +196,37 @@ TEST(Reader, DecimalGuidAndUnicode) {
     EXPECT_EQ(texts[4][1], Value::text("漢字仮名交じり文"));
     EXPECT_EQ(texts[6][1], Value::text("ümlaut"));
 
-    auto idx = Database::open(testutil::dataPath("jet3/testIndexCodesV1997.mdb"));
+    auto idx = Database::open(dataPath("jet3/testIndexCodesV1997.mdb"));
     auto g = readAll(*idx->table("Table13"));
     ASSERT_FALSE(g.empty());
     EXPECT_EQ(toDebugString(g[0][1]), "{8E39276A-BCA8-4AC4-891E-49911D8438DD}");
 }
 
+// The flags of index definitions (their columns and directions are checked by
+// encoding every row's keys against the stored entries).
 TEST(Reader, IndexDefinitions) {
-    auto db = Database::open(testutil::dataPath("timer/sample.tdb"));
-    auto acts = db->table("Activities");
+    auto acts = Database::open(dataPath("timer/sample.tdb"))->table("Activities");
     const Index* pk = acts->primaryKey();
     ASSERT_NE(pk, nullptr);
     EXPECT_EQ(pk->name, "PrimaryKey");
-    ASSERT_EQ(pk->columns.size(), 1u);
-    EXPECT_EQ(pk->columns[0].column, acts->columnIndex("ID"));
     EXPECT_TRUE(pk->unique);
-    const Index* nameId = acts->findIndex("name id");
-    ASSERT_NE(nameId, nullptr);
-    EXPECT_FALSE(nameId->primaryKey);
-    EXPECT_EQ(nameId->columns[0].column, acts->columnIndex("Name ID"));
-    EXPECT_NE(acts->findIndex("UserDate"), nullptr);
-    EXPECT_GT(pk->firstPage, 0u);
+    ASSERT_NE(acts->findIndex("name id"), nullptr);
+    EXPECT_FALSE(acts->findIndex("name id")->primaryKey);
 
-    auto props = Database::open(testutil::dataPath("jet4/testIndexPropertiesV2000.mdb"));
+    auto props = Database::open(dataPath("jet4/testIndexPropertiesV2000.mdb"));
     auto ign = props->table("TableIgnoreNulls1")->findIndex("DataIndex");
     ASSERT_NE(ign, nullptr);
     EXPECT_TRUE(ign->ignoreNulls);
     EXPECT_FALSE(ign->unique);
-    auto uniq = props->table("TableUnique2_temp")->findIndex("DataIndex");
-    ASSERT_NE(uniq, nullptr);
-    EXPECT_TRUE(uniq->unique);
-    ASSERT_EQ(uniq->columns.size(), 2u);
-    auto ppk = props->table("TableUnique2_temp")->primaryKey();
-    ASSERT_NE(ppk, nullptr);
-    EXPECT_TRUE(ppk->required);
-
-    for (const char* f : {"jet3/compIndexTestV1997.mdb", "jet4/compIndexTestV2003.mdb"}) {
-        auto t = Database::open(testutil::dataPath(f))->table("Table1");
-        const Index* desc = t->findIndex("CD_AGENTE");
-        ASSERT_NE(desc, nullptr) << f;
-        ASSERT_EQ(desc->columns.size(), 1u);
-        EXPECT_FALSE(desc->columns[0].ascending) << f;
-    }
-    EXPECT_TRUE(acts->findIndex("UserDate")->columns[0].ascending);
-
-    auto j3 = Database::open(testutil::dataPath("jet3/testV1997.mdb"))->table("Table1");
-    ASSERT_NE(j3->primaryKey(), nullptr);
-    EXPECT_EQ(j3->primaryKey()->columns[0].column, j3->columnIndex("A"));
+    auto uniq = props->table("TableUnique2_temp");
+    EXPECT_TRUE(uniq->findIndex("DataIndex")->unique);
+    EXPECT_TRUE(uniq->primaryKey()->required);
+    auto j3 = Database::open(dataPath("jet3/testV1997.mdb"))->table("Table1");
     EXPECT_EQ(j3->columns()[j3->columnIndex("A")].sortOrder, 1033);
 }
 
 TEST(Reader, UsageMapsListOwnPages) {
-    auto db = Database::open(testutil::dataPath("timer/timer-big.tdb"));
+    auto db = Database::open(dataPath("timer/timer-big.tdb"));
     auto acts = db->table("Activities");
     auto pages = acts->dataPages();
     ASSERT_GT(pages.size(), 100u);  // beyond what an inline map can hold
@@ -354,49 +237,98 @@ TEST(Reader, UsageMapsListOwnPages) {
 }
 
 TEST(Reader, BadInputsRaiseErrors) {
-    EXPECT_EQ(openError("/nonexistent/dir/file.mdb"), Error::Code::NotFound);
-    EXPECT_EQ(openError(testutil::dataPath("README.md")), Error::Code::NotJet);
-    EXPECT_EQ(openError(testutil::dataPath("jet4")), Error::Code::NotJet);
+    EXPECT_EQ(openError("/nonexistent/dir/file.mdb", OpenMode::ReadOnly), Error::Code::NotFound);
+    EXPECT_EQ(openError(dataPath("README.md"), OpenMode::ReadOnly), Error::Code::NotJet);
+    EXPECT_EQ(openError(dataPath("jet4"), OpenMode::ReadOnly), Error::Code::NotJet);
 
-    const fs::path tmp = testutil::makeTempDir("reader_test");
-    fs::create_directories(tmp);
+    testutil::Scratch tmp;
     auto write = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
-        std::ofstream(tmp / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        return (tmp / name).string();
+        const std::string p = tmp.path() + "/" + name;
+        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        return p;
     };
-    EXPECT_EQ(openError(write("empty.mdb", {})), Error::Code::NotJet);
-    auto good = slurp(testutil::dataPath("jet4/testV2000.mdb"));
-    EXPECT_EQ(openError(write("head.mdb", {good.begin(), good.begin() + 4096})), Error::Code::Corrupt);
+    EXPECT_EQ(openError(write("empty.mdb", {}), OpenMode::ReadOnly), Error::Code::NotJet);
+    auto good = testutil::slurp(dataPath("jet4/testV2000.mdb"));
+    EXPECT_EQ(openError(write("head.mdb", {good.begin(), good.begin() + 4096}), OpenMode::ReadOnly), Error::Code::Corrupt);
     // Cut inside the catalog: the header is fine, the rest is missing.
     std::vector<uint8_t> cut(good.begin(), good.begin() + 4096 * 2 + 100);
-    EXPECT_NE(openError(write("cut.mdb", cut)), Error::Code::Generic);
-    fs::remove_all(tmp);
+    EXPECT_NE(openError(write("cut.mdb", cut), OpenMode::ReadOnly), Error::Code::Generic);
 }
 
-TEST(Reader, DamagedBytesNeverCrash) {
-    for (const char* f : {"jet3/testV1997.mdb", "jet4/testV2000.mdb", "timer/sample.tdb"}) {
-        SCOPED_TRACE(f);
-        const auto good = slurp(testutil::dataPath(f));
-        const size_t ps = good[0x14] == 0 ? 2048 : 4096;
-        uint32_t seed = 12345;
-        auto rnd = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 8); };
-        // Truncations at page boundaries and inside pages.
-        for (size_t len : {ps * 3, ps * 3 + 17, ps * 5, good.size() - 1}) {
-            std::vector<uint8_t> b(good.begin(), good.begin() + std::min(len, good.size()));
-            try {
-                readEverything(b);
-            } catch (const Error&) {
-            }
+namespace {
+
+// Anything but a jet::Error escaping the reader fails the test (readAll catches only those).
+void readAllNoThrow(const std::vector<uint8_t>& bytes, const std::string& what) {
+    try {
+        fuzzread::readAll(bytes.data(), bytes.size());
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << what << ": escaped " << typeid(e).name() << ": " << e.what();
+    }
+}
+
+const char* kSeeds[] = {"jet3/testV1997.mdb", "jet4/testV2000.mdb", "jet4/testV2003.mdb", "jet4/indexTestV2000.mdb", "timer/sample.tdb"};
+
+}  // namespace
+
+TEST(Robustness, RegressionInputs) {
+    fs::path dir = fs::path(TEST_DATA_DIR).parent_path().parent_path() / "fuzz" / "regressions";
+    ASSERT_TRUE(fs::is_directory(dir)) << dir;
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.is_regular_file() && e.path().filename().string()[0] != '.')
+            readAllNoThrow(testutil::slurp(e.path()), e.path().filename().string());
+}
+
+TEST(Robustness, EmptyAndForeignBytes) {
+    readAllNoThrow({}, "empty");
+    readAllNoThrow({0x00}, "one byte");
+    std::string text = "Standard Jet DB is not a magic spell; this is plain text.\n";
+    readAllNoThrow(std::vector<uint8_t>(text.begin(), text.end()), "text");
+    readAllNoThrow(std::vector<uint8_t>(8192, 0xFF), "all 0xFF");
+    readAllNoThrow(std::vector<uint8_t>(8192, 0x00), "all zero");
+    std::mt19937 rng(1234);
+    std::vector<uint8_t> noise(3 * 4096);
+    for (auto& b : noise) b = static_cast<uint8_t>(rng());
+    readAllNoThrow(noise, "random");
+    // A genuine header followed by noise.
+    auto real = testutil::slurp(testutil::dataPath("jet4/testV2000.mdb"));
+    std::copy(real.begin(), real.begin() + 4096, noise.begin());
+    readAllNoThrow(noise, "header + noise");
+    auto real3 = testutil::slurp(testutil::dataPath("jet3/testV1997.mdb"));
+    std::copy(real3.begin(), real3.begin() + 2048, noise.begin());
+    readAllNoThrow(noise, "jet3 header + noise");
+}
+
+TEST(Robustness, TruncatedFiles) {
+    for (const char* seed : kSeeds) {
+        auto bytes = testutil::slurp(testutil::dataPath(seed));
+        ASSERT_FALSE(bytes.empty()) << seed;
+        const size_t n = bytes.size();
+        for (size_t cut : {size_t(1), size_t(100), size_t(2047), size_t(2048), size_t(4095), size_t(4096), size_t(4097),
+                           size_t(3 * 4096), n / 3, n / 2, n - 4096, n - 1}) {
+            if (cut >= n) continue;
+            readAllNoThrow(std::vector<uint8_t>(bytes.begin(), bytes.begin() + cut),
+                           std::string(seed) + " cut at " + std::to_string(cut));
         }
-        // Random damage in the first pages (header, catalog, definitions, maps).
-        for (int i = 0; i < 150; ++i) {
-            std::vector<uint8_t> b = good;
-            int n = 1 + rnd() % 12;
-            for (int k = 0; k < n; ++k) b[rnd() % std::min(b.size(), ps * 12)] ^= static_cast<uint8_t>(1 + rnd() % 255);
-            try {
-                readEverything(b);
-            } catch (const Error&) {
+    }
+}
+
+// Random damage with a fixed seed, so a failure is reproducible.
+TEST(Robustness, BitFlippedCopies) {
+    std::mt19937 rng(20261206);
+    for (const char* seed : kSeeds) {
+        const auto orig = testutil::slurp(testutil::dataPath(seed));
+        ASSERT_FALSE(orig.empty()) << seed;
+        for (int round = 0; round < 40; ++round) {
+            auto bytes = orig;
+            int flips = 1 + static_cast<int>(rng() % 64);
+            for (int i = 0; i < flips; ++i) {
+                // Mostly hit the first pages, where the catalog and definitions live.
+                size_t limit = (rng() % 2) ? std::min<size_t>(bytes.size(), 16 * 4096) : bytes.size();
+                size_t at = rng() % limit;
+                if (at < 0x80) continue;  // keep the header recognisable so the damage gets past open
+                bytes[at] ^= static_cast<uint8_t>(1u << (rng() % 8));
             }
+            readAllNoThrow(bytes, std::string(seed) + " round " + std::to_string(round));
         }
     }
 }

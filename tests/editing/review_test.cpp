@@ -1,186 +1,136 @@
-// Sequences of user actions around the commands that rebuild or leave the week,
-// checked in the Timer files: no activity may change that the user did not
-// change, and none may be written for another cell, person or file.
-#include <QRegularExpression>
-#include <cstdio>
-#include <optional>
-#include <sstream>
-
+// Faults once mended, kept as sequences of user actions around the commands that
+// rebuild or leave the week: no activity may change that the user did not change,
+// none may be written for another cell, person or file, and a typed duration is
+// committed into the cell it was typed in or the command stops.
 #include "editing/detail.h"
-#include "jet/pager.h"
-#include "jet/write_internal.h"
 #include "grid_driver.h"
 #include "prefs/prefs.h"
+#include "week/date_dialog.h"
 
 namespace {
 
-class Review : public GridFixture {
+const char* const kCloseWithout = "The duration you typed has not been saved. Do you want to close Hourgrid without it?";
+
+class Review : public Week {
 protected:
-    // The first data row and day holding one of the person's activities.
-    std::pair<int, int> someActivity() {
-        for (int r = 1; r <= lastDataRow(); ++r)
-            for (int d = 0; d < 7; ++d)
-                if (w().id(durCol(d), r) > 0) return {r, d};
-        ADD_FAILURE() << "the week shows no activity";
-        return {1, 0};
+    // Every activity as it was but for the time of writing, which a save of the week renews.
+    static void expectKept(Records before, Records after, const std::string& what) {
+        for (auto* rs : {&before, &after})
+            for (auto& [id, r] : *rs) r.erase("CreateTime");
+        EXPECT_EQ(after, before) << what;
+    }
+    // Activities of two hours on Tuesday 12/01/2026, where the tests type theirs.
+    static int tuesdayTwoHours(const Records& acts) {
+        int n = 0;
+        for (const auto& [id, a] : acts) n += a.at("Duration") == dur(2, 0) && a.at("UserDate") == dateValue(QDate(2026, 12, 1));
+        return n;
+    }
+    // Types on Tuesday of the empty row; Enter too for a duration the file refuses, which stays in the grid only.
+    void typePending(const std::string& text, bool commit = false) {
+        click(commit ? 1 : 14, 6);
+        ASSERT_TRUE(w().TimeEntry.visible());
+        w().TimeEntry.userEdited(text);
+        if (commit) enter();
     }
     // The user mends what the editor still shows and presses Enter.
     void mendAndEnter(const std::string& text) {
         if (!w().TimeEntry.visible()) return;
         w().TimeEntry.userEdited(text);
-        editorEnter();
+        enter();
     }
-    static void expectUnchanged(const std::map<int32_t, StoredActivity>& before,
-                                const std::map<int32_t, StoredActivity>& after, const std::string& what) {
-        EXPECT_EQ(after.size(), before.size()) << what << ": activities added or deleted";
-        for (const auto& [id, a] : before) {
-            ASSERT_TRUE(after.count(id)) << what << ": activity " << id << " was deleted";
-            const StoredActivity& b = after.at(id);
-            EXPECT_EQ(b.minutes, a.minutes) << what << ": activity " << id;
-            EXPECT_EQ(b.userDate, a.userDate) << what << ": activity " << id;
-            EXPECT_EQ(b.nameId, a.nameId) << what << ": activity " << id;
-            EXPECT_EQ(b.custJob, a.custJob) << what << ": activity " << id;
-            EXPECT_EQ(b.billable, a.billable) << what << ": activity " << id;
-            EXPECT_EQ(b.note, a.note) << what << ": activity " << id;
-        }
+    void onPrefs(std::function<void(app::Prefs&)> act) {
+        platform.onModal = [act](ui::Form& f) { act(dynamic_cast<app::Prefs&>(f)); };
     }
-    static std::string sampleExport() { return mdbExport(std::string(TEST_DATA_DIR) + "/timer/sample.tdb"); }
-    // Activities of two hours on Tuesday 12/01/2026, where the tests type theirs.
-    static int tuesdayTwoHours(const std::map<int32_t, StoredActivity>& acts) {
-        int n = 0;
-        for (const auto& [id, a] : acts)
-            if (a.minutes == 120 && a.userDate == jetDate(QDate(2026, 12, 1))) ++n;
-        return n;
-    }
-    // Two hours on Tuesday of a row that names its Customer:Job, Service Item and Class,
-    // entered while the file refuses the write: the grid keeps 02:00, the file has nothing.
-    void enterRefusedDuration() {
-        for (int r = 1; r <= lastDataRow() && !pendingRow; ++r)
-            if (!cell(r, 0).empty() && !cell(r, 1).empty() && !cell(r, 2).empty() && cell(r, durCol(1)).empty())
-                pendingRow = r;
-        ASSERT_GT(pendingRow, 0);
-        typeAndEnter(pendingRow, durCol(1), "2");
-        ASSERT_EQ(cell(pendingRow, durCol(1)), "02:00");
-        ASSERT_EQ(w().id(durCol(1), pendingRow), 0);
+    void choosePerson(app::Prefs& p, const std::string& name) {
+        for (int i = 0; i < p.NameCombo.listCount(); ++i)
+            if (p.NameCombo.list(i) == name) p.NameCombo.setListIndex(i);
     }
 };
 
-// ---- File > Open ----
+// ---- File > Open and Exit ----
 
-TEST_F(Review, OpeningAnotherFileOverAnUnparseableDurationWritesNothingIntoIt) {
-    openTimer();
-    const std::string other = copyTimer("sample.tdb", "other.tdb");
-    const auto otherBefore = readActivities(other);
-    typePending("2x");
-    platform.openResults = {other};
-    w().FileMenuOpen_Click();
-    EXPECT_EQ(messageTexts().back(), kBadTime);
-    mendAndEnter("2");
-    const std::string first = timerPath;
-    win.reset();
-    expectUnchanged(otherBefore, readActivities(other), "the file opened");
-    EXPECT_EQ(mdbExport(other), sampleExport());
-    // Nothing the user typed was lost either: it is in the file it was typed for, on its own day.
-    const bool found = tuesdayTwoHours(readActivities(first)) == tuesdayTwoHours(sampleActivities()) + 1;
-    EXPECT_TRUE(found) << "the mended duration is not in the first file";
-}
-
-TEST_F(Review, AFailedOpenLeavesNoActivityOfTheFormerFileToClickOn) {
-    const auto before = sampleActivities();
-    openTimer();
-    auto [row, day] = someActivity();
-    platform.openResults = {(dir / "missing.tdb").string()};
-    w().FileMenuOpen_Click();
-    ASSERT_FALSE(w().m_bDbOpen);
-    // The grid is empty now; clicks where the former week's markers were change nothing.
-    platform.onModal = [](ui::Form& f) {
-        if (auto* d = dynamic_cast<app::Detail*>(&f)) {
-            d->Note.setText("written blind");
-            d->OK.click();
+TEST_F(Review, OpeningAnotherFileCommitsTheEntryIntoItsOwnFileOrNotAtAll) {
+    for (bool refusedSave : {false, true}) {
+        SCOPED_TRACE(refusedSave ? "the first file refuses the save" : "an unparseable entry");
+        platform = ScriptedPlatform();
+        open();
+        const std::string first = timerPath, other = copyTimer("sample.tdb", "other.tdb");
+        std::optional<RefusedWrites> refused;
+        if (refusedSave) {
+            refused.emplace(first);
+            typePending("2", true);
+            ASSERT_EQ(cell(1, 6), "02:00");
+        } else {
+            typePending("2x");
         }
-    };
-    click(row, bCol(day));
-    click(row, nCol(day));
-    click(row, 0);
-    expectUnchanged(before, closeAndRead(), "the former file");
+        platform.openResults = {other};
+        w().FileMenuOpen_Click();
+        EXPECT_EQ(w().timerFile(), first);  // the week that could not be left is still shown
+        if (refusedSave) {
+            EXPECT_NE(messages().back().find(kNotSaved), std::string::npos);
+            EXPECT_EQ(cell(1, 6), "02:00");
+            refused.reset();
+            w().FileMenuSave_Click();
+        } else {
+            EXPECT_EQ(messages().back(), kBadTime);
+            mendAndEnter("2");
+        }
+        win.reset();
+        EXPECT_EQ(mdbExport(other), mdbExport(std::string(TEST_DATA_DIR) + "/timer/sample.tdb"));
+        EXPECT_EQ(tuesdayTwoHours(readFile(first)), 2);  // activity 11 and the one typed, in the file it was typed for
+    }
 }
 
-TEST_F(Review, AfterAFailedOpenTheFormerFileCanBeOpenedAgain) {
-    openTimer();
+TEST_F(Review, AfterAFailedOpenNothingOfTheFormerFileIsWrittenAndItOpensAgain) {
+    open();
     const std::string first = timerPath;
-    auto [row, day] = someActivity();
-    const int32_t shown = w().id(durCol(day), row);
+    const Records before = inFile();
     platform.openResults = {(dir / "missing.tdb").string()};
     w().FileMenuOpen_Click();
     ASSERT_FALSE(w().m_bDbOpen);
+    // Clicks where the former week's markers and headings were change nothing.
+    platform.onModal = [](ui::Form& f) {
+        auto& d = dynamic_cast<app::Detail&>(f);
+        d.Note.setText("written blind");
+        d.OK.click();
+    };
+    for (int c : {4, 5, 0}) click(1, c);
+    expectKept(before, readFile(first), "the former file");
     platform.messages.clear();
     platform.openResults = {first};
     w().FileMenuOpen_Click();
-    EXPECT_EQ(messageTexts(), std::vector<std::string>{});
+    EXPECT_EQ(messages(), std::vector<std::string>{});
     ASSERT_TRUE(w().m_bDbOpen);
-    EXPECT_EQ(w().timerFile(), first);
-    EXPECT_EQ(w().id(durCol(day), row), shown);
-    // And it takes the user's edits again.
-    typeAndEnter(row, durCol(day), "3");
-    win.reset();
-    EXPECT_EQ(readActivities(first).at(shown).minutes, 180);
+    EXPECT_EQ(w().id(3, 1), 1);
+    entry(1, 3, "3");  // and it takes the user's edits again
+    EXPECT_EQ(closeAndRead().at(1).at("Duration"), dur(3, 0));
 }
-
-TEST_F(Review, OpeningAnotherFileWhenTheWeekCannotBeSavedKeepsTheWeekAndItsFile) {
-    openTimer();
-    const std::string first = timerPath;
-    const std::string other = copyTimer("sample.tdb", "other.tdb");
-    const auto otherBefore = readActivities(other);
-    std::optional<RefusedWrites> refused(std::in_place, first);  // the first file refuses every write
-    ASSERT_NO_FATAL_FAILURE(enterRefusedDuration());
-    platform.openResults = {other};
-    w().FileMenuOpen_Click();
-    // The save said that nothing was saved: the week it could not write is still shown.
-    EXPECT_EQ(w().timerFile(), first);
-    EXPECT_EQ(cell(pendingRow, durCol(1)), "02:00");
-    refused.reset();
-    w().FileMenuSave_Click();
-    win.reset();
-    expectUnchanged(otherBefore, readActivities(other), "the other file");
-    const bool found = tuesdayTwoHours(readActivities(first)) == tuesdayTwoHours(sampleActivities()) + 1;
-    EXPECT_TRUE(found) << "the duration typed is not in its file";
-}
-
-// ---- File > Exit ----
 
 TEST_F(Review, ExitWhenTheWeekCannotBeSavedKeepsTheWindowAndTheWeek) {
-    openTimer();
+    open();
     std::optional<RefusedWrites> refused(std::in_place, timerPath);
-    ASSERT_NO_FATAL_FAILURE(enterRefusedDuration());
+    typePending("2", true);
     platform.messages.clear();
     w().FileMenuExit_Click();
     ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_NE(platform.messages[0].text.find("None of the week's changes were saved."), std::string::npos);
+    EXPECT_NE(messages()[0].find(kNotSaved), std::string::npos);
     EXPECT_FALSE(w().ended());
-    EXPECT_EQ(cell(pendingRow, durCol(1)), "02:00");
-    // Once the file takes writes again, Exit saves the week and ends.
+    EXPECT_EQ(cell(1, 6), "02:00");
     refused.reset();
-    w().FileMenuExit_Click();
+    w().FileMenuExit_Click();  // once the file takes writes again, Exit saves the week and ends
     EXPECT_TRUE(w().ended());
-    win.reset();
-    EXPECT_EQ(tuesdayTwoHours(readActivities(timerPath)), tuesdayTwoHours(sampleActivities()) + 1);
+    EXPECT_EQ(tuesdayTwoHours(closeAndRead()), 2);
 }
 
-// ---- Clicks while a refused duration is still in the editor ----
-
-TEST_F(Review, AMarkerClickOverAnUnparseableDurationLeavesNoDurationInAMarkerCell) {
-    openTimer();
-    auto [row, day] = someActivity();
-    const QRegularExpression duration("^\\d+:\\d\\d$");
-    for (int marker : {bCol(day), nCol(day)}) {
-        SCOPED_TRACE(marker == bCol(day) ? "B cell" : "N cell");
+// What the refused editor held reaches no marker cell.
+TEST_F(Review, AMarkerClickOverAnUnparseableDurationLeavesTheMarkerAlone) {
+    open();
+    for (int marker : {4, 5}) {
+        const std::string mark = cell(1, marker);
         typePending("2x");
-        click(row, marker);
-        const std::string shown = cell(row, marker);
+        click(1, marker);
         mendAndEnter("2");
-        // What the editor held reached no marker cell: its text is the marker's own.
-        EXPECT_FALSE(duration.match(QString::fromStdString(cell(row, marker))).hasMatch()) << cell(row, marker);
-        EXPECT_EQ(cell(row, marker), shown);
+        EXPECT_EQ(cell(1, marker), mark);
         EXPECT_FALSE(w().TimeEntry.visible());
     }
 }
@@ -188,71 +138,195 @@ TEST_F(Review, AMarkerClickOverAnUnparseableDurationLeavesNoDurationInAMarkerCel
 // ---- Preferences ----
 
 TEST_F(Review, ANameChangedBeforeABadNumberOfDaysNeverTakesOverTheWeekShown) {
-    const auto before = sampleActivities();
-    openTimer();
-    platform.onModal = [](ui::Form& f) {
-        auto& p = dynamic_cast<app::Prefs&>(f);
-        p.NameCombo.setListIndex(comboIndex(p.NameCombo, "Brian Okafor"));
+    open();
+    const Records before = inFile();
+    onPrefs([this](app::Prefs& p) {
+        choosePerson(p, "Brian Okafor");
         p.RecentDays.userEdited("abc");
         p.OK.click();
         p.Cancel.click();
-    };
+    });
     w().EditMenuPreferences_Click();
     ASSERT_EQ(w().m_lNameID, 201);
-    // Saving the week shown must not hand Alice's activities to Brian.
-    w().FileMenuSave_Click();
+    w().FileMenuSave_Click();  // saving the week shown must not hand Alice's activities to Brian
     w().ViewMenuForwardWeek_Click();
-    expectUnchanged(before, closeAndRead(), "after the save");
-    // The independent reader agrees: every activity keeps its person.
-    auto nameIds = [](const std::string& csv) {
-        std::map<std::string, std::string> out;  // ID -> Name ID
-        std::istringstream in(csv);
-        std::string line;
-        std::getline(in, line);
-        while (std::getline(in, line)) {
-            size_t a = line.find(','), b = line.find(',', a + 1);
-            out[line.substr(0, a)] = line.substr(a + 1, b - a - 1);
-        }
-        return out;
-    };
-    const auto expected = nameIds(sampleExport());
-    EXPECT_EQ(expected.size(), before.size());
-    EXPECT_EQ(nameIds(mdbExport(timerPath)), expected);
+    expectKept(before, closeAndRead(), "after the save");
+    const Records x = mdbExport(timerPath), sample = mdbExport(std::string(TEST_DATA_DIR) + "/timer/sample.tdb");
+    for (const auto& [id, r] : sample) EXPECT_EQ(x.at(id).at("Name ID"), r.at("Name ID")) << id;
 }
 
 // The name is stored, then the file refuses the next write: the week shown is the new person's.
 TEST_F(Review, ANameStoredBeforeARefusedWriteBringsItsOwnWeek) {
-    const auto sample = sampleActivities();
+    const Records sample = sampleFile();
     bool reached = false;
     for (int allowed = 1; allowed <= 40 && !reached; ++allowed) {
         SCOPED_TRACE(allowed);
-        win.reset();
         platform = ScriptedPlatform();
-        openTimer();
-        int writes = 0;
-        platform.onModal = [&](ui::Form& f) {
-            auto& p = dynamic_cast<app::Prefs&>(f);
-            p.NameCombo.setListIndex(comboIndex(p.NameCombo, "Brian Okafor"));
+        open();
+        onPrefs([&](app::Prefs& p) {
+            choosePerson(p, "Brian Okafor");
             p.Billable.setValue(0);
-            jet::detail::writablePager(w().m_db->engine()).setFaultHook([&](const char*, uint32_t) {
-                if (++writes > allowed) throw std::runtime_error("simulated write failure");
-            });
+            failWritesAfter(allowed);
             p.OK.click();
             jet::detail::writablePager(w().m_db->engine()).setFaultHook(nullptr);
             p.Cancel.click();
-        };
+        });
         w().EditMenuPreferences_Click();
         if (w().m_lNameID != 201 || platform.messages.empty()) continue;  // the name itself was refused, or nothing was
         reached = true;
-        for (int r = 1; r <= lastDataRow(); ++r)
-            for (int d = 0; d < 7; ++d) {
-                const int32_t id = w().id(durCol(d), r);
-                if (id > 0) {
-                    EXPECT_EQ(sample.at(id).nameId, 201) << "activity " << id << " shown for Brian";
+        for (int r = 1; r <= lastRow(); ++r)
+            for (int d = 0; d < 7; ++d)
+                if (const int32_t id = w().id(durCol(d), r); id > 0) {
+                    EXPECT_EQ(sample.at(id).at("Name ID"), "201") << id;
                 }
-            }
     }
     EXPECT_TRUE(reached) << "no write after the name's was refused";
+}
+
+// ---- Every command over each state of the duration editor ----
+
+enum class Pending { None, Valid, Refused, Exported };
+
+bool asked(ScriptedPlatform& p, const std::string& start) {
+    for (const auto& m : p.messages)
+        if (m.text.rfind(start, 0) == 0) return true;
+    return false;
+}
+
+// Where the typed text went in the file, whether the command went ahead, which questions were asked.
+TEST_F(Review, EveryCommandCommitsToTheEditorsCellOrStops) {
+    const Records before = sampleFile();
+    int col = 0;
+    auto weekLeft = [this] { return w().TimeEntry.text() == "^"; };
+    auto ctrl = [this](int code) { return [this, code] { int k = code; w().Form_KeyDown(k, ui::kCtrlMask); }; };
+    auto modal = [this] { return !platform.modalForms.empty(); };
+    struct Path {
+        const char* name;
+        std::function<void()> run;
+        std::function<bool()> happened;
+        std::deque<ui::Answer> answers = {};  // for the command's own questions
+        bool closes = false;             // with a refused entry it asks whether to close without it (answered Yes)
+    };
+    const Path paths[] = {
+        {"click on another cell", [this] { click(3, 21); }, [this] { return grid().row() == 3; }},
+        {"keyboard move", [this] { grid().userMoveTo(3, grid().col()); }, [this] { return grid().row() == 3; }},
+        {"Enter in the grid", [this] { gridKey(13); }, [&] { return grid().col() == col + 3; }},
+        {"Tab", [this] { w().TimeEntry.typeKey(9); }, [this] { return !w().TimeEntry.visible() && grid().hasFocus(); }},
+        {"Ctrl+M", ctrl(77), weekLeft}, {"Ctrl+W", ctrl(87), weekLeft}, {"Ctrl+L", ctrl(76), weekLeft},
+        {"Ctrl+K", ctrl(75), weekLeft}, {"Ctrl+H", ctrl(72), weekLeft},
+        {"toolbar week", [this] { w().tbToolBar_ButtonClick("BackWeek"); }, weekLeft},
+        {"menu week", [this] { w().menuItem("ViewMenuForwardWeek")->onClick(); }, weekLeft},
+        {"start date OK", [this] { w().sbStatusBar_PanelClick("StartDateButton"); }, weekLeft},
+        {"File > Open", [this] { w().FileMenuOpen_Click(); }, [this] { return !platform.openRequests.empty(); }},
+        {"Print", [this] { w().tbToolBar_ButtonClick("Print"); }, [this] { return asked(platform, "This will print"); },
+         {ui::Answer::Cancel}},
+        {"Add Row", [this] { w().tbToolBar_ButtonClick("AddRow"); }, [this] { return grid().rows() == 17; }},
+        {"Clear", [this] { w().EditMenuClear_Click(); }, [this] { return asked(platform, "This will clear"); },
+         {ui::Answer::No}},
+        {"Font", [this] { w().EditMenuFont_Click(); }, [this] { return !platform.fontRequests.empty(); }},
+        {"Preferences OK", [this] { w().EditMenuPreferences_Click(); }, modal},
+        {"Name button", [this] { w().sbStatusBar_PanelClick("NameButton"); }, modal},
+        {"File > Exit", [this] { w().FileMenuExit_Click(); }, [this] { return w().ended(); }, {}, true},
+        {"close box", [this] { w().Unload(0); }, [this] { return w().ended(); }, {}, true},
+    };
+    for (const Path& path : paths)
+        for (Pending state : {Pending::None, Pending::Valid, Pending::Refused, Pending::Exported}) {
+            if (state == Pending::None && std::string(path.name) == "Tab") continue;  // no editor to leave
+            SCOPED_TRACE(std::string(path.name) + " / state " + std::to_string(static_cast<int>(state)));
+            platform = ScriptedPlatform();
+            open();
+            col = state == Pending::Exported ? 9 : 3;  // activity 2, exported, or 1
+            const int32_t id = w().id(col, 1);
+            if (state != Pending::None) {
+                platform.answers = {ui::Answer::No};  // edit the exported activity, leaving it exported
+                click(1, col);
+                ASSERT_TRUE(w().TimeEntry.visible());
+                w().TimeEntry.userEdited(state == Pending::Refused ? "x" : "3");
+            } else {
+                arrowTo(1, col);
+            }
+            platform.onModal = [](ui::Form& f) {
+                if (auto* p = dynamic_cast<app::Prefs*>(&f)) return p->OK.click();
+                auto& d = dynamic_cast<app::DateDialog&>(f);
+                d.StartDate.userEdited("12/07/2026");
+                d.OK.click();
+            };
+            platform.fontResults = {std::nullopt};
+            const size_t shownBefore = platform.messages.size();
+            const bool refused = state == Pending::Refused;
+            platform.answers = path.answers;
+            if (refused) platform.answers.push_front(ui::Answer::OK);
+            if (refused && path.closes) platform.answers.push_back(ui::Answer::Yes);
+            path.run();
+
+            EXPECT_EQ(path.happened(), !refused || path.closes);
+            std::vector<std::string> guards, expected;
+            for (size_t i = shownBefore; i < platform.messages.size(); ++i)
+                if (messages()[i] == kBadTime || messages()[i] == kCloseWithout) guards.push_back(messages()[i]);
+            if (refused) expected.push_back(kBadTime);
+            if (refused && path.closes) expected.push_back(kCloseWithout);
+            EXPECT_EQ(guards, expected);
+            EXPECT_EQ(asked(platform, kExportedQuestion), state == Pending::Exported);
+            if (refused && !path.closes) {
+                EXPECT_TRUE(w().TimeEntry.visible() && w().TimeEntry.hasFocus());
+                EXPECT_EQ(w().TimeEntry.text(), "x");
+                EXPECT_EQ(std::make_pair(grid().row(), grid().col()), std::make_pair(1, col));
+            }
+            if (w().TimeEntry.visible()) enter();  // whatever is left of the editor goes nowhere else
+            const Records after = closeAndRead();
+            EXPECT_EQ(after.size(), before.size());  // no activity created elsewhere
+            for (const auto& [aid, a] : before) {
+                const bool typed = aid == id && (state == Pending::Valid || state == Pending::Exported);
+                expectFields(after.at(aid), {{"Duration", typed ? dur(3, 0) : a.at("Duration")},
+                                             {"Exported", a.at("Exported")}, {"UserDate", a.at("UserDate")},
+                                             {"CustJob ID", a.at("CustJob ID")}});
+            }
+        }
+}
+
+TEST_F(Review, NoToClosingWithoutTheEntryReturnsToTheEditor) {
+    open();
+    click(1, 3);
+    w().TimeEntry.userEdited("x");
+    platform.answers = {ui::Answer::OK, ui::Answer::No};
+    w().Unload(0);
+    EXPECT_EQ(messages(), (std::vector<std::string>{kBadTime, kCloseWithout}));
+    EXPECT_FALSE(w().ended());
+    EXPECT_TRUE(w().TimeEntry.visible());
+    EXPECT_EQ(w().TimeEntry.text(), "x");
+    EXPECT_EQ(std::make_pair(grid().row(), grid().col()), std::make_pair(1, 3));
+}
+
+// A week that does not validate keeps its entries in the file; the close box and
+// File > Exit still end the program when the user says so after the message.
+TEST_F(Review, AnInvalidWeekClosesWhenTheUserSaysSo) {
+    const std::string invalid = "Please select a Customer:Job for every activity";
+    const std::string question =
+        "The entries of this week are already in the Timer file. Do you want to close Hourgrid anyway?";
+    for (auto close : {+[](Hourgrid& h) { h.Unload(0); }, +[](Hourgrid& h) { h.FileMenuExit_Click(); }})
+        for (ui::Answer answer : {ui::Answer::No, ui::Answer::Yes}) {
+            platform = ScriptedPlatform();
+            fs::remove(iniPath);
+            open();
+            typePending("2");
+            enter();  // a row without Customer:Job now holds an activity
+            const int32_t id = w().id(6, 14);
+            ASSERT_GT(id, 0);
+            platform.messages.clear();
+            platform.answers = {ui::Answer::OK, answer};
+            close(w());
+            EXPECT_EQ(messages(), (std::vector<std::string>{invalid, question}));
+            EXPECT_EQ(w().ended(), answer == ui::Answer::Yes);
+            if (answer == ui::Answer::Yes) {
+                EXPECT_EQ(readSetting("File"), timerPath);
+                EXPECT_EQ(engineError(timerPath), "<opened>");
+            } else {
+                platform.messages.clear();
+                w().ViewMenuBackWeek_Click();  // other commands go on refusing the week, without the question
+                EXPECT_EQ(messages(), std::vector<std::string>{invalid});
+            }
+            EXPECT_EQ(closeAndRead().at(id).at("Duration"), dur(2, 0));
+        }
 }
 
 }  // namespace

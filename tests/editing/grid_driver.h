@@ -12,17 +12,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QDate>
 #include <QLocale>
-#include <QTime>
 #include <cstdio>
 #include <functional>
-#include <map>
-#include <optional>
 #include <sstream>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "app_fixture.h"
 #include "jet/pager.h"
@@ -32,6 +26,7 @@
 using app::Hourgrid;
 using Record = std::map<std::string, std::string>;  // field -> value as the engine (or mdb-export) prints it
 using Records = std::map<int32_t, Record>;
+using Texts = std::vector<std::string>;
 
 inline double serial(const QDate& d, const QTime& t = QTime(0, 0)) {
     return static_cast<double>(QDate(1899, 12, 30).daysTo(d)) + t.msecsSinceStartOfDay() / 86400000.0;
@@ -39,8 +34,7 @@ inline double serial(const QDate& d, const QTime& t = QTime(0, 0)) {
 inline std::string dateValue(const QDate& d, const QTime& t = QTime(0, 0)) {
     return jet::toDebugString(jet::Value::date(serial(d, t)));
 }
-inline jet::Value durationOf(int h, int m, int s = 0) { return jet::Value::date(serial(QDate(1899, 12, 30), QTime(h, m, s))); }
-inline std::string dur(int h, int m, int s = 0) { return jet::toDebugString(durationOf(h, m, s)); }
+inline std::string dur(int h, int m, int s = 0) { return dateValue(QDate(1899, 12, 30), QTime(h, m, s)); }
 inline const std::string kNow = dateValue(QDate(2026, 12, 6), QTime(10, 0));
 inline const std::string kCreated = dateValue(QDate(2026, 12, 4), QTime(17, 5));
 inline std::string shortDate(const QDate& d) { return QLocale().toString(d, QLocale::ShortFormat).toStdString(); }
@@ -55,34 +49,28 @@ inline Records readActivities(jet::Database& db) {
     }
     return out;
 }
-inline Records readFile(const std::string& path) {
-    auto db = jet::Database::open(path, jet::OpenMode::Exclusive);  // also rolls back an interrupted write
-    return readActivities(*db);
+inline Records readFile(const std::string& path) {  // opening also rolls back an interrupted write
+    return readActivities(*jet::Database::open(path, jet::OpenMode::Exclusive));
 }
 inline Records sampleFile() { return readFile(std::string(TEST_DATA_DIR) + "/timer/sample.tdb"); }
 
 // "Activities" as mdb-export prints it from a closed file, by ID.
 inline Records mdbExport(const std::string& path) {
     FILE* p = popen(("mdb-export -d '|' -Q -T '%Y-%m-%d %H:%M:%S' '" + path + "' Activities").c_str(), "r");
-    if (!p) throw std::runtime_error("cannot run mdb-export");
     std::string all;
     char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) all.append(buf, n);
-    if (pclose(p) != 0) throw std::runtime_error("mdb-export failed on " + path);
+    for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) all.append(buf, n);
+    if (!p || pclose(p) != 0) throw std::runtime_error("mdb-export failed on " + path);
     std::stringstream lines(all);
-    std::vector<std::string> header;
+    Texts header;
     Records out;
     for (std::string line; std::getline(lines, line);) {
-        std::vector<std::string> parts;
-        std::stringstream fields(line);
+        Texts parts;
+        std::stringstream fields(line + "|");
         for (std::string f; std::getline(fields, f, '|');) parts.push_back(f);
-        if (header.empty()) {
-            header = parts;
-            continue;
-        }
-        Record r;
-        for (size_t i = 0; i < header.size(); ++i) r[header[i]] = i < parts.size() ? parts[i] : "";
-        out[std::stoi(r["ID"])] = r;
+        if (header.empty()) header = parts;
+        else
+            for (size_t i = 0; i < header.size(); ++i) out[std::stoi(parts[0])][header[i]] = i < parts.size() ? parts[i] : "";
     }
     return out;
 }
@@ -111,9 +99,7 @@ struct RefusedWrites {
     ~RefusedWrites() { std::filesystem::remove(journal); }
 };
 
-inline int durCol(int d) { return 3 + 3 * d; }  // day d, 0 Monday .. 6 Sunday
-inline int bCol(int d) { return 4 + 3 * d; }
-inline int nCol(int d) { return 5 + 3 * d; }
+inline int durCol(int d) { return 3 + 3 * d; }  // day d, 0 Monday .. 6 Sunday; its B and N cells follow
 
 inline constexpr ui::Color kNotExported = 0xD5FFFF, kGreen = 0x009600, kBlue = 0xFF0000, kMagenta = 0xC800C8;
 inline constexpr ui::Color kText = ui::kSysWindowText, kBack = ui::kSysWindowBackground;
@@ -121,7 +107,6 @@ inline constexpr const char* kAcme = "Acme Corporation:Website Redesign";
 inline constexpr const char* kBadTime = "Enter a valid time. For example: 2:00 or 120 or 2";
 inline constexpr const char* kTooLong = "You cannot enter more than 23:59 for any activity: ";
 inline constexpr const char* kNotSaved = "None of the week's changes were saved.";
-inline constexpr const char* kRefused = "cannot save changes";  // in the engine's report of a refused write
 inline constexpr const char* kExportedQuestion =
     "This activity has already been exported. You can change the status to unexported, or leave the status "
     "as exported. Do you want to change the status to unexported?";
@@ -131,10 +116,11 @@ inline const std::string kLongNote =
 
 class Week : public AppFixture {
 protected:
-    // Starts the program on a fresh copy of sample.tdb changed first by `prepare`.
+    // Starts the program afresh on a new copy of sample.tdb changed first by `prepare`.
     Hourgrid& open(const std::function<void(jet::Database&)>& prepare = {}) {
         win.reset();
         platform = ScriptedPlatform();
+        app::Clock::setFixed(QDateTime(QDate(2026, 12, 6), QTime(10, 0)));
         timerPath = copyTimer("sample.tdb");
         if (prepare) prepare(*jet::Database::open(timerPath, jet::OpenMode::Exclusive));
         writeSetting("File", timerPath);
@@ -145,7 +131,7 @@ protected:
     ui::FlexGrid& grid() { return win->Grid; }
     std::string cell(int r, int c) { return win->Grid.textMatrix(r, c); }
     int lastRow() { return win->Grid.rows() - 2; }
-    int totalsRow() { return win->Grid.rows() - 1; }
+    std::pair<int, int> at() { return {grid().row(), grid().col()}; }
     std::pair<ui::Color, ui::Color> colors(int r, int c) { return {grid().foreColorAt(r, c), grid().backColorAt(r, c)}; }
     // The activities in the file the window holds open, or in the file it let go.
     Records inFile() { return win && win->m_db ? readActivities(win->m_db->engine()) : readFile(timerPath); }
@@ -153,26 +139,24 @@ protected:
         win.reset();
         return readFile(timerPath);
     }
-    std::vector<std::string> messages() const {
-        std::vector<std::string> out;
+    Texts messages() const {
+        Texts out;
         for (const auto& m : platform.messages) out.push_back(m.text);
         return out;
     }
-    // The one message shown, an OK box with the program's title.
+    // The one message shown, with no icon and the program's title.
     void expectOnlyMessage(const std::string& text, ui::Buttons buttons = ui::Buttons::OK) {
-        ASSERT_EQ(messages(), std::vector<std::string>{text});
-        EXPECT_EQ(platform.messages[0].buttons, buttons);
-        EXPECT_EQ(platform.messages[0].icon, ui::Icon::None);
-        EXPECT_EQ(platform.messages[0].title, "Hourgrid");
+        ASSERT_EQ(messages(), Texts{text});
+        EXPECT_TRUE(platform.messages[0].buttons == buttons && platform.messages[0].icon == ui::Icon::None &&
+                    platform.messages[0].title == "Hourgrid");
     }
-    void expectRefusedWrite() {
+    void expectRefusedWrite() {  // the engine's report of a write the file refused
         ASSERT_FALSE(platform.messages.empty());
-        EXPECT_NE(platform.messages.back().text.find(kRefused), std::string::npos) << platform.messages.back().text;
+        EXPECT_NE(messages().back().find("cannot save changes"), std::string::npos) << messages().back();
     }
-    // Every write after the first `allowed` page writes fails, until `allowed` is negative.
-    void failWritesAfter(int allowed, std::function<bool()> armed = [] { return true; }) {
-        jet::detail::writablePager(win->m_db->engine()).setFaultHook([allowed, armed, n = 0](const char*, uint32_t) mutable {
-            if (armed() && ++n > allowed) throw std::runtime_error("simulated write failure");
+    void failWritesAfter(int allowed) {
+        jet::detail::writablePager(win->m_db->engine()).setFaultHook([allowed, n = 0](const char*, uint32_t) mutable {
+            if (++n > allowed) throw std::runtime_error("simulated write failure");
         });
     }
 
@@ -181,17 +165,15 @@ protected:
         win->Grid.userMouseMove(r, c, 0, 0, 0, 0);
         return win->Grid.toolTip();
     }
-    // A key typed while the grid has the focus; returns the code as the handler left it.
-    int gridKey(int k) {
+    int gridKey(int k) {  // returns the code as the handler left it
         win->Grid.userKeyPress(k);
         return k;
     }
     // Characters typed where the focus is: the editor once it shows, the grid before.
     void type(const std::string& s) {
         for (char ch : s) {
-            int k = static_cast<unsigned char>(ch);
-            if (win->TimeEntry.visible()) win->TimeEntry.typeKey(k);
-            else win->Grid.userKeyPress(k);
+            if (win->TimeEntry.visible()) win->TimeEntry.typeKey(static_cast<unsigned char>(ch));
+            else gridKey(static_cast<unsigned char>(ch));
         }
     }
     void enter() { win->TimeEntry.typeKey(13); }
@@ -201,18 +183,16 @@ protected:
         win->TimeEntry.userEdited(text);
         enter();
     }
-    // Moves the current cell as the arrow keys do (the grid's own leave-cell event runs).
-    void arrowTo(int r, int c) {
+    void arrowTo(int r, int c) {  // as the arrow keys move: the grid's own leave-cell event runs
         win->Grid.setRow(r);
         win->Grid.setCol(c);
     }
-    // Picks `text` in the combo over heading cell (r, c), opened by a click; a click elsewhere commits it.
+    ui::ComboBox& combo(int c) { return c == 0 ? win->CustJobCombo : c == 1 ? win->ServiceCombo : win->ClassCombo; }
+    // Picks `text` in the combo a click opens over heading cell (r, c); a click elsewhere commits it.
     void choose(int r, int c, const std::string& text) {
         click(r, c);
-        ui::ComboBox& combo = c == 0 ? win->CustJobCombo : c == 1 ? win->ServiceCombo : win->ClassCombo;
-        ASSERT_TRUE(combo.visible());
-        for (int i = 0; i < combo.listCount(); ++i)
-            if (combo.list(i) == text) combo.setListIndex(i);
-        ASSERT_EQ(combo.text(), text) << "not listed";
+        for (int i = 0; i < combo(c).listCount(); ++i)
+            if (combo(c).list(i) == text) combo(c).setListIndex(i);
+        ASSERT_EQ(combo(c).visible() ? combo(c).text() : "<hidden>", text);
     }
 };

@@ -21,6 +21,14 @@ protected:
         Week::SetUp();
         open();
     }
+    // Characters typed where the focus is: the editor once it shows, the grid before.
+    void type(const std::string& s) {
+        for (unsigned char ch : s) w().TimeEntry.visible() ? w().TimeEntry.typeKey(ch) : void(gridKey(ch));
+    }
+    std::string tipAt(int r, int c) {
+        grid().userMouseMove(r, c, 0, 0, 0, 0);
+        return grid().toolTip();
+    }
     // The current cell, the duration editor's text while it shows, and the combo showing.
     std::string where() {
         std::string s = std::to_string(grid().row()) + "," + std::to_string(grid().col());

@@ -68,9 +68,8 @@ inline Records mdbExport(const std::string& path) {
         Texts parts;
         std::stringstream fields(line + "|");
         for (std::string f; std::getline(fields, f, '|');) parts.push_back(f);
+        for (size_t i = 0; i < header.size(); ++i) out[std::stoi(parts[0])][header[i]] = i < parts.size() ? parts[i] : "";
         if (header.empty()) header = parts;
-        else
-            for (size_t i = 0; i < header.size(); ++i) out[std::stoi(parts[0])][header[i]] = i < parts.size() ? parts[i] : "";
     }
     return out;
 }
@@ -116,6 +115,14 @@ inline const std::string kLongNote =
 
 class Week : public AppFixture {
 protected:
+    void SetUp() override {
+        AppFixture::SetUp();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));  // the US short date in messages
+    }
+    void TearDown() override {
+        QLocale::setDefault(QLocale::system());
+        AppFixture::TearDown();
+    }
     // Starts the program afresh on a new copy of sample.tdb changed first by `prepare`.
     Hourgrid& open(const std::function<void(jet::Database&)>& prepare = {}) {
         win.reset();
@@ -161,20 +168,9 @@ protected:
     }
 
     void click(int r, int c) { win->Grid.userMouseDown(r, c, 1, 0, 0, 0); }
-    std::string tipAt(int r, int c) {
-        win->Grid.userMouseMove(r, c, 0, 0, 0, 0);
-        return win->Grid.toolTip();
-    }
     int gridKey(int k) {  // returns the code as the handler left it
         win->Grid.userKeyPress(k);
         return k;
-    }
-    // Characters typed where the focus is: the editor once it shows, the grid before.
-    void type(const std::string& s) {
-        for (char ch : s) {
-            if (win->TimeEntry.visible()) win->TimeEntry.typeKey(static_cast<unsigned char>(ch));
-            else gridKey(static_cast<unsigned char>(ch));
-        }
     }
     void enter() { win->TimeEntry.typeKey(13); }
     // A click on a duration cell, its text replaced by `text`, and Enter.

@@ -11,14 +11,6 @@ namespace {
 
 class WeekTest : public Week {
 protected:
-    void SetUp() override {
-        Week::SetUp();
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));  // the US short date in messages
-    }
-    void TearDown() override {
-        QLocale::setDefault(QLocale::system());
-        Week::TearDown();
-    }
     // Customer:Job|Service Item|Class|Monday|...|Sunday of each data row.
     Texts rowTexts(int from = 1, int to = 0) {
         Texts out;
@@ -245,40 +237,6 @@ TEST_F(WeekTest, RowLayoutsAndAReloadThatLeavesNothingBehind) {
     EXPECT_EQ(colors(1, 9), std::make_pair(kText, kBack));
     EXPECT_EQ(std::make_pair(w().id(3, 1), w().id(9, 1)), std::make_pair(16, 0));
     EXPECT_EQ(messages(), Texts{});
-}
-
-// One combination on Monday and Friday shares a row; another Class gets its own row;
-// a Tuesday activity after a same-day pair follows the second row.
-TEST_F(WeekTest, RowBreaking) {
-    const std::tuple<int32_t, int, QTime, int, int> added[] = {  // Class, day, duration, then row and column
-        {3, 0, QTime(1, 0), 2, 3},   {3, 4, QTime(2, 0), 2, 15},  {4, 0, QTime(3, 0), 3, 3}, {5, 0, QTime(0, 10), 4, 3},
-        {5, 0, QTime(0, 20), 5, 3}, {5, 1, QTime(0, 30), 5, 6}, {5, 1, QTime(0, 40), 6, 6}};
-    std::vector<int32_t> ids;
-    open([&](jet::Database& db) {  // Chen's Zenith Dental / Training
-        auto t = db.table("Activities");
-        for (const auto& [cls, day, duration, r, c] : added) {
-            jet::FieldValues fv;
-            for (const auto& [name, v] : std::map<std::string, jet::Value>{
-                     {"Name ID", jet::Value::int32(202)}, {"CustJob ID", jet::Value::int32(100)},
-                     {"Service ID", jet::Value::int32(12)}, {"Class ID", jet::Value::int32(cls)},
-                     {"UserDate", jet::Value::date(serial(QDate(2026, 11, 30).addDays(day)))},
-                     {"Duration", jet::Value::date(serial(QDate(1899, 12, 30), duration))},
-                     {"CreateTime", jet::Value::date(serial(QDate(2026, 12, 4)))}, {"Payroll Item ID", jet::Value::int16(2)}})
-                fv.push_back({t->columnIndex(name), v});
-            jet::Row stored;
-            db.insertRow("Activities", fv, &stored);
-            ids.push_back(stored[static_cast<size_t>(t->columnIndex("ID"))].asInt32());
-        }
-    });
-    w().m_lNameID = 202;
-    w().SetMonday("11/30/2026");
-    const std::string z = "Zenith Dental|Training|", d = "Delta Logistics|Training|Internal|";
-    EXPECT_EQ(rowTexts(), (Texts{d + "|02:00|||||", z + "Commercial|01:00||||02:00||", z + "Government|03:00||||||",
-                                 z + "Residential|00:10||||||", z + "Residential|00:20|00:30|||||", z + "Residential||00:40|||||",
-                                 d + "||||||", z + "Commercial|||||||", z + "Government|||||||", z + "Residential|||||||",
-                                 "|||||||||"}));
-    for (size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(w().id(std::get<4>(added[i]), std::get<3>(added[i])), ids[i]) << i;
-    EXPECT_EQ(w().id(6, 1), 11);
 }
 
 TEST_F(WeekTest, AnotherPersonsWeekNobodysAndAQueryThatFails) {

@@ -1,12 +1,10 @@
-// Plays the user on the main window over a copy of sample.tdb and reads its
-// "Activities" table back, with the engine and, from the closed file, with mdb-export.
-// Alice Moreno's week of 11/30/2026 as it loads (today Sunday 12/06/2026 10:00):
+// Plays the user on the main window over a copy of sample.tdb and reads its "Activities" back, with the
+// engine and, from the closed file, with mdb-export. Alice Moreno's week of 11/30/2026 as it loads (today
+// Sunday 12/06/2026 10:00; day d's duration, B and N cells are columns 3d+3 to 3d+5, the totals column 24):
 //   row 1  Acme Corporation:Website Redesign / Design / Commercial: Mon 02:30 (activity 1), Wed 01:30 (2, exported)
-//   row 2  the same: Wed 01:00 (3), Thu 03:00 (4), Fri 00:45 (5)
-//   row 3  Acme ... / Development / Commercial: Tue 04:15 (9)
-//   row 4  Baker & Sons:Kitchen Remodel / Installation / Residential: Tue 08:00 (6, exported)
-//   row 5  Café Aurora:Menu Design / Design / Commercial: Sun 23:59 (8)
-//   row 6  City of Riverton:Parks Survey / Consulting / Government: Sat 01:29 (7, exported)
+//   row 2  the same: Wed 01:00 (3), Thu 03:00 (4), Fri 00:45 (5)      row 3  Acme / Development: Tue 04:15 (9)
+//   row 4  Baker & Sons / Installation / Residential: Tue 08:00 (6, exported)    row 5  Café Aurora: Sun 23:59 (8)
+//   row 6  City of Riverton / Consulting / Government: Sat 01:29 (7, exported)
 //   rows 7-13 the combinations used in the last 30 days, row 14 empty, row 15 the totals.
 #pragma once
 
@@ -49,9 +47,7 @@ inline Records readActivities(jet::Database& db) {
     }
     return out;
 }
-inline Records readFile(const std::string& path) {  // opening also rolls back an interrupted write
-    return readActivities(*jet::Database::open(path, jet::OpenMode::Exclusive));
-}
+inline Records readFile(const std::string& path) { return readActivities(*jet::Database::open(path, jet::OpenMode::Exclusive)); }
 inline Records sampleFile() { return readFile(std::string(TEST_DATA_DIR) + "/timer/sample.tdb"); }
 
 // "Activities" as mdb-export prints it from a closed file, by ID.
@@ -89,16 +85,13 @@ inline void edit(jet::Database& db, int32_t id, const std::map<std::string, jet:
     db.updateRow("Activities", hits[0], fv);
 }
 
-// While it lives, the Timer file refuses every write: its journal cannot be created.
-struct RefusedWrites {
+struct RefusedWrites {  // while it lives, the Timer file refuses every write: its journal cannot be created
     std::string journal;
-    explicit RefusedWrites(const std::string& timerPath) : journal(jet::journalPath(timerPath)) {
-        std::filesystem::create_directory(journal);
-    }
+    explicit RefusedWrites(const std::string& path) : journal(jet::journalPath(path)) { std::filesystem::create_directory(journal); }
     ~RefusedWrites() { std::filesystem::remove(journal); }
 };
 
-inline int durCol(int d) { return 3 + 3 * d; }  // day d, 0 Monday .. 6 Sunday; its B and N cells follow
+inline int durCol(int d) { return 3 + 3 * d; }  // day d, 0 Monday .. 6 Sunday
 
 inline constexpr ui::Color kNotExported = 0xD5FFFF, kGreen = 0x009600, kBlue = 0xFF0000, kMagenta = 0xC800C8;
 inline constexpr ui::Color kText = ui::kSysWindowText, kBack = ui::kSysWindowBackground;
@@ -142,10 +135,7 @@ protected:
     std::pair<ui::Color, ui::Color> colors(int r, int c) { return {grid().foreColorAt(r, c), grid().backColorAt(r, c)}; }
     // The activities in the file the window holds open, or in the file it let go.
     Records inFile() { return win && win->m_db ? readActivities(win->m_db->engine()) : readFile(timerPath); }
-    Records closeAndRead() {
-        win.reset();
-        return readFile(timerPath);
-    }
+    Records closeAndRead() { return win.reset(), readFile(timerPath); }
     Texts messages() const {
         Texts out;
         for (const auto& m : platform.messages) out.push_back(m.text);
@@ -158,8 +148,7 @@ protected:
                     platform.messages[0].title == "Hourgrid");
     }
     void expectRefusedWrite() {  // the engine's report of a write the file refused
-        ASSERT_FALSE(platform.messages.empty());
-        EXPECT_NE(messages().back().find("cannot save changes"), std::string::npos) << messages().back();
+        EXPECT_NE((messages().empty() ? "" : messages().back()).find("cannot save changes"), std::string::npos);
     }
     void failWritesAfter(int allowed) {
         jet::detail::writablePager(win->m_db->engine()).setFaultHook([allowed, n = 0](const char*, uint32_t) mutable {
@@ -168,21 +157,11 @@ protected:
     }
 
     void click(int r, int c) { win->Grid.userMouseDown(r, c, 1, 0, 0, 0); }
-    int gridKey(int k) {  // returns the code as the handler left it
-        win->Grid.userKeyPress(k);
-        return k;
-    }
+    int gridKey(int k) { return win->Grid.userKeyPress(k), k; }  // the code as the handler left it
     void enter() { win->TimeEntry.typeKey(13); }
     // A click on a duration cell, its text replaced by `text`, and Enter.
-    void entry(int r, int c, const std::string& text) {
-        click(r, c);
-        win->TimeEntry.userEdited(text);
-        enter();
-    }
-    void arrowTo(int r, int c) {  // as the arrow keys move: the grid's own leave-cell event runs
-        win->Grid.setRow(r);
-        win->Grid.setCol(c);
-    }
+    void entry(int r, int c, const std::string& text) { click(r, c), win->TimeEntry.userEdited(text), enter(); }
+    void arrowTo(int r, int c) { win->Grid.setRow(r), win->Grid.setCol(c); }  // the grid's own leave-cell event runs
     ui::ComboBox& combo(int c) { return c == 0 ? win->CustJobCombo : c == 1 ? win->ServiceCombo : win->ClassCombo; }
     // Picks `text` in the combo a click opens over heading cell (r, c); a click elsewhere commits it.
     void choose(int r, int c, const std::string& text) {

@@ -1,7 +1,6 @@
-// The program's own writes into a large Timer file judged by Jackcess
-// (third_party/jackcess/jv.sh): durations typed, cells emptied, the week cleared and
-// time entered again, then the judge's check and its own writes into the file.
-// Without Java the test is skipped, and fails when CI is set.
+// The program's own writes into a large Timer file judged by Jackcess (third_party/jackcess/jv.sh):
+// durations typed, cells emptied, the week cleared and time entered again, then the judge's check
+// and its own writes into the file. Without Java the test is skipped, and fails when CI is set.
 #include "grid_driver.h"
 
 namespace {
@@ -9,22 +8,19 @@ namespace {
 int judge(const std::string& args, std::string& out) {
     out.clear();
     FILE* p = ::popen((std::string(JUDGE_DIR) + "/jv.sh --quiet " + args + " 2>&1").c_str(), "r");
-    if (!p) return -1;
     char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    const int st = ::pclose(p);
+    for (size_t n; p && (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    const int st = p ? ::pclose(p) : -1;
     return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
 }
 
 TEST_F(Week, AWeekEditedClearedAndFilledAgainPassesTheJudge) {
     std::string out;
     if (judge("", out) != 2) {  // no file: a usage error when Java runs at all
-        const char* ci = std::getenv("CI");
-        if (ci && *ci) FAIL() << "the judge cannot run (Java missing?): scripts/install-deps.sh installs it";
+        if (const char* ci = std::getenv("CI"); ci && *ci) FAIL() << "the judge cannot run (Java missing?): scripts/install-deps.sh installs it";
         GTEST_SKIP() << "the judge cannot run (Java missing?)";
     }
-    timerPath = copyTimer("timer-big.tdb");
-    writeSetting("File", timerPath);
+    writeSetting("File", timerPath = copyTimer("timer-big.tdb"));
     start().Form_Load();
     ASSERT_GT(lastRow(), 1);
     int emptied = 0;
@@ -35,15 +31,14 @@ TEST_F(Week, AWeekEditedClearedAndFilledAgainPassesTheJudge) {
             entry(r, durCol(d), empty ? "" : std::to_string(1 + (r + d) % 5) + ":15");
         }
     EXPECT_GT(emptied, 0);
-    EXPECT_EQ(messages(), std::vector<std::string>{});
+    EXPECT_EQ(messages(), Texts{});
     w().EditMenuClear_Click();  // answered Yes twice
     for (int r = 1; r <= lastRow(); ++r)
         if (!cell(r, 0).empty()) entry(r, durCol(r % 7), "0:45");
     win.reset();
-    const std::string copy = timerPath + "-w.tdb";
-    std::filesystem::copy_file(timerPath, copy);
+    std::filesystem::copy_file(timerPath, timerPath + "-w.tdb");
     EXPECT_EQ(judge("'" + timerPath + "'", out), 0) << out;
-    EXPECT_EQ(judge("--write '" + copy + "'", out), 0) << out;
+    EXPECT_EQ(judge("--write '" + timerPath + "-w.tdb'", out), 0) << out;
 }
 
 }  // namespace

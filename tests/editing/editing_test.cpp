@@ -448,6 +448,12 @@ TEST_F(Editing, WritesTheFileRefuses) {
     choose(2, 0, "Delta Logistics"), platform.messages.clear(), click(2, 6);  // the row's choice fails
     expectRefusedWrite();
     EXPECT_EQ(cell(2, 0) + std::to_string(w().id(0, 2)), "Delta Logistics103");
+    // A duration the file refuses: the cell's ID still names what the file holds, nothing new, the record emptied.
+    for (auto [r, c, text, id] : {std::tuple{1, 15, "01:15", 0}, {3, 6, "", 9}}) {
+        platform.messages.clear(), entry(r, c, text);
+        EXPECT_EQ(messages().size() + w().id(c, r), 1u + id);
+        expectRefusedWrite();
+    }
     EXPECT_EQ(inFile(), before);
     refused.reset();
     click(2, 0), click(2, 6);

@@ -60,15 +60,10 @@ TEST_F(Review, AfterAFailedOpenNothingOfTheFormerFileIsWrittenAndItOpensAgain) {
     w().FileMenuOpen_Click();
     ASSERT_FALSE(w().m_bDbOpen);
     const Records before = readFile(first);
-    platform.onModal = [](ui::Form& f) {
-        auto& d = dynamic_cast<app::Detail&>(f);
-        d.Note.setText("written blind");
-        d.OK.click();
-    };
+    platform.onModal = [](ui::Form& f) { dynamic_cast<app::Detail&>(f).Note.setText("written blind"), dynamic_cast<app::Detail&>(f).OK.click(); };
     for (int c : {4, 5, 0}) click(1, c);  // where the former week's markers and headings were
     EXPECT_EQ(readFile(first), before);
-    platform.messages.clear();
-    platform.openResults = {first};
+    platform.messages.clear(), platform.openResults = {first};
     w().FileMenuOpen_Click();
     EXPECT_EQ(messages(), Texts{});
     EXPECT_EQ(w().id(3, 1), 1);
@@ -141,7 +136,7 @@ TEST_F(Review, EveryCommandCommitsToTheEditorsCellOrStops) {
         const char* name;
         std::function<void()> run;
         std::function<bool()> happened;
-        std::deque<ui::Answer> answers = {};  // to the command's own questions
+        std::deque<ui::Answer> answers = {};          // to the command's own questions
         std::optional<ui::Answer> closeWithout = {};  // a close over a refused entry asks whether to close without it
     };
     const Path paths[] = {
@@ -190,18 +185,14 @@ TEST_F(Review, EveryCommandCommitsToTheEditorsCellOrStops) {
             path.run();
 
             EXPECT_EQ(path.happened(), !refused || path.closeWithout == ui::Answer::Yes);
-            Texts guards, expected;
-            for (size_t i = shownBefore; i < platform.messages.size(); ++i)
-                if (messages()[i] == kBadTime || messages()[i] == kCloseWithout) guards.push_back(messages()[i]);
-            if (refused) expected.push_back(kBadTime);
-            if (closes) expected.push_back(kCloseWithout);
-            EXPECT_EQ(guards, expected);
+            const Texts m = messages();
+            Texts guards;
+            std::copy_if(m.begin() + shownBefore, m.end(), std::back_inserter(guards), [](auto& t) { return t == kBadTime || t == kCloseWithout; });
+            EXPECT_EQ(guards, (closes ? Texts{kBadTime, kCloseWithout} : refused ? Texts{kBadTime} : Texts{}));
             EXPECT_EQ(asked(platform, kExportedQuestion), state == Pending::Exported);
-            if (refused && path.closeWithout != ui::Answer::Yes) {  // the editor keeps the text, its cell and the focus
-                EXPECT_TRUE(w().TimeEntry.visible() && w().TimeEntry.hasFocus());
-                EXPECT_EQ(w().TimeEntry.text() + " " + std::to_string(grid().row()) + "," + std::to_string(grid().col()),
-                          "x 1," + std::to_string(col));
-            }
+            const bool stays = refused && path.closeWithout != ui::Answer::Yes;  // the editor keeps the text, its cell and the focus
+            EXPECT_EQ(stays && w().TimeEntry.visible() && w().TimeEntry.hasFocus() ? w().TimeEntry.text() + " " + std::to_string(grid().row()) + "," +
+                                                                                         std::to_string(grid().col()) : "", stays ? "x 1," + std::to_string(col) : "");
             if (w().TimeEntry.visible()) enter();  // whatever is left of the editor goes nowhere else
             Records after = closeAndRead();
             EXPECT_EQ(after.size(), before.size());  // no activity created elsewhere
@@ -224,18 +215,13 @@ TEST_F(Review, AnInvalidWeekClosesWhenTheUserSaysSo) {
             open();
             entry(14, 6, "2");  // a row without Customer:Job now holds an activity
             const int32_t id = w().id(6, 14);
-            platform.messages.clear();
-            platform.answers = {ui::Answer::OK, answer};
-            close(w());
+            platform.messages.clear(), platform.answers = {ui::Answer::OK, answer}, close(w());
             EXPECT_EQ(messages(), (Texts{invalid, question}));
-            EXPECT_EQ(w().ended(), answer == ui::Answer::Yes);
-            if (answer == ui::Answer::Yes) {
-                EXPECT_EQ(readSetting("File") + " " + engineError(timerPath), timerPath + " <opened>");
-            } else {
-                platform.messages.clear();
-                w().ViewMenuBackWeek_Click();  // other commands go on refusing the week, without the question
-                EXPECT_EQ(messages(), Texts{invalid});
-            }
+            const bool yes = answer == ui::Answer::Yes;
+            EXPECT_EQ(w().ended(), yes);
+            EXPECT_EQ(yes ? readSetting("File") + " " + engineError(timerPath) : "", yes ? timerPath + " <opened>" : "");
+            if (!yes) platform.messages.clear(), w().ViewMenuBackWeek_Click();  // refused again, without the question
+            EXPECT_EQ(yes ? Texts{invalid} : messages(), Texts{invalid});
             EXPECT_EQ(closeAndRead()[id]["Duration"], dur(2, 0));
         }
 }

@@ -27,22 +27,18 @@ protected:
         for (int c : {0, 1, 2}) s += combo(c).visible() ? " {" + combo(c).text() + "}" : "";
         return s;
     }
-    std::string cells(int r, std::initializer_list<int> cols) {
-        std::string s;
+    std::string cells(int r, std::initializer_list<int> cols, std::string s = "") {
         for (int c : cols) s += (c == *cols.begin() ? "" : "|") + cell(r, c);
         return s;
     }
-    Texts snapshot() {  // every cell's text and colours, to show that an action changed none
-        Texts out;
+    // Text, ID and colours of cell (r, c), and of every cell at once, to show that an action changed none.
+    std::string state(int r, int c) { return cell(r, c) + "/" + std::to_string(w().id(c, r)) + "/" + std::to_string(colors(r, c).first) + "/" + std::to_string(colors(r, c).second); }
+    Texts snapshot(Texts out = {}) {
         for (int r = 0; r < grid().rows(); ++r)
-            for (int c = 0; c < grid().cols(); ++c)
-                out.push_back(cell(r, c) + "/" + std::to_string(colors(r, c).first) + "/" + std::to_string(colors(r, c).second));
+            for (int c = 0; c < grid().cols(); ++c) out.push_back(state(r, c));
         return out;
     }
-    std::string marks(int32_t id) {  // billable, exported and note of an activity, as the engine prints them
-        Record r = inFile()[id];
-        return r["Billable Status"] + " " + r["Exported"] + " " + r["Note"];
-    }
+    std::string marks(int32_t id) { return inFile()[id]["Billable Status"] + " " + inFile()[id]["Exported"] + " " + inFile()[id]["Note"]; }
     // The next Activity Detail dialogs: the note typed and the Billable value set, if any, closed
     // with OK (0), Cancel (1) or neither (2); `shown` is what the last one offered.
     void answerDetail(std::optional<std::string> note, std::optional<int> billable = {}, int close = 0) {
@@ -55,10 +51,7 @@ protected:
             if (close < 2) (close ? d.Cancel : d.OK).click();
         };
     }
-    void deleteActivity(int32_t id) {
-        auto rs = w().m_db->OpenDynaset("Activities");
-        rs->FindFirst("ID=" + std::to_string(id)), rs->Delete();
-    }
+    void deleteActivity(int32_t id) { auto rs = w().m_db->OpenDynaset("Activities"); rs->FindFirst("ID=" + std::to_string(id)), rs->Delete(); }
     int opened = 0;
     std::string shown;
 };
@@ -96,13 +89,12 @@ TEST_F(Editing, EditorsOpenOverTheirCell) {
         return where() + " " + std::to_string(e.selStart()) + "+" + std::to_string(e.selLength()) + (e.hasFocus() ? " focus" : "");
     };
     grid().cellGeometry = [](int r, int c) { return ui::CellRect{100.0 * c - 850, 240.0 * r - 480, 615, 300}; };
+    auto box = [](const ui::Control& c) { return std::vector<double>{c.left(), c.top(), c.width(), c.height()}; };
     click(3, 6);
-    EXPECT_EQ(std::vector<double>({w().TimeEntry.left(), w().TimeEntry.top(), w().TimeEntry.width(), w().TimeEntry.height()}),
-              std::vector<double>({grid().left() - 250, grid().top() + 240, 615, 300}));
+    EXPECT_EQ(box(w().TimeEntry), std::vector<double>({grid().left() - 250, grid().top() + 240, 615, 300}));
     EXPECT_EQ(editor(), "3,6 [04:15] 0+5 focus");
     click(3, 1);
-    EXPECT_EQ(std::vector<double>({w().ServiceCombo.left(), w().ServiceCombo.top(), w().ServiceCombo.width()}),
-              std::vector<double>({grid().left() - 750, grid().top() + 240, 615}));
+    EXPECT_EQ(box(w().ServiceCombo), std::vector<double>({grid().left() - 750, grid().top() + 240, 615, w().ServiceCombo.height()}));
     arrowTo(1, 3);
     EXPECT_EQ(gridKey('7'), '7');  // not consumed
     EXPECT_EQ(editor() + " " + cell(1, 3), "1,3 [7] 1+0 focus 02:30");  // the cell keeps its text until the commit
@@ -177,9 +169,8 @@ TEST_F(Editing, EnterCommitsAndWalksTheWeek) {
 // replaces its text; a disabled window leaves the editors alone; without a file nothing is written.
 TEST_F(Editing, EmptiedCellsAndEditorsThatCommitNothing) {
     entry(1, 3, ""), entry(2, 12, "   ");
-    EXPECT_EQ(cells(1, {3, 4, 5, 24}) + " " + cells(2, {12, 13, 14}) + " " + where(), "|*|Homepage mockups|01:30 |*|Review with client 2,15");
-    EXPECT_EQ(std::make_pair(colors(1, 3), colors(2, 12)), std::make_pair(std::make_pair(kText, kBack), std::make_pair(kText, kBack)));
-    EXPECT_EQ(w().id(3, 1) + w().id(12, 2), 0);
+    EXPECT_EQ(cells(1, {4, 5, 24}) + " " + cells(2, {13, 14}) + " " + where(), "*|Homepage mockups|01:30 *|Review with client 2,15");
+    EXPECT_EQ(state(1, 3) + " " + state(2, 12), state(14, 3) + " " + state(14, 3));  // no text, ID or colour left
     click(1, 6), type("3"), w().HideCellEditors(false);
     EXPECT_EQ(where() + " " + w().TimeEntry.text() + cell(1, 6), "1,6 ^");
     arrowTo(1, 9), arrowTo(3, 3), gridKey('4');
@@ -203,9 +194,7 @@ TEST_F(Editing, AddRowAndClearTheWeek) {
     click(1, 6), type("2:15"), w().EditMenuAddRow_Click(), w().tbToolBar_ButtonClick("AddRow");
     EXPECT_EQ(cell(1, 6) + " " + where() + " " + std::to_string(grid().rows()), "02:15 1,6 18");  // committed first
     EXPECT_FALSE(w().noLeaveCell());
-    for (int c = 0; c < 25; ++c)
-        EXPECT_EQ(cell(15, c) + "/" + std::to_string(w().id(c, 16)) + "/" + std::to_string(colors(15, c).second),
-                  c < 24 ? "/0/" + std::to_string(kBack) : "00:00/0/" + std::to_string(ui::kSys3DLight));
+    for (int c = 0; c < 25; ++c) EXPECT_EQ(state(15, c) + state(16, c), c < 24 ? state(14, c) + state(14, c) : state(14, 24) + state(14, 24));
     EXPECT_EQ(cell(17, 2) + cell(17, 24) + std::to_string(grid().backColorAt(17, 5)) + " " + std::to_string(grid().rowHeight(16)),
               "Totals:48:43" + std::to_string(ui::kSys3DLight) + " 315");
     EXPECT_THROW(w().id(3, 18), std::out_of_range);  // one row of IDs per grid row
@@ -226,17 +215,14 @@ TEST_F(Editing, AddRowAndClearTheWeek) {
     EXPECT_EQ(cells(1, {3, 6}) + " " + std::to_string(w().id(3, 1)) + " " + std::to_string(grid().rows()), "02:30|02:15 1 16");
     click(14, 12), type("4"), w().EditMenuClear_Click();  // Yes twice: the week is emptied, a half-typed duration with it
     EXPECT_EQ(where() + " [" + w().TimeEntry.text() + "]", "1,3 []");
-    for (int r = 1; r <= 14; ++r) {
-        for (int c = 3; c <= 23; ++c)
-            EXPECT_EQ(cell(r, c) + "/" + std::to_string(w().id(c, r)) + "/" + std::to_string(colors(r, c).first), "/0/" + std::to_string(kText));
-        EXPECT_EQ(cell(r, 24), "00:00");
-    }
+    for (int r = 1; r <= 14; ++r)
+        for (int c = 3; c <= 24; ++c) EXPECT_EQ(state(r, c), state(14, c)) << r << "," << c;
     EXPECT_EQ(cell(4, 0) + cell(15, 3) + cell(15, 24), "Baker & Sons:Kitchen Remodel00:0000:00");
     arrowTo(14, 12), gridKey(13);
-    std::string left;
-    for (const auto& [id, rec] : closeAndRead()) left += std::to_string(id) + " ";
-    EXPECT_EQ(left, "10 11 12 13 14 15 16 ");  // Alice's week is gone, nobody else's time nor her other weeks
-    EXPECT_EQ(mdbExport(timerPath)[10]["Name ID"], "201");
+    Records f = closeAndRead(), sample = sampleFile();
+    for (int32_t id = 1; id <= 9; ++id) sample.erase(id);
+    EXPECT_EQ(f, sample);  // Alice's week is gone, nobody else's time nor her other weeks
+    EXPECT_EQ(mdbExport(timerPath).size(), 7u);
 }
 
 // ---- Hover hints ----

@@ -88,13 +88,11 @@ TEST_F(Editing, EditorsOpenOverTheirCell) {
         const ui::TextBox& e = w().TimeEntry;
         return where() + " " + std::to_string(e.selStart()) + "+" + std::to_string(e.selLength()) + (e.hasFocus() ? " focus" : "");
     };
-    grid().cellGeometry = [](int r, int c) { return ui::CellRect{100.0 * c - 850, 240.0 * r - 480, 615, 300}; };
-    auto box = [](const ui::Control& c) { return std::vector<double>{c.left(), c.top(), c.width(), c.height()}; };
+    grid().cellGeometry = [](int r, int c) { return ui::CellRect{100.0 * c - 850, 240.0 * r - 480, 615, 300}; };  // scrolled
     click(3, 6);
-    EXPECT_EQ(box(w().TimeEntry), std::vector<double>({grid().left() - 250, grid().top() + 240, 615, 300}));
+    EXPECT_EQ(std::vector<double>({w().TimeEntry.left(), w().TimeEntry.top(), w().TimeEntry.width(), w().TimeEntry.height()}),
+              std::vector<double>({grid().left() - 250, grid().top() + 240, 615, 300}));
     EXPECT_EQ(editor(), "3,6 [04:15] 0+5 focus");
-    click(3, 1);
-    EXPECT_EQ(box(w().ServiceCombo), std::vector<double>({grid().left() - 750, grid().top() + 240, 615, w().ServiceCombo.height()}));
     arrowTo(1, 3);
     EXPECT_EQ(gridKey('7'), '7');  // not consumed
     EXPECT_EQ(editor() + " " + cell(1, 3), "1,3 [7] 1+0 focus 02:30");  // the cell keeps its text until the commit
@@ -252,22 +250,6 @@ TEST_F(Editing, HoverHints) {
 
 // ---- Exported activities, billable and note markers ----
 
-TEST_F(Editing, AnExportedDurationAsksBeforeItsEditorOpens) {
-    for (auto [answer, goesOn, exportedAfter] : kAnswers)
-        for (bool typing : {false, true}) {
-            Record before = (open(), inFile()[6]);
-            platform.answers = {answer};
-            typing ? (arrowTo(4, 6), void(gridKey('4'))) : click(4, 6);
-            expectOnlyMessage(kExportedQuestion, ui::Buttons::YesNoCancel);
-            EXPECT_EQ(where(), !goesOn ? "4,6" : typing ? "4,6 [4]" : "4,6 [08:00]");
-            before["Exported"] = exportedAfter ? "True" : "False";  // only the flag changes; the cell waits for its next write
-            EXPECT_EQ(inFile()[6], before);
-            EXPECT_EQ(colors(4, 6), std::make_pair(kMagenta, kBack));
-        }
-    win.reset();
-    expectFields(mdbExport(timerPath)[6], {{"Exported", "0"}, {"Billable Status", "1"}, {"Note", kLongNote}});
-}
-
 TEST_F(Editing, TheBillableAndNoteMarkers) {
     // Two clicks on B change the flag in the file and back; marker and colour follow each.
     for (auto [r, d, id, was, fores] : {std::tuple{2, 4, 5, "False", std::pair{kGreen, kText}}, {1, 0, 1, "True", std::pair{kBlue, kMagenta}}})
@@ -298,18 +280,25 @@ TEST_F(Editing, TheBillableAndNoteMarkers) {
     for (auto [r, c] : {std::pair{1, 7}, {3, 7}, {3, 8}, {1, 8}}) click(r, c);
     EXPECT_EQ(opened, 8);
     EXPECT_EQ(inFile(), before);
-    for (auto [answer, goesOn, exportedAfter] : kAnswers) {  // exported: 7 not billable, 6 with a note
-        open(), opened = 0;
-        platform.answers = {answer, answer};
-        click(6, 19), answerDetail("short now"), click(4, 8);
+    // Exported: 7 not billable, 6 with a note, 2 typed over; the question comes first, and only the flag changes.
+    for (auto [answer, goesOn, exportedAfter] : kAnswers) {
+        Record two = (open(), opened = 0, inFile()[2]);
+        platform.answers = {answer, answer, answer};
+        click(6, 19), answerDetail("short now"), click(4, 8), arrowTo(1, 9), gridKey('4');
         const std::string exported = exportedAfter ? "True" : "False";
-        EXPECT_EQ(messages(), Texts(2, kExportedQuestion));
+        EXPECT_EQ(messages(), Texts(3, kExportedQuestion));
+        EXPECT_EQ(platform.messages.at(0).buttons, ui::Buttons::YesNoCancel);
+        EXPECT_EQ(where(), goesOn ? "1,9 [4]" : "1,9");
+        two["Exported"] = exported;
+        EXPECT_EQ(inFile()[2], two);
         EXPECT_EQ(marks(7) + " " + cell(6, 19), std::string(goesOn ? "True " : "False ") + exported + " \"\" " + (goesOn ? "*" : ""));
         EXPECT_EQ(colors(6, 18), std::make_pair(goesOn ? kGreen : kText, exportedAfter ? kBack : kNotExported));
         EXPECT_EQ(marks(6) + " " + std::to_string(opened), "True " + exported + " \"" + (goesOn ? "short now" : kLongNote) + "\" " + (goesOn ? "1" : "0"));
     }
     win.reset();
-    expectFields(mdbExport(timerPath)[5], {{"Billable Status", "0"}, {"Note", ""}, {"Exported", "0"}});
+    Records x = mdbExport(timerPath);
+    expectFields(x[5], {{"Billable Status", "0"}, {"Note", ""}, {"Exported", "0"}});
+    expectFields(x[6], {{"Billable Status", "1"}, {"Note", "short now"}, {"Exported", "0"}});
 }
 
 // A double-click in the duration editor edits note and billable together; the grid

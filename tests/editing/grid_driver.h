@@ -26,16 +26,11 @@ using Record = std::map<std::string, std::string>;  // field -> value as the eng
 using Records = std::map<int32_t, Record>;
 using Texts = std::vector<std::string>;
 
-inline double serial(const QDate& d, const QTime& t = QTime(0, 0)) {
-    return static_cast<double>(QDate(1899, 12, 30).daysTo(d)) + t.msecsSinceStartOfDay() / 86400000.0;
-}
-inline std::string dateValue(const QDate& d, const QTime& t = QTime(0, 0)) {
-    return jet::toDebugString(jet::Value::date(serial(d, t)));
-}
+inline double serial(const QDate& d, const QTime& t = {0, 0}) { return QDate(1899, 12, 30).daysTo(d) + t.msecsSinceStartOfDay() / 86400000.0; }
+inline std::string dateValue(const QDate& d, const QTime& t = {0, 0}) { return jet::toDebugString(jet::Value::date(serial(d, t))); }
 inline std::string dur(int h, int m, int s = 0) { return dateValue(QDate(1899, 12, 30), QTime(h, m, s)); }
 inline const std::string kNow = dateValue(QDate(2026, 12, 6), QTime(10, 0));
 inline const std::string kCreated = dateValue(QDate(2026, 12, 4), QTime(17, 5));
-inline std::string shortDate(const QDate& d) { return QLocale().toString(d, QLocale::ShortFormat).toStdString(); }
 
 inline Records readActivities(jet::Database& db) {
     auto t = db.table("Activities");
@@ -60,7 +55,7 @@ inline Records mdbExport(const std::string& path) {
     std::stringstream lines(all);
     Texts header;
     Records out;
-    for (std::string line; std::getline(lines, line);) {
+    for (std::string line; std::getline(lines, line);) {  // a header line, then a row a line
         Texts parts;
         std::stringstream fields(line + "|");
         for (std::string f; std::getline(fields, f, '|');) parts.push_back(f);
@@ -70,8 +65,7 @@ inline Records mdbExport(const std::string& path) {
     return out;
 }
 
-// Every field named in `expected` has that value in `r`.
-inline void expectFields(const Record& r, const Record& expected) {
+inline void expectFields(const Record& r, const Record& expected) {  // every field named has that value
     for (const auto& [field, value] : expected) EXPECT_EQ(r.count(field) ? r.at(field) : "<none>", value) << field;
 }
 
@@ -99,12 +93,10 @@ inline constexpr const char* kAcme = "Acme Corporation:Website Redesign";
 inline constexpr const char* kBadTime = "Enter a valid time. For example: 2:00 or 120 or 2";
 inline constexpr const char* kTooLong = "You cannot enter more than 23:59 for any activity: ";
 inline constexpr const char* kNotSaved = "None of the week's changes were saved.";
-inline constexpr const char* kExportedQuestion =
-    "This activity has already been exported. You can change the status to unexported, or leave the status "
-    "as exported. Do you want to change the status to unexported?";
-inline const std::string kLongNote =
-    "Installed the upper cabinets, adjusted the hinges on all doors, sealed the backsplash and met the electrician "
-    "to plan the under-cabinet lighting for next week.";
+inline constexpr const char* kExportedQuestion = "This activity has already been exported. You can change the status to "
+                                                 "unexported, or leave the status as exported. Do you want to change the status to unexported?";
+inline const std::string kLongNote = "Installed the upper cabinets, adjusted the hinges on all doors, sealed the backsplash and met the "
+                                     "electrician to plan the under-cabinet lighting for next week.";
 
 class Week : public AppFixture {
 protected:
@@ -136,16 +128,14 @@ protected:
     // The activities in the file the window holds open, or in the file it let go.
     Records inFile() { return win && win->m_db ? readActivities(win->m_db->engine()) : readFile(timerPath); }
     Records closeAndRead() { return win.reset(), readFile(timerPath); }
-    Texts messages() const {
-        Texts out;
+    Texts messages(Texts out = {}) const {
         for (const auto& m : platform.messages) out.push_back(m.text);
         return out;
     }
     // The one message shown, with no icon and the program's title.
     void expectOnlyMessage(const std::string& text, ui::Buttons buttons = ui::Buttons::OK) {
         ASSERT_EQ(messages(), Texts{text});
-        EXPECT_TRUE(platform.messages[0].buttons == buttons && platform.messages[0].icon == ui::Icon::None &&
-                    platform.messages[0].title == "Hourgrid");
+        EXPECT_TRUE(platform.messages[0].buttons == buttons && platform.messages[0].icon == ui::Icon::None && platform.messages[0].title == "Hourgrid");
     }
     void expectRefusedWrite() {  // the engine's report of a write the file refused
         EXPECT_NE((messages().empty() ? "" : messages().back()).find("cannot save changes"), std::string::npos);

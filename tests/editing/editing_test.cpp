@@ -11,8 +11,7 @@
 
 namespace {
 
-const char* const kRowQuestion =
-    "One or more of these activities has already been exported. You can change the status to unexported, "
+const char* const kRowQuestion = "One or more of these activities has already been exported. You can change the status to unexported, "
     "or leave the status as exported. Do you want to change the status to unexported?";
 // The answers to an exported question: whether the action goes on, and whether the activity stays exported.
 const std::tuple<ui::Answer, bool, bool> kAnswers[] = {
@@ -449,9 +448,8 @@ TEST_F(Editing, AWeekThatCannotBeSavedKeepsItsFileAndWindow) {
         entry(1, 6, "2");  // Tuesday of row 1, refused: in the grid only
         platform.messages.clear(), platform.openResults = {other};
         exit ? w().FileMenuExit_Click() : w().FileMenuOpen_Click();
-        ASSERT_EQ(platform.messages.size(), 1u);
-        EXPECT_NE(messages()[0].find(kNotSaved), std::string::npos);
-        EXPECT_EQ(cell(1, 6) + " " + w().timerFile() + (w().ended() ? " ended" : ""), "02:00 " + first);
+        EXPECT_EQ(messages().size() == 1 && messages()[0].find(kNotSaved) != std::string::npos ? cell(1, 6) + " " + w().timerFile() +
+                  (w().ended() ? " ended" : "") : messages().back(), "02:00 " + first);
         refused.reset();
         exit ? w().FileMenuExit_Click() : w().FileMenuSave_Click();
         EXPECT_EQ(w().ended(), exit);
@@ -479,15 +477,6 @@ TEST_F(Editing, AfterAFailedOpenNothingOfTheFormerFileIsWrittenAndItOpensAgain) 
     EXPECT_EQ(closeAndRead()[1]["Duration"], dur(3, 0));
 }
 
-TEST_F(Editing, AMarkerClickOverAnUnparseableDurationLeavesTheMarkerAlone) {
-    open();
-    for (int marker : {4, 5}) {
-        const std::string mark = cell(1, marker);
-        click(14, 6), w().TimeEntry.userEdited("2x"), click(1, marker), w().TimeEntry.userEdited("2"), enter();
-        EXPECT_EQ(cell(1, marker) + (w().TimeEntry.visible() ? " editor" : ""), mark);
-    }
-}
-
 // ---- Preferences ----
 
 TEST_F(Editing, ANameChangedBeforeABadNumberOfDaysNeverTakesOverTheWeekShown) {
@@ -510,10 +499,7 @@ TEST_F(Editing, ANameStoredBeforeARefusedWriteBringsItsOwnWeek) {
     bool reached = false;
     for (int allowed = 1; allowed <= 40 && !reached; ++allowed) {
         open();
-        prefs([&](app::Prefs& p) {
-            p.Billable.setValue(0), failWritesAfter(allowed), p.OK.click();
-            jet::detail::writablePager(w().m_db->engine()).setFaultHook(nullptr);
-        });
+        prefs([&](app::Prefs& p) { p.Billable.setValue(0), failWritesAfter(allowed), p.OK.click(), failWritesAfter(1 << 30); });
         w().EditMenuPreferences_Click();
         reached = w().m_lNameID == 201 && !platform.messages.empty();  // not the name's own write refused, nor none
         for (int r = 1; reached && r <= lastRow(); ++r)
@@ -549,6 +535,7 @@ TEST_F(Editing, EveryCommandCommitsToTheEditorsCellOrStops) {
     };
     const Path paths[] = {
         {"click on another cell", [this] { click(3, 21); }, [this] { return grid().row() == 3; }},
+        {"click on a marker", [this] { click(1, 4); }, [this] { return grid().col() == 4 && cell(1, 4).find(':') == std::string::npos; }},
         {"keyboard move", [this] { grid().userMoveTo(3, grid().col()); }, [this] { return grid().row() == 3; }},
         {"Enter in the grid", [this] { gridKey(13); }, [&] { return grid().col() == col + 3; }},
         {"Tab", [this] { w().TimeEntry.typeKey(9); }, [this] { return !w().TimeEntry.visible() && grid().hasFocus(); }},
@@ -559,10 +546,8 @@ TEST_F(Editing, EveryCommandCommitsToTheEditorsCellOrStops) {
         {"start date OK", [this] { w().sbStatusBar_PanelClick("StartDateButton"); }, weekLeft},
         {"File > Open", [this] { w().FileMenuOpen_Click(); }, [this] { return !platform.openRequests.empty(); }},
         {"Print", [this] { w().tbToolBar_ButtonClick("Print"); }, [this] { return asked(platform, "This will print"); },
-         {ui::Answer::Cancel}},
-        {"Add Row", [this] { w().tbToolBar_ButtonClick("AddRow"); }, [this] { return grid().rows() == 17; }},
-        {"Clear", [this] { w().EditMenuClear_Click(); }, [this] { return asked(platform, "This will clear"); },
-         {ui::Answer::No}},
+         {ui::Answer::Cancel}}, {"Add Row", [this] { w().tbToolBar_ButtonClick("AddRow"); }, [this] { return grid().rows() == 17; }},
+        {"Clear", [this] { w().EditMenuClear_Click(); }, [this] { return asked(platform, "This will clear"); }, {ui::Answer::No}},
         {"Font", [this] { w().EditMenuFont_Click(); }, [this] { return !platform.fontRequests.empty(); }},
         {"Preferences OK", [this] { w().EditMenuPreferences_Click(); }, modal},
         {"Name button", [this] { w().sbStatusBar_PanelClick("NameButton"); }, modal},

@@ -128,10 +128,7 @@ protected:
     // The activities in the file the window holds open, or in the file it let go.
     Records inFile() { return win && win->m_db ? readActivities(win->m_db->engine()) : readFile(timerPath); }
     Records closeAndRead() { return win.reset(), readFile(timerPath); }
-    Texts messages(Texts out = {}) const {
-        for (const auto& m : platform.messages) out.push_back(m.text);
-        return out;
-    }
+    Texts messages(Texts out = {}) const { for (const auto& m : platform.messages) out.push_back(m.text); return out; }
     // The one message shown, with no icon and the program's title.
     void expectOnlyMessage(const std::string& text, ui::Buttons buttons = ui::Buttons::OK) {
         ASSERT_EQ(messages(), Texts{text});

@@ -1,6 +1,5 @@
-// The week shown: typed durations and totals, filling it from the Timer file, the commands
-// and the start-date dialog that change it, and validating and writing it back, checked with
-// the engine and with mdb-export; a failure in the middle of a write leaves the file whole.
+// The week shown: typed durations and totals, filling it from the Timer file, the commands and the start-date dialog that
+// change it, and validating and writing it back, checked with the engine and mdb-export; a failed write leaves the file whole.
 #include <QDateTime>
 #include <cstring>
 
@@ -52,8 +51,6 @@ protected:
     std::string offered;
 };
 
-// ---- Durations and totals ----
-
 TEST_F(WeekTest, ParseDurationExamples) {
     // What each text reads as: h:mm, or the message refusing it ("" for none). Halves go to the even neighbour.
     const std::string bad = kBadTime, day = kTooLong + std::string("12/3/26");  // Thursday's cell is current
@@ -73,7 +70,6 @@ TEST_F(WeekTest, ParseDurationExamples) {
         return ok ? value.toString("h:mm").toStdString() : messages().empty() ? "" : messages()[0];
     };
     for (const auto& [typed, reads] : cases) EXPECT_EQ(parse(typed), reads) << "'" << typed << "'";
-    EXPECT_TRUE(platform.messages.back().buttons == ui::Buttons::OK && platform.messages.back().title == "Hourgrid");
     // A day given names that day, or else the current duration, B or N cell's; the caller's text is trimmed.
     EXPECT_EQ(parse("26:00", QDate(2026, 12, 6)), kTooLong + std::string("12/6/26"));
     for (auto [col, date] : {std::pair{3, "11/30/26"}, {7, "12/1/26"}, {23, "12/6/26"}}) {
@@ -110,15 +106,11 @@ TEST_F(WeekTest, TotalsOfRowsDaysAndWeek) {
     for (int c = 2; c <= 24; ++c) totals += cell(8, c) + "|";
     EXPECT_EQ(totals, "167:53 167:53 167:53 167:53 167:53 07:35 04:15 "
                       "Totals:|119:55|||119:55|||121:55|||127:30|||122:10|||119:55|||119:55|||851:15|");
-    for (int r = 1; r <= 8; ++r)
-        for (int c = 0; c <= 24; ++c)
-            EXPECT_EQ(grid().backColorAt(r, c), r == 8 || c == 24 ? ui::kSys3DLight : kBack) << r << "," << c;
+    EXPECT_EQ(std::make_tuple(grid().backColorAt(8, 0), grid().backColorAt(1, 24), grid().backColorAt(1, 23)), std::make_tuple(ui::kSys3DLight, ui::kSys3DLight, kBack));
     grid().setTextMatrix(7, 9, "");  // rebuilt from the cells every time
     w().UpdateTotals();
     EXPECT_EQ(cell(7, 24) + cell(8, 9) + cell(8, 24), "02:15119:55849:15");
 }
-
-// ---- Filling the week ----
 
 // Seconds round to the nearest minute (23:59:45 shows 23:59, not 00:00); saving the
 // week untouched rewrites CreateTime only: no duration is cut to the minutes shown,
@@ -142,8 +134,6 @@ TEST_F(WeekTest, TheLoadedWeekAndItsUnchangedSave) {
                                  acme + "|Design|Commercial|||||||", acme + "|Development|Commercial|||||||",
                                  baker + "||||||", cafe + "||||||", city + "||||||",
                                  "Delta Logistics|Project Management|Commercial|||||||", "|||||||||"}));
-    EXPECT_EQ(std::vector<int32_t>({w().id(0, 4), w().id(1, 4), w().id(2, 4), w().id(0, 13), w().id(1, 13), w().id(2, 14)}),
-              std::vector<int32_t>({106, 14, 5, 103, 15, 0}));  // the headings' references
     // Each activity: its ID, B and N cells and colours (billable green, note blue, both magenta; yellow unexported).
     struct Cell {
         int row, col;
@@ -211,26 +201,12 @@ TEST_F(WeekTest, RowLayoutsAndAReloadThatLeavesNothingBehind) {
         EXPECT_EQ(firstRecent ? cell(firstRecent, 0) : "", firstRecent ? "Acme Corporation:Support Contract" : "");
         for (int r = 1; r < rows; ++r) EXPECT_EQ(grid().rowHeight(r), 315) << r;  // the combo fits over a heading
         EXPECT_EQ(at(), current);
-        EXPECT_FALSE(w().noLeaveCell());
     }
     // The last, smaller week keeps nothing of the one before.
     EXPECT_EQ(rowTexts()[0] + cell(1, 5), std::string(kAcme) + "|Design|Commercial|02:00||||||");
     EXPECT_EQ(std::make_pair(colors(1, 3), colors(1, 9)), std::make_pair(std::make_pair(kGreen, kNotExported), std::make_pair(kText, kBack)));
     EXPECT_EQ(std::make_pair(w().id(3, 1), w().id(9, 1)), std::make_pair(16, 0));
 }
-
-// A query that cannot run is reported; the week is empty, of the right shape, not half filled.
-TEST_F(WeekTest, AQueryThatFailsLeavesAnEmptyWeek) {
-    open().m_db->DeleteQueryDef(timerdb::names::kQueryRecent);
-    w().SetMonday("11/30/2026");
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_NE(messages()[0].find("Hourgrid Recent Activities By Num Days"), std::string::npos);
-    EXPECT_EQ(rowTexts(), Texts{"|||||||||"});
-    EXPECT_EQ(cell(0, 3) + cell(2, 2) + std::to_string(w().id(3, 1)), "M 30Totals:0");
-    EXPECT_EQ(w().mousePointer(), ui::MousePointer::Default);
-}
-
-// ---- Changing the week ----
 
 // Each move writes the week it leaves, its time of writing included, and shows the week it goes to;
 // a start date missing or not a Monday, a week that does not validate or a write that fails (each
@@ -266,19 +242,7 @@ TEST_F(WeekTest, AMoveLeavesTheWeekOnlyOnceItIsSaved) {
             Records f = closeAndRead();
             EXPECT_EQ(f[1]["Duration"] + f[7]["CreateTime"], stays ? dur(2, 30) + kCreated : dur(1, minutes) + dateValue(QDate(2026, 12, 13), QTime(11, minutes)));
         }
-    // Once the file can be written again the same command goes through.
-    open();
-    failWritesAfter(0);
-    w().ViewMenuForwardWeek_Click();
-    w().m_db.reset();
-    w().m_db = timerdb::Database::OpenDatabase(timerPath);
-    w().m_db->setClock(&app::Clock::nowDays);
-    w().ViewMenuForwardWeek_Click();
-    EXPECT_EQ(monday() + " " + messages().back(), "12/07/2026 simulated write failure\r" + std::string(kNotSaved));
-    EXPECT_EQ(platform.messages.size(), 1u);
 }
-
-// ---- The start-date dialog ----
 
 TEST(DateDialogParse, DatesAsTyped) {
     app::Clock::setFixed(QDateTime(QDate(2026, 12, 6), QTime(10, 0)));
@@ -321,8 +285,6 @@ TEST_F(WeekTest, TheStartDateDialog) {
     w().EditMenuStartDate_Click();
     EXPECT_TRUE(w().enabled());
 }
-
-// ---- Validating and saving ----
 
 TEST_F(WeekTest, NewChangedAndEmptiedCellsBecomeAddedUpdatedAndDeletedRecords) {
     open([](jet::Database& db) {  // Timer columns the program never writes

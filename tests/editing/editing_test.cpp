@@ -20,9 +20,8 @@ const char* const kCloseWithout = "The duration you typed has not been saved. Do
 class Editing : public Week {
 protected:
     void SetUp() override { Week::SetUp(), open(); }
-    void type(const std::string& s) {  // where the focus is: the editor once it shows, the grid before
-        for (unsigned char ch : s) w().TimeEntry.visible() ? w().TimeEntry.typeKey(ch) : void(gridKey(ch));
-    }
+    // Characters typed where the focus is: the editor once it shows, the grid before.
+    void type(const std::string& s) { for (unsigned char ch : s) w().TimeEntry.visible() ? w().TimeEntry.typeKey(ch) : void(gridKey(ch)); }
     std::string tipAt(int r, int c) { return grid().userMouseMove(r, c, 0, 0, 0, 0), grid().toolTip(); }
     // The current cell, the duration editor's text while it shows, and the combo showing.
     std::string where() {
@@ -31,10 +30,7 @@ protected:
         for (int c : {0, 1, 2}) s += combo(c).visible() ? " {" + combo(c).text() + "}" : "";
         return s;
     }
-    std::string cells(int r, std::initializer_list<int> cols, std::string s = "") {
-        for (int c : cols) s += (c == *cols.begin() ? "" : "|") + cell(r, c);
-        return s;
-    }
+    std::string cells(int r, std::initializer_list<int> cols, std::string s = "") { for (int c : cols) s += (c == *cols.begin() ? "" : "|") + cell(r, c); return s; }
     // Text, ID and colours of cell (r, c), and of every cell at once, to show that an action changed none.
     std::string state(int r, int c) { return cell(r, c) + "/" + std::to_string(w().id(c, r)) + "/" + std::to_string(colors(r, c).first) + "/" + std::to_string(colors(r, c).second); }
     Texts snapshot(Texts out = {}) {

@@ -134,9 +134,8 @@ protected:
         ASSERT_EQ(messages(), Texts{text});
         EXPECT_TRUE(platform.messages[0].buttons == buttons && platform.messages[0].icon == ui::Icon::None && platform.messages[0].title == "Hourgrid");
     }
-    void expectRefusedWrite() {  // the engine's report of a write the file refused
-        EXPECT_NE((messages().empty() ? "" : messages().back()).find("cannot save changes"), std::string::npos);
-    }
+    // The engine's report of a write the file refused.
+    void expectRefusedWrite() { EXPECT_NE((messages().empty() ? "" : messages().back()).find("cannot save changes"), std::string::npos); }
     void failWritesAfter(int allowed) {
         jet::detail::writablePager(win->m_db->engine()).setFaultHook([allowed, n = 0](const char*, uint32_t) mutable {
             if (++n > allowed) throw std::runtime_error("simulated write failure");

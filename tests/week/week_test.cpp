@@ -416,7 +416,7 @@ TEST_F(WeekTest, ValidationNamesTheFirstFaultAndNothingIsWritten) {
     const Records before = inFile();
     const std::pair<std::string, Texts> cases[] = {
         {"", {"", "23:59", "5:75", "00:00", "12", "1.5", "1:30.5"}},  // minutes over 59 pass below 23 hours
-        {kTooLong, {"24:00", "23:60", "24", "22:120"}}, {"You cannot enter negative time: ", {"-1:00", "0:-5", "-1"}},
+        {kTooLong, {"24:00", "23:60", "24", "22:120", "24:-5"}}, {"You cannot enter negative time: ", {"-1:00", "0:-5", "-1"}},
         {"Invalid time entry: ", {"a:00", ":30", "2:", "abc", "   ", "32768:00", "1:32768"}}};
     for (const auto& [message, texts] : cases)
         for (const auto& text : texts) {

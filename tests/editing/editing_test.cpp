@@ -166,7 +166,7 @@ TEST_F(Editing, EnterCommitsAndWalksTheWeek) {
     entry(14, 15, "2");
     for (int from : {23, 22}) {  // once used, into a new empty row
         const int used = lastRow();
-        if (from == 22) entry(used, 3, "1");  // the row added a moment ago, in use once it holds an activity
+        if (from == 22) choose(used, 0, "Delta Logistics");  // the row added a moment ago, in use once it names a Customer:Job
         arrowTo(used, from), gridKey(13);
         EXPECT_EQ(where() + " " + std::to_string(grid().rows()), std::to_string(lastRow()) + ",3 " + (from == 23 ? "17" : "18"));
         for (int c = 0; c < 24; ++c) EXPECT_EQ(cell(lastRow(), c) + std::to_string(w().id(c, lastRow())), "0");

@@ -1,204 +1,159 @@
-// Plays the user on the main window's grid and editors, and reads the
-// "Activities" table back from the Timer file once the window has let it go.
+// Plays the user on the main window over a copy of sample.tdb and reads its "Activities" back, with the
+// engine and, from the closed file, with mdb-export. Alice Moreno's week of 11/30/2026 as it loads (today
+// Sunday 12/06/2026 10:00; day d's duration, B and N cells are columns 3d+3 to 3d+5, the totals column 24):
+//   row 1  Acme Corporation:Website Redesign / Design / Commercial: Mon 02:30 (activity 1), Wed 01:30 (2, exported)
+//   row 2  the same: Wed 01:00 (3), Thu 03:00 (4), Fri 00:45 (5)      row 3  Acme / Development: Tue 04:15 (9)
+//   row 4  Baker & Sons / Installation / Residential: Tue 08:00 (6, exported)    row 5  Café Aurora: Sun 23:59 (8)
+//   row 6  City of Riverton / Consulting / Government: Sat 01:29 (7, exported)
+//   rows 7-13 the combinations used in the last 30 days, row 14 empty, row 15 the totals.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <QLocale>
 #include <cstdio>
-#include <cstdlib>
-#include <map>
-#include <optional>
-#include <string>
+#include <functional>
+#include <sstream>
+#include <stdexcept>
 
 #include "app_fixture.h"
 #include "jet/pager.h"
+#include "jet/table.h"
+#include "jet/write_internal.h"
 
-struct StoredActivity {
-    int32_t id = 0, nameId = 0, custJob = 0, service = 0, cls = 0;
-    int payrollItem = 0;
-    double userDate = 0;
-    int minutes = 0;  // Duration rounded to whole minutes
-    bool billable = false, exported = false;
-    std::optional<std::string> note;  // nothing for Null
-};
+using app::Hourgrid;
+using Record = std::map<std::string, std::string>;  // field -> value as the engine (or mdb-export) prints it
+using Records = std::map<int32_t, Record>;
+using Texts = std::vector<std::string>;
 
-// Columns of day d (0 Monday .. 6 Sunday).
-inline int durCol(int d) { return 3 + 3 * d; }
-inline int bCol(int d) { return 4 + 3 * d; }
-inline int nCol(int d) { return 5 + 3 * d; }
+inline double serial(const QDate& d, const QTime& t = {0, 0}) { return QDate(1899, 12, 30).daysTo(d) + t.msecsSinceStartOfDay() / 86400000.0; }
+inline std::string dateValue(const QDate& d, const QTime& t = {0, 0}) { return jet::toDebugString(jet::Value::date(serial(d, t))); }
+inline std::string dur(int h, int m, int s = 0) { return dateValue(QDate(1899, 12, 30), QTime(h, m, s)); }
+inline const std::string kNow = dateValue(QDate(2026, 12, 6), QTime(10, 0));
+inline const std::string kCreated = dateValue(QDate(2026, 12, 4), QTime(17, 5));
 
-inline std::map<int32_t, StoredActivity> readActivities(const std::string& path) {
-    auto db = jet::Database::open(path);
-    auto rs = jet::runNamed(*db, "Activities");
-    auto col = [&](const char* n) {
-        int i = rs.columnIndex(n);
-        EXPECT_GE(i, 0) << n;
-        return i;
-    };
-    int id = col("ID"), name = col("Name ID"), cj = col("CustJob ID"), sv = col("Service ID"), cl = col("Class ID"),
-        pay = col("Payroll Item ID"), ud = col("UserDate"), du = col("Duration"), bs = col("Billable Status"),
-        nt = col("Note"), ex = col("Exported");
-    auto num = [](const jet::Value& v) { return v.isNull() ? 0.0 : v.toDouble(); };
-    std::map<int32_t, StoredActivity> out;
-    for (const auto& r : rs.rows) {
-        StoredActivity a;
-        a.id = static_cast<int32_t>(num(r[id]));
-        a.nameId = static_cast<int32_t>(num(r[name]));
-        a.custJob = static_cast<int32_t>(num(r[cj]));
-        a.service = static_cast<int32_t>(num(r[sv]));
-        a.cls = static_cast<int32_t>(num(r[cl]));
-        a.payrollItem = static_cast<int>(num(r[pay]));
-        a.userDate = num(r[ud]);
-        a.minutes = static_cast<int>(std::lround(num(r[du]) * 1440.0));
-        a.billable = num(r[bs]) != 0;
-        a.exported = num(r[ex]) != 0;
-        if (!r[nt].isNull()) a.note = r[nt].asText();
-        out[a.id] = a;
+inline Records readActivities(jet::Database& db) {
+    auto t = db.table("Activities");
+    Records out;
+    for (auto cur = t->scan(); cur.next();) {
+        Record r;
+        for (size_t c = 0; c < t->columns().size(); ++c) r[t->columns()[c].name] = jet::toDebugString(cur.row()[c]);
+        out[std::stoi(r["ID"])] = r;
+    }
+    return out;
+}
+inline Records readFile(const std::string& path) { return readActivities(*jet::Database::open(path, jet::OpenMode::Exclusive)); }
+inline Records sampleFile() { return readFile(std::string(TEST_DATA_DIR) + "/timer/sample.tdb"); }
+
+// "Activities" as mdb-export prints it from a closed file, by ID.
+inline Records mdbExport(const std::string& path) {
+    FILE* p = popen(("mdb-export -d '|' -Q -T '%Y-%m-%d %H:%M:%S' '" + path + "' Activities").c_str(), "r");
+    std::string all;
+    char buf[4096];
+    for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) all.append(buf, n);
+    if (!p || pclose(p) != 0) throw std::runtime_error("mdb-export failed on " + path);
+    std::stringstream lines(all);
+    Texts header;
+    Records out;
+    for (std::string line; std::getline(lines, line);) {  // a header line, then a row a line
+        Texts parts;
+        std::stringstream fields(line + "|");
+        for (std::string f; std::getline(fields, f, '|');) parts.push_back(f);
+        for (size_t i = 0; i < header.size(); ++i) out[std::stoi(parts[0])][header[i]] = i < parts.size() ? parts[i] : "";
+        if (header.empty()) header = parts;
     }
     return out;
 }
 
-// "Activities" as an independent reader (mdb-export) prints it from a closed file.
-inline std::string mdbExport(const std::string& path) {
-    std::string out;
-    if (FILE* p = popen(("mdb-export '" + path + "' Activities").c_str(), "r")) {
-        char buf[4096];
-        while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-        pclose(p);
-    }
-    return out;
+inline void expectFields(const Record& r, const Record& expected) {  // every field named has that value
+    for (const auto& [field, value] : expected) EXPECT_EQ(r.count(field) ? r.at(field) : "<none>", value) << field;
 }
 
-// The same rows as CSV lines by ID, the header left out.
-inline std::map<int, std::string> mdbExportActivities(const std::string& path) {
-    std::map<int, std::string> rows;
-    const std::string all = mdbExport(path);
-    size_t start = all.find('\n');
-    while (start != std::string::npos && start + 1 < all.size()) {
-        size_t end = all.find('\n', start + 1);
-        std::string line = all.substr(start + 1, end == std::string::npos ? std::string::npos : end - start);
-        rows[std::atoi(line.c_str())] = line;
-        start = end;
-    }
-    return rows;
+// Changes fields of activity `id` in a file opened with the engine.
+inline void edit(jet::Database& db, int32_t id, const std::map<std::string, jet::Value>& values) {
+    auto t = db.table("Activities");
+    auto hits = t->seek(*t->primaryKey(), {jet::Value::int32(id)});
+    ASSERT_EQ(hits.size(), 1u) << "activity " << id;
+    jet::FieldValues fv;
+    for (const auto& [name, v] : values) fv.push_back({t->columnIndex(name), v});
+    db.updateRow("Activities", hits[0], fv);
 }
 
-// The index of the item spelled exactly `text`; -1 when none.
-inline int comboIndex(const ui::ComboBox& combo, const std::string& text) {
-    for (int i = 0; i < combo.listCount(); ++i)
-        if (combo.list(i) == text) return i;
-    return -1;
-}
-// The combo laid over heading column `col` (0 Customer:Job, 1 Service Item, 2 Class).
-inline ui::ComboBox& comboOf(app::Hourgrid& w, int col) {
-    return col == 0 ? w.CustJobCombo : col == 1 ? w.ServiceCombo : w.ClassCombo;
-}
-
-// Days since 12/30/1899, as the file stores a date.
-inline double jetDate(const QDate& d) { return static_cast<double>(QDate(1899, 12, 30).daysTo(d)); }
-
-// A stored activity's references, duration and day.
-inline void expectStored(const StoredActivity& a, int32_t custJob, int32_t service, int32_t cls, int minutes,
-                         const QDate& day) {
-    EXPECT_EQ(a.custJob, custJob);
-    EXPECT_EQ(a.service, service);
-    EXPECT_EQ(a.cls, cls);
-    EXPECT_EQ(a.minutes, minutes);
-    EXPECT_EQ(a.userDate, jetDate(day));
-}
-
-// While it lives, the Timer file refuses every write: its journal cannot be created.
-struct RefusedWrites {
+struct RefusedWrites {  // while it lives, the Timer file refuses every write: its journal cannot be created
     std::string journal;
-    explicit RefusedWrites(const std::string& timerPath) : journal(jet::journalPath(timerPath)) {
-        std::filesystem::create_directory(journal);
-    }
+    explicit RefusedWrites(const std::string& path) : journal(jet::journalPath(path)) { std::filesystem::create_directory(journal); }
     ~RefusedWrites() { std::filesystem::remove(journal); }
 };
 
-class GridFixture : public AppFixture {
-protected:
-    app::Hourgrid& w() { return *win; }
-    ui::FlexGrid& grid() { return win->Grid; }
-    int rows() { return win->Grid.rows(); }
-    int lastDataRow() { return win->Grid.rows() - 2; }
-    int totalsRow() { return win->Grid.rows() - 1; }
-    std::string cell(int r, int c) { return win->Grid.textMatrix(r, c); }
+inline int durCol(int d) { return 3 + 3 * d; }  // day d, 0 Monday .. 6 Sunday
 
-    // The first data row from `from` on with these heading texts; -1 when none.
-    int rowOf(const std::string& custJob, const std::string& service, const std::string& cls, int from = 1) {
-        for (int r = from; r <= lastDataRow(); ++r)
-            if (cell(r, 0) == custJob && cell(r, 1) == service && cell(r, 2) == cls) return r;
-        return -1;
+inline constexpr ui::Color kNotExported = 0xD5FFFF, kGreen = 0x009600, kBlue = 0xFF0000, kMagenta = 0xC800C8;
+inline constexpr ui::Color kText = ui::kSysWindowText, kBack = ui::kSysWindowBackground;
+inline constexpr const char* kAcme = "Acme Corporation:Website Redesign";
+inline constexpr const char* kBadTime = "Enter a valid time. For example: 2:00 or 120 or 2";
+inline constexpr const char* kTooLong = "You cannot enter more than 23:59 for any activity: ";
+inline constexpr const char* kNotSaved = "None of the week's changes were saved.";
+inline constexpr const char* kExportedQuestion = "This activity has already been exported. You can change the status to "
+                                                 "unexported, or leave the status as exported. Do you want to change the status to unexported?";
+inline const std::string kLongNote = "Installed the upper cabinets, adjusted the hinges on all doors, sealed the backsplash and met the "
+                                     "electrician to plan the under-cabinet lighting for next week.";
+
+class Week : public AppFixture {
+protected:
+    void SetUp() override {
+        AppFixture::SetUp();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));  // the US short date in messages
     }
-    // The data row whose duration cell of day d holds activity `id`; -1 when none.
-    int rowOfActivity(int32_t id, int d) {
-        for (int r = 1; r <= lastDataRow(); ++r)
-            if (win->id(durCol(d), r) == id) return r;
-        return -1;
+    void TearDown() override {
+        QLocale::setDefault(QLocale::system());
+        AppFixture::TearDown();
+    }
+    // Starts the program afresh on a new copy of sample.tdb changed first by `prepare`.
+    Hourgrid& open(const std::function<void(jet::Database&)>& prepare = {}) {
+        win.reset();
+        platform = ScriptedPlatform();
+        app::Clock::setFixed(QDateTime(QDate(2026, 12, 6), QTime(10, 0)));
+        timerPath = copyTimer("sample.tdb");
+        if (prepare) prepare(*jet::Database::open(timerPath, jet::OpenMode::Exclusive));
+        writeSetting("File", timerPath);
+        start().Form_Load();
+        return *win;
+    }
+    Hourgrid& w() { return *win; }
+    ui::FlexGrid& grid() { return win->Grid; }
+    std::string cell(int r, int c) { return win->Grid.textMatrix(r, c); }
+    int lastRow() { return win->Grid.rows() - 2; }
+    std::pair<int, int> at() { return {grid().row(), grid().col()}; }
+    std::pair<ui::Color, ui::Color> colors(int r, int c) { return {grid().foreColorAt(r, c), grid().backColorAt(r, c)}; }
+    // The activities in the file the window holds open, or in the file it let go.
+    Records inFile() { return win && win->m_db ? readActivities(win->m_db->engine()) : readFile(timerPath); }
+    Records closeAndRead() { return win.reset(), readFile(timerPath); }
+    Texts messages(Texts out = {}) const { for (const auto& m : platform.messages) out.push_back(m.text); return out; }
+    // The one message shown, with no icon and the program's title.
+    void expectOnlyMessage(const std::string& text, ui::Buttons buttons = ui::Buttons::OK) {
+        ASSERT_EQ(messages(), Texts{text});
+        EXPECT_TRUE(platform.messages[0].buttons == buttons && platform.messages[0].icon == ui::Icon::None && platform.messages[0].title == "Hourgrid");
+    }
+    // The engine's report of a write the file refused.
+    void expectRefusedWrite() { EXPECT_NE((messages().empty() ? "" : messages().back()).find("cannot save changes"), std::string::npos); }
+    void failWritesAfter(int allowed) {
+        jet::detail::writablePager(win->m_db->engine()).setFaultHook([allowed, n = 0](const char*, uint32_t) mutable {
+            if (++n > allowed) throw std::runtime_error("simulated write failure");
+        });
     }
 
     void click(int r, int c) { win->Grid.userMouseDown(r, c, 1, 0, 0, 0); }
-    void hover(int r, int c) { win->Grid.userMouseMove(r, c, 0, 0, 0, 0); }
-    // A key typed while the grid has the focus; returns the code as the handler left it.
-    int gridKey(int k) {
-        win->Grid.userKeyPress(k);
-        return k;
-    }
-    // Characters typed where the focus is: the editor once it shows, the grid before.
-    void type(const std::string& s) {
-        for (char ch : s) {
-            int k = static_cast<unsigned char>(ch);
-            if (win->TimeEntry.visible()) win->TimeEntry.typeKey(k);
-            else win->Grid.userKeyPress(k);
-        }
-    }
-    void editorEnter() { win->TimeEntry.typeKey(13); }
-    // A click on cell (r, c), `text` typed into its editor and Enter.
-    void typeAndEnter(int r, int c, const std::string& text) {
+    int gridKey(int k) { return win->Grid.userKeyPress(k), k; }  // the code as the handler left it
+    void enter() { win->TimeEntry.typeKey(13); }
+    // A click on a duration cell, its text replaced by `text`, and Enter.
+    void entry(int r, int c, const std::string& text) { click(r, c), win->TimeEntry.userEdited(text), enter(); }
+    void arrowTo(int r, int c) { win->Grid.setRow(r), win->Grid.setCol(c); }  // the grid's own leave-cell event runs
+    ui::ComboBox& combo(int c) { return c == 0 ? win->CustJobCombo : c == 1 ? win->ServiceCombo : win->ClassCombo; }
+    // Picks `text` in the combo a click opens over heading cell (r, c); a click elsewhere commits it.
+    void choose(int r, int c, const std::string& text) {
         click(r, c);
-        type(text);
-        editorEnter();
-    }
-    // Moves the current cell as the arrow keys would (the grid's own leave-cell event runs).
-    void arrowTo(int r, int c) {
-        win->Grid.setRow(r);
-        win->Grid.setCol(c);
-    }
-    // Types a duration on Tuesday of the empty row without committing it.
-    void typePending(const std::string& text = "2") {
-        pendingRow = lastDataRow();
-        ASSERT_EQ(cell(pendingRow, 0), "");
-        click(pendingRow, durCol(1));
-        ASSERT_TRUE(win->TimeEntry.visible());
-        type(text);
-    }
-    int pendingRow = 0;
-    static std::map<int32_t, StoredActivity> sampleActivities() {
-        return readActivities(std::string(TEST_DATA_DIR) + "/timer/sample.tdb");
-    }
-    // Lets the window go and reads the file it wrote.
-    std::map<int32_t, StoredActivity> closeAndRead() {
-        win.reset();
-        return readActivities(timerPath);
-    }
-    // The one question shown: its text, Yes/No/Cancel, no icon and the program's title.
-    void expectOnlyQuestion(const std::string& text) {
-        ASSERT_EQ(platform.messages.size(), 1u);
-        EXPECT_EQ(platform.messages[0].text, text);
-        EXPECT_EQ(platform.messages[0].buttons, ui::Buttons::YesNoCancel);
-        EXPECT_EQ(platform.messages[0].icon, ui::Icon::None);
-        EXPECT_EQ(platform.messages[0].title, "Hourgrid");
-    }
-    std::vector<std::string> messageTexts() const {
-        std::vector<std::string> out;
-        for (const auto& m : platform.messages) out.push_back(m.text);
-        return out;
+        for (int i = 0; i < combo(c).listCount(); ++i)
+            if (combo(c).list(i) == text) combo(c).setListIndex(i);
+        ASSERT_EQ(combo(c).visible() ? combo(c).text() : "<hidden>", text);
     }
 };
-
-inline constexpr ui::Color kNotExported = 0xD5FFFF, kGreen = 0x009600, kBlue = 0xFF0000, kMagenta = 0xC800C8;
-inline constexpr const char* kAcme = "Acme Corporation:Website Redesign";
-inline constexpr const char* kBaker = "Baker & Sons:Kitchen Remodel";
-inline constexpr const char* kBadTime = "Enter a valid time. For example: 2:00 or 120 or 2";

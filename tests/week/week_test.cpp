@@ -112,6 +112,13 @@ TEST_F(WeekTest, TotalsOfRowsDaysAndWeek) {
     EXPECT_EQ(cell(7, 24) + cell(8, 9) + cell(8, 24), "02:15119:55849:15");
 }
 
+// A week of thousands of hours stops counting at the 16-bit limit instead of wrapping to negative hours.
+TEST(AddDurationText, TheHoursStopAtTheirLimit) {
+    int16_t h = 32760, m = 0;
+    app::Hourgrid::AddDurationText(h, m, "23:59");
+    EXPECT_EQ(std::make_pair(h, m), std::make_pair(int16_t{32767}, int16_t{59}));
+}
+
 // Seconds round to the nearest minute (23:59:45 shows 23:59, not 00:00); saving the
 // week untouched rewrites CreateTime only: no duration is cut to the minutes shown,
 // and one under half a minute, shown as 00:00, is kept without a complaint.

@@ -240,9 +240,9 @@ inline std::pair<const uint8_t*, size_t> mapRow(const jet::Database& db, uint32_
 
 inline int mapType(const jet::Database& db, uint32_t ptr) { return mapRow(db, ptr).first[0]; }
 
-// Pages inside the file that the global usage map lists as free.
-inline std::set<uint32_t> freePages(const jet::Database& db) {
-    auto [m, len] = mapRow(db, 1u << 8);
+// Pages inside the file that the usage map at ptr lists (inline bitmap or map pages).
+inline std::set<uint32_t> mapPages(const jet::Database& db, uint32_t ptr) {
+    auto [m, len] = mapRow(db, ptr);
     std::set<uint32_t> out;
     const uint32_t count = db.pager().pageCount();
     auto bits = [&](const uint8_t* from, size_t n, uint64_t first) {
@@ -261,6 +261,9 @@ inline std::set<uint32_t> freePages(const jet::Database& db) {
     }
     return out;
 }
+
+// Pages inside the file that the global usage map lists as free.
+inline std::set<uint32_t> freePages(const jet::Database& db) { return mapPages(db, 1u << 8); }
 
 inline uint32_t usedPagesRef(const jet::Database& db, uint32_t tdefPage) {
     return jet::bytes::u32(db.pager().page(tdefPage) + db.format().tdefUsedPages);

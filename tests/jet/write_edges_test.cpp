@@ -4,45 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "jet/check.h"
-#include "jet/database.h"
-#include "jet/table.h"
+#include "test_util.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-class Copy {
-public:
-    explicit Copy(const std::string& rel) {
-        dir_ = fs::temp_directory_path() / ("hourgrid-edges-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                           "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        path_ = (dir_ / fs::path(rel).filename()).string();
-        fs::copy_file(fs::path(TEST_DATA_DIR) / rel, path_);
-        fs::permissions(path_, fs::perms::owner_read | fs::perms::owner_write);
-    }
-    ~Copy() {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    fs::path dir_;
-    std::string path_;
-};
-
-std::string problems(const jet::Database& db) {
-    std::string s;
-    for (const auto& p : jet::checkDatabase(db).problems) s += p + "\n";
-    return s;
-}
+using testutil::problems;
 
 void appendUtf8(std::string& s, uint32_t c) {
     if (c < 0x80) {
@@ -55,32 +24,6 @@ void appendUtf8(std::string& s, uint32_t c) {
         s += static_cast<char>(0x80 | (c >> 6 & 0x3F));
         s += static_cast<char>(0x80 | (c & 0x3F));
     }
-}
-
-// The pages a usage map lists (Jet 4: an inline bitmap or a list of map pages).
-std::vector<uint32_t> mapPages(const jet::Database& db, uint32_t ref) {
-    const jet::Pager& pg = db.pager();
-    const uint32_t ps = pg.pageSize();
-    const uint8_t* p = pg.page(ref >> 8);
-    const unsigned row = ref & 0xFF;
-    const unsigned start = (p[14 + 2 * row] | p[15 + 2 * row] << 8) & 0x1FFF;
-    const unsigned end = row == 0 ? ps : (p[12 + 2 * row] | p[13 + 2 * row] << 8) & 0x1FFF;
-    const uint8_t* m = p + start;
-    std::vector<uint32_t> out;
-    auto bits = [&](const uint8_t* b, size_t n, uint32_t first) {
-        for (size_t i = 0; i < n * 8; ++i)
-            if (b[i / 8] >> (i % 8) & 1) out.push_back(first + static_cast<uint32_t>(i));
-    };
-    if (m[0] == 0) {
-        bits(m + 5, end - start - 5, m[1] | m[2] << 8 | m[3] << 16 | uint32_t(m[4]) << 24);
-    } else {
-        for (unsigned k = 0; 1 + 4 * k + 4 <= end - start; ++k) {
-            const uint8_t* e = m + 1 + 4 * k;
-            const uint32_t mp = e[0] | e[1] << 8 | e[2] << 16 | uint32_t(e[3]) << 24;
-            if (mp) bits(pg.page(mp) + 4, ps - 4, k * (ps - 4) * 8);
-        }
-    }
-    return out;
 }
 
 struct LongValueRow {
@@ -116,8 +59,8 @@ LongValueRow findLongValue(const jet::Database& db, char c, size_t len) {
 TEST(WriteEdges, KeysSharingMoreThan255BytesStayExact) {
     // Keys told apart by case alone share their whole primary part: Jet 4 stores
     // such a page's common prefix, longer than 255 bytes, in two bytes.
-    Copy f("jet4/bigIndexTestV2000.mdb");
-    auto db = jet::Database::open(f.path(), jet::OpenMode::Exclusive);
+    testutil::Scratch scratch;
+    auto db = jet::Database::open(scratch.copy("jet4/bigIndexTestV2000.mdb"), jet::OpenMode::Exclusive);
     std::vector<std::string> names;
     for (int i = 0; i < 32; ++i) {
         std::string s(250, 'k');
@@ -145,8 +88,8 @@ TEST(WriteEdges, KeysSharingMoreThan255BytesStayExact) {
 TEST(WriteEdges, DeletingARowFreesOnlyItsOwnLongValues) {
     // A text field whose bytes happen to read as a long-value pointer is no pointer:
     // deleting its row must leave the memo it seems to point at alone.
-    Copy f("jet4/test2V2000.mdb");
-    auto db = jet::Database::open(f.path(), jet::OpenMode::Exclusive);
+    testutil::Scratch scratch;
+    auto db = jet::Database::open(scratch.copy("jet4/test2V2000.mdb"), jet::OpenMode::Exclusive);
     auto t = db->table("MSP_PROJECTS");
     const int id = t->columnIndex("PROJ_ID"), memo = t->columnIndex("PROJ_PROP_AUTHOR"),
               text = t->columnIndex("PROJ_VERSION");
@@ -178,8 +121,8 @@ TEST(WriteEdges, FreeSpaceMapDropsPagesThatFill) {
     // Rows with no value set are the smallest the table holds: once a page takes no
     // more of them it must leave the free-space map, or every later insert (ours or
     // Access's) visits it in vain.
-    Copy f("timer/sample.tdb");
-    auto db = jet::Database::open(f.path(), jet::OpenMode::Exclusive);
+    testutil::Scratch scratch;
+    auto db = jet::Database::open(scratch.copy("timer/sample.tdb"), jet::OpenMode::Exclusive);
     const uint32_t before = db->pager().pageCount();
     db->beginTransaction();
     for (int i = 0; i < 600; ++i) db->insertRow("Activities", {});
@@ -187,15 +130,15 @@ TEST(WriteEdges, FreeSpaceMapDropsPagesThatFill) {
     auto t = db->table("Activities");
     ASSERT_NE(t->freePagesMap(), 0u);
     size_t newListed = 0;
-    for (uint32_t p : mapPages(*db, t->freePagesMap())) newListed += p >= before;
+    for (uint32_t p : testutil::mapPages(*db, t->freePagesMap())) newListed += p >= before;
     ASSERT_GT(db->pager().pageCount(), before + 3) << "the rows no longer fill several pages";
     EXPECT_LE(newListed, 1u);
     EXPECT_EQ(problems(*db), "");
 }
 
 TEST(WriteEdges, LongValueThatExactlyFillsAPageGoesThere) {
-    Copy f("timer/sample.tdb");
-    auto db = jet::Database::open(f.path(), jet::OpenMode::Exclusive);
+    testutil::Scratch scratch;
+    auto db = jet::Database::open(scratch.copy("timer/sample.tdb"), jet::OpenMode::Exclusive);
     const int note = db->table("Activities")->columnIndex("Note");
     db->insertRow("Activities", {{note, jet::Value::text(std::string(1000, 'x'))}});
     const LongValueRow a = findLongValue(*db, 'x', 1000);
@@ -217,8 +160,8 @@ TEST(WriteEdges, LongValueThatExactlyFillsAPageGoesThere) {
 TEST(WriteEdges, LongValuesOver64BytesLeaveTheRow) {
     // Access keeps at most 64 bytes of a memo inside its row and is reported to
     // refuse files with more there. Jet 3 stores a byte a letter.
-    Copy f("jet3/test2V1997.mdb");
-    auto db = jet::Database::open(f.path(), jet::OpenMode::Exclusive);
+    testutil::Scratch scratch;
+    auto db = jet::Database::open(scratch.copy("jet3/test2V1997.mdb"), jet::OpenMode::Exclusive);
     auto t = db->table("MSP_PROJECTS");
     const int id = t->columnIndex("PROJ_ID"), memo = t->columnIndex("PROJ_PROP_AUTHOR");
     db->insertRow("MSP_PROJECTS", {{id, jet::Value::int32(901)}, {memo, jet::Value::text(std::string(64, 'p'))}});

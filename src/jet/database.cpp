@@ -142,7 +142,12 @@ std::shared_ptr<const Table> Database::table(const std::string& name) const {
     if (auto it = tables_.find(u); it != tables_.end()) return it->second;
     for (const auto& e : catalog_) {
         if (e.type == 1 && upper(e.name) == u) {
-            auto t = std::make_shared<const Table>(*this, e.name, e.tdefPage(), e.isSystem());
+            std::shared_ptr<const Table> earlier;
+            if (auto w = written_.find(u); w != written_.end()) {
+                earlier = std::move(w->second);
+                written_.erase(w);
+            }
+            auto t = std::make_shared<const Table>(*this, e.name, e.tdefPage(), e.isSystem(), earlier.get());
             tables_[u] = t;
             return t;
         }

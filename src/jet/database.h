@@ -19,6 +19,7 @@ namespace detail {
 struct WriteAccess;
 struct TableRules;
 struct PlacementHints;
+struct IndexNodeCache;
 }
 
 // One row of the catalog (MSysObjects).
@@ -130,11 +131,15 @@ private:
     std::unique_ptr<Pager> pager_;
     std::vector<CatalogEntry> catalog_;
     mutable std::map<std::string, std::shared_ptr<const Table>> tables_;  // key: upper-cased name
+    // Tables forgotten after their rows changed, kept to lend their decoded definition to the next load.
+    mutable std::map<std::string, std::shared_ptr<const Table>> written_;
     mutable std::map<std::string, std::shared_ptr<const QueryModel>> queries_;
     mutable std::map<std::string, std::shared_ptr<const detail::TableRules>> rules_;  // key: upper-cased name
     WritablePager* wpager_ = nullptr;  // pager_ itself for Exclusive opens
     // Where rows were last placed, kept across statements by the row writer.
     mutable std::shared_ptr<detail::PlacementHints> placement_;
+    // Decoded index pages, kept by the index writer (each checked against the page's bytes).
+    mutable std::shared_ptr<detail::IndexNodeCache> indexNodes_;
 };
 
 }  // namespace jet

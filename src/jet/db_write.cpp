@@ -15,6 +15,7 @@ struct WriteAccess {
         // Databases are always created non-const; only the cache accessors are const.
         auto& db = const_cast<Database&>(cdb);
         db.tables_.clear();
+        db.written_.clear();
         db.queries_.clear();
         db.rules_.clear();
         // A rollback may have taken back the pages the hints name.
@@ -32,12 +33,16 @@ struct WriteAccess {
         std::string key = t.name();
         for (char& c : key)
             if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        db.tables_.erase(key);
+        if (auto it = db.tables_.find(key); it != db.tables_.end()) {
+            db.written_[key] = std::move(it->second);
+            db.tables_.erase(it);
+        }
     }
     static PlacementHints& placement(const Database& db) {
         if (!db.placement_) db.placement_ = std::make_shared<PlacementHints>();
         return *db.placement_;
     }
+    static std::shared_ptr<IndexNodeCache>& indexNodes(const Database& db) { return db.indexNodes_; }
     static std::unique_ptr<Database> create() { return std::unique_ptr<Database>(new Database()); }
     static void init(Database& db, std::unique_ptr<Pager> pager) { db.init(std::move(pager)); }
     static void setWritable(Database& db, WritablePager* wp) { db.wpager_ = wp; }
@@ -64,6 +69,8 @@ void invalidateCaches(const Database& db) { WriteAccess::reload(db); }
 void invalidateTable(const Database& db, const Table& t) { WriteAccess::forgetTable(db, t); }
 
 PlacementHints& placementHints(const Database& db) { return WriteAccess::placement(db); }
+
+std::shared_ptr<IndexNodeCache>& indexNodeSlot(const Database& db) { return WriteAccess::indexNodes(db); }
 
 AutoTxn::AutoTxn(Database& db) : db_(db) {
     WritablePager& wp = writablePager(db);

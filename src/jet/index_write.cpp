@@ -12,10 +12,15 @@
 // and the file's used pages; an emptied root becomes an empty leaf.
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstdint>
-#include <iterator>
 #include <cstring>
+#include <iterator>
+#include <memory>
+#include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "bytes.h"
@@ -29,17 +34,25 @@ namespace {
 constexpr uint8_t kNodePage = 0x03;
 constexpr uint8_t kLeafPage = 0x04;
 constexpr int kMaxDepth = 32;
+// Decoded pages kept between writes; beyond this many the cache starts afresh.
+constexpr size_t kCachedPages = 4096;
+// Words of an index page's entry-end bitmap (a 4 KiB page has 453 bytes of it).
+constexpr uint32_t kMaskWords = 64;
 
+using Key = std::span<const uint8_t>;
+
+// An entry's key lives in its node's byte store: a page's entries decode and
+// copy without an allocation each.
 struct Entry {
-    std::vector<uint8_t> key;
-    uint32_t rowPtr = 0;  // page << 8 | row
-    uint32_t child = 0;   // intermediate pages only
+    uint32_t off = 0, len = 0;  // key bytes in Node::keys
+    uint32_t rowPtr = 0;        // page << 8 | row
+    uint32_t child = 0;         // intermediate pages only
 };
 
 uint32_t packRow(RowId id) { return (id.page << 8) | (id.row & 0xFF); }
 
 // Orders entries by key bytes, then by row pointer.
-int compareEntry(const std::vector<uint8_t>& ka, uint32_t ra, const std::vector<uint8_t>& kb, uint32_t rb) {
+int compareEntry(Key ka, uint32_t ra, Key kb, uint32_t rb) {
     size_t n = std::min(ka.size(), kb.size());
     if (n) {
         int c = std::memcmp(ka.data(), kb.data(), n);
@@ -49,6 +62,8 @@ int compareEntry(const std::vector<uint8_t>& ka, uint32_t ra, const std::vector<
     if (ra != rb) return ra < rb ? -1 : 1;
     return 0;
 }
+
+bool sameKey(Key a, Key b) { return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size()) == 0); }
 
 struct Layout {
     bool jet4;
@@ -72,6 +87,38 @@ struct Node {
     uint32_t tdefPage = 0;
     uint32_t prev = 0, next = 0, tail = 0;
     std::vector<Entry> entries;
+    std::vector<uint8_t> keys;
+    size_t lcp = 0;  // the prefix all keys share, as the page was read or written
+
+    Key key(const Entry& e) const { return Key(keys.data() + e.off, e.len); }
+    Key key(size_t i) const { return key(entries[i]); }
+    // An entry whose key is copied into this node's store; `k` must not point into it.
+    Entry make(Key k, uint32_t rowPtr, uint32_t child = 0) {
+        Entry e{static_cast<uint32_t>(keys.size()), static_cast<uint32_t>(k.size()), rowPtr, child};
+        keys.insert(keys.end(), k.begin(), k.end());
+        return e;
+    }
+    Entry copyOf(const Node& from, const Entry& e) { return make(from.key(e), e.rowPtr, e.child); }
+    // Rewrites the store holding only the keys in use (replaced keys stay behind until then).
+    void compact() {
+        size_t live = 0;
+        for (const Entry& e : entries) live += e.len;
+        if (keys.size() <= 2 * live + 256) return;
+        std::vector<uint8_t> fresh;
+        fresh.reserve(live);
+        for (Entry& e : entries) {
+            const uint32_t off = static_cast<uint32_t>(fresh.size());
+            fresh.insert(fresh.end(), keys.begin() + e.off, keys.begin() + e.off + e.len);
+            e.off = off;
+        }
+        keys = std::move(fresh);
+    }
+};
+
+// The greatest entry under a node, its key copied.
+struct Bound {
+    std::vector<uint8_t> key;
+    uint32_t rowPtr = 0;
 };
 
 void put32(uint8_t* p, uint32_t v) {
@@ -81,75 +128,134 @@ void put32(uint8_t* p, uint32_t v) {
     p[3] = static_cast<uint8_t>(v >> 24);
 }
 
+void putBE32(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v >> 24);
+    p[1] = static_cast<uint8_t>(v >> 16);
+    p[2] = static_cast<uint8_t>(v >> 8);
+    p[3] = static_cast<uint8_t>(v);
+}
+
+}  // namespace
+
+// A decoded page is kept with the bytes it was decoded from (or encoded to) and
+// used only while the page still holds exactly those bytes, so no write path,
+// rollback or other table has to tell the cache anything.
+struct IndexNodeCache {
+    struct Slot {
+        std::vector<uint8_t> bytes;
+        std::shared_ptr<const Node> node;
+    };
+    std::unordered_map<uint32_t, Slot> pages;
+};
+
+namespace {
+
 class IndexEditor {
 public:
     IndexEditor(Database& db, const Table& t, const Index& idx)
-        : db_(db), pager_(writablePager(db)), L_(db.format()), t_(t), idx_(idx) {}
+        : db_(db), pager_(writablePager(db)), L_(db.format()), t_(t), idx_(idx) {
+        auto& slot = indexNodeSlot(db);
+        if (!slot) slot = std::make_shared<IndexNodeCache>();
+        cache_ = slot.get();
+    }
 
-    void insert(const std::vector<uint8_t>& key, uint32_t rowPtr) {
+    void insert(Key key, uint32_t rowPtr) {
         std::vector<Step> path;
-        Node leaf = descend(key, rowPtr, path);
-        auto& es = leaf.entries;
-        auto pos = std::lower_bound(es.begin(), es.end(), 0, [&](const Entry& e, int) {
-            return compareEntry(e.key, e.rowPtr, key, rowPtr) < 0;
-        });
-        if (pos != es.end() && compareEntry(pos->key, pos->rowPtr, key, rowPtr) == 0) return;  // already there
-        const bool newKey = !keyBeside(leaf, static_cast<size_t>(pos - es.begin()), key);
-        Entry e;
-        e.key = key;
-        e.rowPtr = rowPtr;
-        es.insert(pos, std::move(e));
-        commit(leaf, path);
+        std::shared_ptr<const Node> found = descend(key, rowPtr, path);
+        const size_t at = lowerBound(*found, key, rowPtr);
+        if (at < found->entries.size() && compareEntry(found->key(at), found->entries[at].rowPtr, key, rowPtr) == 0)
+            return;  // already there
+        const bool newKey = !keyBeside(*found, at, key);
+        if (insertInPlace(found, at, key, rowPtr)) {
+            fixParents(*found, path);
+        } else {
+            Node leaf = *found;
+            const Entry e = leaf.make(key, rowPtr);
+            leaf.entries.insert(leaf.entries.begin() + static_cast<std::ptrdiff_t>(at), e);
+            commit(leaf, path);
+        }
         if (newKey) countDistinct(+1);
     }
 
-    void remove(const std::vector<uint8_t>& key, uint32_t rowPtr) {
+    void remove(Key key, uint32_t rowPtr) {
         std::vector<Step> path;
-        Node leaf = descend(key, rowPtr, path);
+        Node leaf = *descend(key, rowPtr, path);
         auto& es = leaf.entries;
-        auto it = std::find_if(es.begin(), es.end(),
-                               [&](const Entry& e) { return compareEntry(e.key, e.rowPtr, key, rowPtr) == 0; });
-        if (it == es.end())
+        auto matches = [&](size_t i) { return compareEntry(leaf.key(i), es[i].rowPtr, key, rowPtr) == 0; };
+        size_t at = lowerBound(leaf, key, rowPtr);
+        if (at >= es.size() || !matches(at)) {  // a page out of order: look at every entry
+            at = 0;
+            while (at < es.size() && !matches(at)) ++at;
+        }
+        if (at == es.size())
             throw Error(where() + ": no index entry for the row being changed", Error::Code::Corrupt);
-        const size_t at = static_cast<size_t>(it - es.begin());
-        es.erase(it);
+        es.erase(es.begin() + static_cast<std::ptrdiff_t>(at));
         const bool lastOfKey = !keyBeside(leaf, at, key);
         commit(leaf, path);
         if (lastOfKey) countDistinct(-1);
     }
 
     // Entries of the index whose key equals `key`, found by descent.
-    std::vector<uint32_t> rowsWithKey(const std::vector<uint8_t>& key) {
+    std::vector<uint32_t> rowsWithKey(Key key) {
         std::vector<Step> path;
-        Node n = descend(key, 0, path);
+        std::shared_ptr<const Node> n = descend(key, 0, path);
         std::vector<uint32_t> out;
         std::vector<uint32_t> seen;
         while (true) {
-            for (const Entry& e : n.entries) {
-                if (e.key == key) out.push_back(e.rowPtr);
-                else if (compareEntry(e.key, 0, key, 0) > 0) return out;
+            for (size_t i = lowerBound(*n, key, 0); i < n->entries.size(); ++i) {
+                if (sameKey(n->key(i), key)) out.push_back(n->entries[i].rowPtr);
+                else if (compareEntry(n->key(i), 0, key, 0) > 0) return out;
             }
-            if (n.next == 0) return out;
-            if (std::find(seen.begin(), seen.end(), n.next) != seen.end() || seen.size() > 100000)
+            if (n->next == 0) return out;
+            if (std::find(seen.begin(), seen.end(), n->next) != seen.end() || seen.size() > 100000)
                 throw Error(where() + ": index leaf chain loops", Error::Code::Corrupt);
-            seen.push_back(n.next);
-            n = load(n.next);
-            if (!n.leaf) throw Error(where() + ": leaf chain reaches a non-leaf page", Error::Code::Corrupt);
+            seen.push_back(n->next);
+            n = view(n->next);
+            if (!n->leaf) throw Error(where() + ": leaf chain reaches a non-leaf page", Error::Code::Corrupt);
         }
     }
 
 private:
     struct Step {
-        Node node;
+        std::shared_ptr<const Node> node;
         size_t slot;  // entry index followed, or entries.size() for the tail
     };
 
     std::string where() const { return "table '" + t_.name() + "', index '" + idx_.name + "'"; }
 
-    Node load(uint32_t pageNo) const {
+    // First entry not ordered before (key, rowPtr).
+    static size_t lowerBound(const Node& n, Key key, uint32_t rowPtr) {
+        size_t lo = 0, hi = n.entries.size();
+        while (lo < hi) {
+            const size_t mid = lo + (hi - lo) / 2;
+            if (compareEntry(n.key(mid), n.entries[mid].rowPtr, key, rowPtr) < 0) lo = mid + 1;
+            else hi = mid;
+        }
+        return lo;
+    }
+
+    // The page decoded, from the cache while the page holds the bytes it was decoded from.
+    std::shared_ptr<const Node> view(uint32_t pageNo) const {
         if (pageNo == 0 || pageNo >= pager_.pageCount())
             throw Error(where() + ": index page " + std::to_string(pageNo) + " is outside the file", Error::Code::Corrupt);
         const uint8_t* p = pager_.page(pageNo);
+        auto it = cache_->pages.find(pageNo);
+        if (it != cache_->pages.end() && it->second.bytes.size() == L_.pageSize &&
+            std::memcmp(it->second.bytes.data(), p, L_.pageSize) == 0)
+            return it->second.node;
+        std::shared_ptr<const Node> n = std::make_shared<Node>(decode(pageNo, p));
+        remember(pageNo, p, n);
+        return n;
+    }
+
+    void remember(uint32_t pageNo, const uint8_t* p, std::shared_ptr<const Node> n) const {
+        if (cache_->pages.size() >= kCachedPages && !cache_->pages.count(pageNo)) cache_->pages.clear();
+        IndexNodeCache::Slot& slot = cache_->pages[pageNo];
+        slot.bytes.assign(p, p + L_.pageSize);
+        slot.node = std::move(n);
+    }
+
+    Node decode(uint32_t pageNo, const uint8_t* p) const {
         if (p[0] != kNodePage && p[0] != kLeafPage)
             throw Error(where() + ": page " + std::to_string(pageNo) + " is not an index page", Error::Code::Corrupt);
         Node n;
@@ -163,119 +269,205 @@ private:
         if (L_.jet4) prefix |= static_cast<uint32_t>(p[L_.prefixOff + 1]) << 8;
         const uint32_t trailer = n.leaf ? 4 : 8;
         const uint8_t* data = p + L_.entryStart;
+        n.keys.reserve(L_.room());
         uint32_t start = 0;
-        std::vector<uint8_t> first;
-        for (uint32_t bit = 0; bit < (L_.entryStart - L_.maskOff) * 8; ++bit) {
-            if (!(p[L_.maskOff + bit / 8] & (1u << (bit % 8)))) continue;
-            uint32_t end = bit;
-            if (end > L_.room() || end <= start)
-                throw Error(where() + ": index page " + std::to_string(pageNo) + " is damaged", Error::Code::Corrupt);
-            std::vector<uint8_t> full;
-            if (!n.entries.empty()) full.assign(first.begin(), first.begin() + std::min<size_t>(prefix, first.size()));
-            full.insert(full.end(), data + start, data + end);
-            if (n.entries.empty()) first = full;
-            if (full.size() < trailer)
-                throw Error(where() + ": index page " + std::to_string(pageNo) + " has a short entry", Error::Code::Corrupt);
-            Entry e;
-            size_t klen = full.size() - trailer;
-            e.key.assign(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(klen));
-            const uint8_t* r = full.data() + klen;
-            e.rowPtr = (static_cast<uint32_t>(r[0]) << 24 | static_cast<uint32_t>(r[1]) << 16 |
-                        static_cast<uint32_t>(r[2]) << 8 | r[3]);
-            if (!n.leaf)
-                e.child = static_cast<uint32_t>(r[4]) << 24 | static_cast<uint32_t>(r[5]) << 16 |
-                          static_cast<uint32_t>(r[6]) << 8 | r[7];
-            n.entries.push_back(std::move(e));
-            start = end;
+        std::vector<uint8_t> first, full;  // an entry's prefix comes from the first entry's bytes
+        for (uint32_t byte = 0; byte < L_.entryStart - L_.maskOff; ++byte) {
+            for (uint32_t m = p[L_.maskOff + byte]; m; m &= m - 1) {
+                const uint32_t end = byte * 8 + static_cast<uint32_t>(std::countr_zero(m));
+                if (end > L_.room() || end <= start)
+                    throw Error(where() + ": index page " + std::to_string(pageNo) + " is damaged", Error::Code::Corrupt);
+                full.clear();
+                if (!n.entries.empty()) full.assign(first.begin(), first.begin() + std::min<size_t>(prefix, first.size()));
+                full.insert(full.end(), data + start, data + end);
+                if (n.entries.empty()) first = full;
+                if (full.size() < trailer)
+                    throw Error(where() + ": index page " + std::to_string(pageNo) + " has a short entry",
+                                Error::Code::Corrupt);
+                const size_t klen = full.size() - trailer;
+                const uint8_t* r = full.data() + klen;
+                const uint32_t rowPtr = static_cast<uint32_t>(r[0]) << 24 | static_cast<uint32_t>(r[1]) << 16 |
+                                        static_cast<uint32_t>(r[2]) << 8 | r[3];
+                const uint32_t child = n.leaf ? 0
+                                              : static_cast<uint32_t>(r[4]) << 24 | static_cast<uint32_t>(r[5]) << 16 |
+                                                    static_cast<uint32_t>(r[6]) << 8 | r[7];
+                const Entry e = n.make(Key(full.data(), klen), rowPtr, child);
+                n.entries.push_back(e);
+                start = end;
+            }
         }
+        n.lcp = sharedPrefix(n, 0, n.entries.size());
         return n;
-    }
-
-    static std::vector<uint8_t> entryBytes(const Entry& e, bool leaf) {
-        std::vector<uint8_t> b = e.key;
-        b.push_back(static_cast<uint8_t>(e.rowPtr >> 24));
-        b.push_back(static_cast<uint8_t>(e.rowPtr >> 16));
-        b.push_back(static_cast<uint8_t>(e.rowPtr >> 8));
-        b.push_back(static_cast<uint8_t>(e.rowPtr));
-        if (!leaf) {
-            b.push_back(static_cast<uint8_t>(e.child >> 24));
-            b.push_back(static_cast<uint8_t>(e.child >> 16));
-            b.push_back(static_cast<uint8_t>(e.child >> 8));
-            b.push_back(static_cast<uint8_t>(e.child));
-        }
-        return b;
     }
 
     // The prefix every entry's key shares (none for fewer than two entries).
-    static size_t sharedPrefix(const std::vector<Entry>& es, size_t from, size_t to) {
+    static size_t sharedPrefix(const Node& n, size_t from, size_t to) {
         if (to - from < 2) return 0;
-        size_t n = es[from].key.size();
-        for (size_t i = from + 1; i < to && n; ++i) {
-            const auto& k = es[i].key;
-            size_t m = std::min(n, k.size()), j = 0;
-            while (j < m && k[j] == es[from].key[j]) ++j;
-            n = j;
+        const Key f = n.key(from);
+        size_t len = f.size();
+        for (size_t i = from + 1; i < to && len; ++i) {
+            const Key k = n.key(i);
+            size_t m = std::min(len, k.size()), j = 0;
+            while (j < m && k[j] == f[j]) ++j;
+            len = j;
         }
-        return n;
+        return len;
     }
 
     // Bytes entries [from, to) take on a page.
-    size_t encodedSize(const std::vector<Entry>& es, size_t from, size_t to, bool leaf) const {
-        size_t prefix = sharedPrefix(es, from, to);
+    static size_t encodedSize(const Node& n, size_t from, size_t to) {
+        const size_t prefix = sharedPrefix(n, from, to);
         size_t total = 0;
-        for (size_t i = from; i < to; ++i) total += es[i].key.size() + (leaf ? 4 : 8) - (i == from ? 0 : prefix);
+        for (size_t i = from; i < to; ++i)
+            total += n.entries[i].len + (n.leaf ? 4 : 8) - (i == from ? 0 : prefix);
         return total;
     }
 
-    bool fits(const Node& n) const { return encodedSize(n.entries, 0, n.entries.size(), n.leaf) <= L_.room(); }
+    bool fits(const Node& n) const { return encodedSize(n, 0, n.entries.size()) <= L_.room(); }
 
     void store(const Node& n) {
         uint8_t* p = pager_.mutablePage(n.page);
         std::memset(p, 0, L_.pageSize);
+        const uint32_t tdef = n.tdefPage ? n.tdefPage : t_.tdefPage();
         p[0] = n.leaf ? kLeafPage : kNodePage;
         p[1] = 0x01;
-        put32(p + 4, n.tdefPage ? n.tdefPage : t_.tdefPage());
+        put32(p + 4, tdef);
         put32(p + L_.prevOff, n.prev);
         put32(p + L_.nextOff, n.next);
         put32(p + L_.tailOff, n.leaf ? 0 : n.tail);
         if (!n.leaf) p[L_.nodeFlagOff] = 0x01;
-        const size_t prefix = sharedPrefix(n.entries, 0, n.entries.size());
+        const size_t prefix = sharedPrefix(n, 0, n.entries.size());
         p[L_.prefixOff] = static_cast<uint8_t>(prefix);
         if (L_.jet4) p[L_.prefixOff + 1] = static_cast<uint8_t>(prefix >> 8);
+        const size_t trailer = n.leaf ? 4 : 8;
         size_t off = 0;
         for (size_t i = 0; i < n.entries.size(); ++i) {
-            std::vector<uint8_t> b = entryBytes(n.entries[i], n.leaf);
-            size_t skip = i == 0 ? 0 : prefix;
-            if (off + b.size() - skip > L_.room())
+            const Entry& e = n.entries[i];
+            const size_t skip = i == 0 ? 0 : prefix;
+            const size_t len = e.len - skip + trailer;
+            if (off + len > L_.room())
                 throw Error(where() + ": index entries do not fit their page", Error::Code::Generic);
-            std::memcpy(p + L_.entryStart + off, b.data() + skip, b.size() - skip);
-            off += b.size() - skip;
+            uint8_t* d = p + L_.entryStart + off;
+            std::memcpy(d, n.keys.data() + e.off + skip, e.len - skip);
+            putBE32(d + e.len - skip, e.rowPtr);
+            if (!n.leaf) putBE32(d + e.len - skip + 4, e.child);
+            off += len;
             p[L_.maskOff + off / 8] |= static_cast<uint8_t>(1u << (off % 8));
         }
         const uint32_t free = L_.room() - static_cast<uint32_t>(off);
         p[2] = static_cast<uint8_t>(free);
         p[3] = static_cast<uint8_t>(free >> 8);
+
+        // Kept as the page now decodes, so the next write need not decode it.
+        auto kept = std::make_shared<Node>(n);
+        kept->tdefPage = tdef;
+        kept->lcp = prefix;
+        if (kept->leaf) {
+            kept->tail = 0;
+            for (Entry& k : kept->entries) k.child = 0;
+        }
+        kept->compact();
+        remember(n.page, p, std::move(kept));
     }
 
-    Node descend(const std::vector<uint8_t>& key, uint32_t rowPtr, std::vector<Step>& path) {
+    // The common insert, an entry neither first on its leaf nor changing the
+    // page's shared prefix, made by moving the bytes after it rather than
+    // encoding the page again: the page comes out as store() would write it.
+    // False, with nothing changed, when the page needs the full path (a split,
+    // a new prefix, an odd layout); else `leaf` is the page as it now is.
+    bool insertInPlace(std::shared_ptr<const Node>& leaf, size_t at, Key key, uint32_t rowPtr) {
+        const size_t count = leaf->entries.size();
+        if (!leaf->leaf || at == 0 || count < 2) return false;
+        const uint8_t* old = pager_.page(leaf->page);
+        uint32_t prefix = old[L_.prefixOff];
+        if (L_.jet4) prefix |= static_cast<uint32_t>(old[L_.prefixOff + 1]) << 8;
+        const Key first = leaf->key(0);
+        if (prefix != leaf->lcp || key.size() < prefix || first.size() < prefix ||
+            (prefix && std::memcmp(key.data(), first.data(), prefix) != 0))
+            return false;
+
+        // The entry-end bitmap as 64-bit words: entry `at` starts where entry at-1 ends.
+        const uint32_t maskBytes = L_.entryStart - L_.maskOff;
+        const uint32_t words = (maskBytes + 7) / 8;
+        if (words > kMaskWords) return false;
+        std::array<uint64_t, kMaskWords> w{};
+        for (uint32_t i = 0; i < maskBytes; ++i) w[i / 8] |= static_cast<uint64_t>(old[L_.maskOff + i]) << (8 * (i % 8));
+        uint32_t ends = 0, start = 0, used = 0;
+        bool found = false;
+        for (uint32_t i = 0; i < words; ++i) {
+            const uint32_t c = static_cast<uint32_t>(std::popcount(w[i]));
+            if (!found && ends + c >= at) {
+                uint64_t x = w[i];
+                for (size_t k = at - ends - 1; k; --k) x &= x - 1;
+                start = i * 64 + static_cast<uint32_t>(std::countr_zero(x));
+                found = true;
+            }
+            ends += c;
+            if (w[i]) used = i * 64 + 63 - static_cast<uint32_t>(std::countl_zero(w[i]));
+        }
+        const uint32_t len = static_cast<uint32_t>(key.size()) - prefix + 4;
+        if (!found || ends != count || used + len > L_.room()) return false;
+
+        // Nothing cached for the page until it is consistent again.
+        auto slot = cache_->pages.find(leaf->page);
+        if (slot != cache_->pages.end()) slot->second.bytes.clear();
+
+        uint8_t* p = pager_.mutablePage(leaf->page);
+        uint8_t* data = p + L_.entryStart;
+        std::memmove(data + start + len, data + start, used - start);
+        std::memset(data + used + len, 0, L_.room() - used - len);  // what another writer left past its entries
+        std::memcpy(data + start, key.data() + prefix, key.size() - prefix);
+        putBE32(data + start + key.size() - prefix, rowPtr);
+        // Entry ends past `start` move up by `len`; the new entry ends at start + len.
+        std::array<uint64_t, kMaskWords> moved{};
+        const uint32_t keepBits = start + 1;
+        for (uint32_t i = 0; i < words; ++i) {
+            const uint32_t lo = i * 64;
+            if (lo + 64 <= keepBits) continue;
+            moved[i] = keepBits <= lo ? w[i] : w[i] & ~((uint64_t{1} << (keepBits - lo)) - 1);
+            w[i] &= ~moved[i];
+        }
+        const uint32_t ws = len / 64, bs = len % 64;
+        for (uint32_t i = words; i-- > 0;) {
+            if (!moved[i]) continue;
+            if (i + ws < words) w[i + ws] |= moved[i] << bs;
+            if (bs && i + ws + 1 < words) w[i + ws + 1] |= moved[i] >> (64 - bs);
+        }
+        w[(start + len) / 64] |= uint64_t{1} << ((start + len) % 64);
+        for (uint32_t i = 0; i < maskBytes; ++i) p[L_.maskOff + i] = static_cast<uint8_t>(w[i / 8] >> (8 * (i % 8)));
+        const uint32_t free = L_.room() - (used + len);
+        p[2] = static_cast<uint8_t>(free);
+        p[3] = static_cast<uint8_t>(free >> 8);
+
+        // The decoded page is changed where it stands when nothing else holds it
+        // (the cache and this call; each node is created non-const).
+        std::shared_ptr<const Node> next = leaf.use_count() <= 2 ? leaf : std::make_shared<Node>(*leaf);
+        Node& n = const_cast<Node&>(*next);
+        const Entry e = n.make(key, rowPtr);
+        n.entries.insert(n.entries.begin() + static_cast<std::ptrdiff_t>(at), e);
+        leaf = next;
+        remember(n.page, p, leaf);
+        return true;
+    }
+
+    std::shared_ptr<const Node> descend(Key key, uint32_t rowPtr, std::vector<Step>& path) {
         uint32_t pageNo = idx_.firstPage;
         for (int depth = 0;; ++depth) {
             if (depth > kMaxDepth) throw Error(where() + ": index tree loops or is too deep", Error::Code::Corrupt);
-            Node n = load(pageNo);
-            if (n.leaf) return n;
-            size_t i = 0;
-            while (i < n.entries.size() && compareEntry(n.entries[i].key, n.entries[i].rowPtr, key, rowPtr) < 0) ++i;
+            std::shared_ptr<const Node> n = view(pageNo);
+            if (n->leaf) return n;
+            const size_t i = lowerBound(*n, key, rowPtr);
             uint32_t child;
             size_t slot = i;
-            if (i < n.entries.size()) {
-                child = n.entries[i].child;
-            } else if (n.tail != 0) {
-                child = n.tail;
-            } else if (!n.entries.empty()) {
-                slot = n.entries.size() - 1;
-                child = n.entries.back().child;
+            if (i < n->entries.size()) {
+                child = n->entries[i].child;
+            } else if (n->tail != 0) {
+                child = n->tail;
+            } else if (!n->entries.empty()) {
+                slot = n->entries.size() - 1;
+                child = n->entries.back().child;
             } else {
-                throw Error(where() + ": intermediate index page " + std::to_string(n.page) + " is empty",
+                throw Error(where() + ": intermediate index page " + std::to_string(n->page) + " is empty",
                             Error::Code::Corrupt);
             }
             path.push_back(Step{std::move(n), slot});
@@ -284,11 +476,12 @@ private:
     }
 
     // The greatest entry under a node (its last entry, or its tail's greatest).
-    bool greatest(const Node& n, Entry& out, int depth = 0) const {
+    bool greatest(const Node& n, Bound& out, int depth = 0) const {
         if (depth > kMaxDepth) throw Error(where() + ": index tree is too deep", Error::Code::Corrupt);
-        if (!n.leaf && n.tail) return greatest(load(n.tail), out, depth + 1);
+        if (!n.leaf && n.tail) return greatest(*view(n.tail), out, depth + 1);
         if (n.entries.empty()) return false;
-        out.key = n.entries.back().key;
+        const Key k = n.key(n.entries.size() - 1);
+        out.key.assign(k.begin(), k.end());
         out.rowPtr = n.entries.back().rowPtr;
         return true;
     }
@@ -307,10 +500,10 @@ private:
 
     // Bytes a page holding entries [a, b) takes, sorted entries sharing the
     // prefix their first and last keys share.
-    size_t rangeSize(const std::vector<Entry>& es, const std::vector<size_t>& rawSum, size_t a, size_t b) const {
+    static size_t rangeSize(const Node& n, const std::vector<size_t>& rawSum, size_t a, size_t b) {
         size_t raw = rawSum[b] - rawSum[a];
         if (b - a < 2) return raw;
-        const auto &x = es[a].key, &y = es[b - 1].key;
+        const Key x = n.key(a), y = n.key(b - 1);
         size_t lcp = 0, m = std::min(x.size(), y.size());
         while (lcp < m && x[lcp] == y[lcp]) ++lcp;
         return raw - (b - a - 1) * lcp;
@@ -325,10 +518,10 @@ private:
         const auto& es = n.entries;
         const size_t count = es.size(), trailer = n.leaf ? 4 : 8, room = L_.room();
         std::vector<size_t> rawSum(count + 1, 0);
-        for (size_t i = 0; i < count; ++i) rawSum[i + 1] = rawSum[i] + es[i].key.size() + trailer;
+        for (size_t i = 0; i < count; ++i) rawSum[i + 1] = rawSum[i] + es[i].len + trailer;
         const size_t minPart = n.leaf ? 1 : 2;
         auto partSize = [&](size_t a, size_t b, bool last) {
-            return (n.leaf || last) ? rangeSize(es, rawSum, a, b) : rangeSize(es, rawSum, a, b - 1);
+            return (n.leaf || last) ? rangeSize(n, rawSum, a, b) : rangeSize(n, rawSum, a, b - 1);
         };
         size_t best = 0, bestWorst = SIZE_MAX;
         for (size_t m = minPart; m + 1 <= count; ++m) {
@@ -357,18 +550,18 @@ private:
 
     // True when the entry just before position `at` of a leaf, or the one at
     // `at`, has this key; neighbouring leaves stand in past either end.
-    bool keyBeside(const Node& leaf, size_t at, const std::vector<uint8_t>& key) const {
+    bool keyBeside(const Node& leaf, size_t at, Key key) const {
         const auto& es = leaf.entries;
         if (at > 0) {
-            if (es[at - 1].key == key) return true;
+            if (sameKey(leaf.key(at - 1), key)) return true;
         } else if (leaf.prev) {
-            const Node p = load(leaf.prev);
-            if (!p.entries.empty() && p.entries.back().key == key) return true;
+            const auto p = view(leaf.prev);
+            if (!p->entries.empty() && sameKey(p->key(p->entries.size() - 1), key)) return true;
         }
-        if (at < es.size()) return es[at].key == key;
+        if (at < es.size()) return sameKey(leaf.key(at), key);
         if (leaf.next) {
-            const Node n = load(leaf.next);
-            return !n.entries.empty() && n.entries.front().key == key;
+            const auto n = view(leaf.next);
+            return !n->entries.empty() && sameKey(n->key(0), key);
         }
         return false;
     }
@@ -400,11 +593,11 @@ private:
             n.tail = n.entries.back().child;
             n.entries.pop_back();
         } else if (n.tail != 0 && n.entries.empty()) {
-            Entry g;
-            if (!greatest(load(n.tail), g))
+            Bound g;
+            if (!greatest(*view(n.tail), g))
                 throw Error(where() + ": index page " + std::to_string(n.tail) + " is empty", Error::Code::Corrupt);
-            g.child = n.tail;
-            n.entries.push_back(std::move(g));
+            const Entry e = n.make(g.key, g.rowPtr, n.tail);
+            n.entries.push_back(e);
             n.tail = 0;
         }
     }
@@ -439,7 +632,7 @@ private:
         freePage(db_, n.page);
         Step step = std::move(path.back());
         path.pop_back();
-        Node& parent = step.node;
+        Node parent = *step.node;
         if (parent.tail == n.page)
             parent.tail = 0;
         else
@@ -465,18 +658,18 @@ private:
         const size_t k = cuts.size() - 1;
 
         std::vector<Node> parts(k);
-        std::vector<Entry> seps(k);  // the greatest entry under each part but the last
+        std::vector<Bound> seps(k);  // the greatest entry under each part but the last
         for (size_t i = 0; i < k; ++i) {
             Node& part = parts[i];
             part.leaf = n.leaf;
             part.tdefPage = n.tdefPage;
-            part.entries.assign(n.entries.begin() + static_cast<std::ptrdiff_t>(cuts[i]),
-                                n.entries.begin() + static_cast<std::ptrdiff_t>(cuts[i + 1]));
+            for (size_t j = cuts[i]; j < cuts[i + 1]; ++j) part.entries.push_back(part.copyOf(n, n.entries[j]));
             if (i + 1 == k) {
                 part.tail = n.tail;
                 break;
             }
-            seps[i].key = part.entries.back().key;
+            const Key last = part.key(part.entries.size() - 1);
+            seps[i].key.assign(last.begin(), last.end());
             seps[i].rowPtr = part.entries.back().rowPtr;
             if (!n.leaf) {
                 part.tail = part.entries.back().child;
@@ -499,39 +692,33 @@ private:
             for (size_t i = 0; i + 1 < k; ++i)
                 separate(parts[i].tail, parts[i + 1].entries.empty() ? parts[i + 1].tail : parts[i + 1].entries[0].child);
 
-        std::vector<Entry> ups;
-        for (size_t i = 0; i + 1 < k; ++i) {
-            Entry up = seps[i];
-            up.child = parts[i].page;
-            ups.push_back(std::move(up));
-        }
-
         if (isRoot) {
             Node root;
             root.page = n.page;
             root.leaf = false;
             root.tdefPage = n.tdefPage;
             root.tail = parts[k - 1].page;
-            root.entries = std::move(ups);
+            for (size_t i = 0; i + 1 < k; ++i) root.entries.push_back(root.make(seps[i].key, seps[i].rowPtr, parts[i].page));
             commit(root, path);
             return;
         }
 
         Step parentStep = std::move(path.back());
         path.pop_back();
-        Node& parent = parentStep.node;
+        Node parent = *parentStep.node;
         size_t at = parent.entries.size();
         if (parent.tail != n.page) {
             // The entry naming this page bounds its last part.
             at = entryFor(parent, n.page, parentStep.slot);
-            Entry g;
+            Bound g;
             if (greatest(parts[k - 1], g)) {
-                parent.entries[at].key = g.key;
-                parent.entries[at].rowPtr = g.rowPtr;
+                const Entry e = parent.make(g.key, g.rowPtr, parent.entries[at].child);
+                parent.entries[at] = e;
             }
         }
-        parent.entries.insert(parent.entries.begin() + static_cast<std::ptrdiff_t>(at),
-                              std::make_move_iterator(ups.begin()), std::make_move_iterator(ups.end()));
+        std::vector<Entry> ups;
+        for (size_t i = 0; i + 1 < k; ++i) ups.push_back(parent.make(seps[i].key, seps[i].rowPtr, parts[i].page));
+        parent.entries.insert(parent.entries.begin() + static_cast<std::ptrdiff_t>(at), ups.begin(), ups.end());
         commit(parent, path);
     }
 
@@ -539,22 +726,22 @@ private:
     // greatest entry under it. A tail has no entry, so its change reaches the
     // entry its parent has in the grandparent, and so on up.
     void fixParents(const Node& changed, std::vector<Step>& path) {
-        Entry g;
+        Bound g;
         if (!greatest(changed, g)) return;
         uint32_t child = changed.page;
         while (!path.empty()) {
             Step step = std::move(path.back());
             path.pop_back();
-            Node& parent = step.node;
-            if (parent.tail == child) {
-                child = parent.page;
+            const Node& seen = *step.node;
+            if (seen.tail == child) {
+                child = seen.page;
                 continue;
             }
-            const size_t at = entryFor(parent, child, step.slot);
-            Entry& e = parent.entries[at];
-            if (e.key == g.key && e.rowPtr == g.rowPtr) return;
-            e.key = g.key;
-            e.rowPtr = g.rowPtr;
+            const size_t at = entryFor(seen, child, step.slot);
+            if (sameKey(seen.key(at), g.key) && seen.entries[at].rowPtr == g.rowPtr) return;
+            Node parent = seen;
+            const Entry e = parent.make(g.key, g.rowPtr, parent.entries[at].child);
+            parent.entries[at] = e;
             const bool bounds = at + 1 == parent.entries.size() && parent.tail == 0;
             if (!fits(parent)) {
                 split(parent, path);
@@ -571,6 +758,7 @@ private:
     Layout L_;
     const Table& t_;
     const Index& idx_;
+    IndexNodeCache* cache_ = nullptr;
 };
 
 bool allKeyColumnsNull(const Index& idx, const Row& row) {

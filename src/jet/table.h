@@ -66,7 +66,9 @@ struct RowId {
 
 class Table {
 public:
-    Table(const Database& db, std::string name, uint32_t tdefPage, bool system);
+    // `earlier`, a load of the same definition before rows were written, lends its
+    // columns and indexes when the definition differs from it only in its counters.
+    Table(const Database& db, std::string name, uint32_t tdefPage, bool system, const Table* earlier = nullptr);
     ~Table();
     Table(const Table&) = delete;
     Table& operator=(const Table&) = delete;
@@ -158,6 +160,7 @@ private:
     std::vector<uint8_t> tdef_;  // the whole definition, all its pages concatenated
     uint16_t numVarCols_ = 0;
     uint16_t maxCols_ = 0;
+    uint32_t realIndexCount_ = 0;
 
     // The bytes of a live row, following overflow pointers; false for a deleted or missing row.
     bool locateRow(RowId id, const uint8_t*& data, size_t& len) const;

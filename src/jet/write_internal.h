@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -74,6 +75,10 @@ struct PlacementHints {
     std::unordered_map<uint32_t, Refusal> refused;    // data page -> refusal
 };
 PlacementHints& placementHints(const Database& db);
+
+// Where the index writer keeps the pages it decoded (defined and filled there).
+struct IndexNodeCache;
+std::shared_ptr<IndexNodeCache>& indexNodeSlot(const Database& db);
 
 // Wraps one write entry point: its own transaction when the caller has none
 // open, else an undoable step of the caller's transaction. Without commit()

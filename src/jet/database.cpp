@@ -24,6 +24,17 @@ std::string upper(const std::string& s) {
     return r;
 }
 
+// `name` equals the upper-cased `u`, letters compared without case.
+bool sameUpper(const std::string& name, const std::string& u) {
+    if (name.size() != u.size()) return false;
+    for (size_t i = 0; i < name.size(); ++i) {
+        char c = name[i];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c != u[i]) return false;
+    }
+    return true;
+}
+
 bool startsWithMSys(const std::string& name) {
     return name.size() >= 4 && upper(name.substr(0, 4)) == "MSYS";
 }
@@ -126,14 +137,14 @@ std::vector<std::string> Database::queryNames() const {
 bool Database::hasTable(const std::string& name) const {
     const std::string u = upper(name);
     for (const auto& e : catalog_)
-        if (e.type == 1 && upper(e.name) == u) return true;
+        if (e.type == 1 && sameUpper(e.name, u)) return true;
     return false;
 }
 
 bool Database::hasQuery(const std::string& name) const {
     const std::string u = upper(name);
     for (const auto& e : catalog_)
-        if (e.type == 5 && upper(e.name) == u) return true;
+        if (e.type == 5 && sameUpper(e.name, u)) return true;
     return false;
 }
 
@@ -141,13 +152,8 @@ std::shared_ptr<const Table> Database::table(const std::string& name) const {
     const std::string u = upper(name);
     if (auto it = tables_.find(u); it != tables_.end()) return it->second;
     for (const auto& e : catalog_) {
-        if (e.type == 1 && upper(e.name) == u) {
-            std::shared_ptr<const Table> earlier;
-            if (auto w = written_.find(u); w != written_.end()) {
-                earlier = std::move(w->second);
-                written_.erase(w);
-            }
-            auto t = std::make_shared<const Table>(*this, e.name, e.tdefPage(), e.isSystem(), earlier.get());
+        if (e.type == 1 && sameUpper(e.name, u)) {
+            auto t = std::make_shared<const Table>(*this, e.name, e.tdefPage(), e.isSystem());
             tables_[u] = t;
             return t;
         }

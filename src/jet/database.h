@@ -131,8 +131,6 @@ private:
     std::unique_ptr<Pager> pager_;
     std::vector<CatalogEntry> catalog_;
     mutable std::map<std::string, std::shared_ptr<const Table>> tables_;  // key: upper-cased name
-    // Tables forgotten after their rows changed, kept to lend their decoded definition to the next load.
-    mutable std::map<std::string, std::shared_ptr<const Table>> written_;
     mutable std::map<std::string, std::shared_ptr<const QueryModel>> queries_;
     mutable std::map<std::string, std::shared_ptr<const detail::TableRules>> rules_;  // key: upper-cased name
     WritablePager* wpager_ = nullptr;  // pager_ itself for Exclusive opens

@@ -15,7 +15,6 @@ struct WriteAccess {
         // Databases are always created non-const; only the cache accessors are const.
         auto& db = const_cast<Database&>(cdb);
         db.tables_.clear();
-        db.written_.clear();
         db.queries_.clear();
         db.rules_.clear();
         // A rollback may have taken back the pages the hints name.
@@ -24,19 +23,13 @@ struct WriteAccess {
         db.header_.pageCount = db.pager_->pageCount();
         db.loadCatalog();
     }
-    // A row written to a user table changes only that table's definition (its
-    // counters); the catalog and saved queries live in system tables.
+    // A row written to a user table changes only that table's counters, which
+    // Table reads from the page each time, so its decoded definition stands;
+    // the catalog and saved queries live in system tables.
     static void forgetTable(const Database& cdb, const Table& t) {
         auto& db = const_cast<Database&>(cdb);
         if (t.isSystem()) return reload(cdb);
         db.header_.pageCount = db.pager_->pageCount();
-        std::string key = t.name();
-        for (char& c : key)
-            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        if (auto it = db.tables_.find(key); it != db.tables_.end()) {
-            db.written_[key] = std::move(it->second);
-            db.tables_.erase(it);
-        }
     }
     static PlacementHints& placement(const Database& db) {
         if (!db.placement_) db.placement_ = std::make_shared<PlacementHints>();

@@ -170,8 +170,7 @@ public:
             if (!before.count(n)) before.emplace(n, wasDirty ? copyOf(it->second.get()) : nullptr);
         }
         if (wasDirty) return it->second.get();
-        auto buf = std::make_unique<uint8_t[]>(pageSize_);
-        std::memcpy(buf.get(), map_.base() + static_cast<size_t>(n) * pageSize_, pageSize_);
+        auto buf = copyOf(map_.base() + static_cast<size_t>(n) * pageSize_);
         uint8_t* p = buf.get();
         dirty_.emplace(n, std::move(buf));
         return p;
@@ -243,12 +242,16 @@ public:
         while (marks_.size() >= level) {
             Mark m = std::move(marks_.back());
             marks_.pop_back();
-            if (marks_.empty()) continue;
+            if (marks_.empty()) {
+                for (auto& [n, before] : m.before) recycle(std::move(before));
+                continue;
+            }
             // What the inner level saw first is also what the outer one saw for
             // pages the outer level had not touched yet.
             auto& outer = marks_.back().before;
             for (auto& [n, before] : m.before)
                 if (!outer.count(n)) outer.emplace(n, std::move(before));
+                else recycle(std::move(before));
         }
     }
 
@@ -436,10 +439,21 @@ private:
         throw Error("an earlier write to " + path_ + " failed; close and reopen the file", Error::Code::Io);
     }
 
-    std::unique_ptr<uint8_t[]> copyOf(const uint8_t* p) const {
-        auto c = std::make_unique<uint8_t[]>(pageSize_);
+    // Statement marks copy pages all the time: their buffers are used again.
+    std::unique_ptr<uint8_t[]> copyOf(const uint8_t* p) {
+        std::unique_ptr<uint8_t[]> c;
+        if (spare_.empty()) {
+            c = std::make_unique_for_overwrite<uint8_t[]>(pageSize_);
+        } else {
+            c = std::move(spare_.back());
+            spare_.pop_back();
+        }
         std::memcpy(c.get(), p, pageSize_);
         return c;
+    }
+
+    void recycle(std::unique_ptr<uint8_t[]> buf) {
+        if (buf && spare_.size() < kSpareBuffers) spare_.push_back(std::move(buf));
     }
 
     std::string path_;
@@ -454,6 +468,8 @@ private:
     uint32_t txnCount_ = 0;
     std::unordered_map<uint32_t, std::unique_ptr<uint8_t[]>> dirty_;
     std::vector<Mark> marks_;
+    static constexpr size_t kSpareBuffers = 64;
+    std::vector<std::unique_ptr<uint8_t[]>> spare_;
     std::function<void(const char*, uint32_t)> hook_;
 };
 

@@ -88,7 +88,8 @@ struct Node {
     uint32_t prev = 0, next = 0, tail = 0;
     std::vector<Entry> entries;
     std::vector<uint8_t> keys;
-    size_t lcp = 0;  // the prefix all keys share, as the page was read or written
+    size_t lcp = 0;   // the prefix all keys share, as the page was read or written
+    size_t used = 0;  // bytes the entries take on the page
 
     Key key(const Entry& e) const { return Key(keys.data() + e.off, e.len); }
     Key key(size_t i) const { return key(entries[i]); }
@@ -297,6 +298,7 @@ private:
             }
         }
         n.lcp = sharedPrefix(n, 0, n.entries.size());
+        n.used = start;
         return n;
     }
 
@@ -362,6 +364,7 @@ private:
         auto kept = std::make_shared<Node>(n);
         kept->tdefPage = tdef;
         kept->lcp = prefix;
+        kept->used = off;
         if (kept->leaf) {
             kept->tail = 0;
             for (Entry& k : kept->entries) k.child = 0;
@@ -376,8 +379,7 @@ private:
     // False, with nothing changed, when the page needs the full path (a split,
     // a new prefix, an odd layout); else `leaf` is the page as it now is.
     bool insertInPlace(std::shared_ptr<const Node>& leaf, size_t at, Key key, uint32_t rowPtr) {
-        const size_t count = leaf->entries.size();
-        if (!leaf->leaf || at == 0 || count < 2) return false;
+        if (!leaf->leaf || at == 0 || leaf->entries.size() < 2) return false;
         const uint8_t* old = pager_.page(leaf->page);
         uint32_t prefix = old[L_.prefixOff];
         if (L_.jet4) prefix |= static_cast<uint32_t>(old[L_.prefixOff + 1]) << 8;
@@ -386,27 +388,21 @@ private:
             (prefix && std::memcmp(key.data(), first.data(), prefix) != 0))
             return false;
 
-        // The entry-end bitmap as 64-bit words: entry `at` starts where entry at-1 ends.
+        // The page holds the decoded entries (view() compared its bytes), so where
+        // entry `at` starts follows from the lengths of those before it.
+        const uint32_t trailer = 4;
+        uint32_t start = leaf->entries[0].len + trailer;
+        for (size_t i = 1; i < at; ++i) start += leaf->entries[i].len + trailer - prefix;
+        const uint32_t used = static_cast<uint32_t>(leaf->used);
+        const uint32_t len = static_cast<uint32_t>(key.size()) - prefix + trailer;
         const uint32_t maskBytes = L_.entryStart - L_.maskOff;
         const uint32_t words = (maskBytes + 7) / 8;
-        if (words > kMaskWords) return false;
+        if (words > kMaskWords || start > used || used + len > L_.room()) return false;
         std::array<uint64_t, kMaskWords> w{};
-        for (uint32_t i = 0; i < maskBytes; ++i) w[i / 8] |= static_cast<uint64_t>(old[L_.maskOff + i]) << (8 * (i % 8));
-        uint32_t ends = 0, start = 0, used = 0;
-        bool found = false;
-        for (uint32_t i = 0; i < words; ++i) {
-            const uint32_t c = static_cast<uint32_t>(std::popcount(w[i]));
-            if (!found && ends + c >= at) {
-                uint64_t x = w[i];
-                for (size_t k = at - ends - 1; k; --k) x &= x - 1;
-                start = i * 64 + static_cast<uint32_t>(std::countr_zero(x));
-                found = true;
-            }
-            ends += c;
-            if (w[i]) used = i * 64 + 63 - static_cast<uint32_t>(std::countl_zero(w[i]));
-        }
-        const uint32_t len = static_cast<uint32_t>(key.size()) - prefix + 4;
-        if (!found || ends != count || used + len > L_.room()) return false;
+        if constexpr (std::endian::native == std::endian::little)
+            std::memcpy(w.data(), old + L_.maskOff, maskBytes);
+        else
+            for (uint32_t i = 0; i < maskBytes; ++i) w[i / 8] |= static_cast<uint64_t>(old[L_.maskOff + i]) << (8 * (i % 8));
 
         // Nothing cached for the page until it is consistent again.
         auto slot = cache_->pages.find(leaf->page);
@@ -434,7 +430,10 @@ private:
             if (bs && i + ws + 1 < words) w[i + ws + 1] |= moved[i] >> (64 - bs);
         }
         w[(start + len) / 64] |= uint64_t{1} << ((start + len) % 64);
-        for (uint32_t i = 0; i < maskBytes; ++i) p[L_.maskOff + i] = static_cast<uint8_t>(w[i / 8] >> (8 * (i % 8)));
+        if constexpr (std::endian::native == std::endian::little)
+            std::memcpy(p + L_.maskOff, w.data(), maskBytes);
+        else
+            for (uint32_t i = 0; i < maskBytes; ++i) p[L_.maskOff + i] = static_cast<uint8_t>(w[i / 8] >> (8 * (i % 8)));
         const uint32_t free = L_.room() - (used + len);
         p[2] = static_cast<uint8_t>(free);
         p[3] = static_cast<uint8_t>(free >> 8);
@@ -445,6 +444,7 @@ private:
         Node& n = const_cast<Node&>(*next);
         const Entry e = n.make(key, rowPtr);
         n.entries.insert(n.entries.begin() + static_cast<std::ptrdiff_t>(at), e);
+        n.used = used + len;
         leaf = next;
         remember(n.page, p, leaf);
         return true;

@@ -208,10 +208,19 @@ void initDataPage(Database& db, uint32_t pageNo, const uint8_t owner[4]) {
 class RowWriter {
 public:
     RowWriter(Database& db, const std::string& tableName)
-        : db_(db), f_(db.format()), t_(db.table(tableName)), extras_(readColumnExtras(db, *t_)) {
+        : db_(db), f_(db.format()), t_(db.table(tableName)) {
         writablePager(db);  // Error(ReadOnly) before anything else
-        std::vector<FieldBytes> empty(t_->columns().size());
-        minRow_ = assembleRow(db_, *t_, empty).size();
+        // What the definition gives the writer is worked out once per definition.
+        auto shape = std::static_pointer_cast<const Shape>(t_->writerMemo());
+        if (!shape) {
+            auto fresh = std::make_shared<Shape>();
+            fresh->extras = readColumnExtras(db, *t_);
+            std::vector<FieldBytes> empty(t_->columns().size());
+            fresh->minRow = assembleRow(db_, *t_, empty).size();
+            t_->setWriterMemo(fresh);
+            shape = std::move(fresh);
+        }
+        shape_ = std::move(shape);
         for (const Index& ix : t_->indexes()) {
             bool seen = false;
             for (const Index* u : physical_) seen |= u->realIndex == ix.realIndex;
@@ -257,9 +266,12 @@ private:
     Database& db_;
     const Format& f_;
     std::shared_ptr<const Table> t_;
-    std::vector<ColumnExtra> extras_;
+    struct Shape {
+        std::vector<ColumnExtra> extras;
+        size_t minRow = 0;  // bytes of a row with every column Null
+    };
+    std::shared_ptr<const Shape> shape_;
     std::vector<const Index*> physical_;
-    size_t minRow_ = 0;
     std::vector<std::pair<int, uint32_t>> freshLval_;  // (column, page) allocated by this operation
 };
 
@@ -311,7 +323,7 @@ FieldBytes RowWriter::fieldFor(int col, const Value& v) {
     }
     if (v.isNull()) return fb;
     fb.present = true;
-    if (c.type != ColType::Memo && c.type != ColType::OLE) fb.bytes = encodeFixedOrVar(db_, c, extras_[col], v);
+    if (c.type != ColType::Memo && c.type != ColType::OLE) fb.bytes = encodeFixedOrVar(db_, c, shape_->extras[col], v);
     return fb;
 }
 
@@ -349,7 +361,7 @@ Bytes RowWriter::longValueField(int col, const Bytes& data, bool allowInline) {
 }
 
 uint32_t RowWriter::placeLvalRow(int col, const Bytes& row) {
-    const ColumnExtra& x = extras_[col];
+    const ColumnExtra& x = shape_->extras[col];
     WritablePager& wp = writablePager(db_);
     std::vector<uint32_t> candidates;
     for (auto& [c, pg] : freshLval_)
@@ -384,7 +396,7 @@ uint32_t RowWriter::placeLvalRow(int col, const Bytes& row) {
 
 // Empties one long-value row; a page left without rows goes back to the file.
 void RowWriter::releaseLvalRow(int col, uint32_t ptr) {
-    const ColumnExtra& x = extras_[col];
+    const ColumnExtra& x = shape_->extras[col];
     WritablePager& wp = writablePager(db_);
     const uint32_t pg = ptr >> 8;
     const unsigned slot = ptr & 0xFF;
@@ -477,7 +489,7 @@ uint32_t RowWriter::newDataPage() {
 void RowWriter::afterDataPageChange(uint32_t page) {
     if (!t_->freePagesMap()) return;
     const Layout l = layoutOf(f_, writablePager(db_).page(page));
-    const bool roomy = l.ok && l.free >= minRow_ + 2 && l.count < kMaxRowsPerPage;
+    const bool roomy = l.ok && l.free >= shape_->minRow + 2 && l.count < kMaxRowsPerPage;
     const bool listed = mapHas(db_, t_->freePagesMap(), page);
     if (roomy && !listed)
         usageMapAdd(db_, t_->freePagesMap(), page);
@@ -595,7 +607,7 @@ RowId RowWriter::insert(const FieldValues& values, Row* stored) {
         fields[i] = fieldFor(static_cast<int>(i), row[i]);
         if ((cols[i].type == ColType::Memo || cols[i].type == ColType::OLE) && !row[i].isNull()) {
             lvCols.push_back(static_cast<int>(i));
-            lvData.push_back(encodeLongValueData(db_, cols[i], extras_[i], row[i]));
+            lvData.push_back(encodeLongValueData(db_, cols[i], shape_->extras[i], row[i]));
         }
     }
     const Bytes bytesOut = buildRow(fields, lvCols, lvData);
@@ -647,7 +659,7 @@ void RowWriter::update(RowId id, const FieldValues& changes) {
         fields[i] = fieldFor(static_cast<int>(i), newRow[i]);
         if ((cols[i].type == ColType::Memo || cols[i].type == ColType::OLE) && !newRow[i].isNull()) {
             lvCols.push_back(static_cast<int>(i));
-            lvData.push_back(encodeLongValueData(db_, cols[i], extras_[i], newRow[i]));
+            lvData.push_back(encodeLongValueData(db_, cols[i], shape_->extras[i], newRow[i]));
         }
     }
     const Bytes rowBytes = buildRow(fields, lvCols, lvData);

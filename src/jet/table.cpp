@@ -88,19 +88,17 @@ uint32_t fixedSize(const Column& c) {
 
 class TableLoader {
 public:
-    static void load(Table& t, const Table* earlier);
-
-private:
-    static void gather(Table& t);
-    static bool reuse(Table& t, const Table& earlier);
+    static void load(Table& t);
 };
 
-// Gathers the definition's pages; continuation pages contribute what follows their 8-byte header.
-void TableLoader::gather(Table& t) {
+void TableLoader::load(Table& t) {
     const Database& db = t.db_;
     const Format& f = db.format();
     const Pager& pg = db.pager();
     const std::string& file = db.path();
+    const bool j4 = f.jet4();
+
+    // Gather the definition's pages; continuation pages contribute what follows their 8-byte header.
     std::unordered_set<uint32_t> seen;
     uint32_t pageNo = t.tdefPage_;
     bool first = true;
@@ -121,63 +119,13 @@ void TableLoader::gather(Table& t) {
         first = false;
         pageNo = bytes::u32(p + 4);
     }
-}
-
-// Every row written changes the definition's counters (rows, next autonumber,
-// each index's distinct keys) and nothing else in it: when the definition
-// differs from an earlier load only there, that load's columns and indexes
-// stand and only the counters are read again.
-bool TableLoader::reuse(Table& t, const Table& earlier) {
-    const Format& f = t.db_.format();
-    const std::vector<uint8_t>& now = t.tdef_;
-    const std::vector<uint8_t>& before = earlier.tdef_;
-    if (now.size() != before.size() || earlier.tdefPage_ != t.tdefPage_) return false;
-    const size_t realCounts = f.tdefIndexStart;
-    const size_t realEnd = realCounts + static_cast<size_t>(earlier.realIndexCount_) * f.tdefRealIdxEntrySize;
-    if (realEnd > now.size()) return false;
-    std::vector<std::pair<size_t, size_t>> counters{{f.tdefRowCount, 4}, {f.tdefAutonumber, 4}};
-    for (uint32_t i = 0; i < earlier.realIndexCount_; ++i) counters.push_back({realCounts + i * f.tdefRealIdxEntrySize + 4, 4});
-    std::sort(counters.begin(), counters.end());
-    size_t from = 0;
-    for (const auto& [at, len] : counters) {
-        if (at < from || at + len > now.size()) return false;
-        if (std::memcmp(now.data() + from, before.data() + from, at - from) != 0) return false;
-        from = at + len;
-    }
-    if (std::memcmp(now.data() + from, before.data() + from, now.size() - from) != 0) return false;
-
-    DefReader r(t.tdef_, t.db_.path(), t.name_);
-    t.rowCount_ = r.u32(f.tdefRowCount);
-    t.autonumber_ = r.u32(f.tdefAutonumber);
-    t.maxCols_ = earlier.maxCols_;
-    t.numVarCols_ = earlier.numVarCols_;
-    t.usedPagesRef_ = earlier.usedPagesRef_;
-    t.freePagesRef_ = earlier.freePagesRef_;
-    t.realIndexCount_ = earlier.realIndexCount_;
-    t.columns_ = earlier.columns_;
-    t.indexes_ = earlier.indexes_;
-    for (Index& ix : t.indexes_)
-        ix.rowCountAtDef = r.u32(realCounts + static_cast<size_t>(ix.realIndex) * f.tdefRealIdxEntrySize + 4);
-    return true;
-}
-
-void TableLoader::load(Table& t, const Table* earlier) {
-    gather(t);
-    if (earlier && reuse(t, *earlier)) return;
-    const Database& db = t.db_;
-    const Format& f = db.format();
-    const std::string& file = db.path();
-    const bool j4 = f.jet4();
 
     DefReader r(t.tdef_, file, t.name_);
-    t.rowCount_ = r.u32(f.tdefRowCount);
-    t.autonumber_ = r.u32(f.tdefAutonumber);
     t.maxCols_ = r.u16(f.tdefMaxCols);
     t.numVarCols_ = r.u16(f.tdefNumVarCols);
     const uint16_t numCols = r.u16(f.tdefNumCols);
     const uint32_t numIdx = r.u32(f.tdefNumIdx);
     const uint32_t numRealIdx = r.u32(f.tdefNumRealIdx);
-    t.realIndexCount_ = numRealIdx;
     t.usedPagesRef_ = r.u32(f.tdefUsedPages);
     t.freePagesRef_ = r.u32(f.tdefFreePages);
     // Counts are checked against the bytes they would need before anything is allocated,
@@ -302,12 +250,16 @@ void TableLoader::load(Table& t, const Table* earlier) {
     for (auto& ix : t.indexes_) ix.name = readName(off);
 }
 
-Table::Table(const Database& db, std::string name, uint32_t tdefPage, bool system, const Table* earlier)
+Table::Table(const Database& db, std::string name, uint32_t tdefPage, bool system)
     : db_(db), name_(std::move(name)), tdefPage_(tdefPage), system_(system) {
-    TableLoader::load(*this, earlier);
+    TableLoader::load(*this);
 }
 
 Table::~Table() = default;
+
+uint32_t Table::rowCount() const { return bytes::u32(db_.pager().page(tdefPage_) + db_.format().tdefRowCount); }
+
+uint32_t Table::nextAutonumber() const { return bytes::u32(db_.pager().page(tdefPage_) + db_.format().tdefAutonumber); }
 
 int Table::columnIndex(const std::string& name) const {
     const std::string u = upper(name);

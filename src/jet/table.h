@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,9 +67,7 @@ struct RowId {
 
 class Table {
 public:
-    // `earlier`, a load of the same definition before rows were written, lends its
-    // columns and indexes when the definition differs from it only in its counters.
-    Table(const Database& db, std::string name, uint32_t tdefPage, bool system, const Table* earlier = nullptr);
+    Table(const Database& db, std::string name, uint32_t tdefPage, bool system);
     ~Table();
     Table(const Table&) = delete;
     Table& operator=(const Table&) = delete;
@@ -76,8 +75,10 @@ public:
     const std::string& name() const { return name_; }
     bool isSystem() const { return system_; }
     uint32_t tdefPage() const { return tdefPage_; }
-    uint32_t rowCount() const { return rowCount_; }     // as stored in the definition
-    uint32_t nextAutonumber() const { return autonumber_; }
+    // Counters as the definition holds them now: row writes change them in place
+    // and leave the rest of the definition, and so this object, as it was.
+    uint32_t rowCount() const;
+    uint32_t nextAutonumber() const;
     const std::vector<Column>& columns() const { return columns_; }
     const std::vector<Index>& indexes() const { return indexes_; }
     int columnIndex(const std::string& name) const;  // case-insensitive; -1 if absent
@@ -143,7 +144,11 @@ public:
     uint16_t varColumnCount() const { return numVarCols_; }
     uint32_t usedPagesMap() const { return usedPagesRef_; }  // row pointers of the table's usage maps
     uint32_t freePagesMap() const { return freePagesRef_; }
-    const std::vector<uint8_t>& definitionBytes() const { return tdef_; }
+    const std::vector<uint8_t>& definitionBytes() const { return tdef_; }  // counters as first read
+    // What the row writer derives from the definition, kept with it so each
+    // write need not derive it again.
+    const std::shared_ptr<const void>& writerMemo() const { return writerMemo_; }
+    void setWriterMemo(std::shared_ptr<const void> memo) const { writerMemo_ = std::move(memo); }
 
 private:
     friend class TableLoader;
@@ -151,8 +156,6 @@ private:
     std::string name_;
     uint32_t tdefPage_;
     bool system_;
-    uint32_t rowCount_ = 0;
-    uint32_t autonumber_ = 0;
     uint32_t usedPagesRef_ = 0;
     uint32_t freePagesRef_ = 0;
     std::vector<Column> columns_;
@@ -160,7 +163,7 @@ private:
     std::vector<uint8_t> tdef_;  // the whole definition, all its pages concatenated
     uint16_t numVarCols_ = 0;
     uint16_t maxCols_ = 0;
-    uint32_t realIndexCount_ = 0;
+    mutable std::shared_ptr<const void> writerMemo_;
 
     // The bytes of a live row, following overflow pointers; false for a deleted or missing row.
     bool locateRow(RowId id, const uint8_t*& data, size_t& len) const;

@@ -58,8 +58,9 @@ void checkTableRules(const Database& db, const Table& t, const Row& row);
 
 // Forgets cached tables, queries and the catalog after a change or rollback.
 void invalidateCaches(const Database& db);
-// After rows of one table changed: forgets that table's cached definition (all
-// caches when it is a system table, which the catalog and queries come from).
+// After rows of one table changed: a user table's decoded definition stands (its
+// counters are read from the page); a system table's change forgets every cache,
+// since the catalog and queries come from them.
 void invalidateTable(const Database& db, const Table& t);
 
 // What the row writer remembers between statements so an insert need not search

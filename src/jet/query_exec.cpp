@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 #include <numeric>
 #include <optional>
@@ -693,13 +694,50 @@ Relation Plan::join(Relation l, Relation r, FromItem::JoinType type, std::vector
         }
         return true;
     };
+    // One key that is a number (most joins: an ID against an ID) is hashed by
+    // the bits of its value as appendKey would write them, in a map of its own:
+    // a number's key never equals any other kind's.
+    const bool single = outerKeys.size() == 1;
+    std::unordered_map<uint64_t, std::vector<uint32_t>> numbers;
+    Value scratch;
+    auto singleKey = [&](const Row* const* tuple, const Node* k) -> const Value* {
+        if (k->op != Op::Field) {
+            scratch = ev::eval(*k, ev::RowView{tuple, nullptr}, env_);
+            return scratch.isNull() ? nullptr : &scratch;
+        }
+        const Row* r = tuple[k->slot.source];
+        if (!r || static_cast<size_t>(k->slot.column) >= r->size()) return nullptr;
+        const Value& v = (*r)[static_cast<size_t>(k->slot.column)];
+        return v.isNull() ? nullptr : &v;
+    };
+    auto bitsOf = [](const Value& v) {
+        double d = ev::numberOf(v);
+        if (d == 0) d = 0;  // -0 equals 0
+        uint64_t b;
+        std::memcpy(&b, &d, sizeof b);
+        return b;
+    };
     size_t innerCount = inner.tuples.size() / std::max<size_t>(n, 1);
     size_t outerCount = outer.tuples.size() / std::max<size_t>(n, 1);
     std::unordered_map<std::string, std::vector<uint32_t>> hash;
     std::string key;
     if (!outerKeys.empty()) {
-        for (size_t i = 0; i < innerCount; ++i)
-            if (keyOf(&inner.tuples[i * n], innerKeys, key)) hash[key].push_back(static_cast<uint32_t>(i));
+        for (size_t i = 0; i < innerCount; ++i) {
+            const Row* const* t = &inner.tuples[i * n];
+            if (single) {
+                const Value* v = singleKey(t, innerKeys[0]);
+                if (!v) continue;
+                if (ev::isNumberKind(*v)) {
+                    numbers[bitsOf(*v)].push_back(static_cast<uint32_t>(i));
+                    continue;
+                }
+                key.clear();
+                ev::appendKey(key, *v);
+                hash[key].push_back(static_cast<uint32_t>(i));
+            } else if (keyOf(t, innerKeys, key)) {
+                hash[key].push_back(static_cast<uint32_t>(i));
+            }
+        }
     }
     Relation out;
     out.leaves = l.leaves;
@@ -717,7 +755,19 @@ Relation Plan::join(Relation l, Relation r, FromItem::JoinType type, std::vector
         const std::vector<uint32_t>* matches = &all;
         if (!outerKeys.empty()) {
             matches = &none;
-            if (keyOf(o, outerKeys, key)) {
+            if (single) {
+                if (const Value* v = singleKey(o, outerKeys[0])) {
+                    if (ev::isNumberKind(*v)) {
+                        auto it = numbers.find(bitsOf(*v));
+                        if (it != numbers.end()) matches = &it->second;
+                    } else {
+                        key.clear();
+                        ev::appendKey(key, *v);
+                        auto it = hash.find(key);
+                        if (it != hash.end()) matches = &it->second;
+                    }
+                }
+            } else if (keyOf(o, outerKeys, key)) {
                 auto it = hash.find(key);
                 if (it != hash.end()) matches = &it->second;
             }

@@ -421,16 +421,16 @@ void Table::decodeRow(const uint8_t* row, size_t len, const std::vector<int>* wa
         const Column& c = columns_[ci];
         Value& v = out[ci];
         if (c.number >= rowCols) {
-            v = Value();
+            v.setNull();
             continue;
         }
         const bool bit = (mask[c.number / 8] >> (c.number % 8)) & 1;
         if (c.type == ColType::Bool) {
-            v = Value::boolean(bit);
+            v.setBool(bit);
             continue;
         }
         if (!bit) {
-            v = Value();
+            v.setNull();
             continue;
         }
         const uint8_t* p;
@@ -442,7 +442,7 @@ void Table::decodeRow(const uint8_t* row, size_t len, const std::vector<int>* wa
             p = row + start;
         } else {
             if (!hasVar || c.varIndex >= varLen) {
-                v = Value();
+                v.setNull();
                 continue;
             }
             size_t s = varOffset(c.varIndex), e = varOffset(c.varIndex + 1u);
@@ -453,13 +453,13 @@ void Table::decodeRow(const uint8_t* row, size_t len, const std::vector<int>* wa
         // A damaged definition can declare a number column variable, so sizes are checked here too.
         if (const uint32_t need = minSize(c.type); n < need) corrupt("has a value shorter than its type");
         switch (c.type) {
-            case ColType::Byte: v = Value::byte(p[0]); break;
-            case ColType::Int: v = Value::int16(bytes::i16(p)); break;
-            case ColType::Long: v = Value::int32(bytes::i32(p)); break;
-            case ColType::Money: v = Value::currency(Currency{bytes::i64(p)}); break;
-            case ColType::Float: v = Value::single(bytes::f32(p)); break;
-            case ColType::Double: v = Value::dbl(bytes::f64(p)); break;
-            case ColType::DateTime: v = Value::date(bytes::f64(p)); break;
+            case ColType::Byte: v.setByte(p[0]); break;
+            case ColType::Int: v.setInt16(bytes::i16(p)); break;
+            case ColType::Long: v.setInt32(bytes::i32(p)); break;
+            case ColType::Money: v.setCurrency(Currency{bytes::i64(p)}); break;
+            case ColType::Float: v.setSingle(bytes::f32(p)); break;
+            case ColType::Double: v.setDouble(bytes::f64(p)); break;
+            case ColType::DateTime: v.setDate(bytes::f64(p)); break;
             case ColType::Guid: {
                 Guid g;
                 std::memcpy(g.bytes.data(), p, 16);
@@ -483,7 +483,7 @@ void Table::decodeRow(const uint8_t* row, size_t len, const std::vector<int>* wa
                 std::string s = v.isText() ? std::move(const_cast<std::string&>(v.asText())) : std::string();
                 s.clear();
                 appendText(db_, s, p, n);
-                v = Value::text(std::move(s));
+                v.setText(std::move(s));
                 break;
             }
             case ColType::Memo: {

@@ -92,6 +92,21 @@ public:
     const Guid& asGuid() const { return std::get<Guid>(v_); }
     const Decimal& asDecimal() const { return std::get<Decimal>(v_); }
 
+    // In-place replacement: a Value that already holds the kind keeps its storage
+    // (a cursor decodes every row into the same Values).
+    void setNull() {
+        if (v_.index() != 0) v_.template emplace<std::monostate>();
+    }
+    void setBool(bool b) { put(b); }
+    void setByte(uint8_t b) { put(b); }
+    void setInt16(int16_t i) { put(i); }
+    void setInt32(int32_t i) { put(i); }
+    void setCurrency(Currency c) { put(c); }
+    void setSingle(float f) { put(f); }
+    void setDouble(double d) { put(d); }
+    void setDate(double days) { put(DateTime{days}); }
+    void setText(std::string s) { put(std::move(s)); }
+
     // Numeric conversion of any numeric kind (Bool: True = -1 as in Jet).
     double toDouble() const;
     // Integral value of Bool/Byte/Int16/Int32; throws otherwise.
@@ -104,6 +119,11 @@ private:
     template <class T>
         requires(!std::is_same_v<std::remove_cvref_t<T>, Value>)
     explicit Value(T&& x) : v_(std::forward<T>(x)) {}
+    template <class T>
+    void put(T x) {
+        if (T* held = std::get_if<T>(&v_)) *held = std::move(x);
+        else v_.template emplace<T>(std::move(x));
+    }
     std::variant<std::monostate, bool, uint8_t, int16_t, int32_t, Currency, float, double, DateTime, std::string,
                  Bytes, Guid, Decimal>
         v_;

@@ -1,5 +1,6 @@
 #include "jetdb_format.h"
 
+#include <array>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -77,20 +78,23 @@ template <class F>
 void appendShortest(std::string& out, F x) {
     char buf[64];
     auto r = std::to_chars(buf, buf + sizeof buf, x);
-    out.append(buf, r.ptr);
+    out.append(buf, static_cast<size_t>(r.ptr - buf));
 }
 
 template <class I>
 void appendInt(std::string& out, I x) {
     char buf[24];
     auto r = std::to_chars(buf, buf + sizeof buf, x);
-    out.append(buf, r.ptr);
+    out.append(buf, static_cast<size_t>(r.ptr - buf));
 }
 
 // Two digits of 0..99.
 inline char* put2(char* p, unsigned v) {
-    p[0] = static_cast<char>('0' + v / 10);
-    p[1] = static_cast<char>('0' + v % 10);
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    std::memcpy(p, kPairs + 2 * v, 2);
     return p + 2;
 }
 
@@ -164,19 +168,27 @@ void appendDateTime(std::string& out, double days) {
     if (!std::isfinite(days) || std::fabs(days) >= kMaxDateDays) return appendShortest(out, days);
     const double whole = std::trunc(days);
     int64_t day = static_cast<int64_t>(whole);
-    int64_t secs = std::llround(std::fabs(days - whole) * 86400.0);
+    // Rounds half away from zero as llround does, without the library call.
+    const double frac = std::fabs(days - whole) * 86400.0;
+    int64_t secs = static_cast<int64_t>(frac);
+    if (frac - static_cast<double>(secs) >= 0.5) ++secs;
     if (secs >= 86400) {  // rounded up to midnight: the next calendar day
         secs -= 86400;
         day += 1;
     }
-    // Rows of one table tend to share their days: the last conversion is kept.
-    static thread_local int64_t lastDay = INT64_MIN;
-    static thread_local Civil lastCivil{};
-    if (day != lastDay) {
-        lastCivil = civilFromUnixDays(day + kJetEpochUnixDays);
-        lastDay = day;
+    // Rows of one table share few days (a row's date and time columns, durations
+    // on day zero): recent conversions are kept, one per slot.
+    struct Seen {
+        int64_t day = INT64_MIN;
+        Civil civil{};
+    };
+    static thread_local std::array<Seen, 64> seen;
+    Seen& slot = seen[static_cast<uint64_t>(day) % seen.size()];
+    if (slot.day != day) {
+        slot.civil = civilFromUnixDays(day + kJetEpochUnixDays);
+        slot.day = day;
     }
-    const Civil c = lastCivil;
+    const Civil c = slot.civil;
     char buf[40];
     char* p = buf;
     // The year takes at least four characters, a minus sign included.
@@ -185,14 +197,19 @@ void appendDateTime(std::string& out, double days) {
         *p++ = '-';
         y = -y;
     }
-    char yd[20];
-    int yn = 0;
-    do {
-        yd[yn++] = static_cast<char>('0' + y % 10);
-        y /= 10;
-    } while (y);
-    for (int pad = 4 - yn - (c.year < 0 ? 1 : 0); pad > 0; --pad) *p++ = '0';
-    while (yn) *p++ = yd[--yn];
+    if (c.year >= 1000 && c.year <= 9999) {
+        p = put2(p, static_cast<unsigned>(y / 100));
+        p = put2(p, static_cast<unsigned>(y % 100));
+    } else {
+        char yd[20];
+        int yn = 0;
+        do {
+            yd[yn++] = static_cast<char>('0' + y % 10);
+            y /= 10;
+        } while (y);
+        for (int pad = 4 - yn - (c.year < 0 ? 1 : 0); pad > 0; --pad) *p++ = '0';
+        while (yn) *p++ = yd[--yn];
+    }
     *p++ = '-';
     p = put2(p, c.month);
     *p++ = '-';
@@ -204,7 +221,7 @@ void appendDateTime(std::string& out, double days) {
     p = put2(p, s / 60 % 60);
     *p++ = ':';
     p = put2(p, s % 60);
-    out.append(buf, p);
+    out.append(buf, static_cast<size_t>(p - buf));
 }
 
 void appendCurrency(std::string& out, jet::Currency c) {
@@ -236,7 +253,7 @@ void appendGuid(std::string& out, const jet::Guid& g) {
         *p++ = kHex[g.bytes[i] & 15];
     }
     *p++ = '}';
-    out.append(buf, p);
+    out.append(buf, static_cast<size_t>(p - buf));
 }
 
 std::string formatDateTime(double days) {

@@ -174,8 +174,14 @@ void printSchema(Out& out, const jet::Database& db, const jet::Table& t) {
         for (size_t i = 0; i < ix.columns.size(); ++i) {
             if (i) s += ", ";
             const int col = ix.columns[i].column;
-            s += col >= 0 && static_cast<size_t>(col) < t.columns().size() ? "[" + t.columns()[col].name + "]"
-                                                                           : "#" + std::to_string(col);
+            if (col >= 0 && static_cast<size_t>(col) < t.columns().size()) {
+                s += '[';
+                s += t.columns()[static_cast<size_t>(col)].name;
+                s += ']';
+            } else {
+                s += '#';
+                s += std::to_string(col);
+            }
             s += ix.columns[i].ascending ? " ASC" : " DESC";
         }
         s += ")";

@@ -35,7 +35,7 @@ constexpr uint8_t kNodePage = 0x03;
 constexpr uint8_t kLeafPage = 0x04;
 constexpr int kMaxDepth = 32;
 // Decoded pages kept between writes; beyond this many the cache starts afresh.
-constexpr size_t kCachedPages = 4096;
+constexpr size_t kCachedPages = 1024;
 // Words of an index page's entry-end bitmap (a 4 KiB page has 453 bytes of it).
 constexpr uint32_t kMaskWords = 64;
 

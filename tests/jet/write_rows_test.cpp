@@ -323,6 +323,9 @@ TEST(WriteRows, TimerActivitiesKeepUntouchedColumns) {
         EXPECT_EQ(stored[t->columnIndex("ID")], Value::int32(static_cast<int32_t>(last + 1)));
         EXPECT_EQ(stored[t->columnIndex("Exported")], Value::boolean(false));
         EXPECT_EQ(db->table("Activities")->nextAutonumber(), last + 1);
+        std::string msg;  // the AutoNumber is the file's to give
+        testutil::errorCode([&] { db->updateRow("Activities", added, fields(*t, {{"ID", Value::int32(9999)}})); }, &msg);
+        EXPECT_NE(msg.find("AutoNumber column 'ID'"), std::string::npos) << msg;
         // Notes grow past the row, shrink back, and go away; nothing else moves.
         const int note = t->columnIndex("Note");
         for (const std::string& n : {memoText(5000, 'n'), memoText(120, 'm'), std::string("short"), std::string()})

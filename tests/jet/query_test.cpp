@@ -53,14 +53,10 @@ protected:
         return out;
     }
     // The message of the query error a statement gives (its query is named "Calc").
-    static std::string errorOf(const std::string& text, const Params& params = {}) {
-        try {
-            sql(text, params);
-        } catch (const Error& e) {
-            EXPECT_EQ(e.code(), Error::Code::Query) << e.what();
-            return e.what();
-        }
-        return "<no error>";
+    static std::string errorOf(const std::string& text) {
+        std::string msg;
+        EXPECT_EQ(testutil::errorCode([&] { sql(text); }, &msg), Error::Code::Query) << text;
+        return msg;
     }
 
     static Value eval(const std::string& expr) {
@@ -122,14 +118,10 @@ TEST_F(QueryTest, OtherListQueries) {
     EXPECT_EQ(classes.rows.size(), 4u);
 }
 
+// Every value of every row is checked against an independent reader by the oracle's timer_queries.mjs.
 TEST_F(QueryTest, AllActivitiesResolvesNames) {
     ResultSet rs = runNamed(*db_, "All Activities");
     ASSERT_EQ(rs.rows.size(), 16u);
-    Strings cols;
-    for (const auto& c : rs.columns) cols.push_back(c.name);
-    EXPECT_EQ(cols, (Strings{"UserDate", "Customer/Job", "Service Item", "Service ID", "Duration", "Billable Status",
-                             "Export Status", "Exported", "Class", "Class ID", "ActivityID", "CustJob ID", "Name",
-                             "Name ID", "Payroll Item", "Note", "Billable Y/N", "CreateTime"}));
     EXPECT_EQ(rs.columns[rs.columnIndex("Billable Status")].type, ColType::Text);
     EXPECT_EQ(rs.columns[rs.columnIndex("UserDate")].type, ColType::DateTime);
     EXPECT_EQ(rs.columns[rs.columnIndex("Note")].type, ColType::Memo);
@@ -137,15 +129,6 @@ TEST_F(QueryTest, AllActivitiesResolvesNames) {
     Strings ids;
     for (int i = 1; i <= 16; ++i) ids.push_back(std::to_string(i));
     EXPECT_EQ(column(rs, "ActivityID"), ids);
-    // Activity 10 is Brian's, 11 Chen's, the rest Alice's; 6 is the Baker & Sons installation.
-    EXPECT_EQ(column(rs, "Name")[9], "Brian Okafor");
-    EXPECT_EQ(column(rs, "Name")[10], "Chen Wei");
-    EXPECT_EQ(column(rs, "Customer/Job")[5], "Baker & Sons:Kitchen Remodel");
-    EXPECT_EQ(column(rs, "Service Item")[5], "Installation");
-    EXPECT_EQ(column(rs, "Class")[5], "Residential");
-    EXPECT_EQ(column(rs, "Payroll Item")[0], "Hourly Regular");
-    EXPECT_EQ(column(rs, "Billable Status")[2], "Not Billable");
-    EXPECT_EQ(column(rs, "Export Status")[1], "Exported");
 }
 
 TEST_F(QueryTest, WeekQueryGivesAlicesWeekInGridOrder) {
@@ -209,15 +192,10 @@ TEST_F(QueryTest, ParameterErrorsNameQueryAndParameter) {
     Params p{{"PStartDate", Value::date(kMonday)}, {"PEndDate", Value::date(kMonday + 6)}};
     auto model = std::make_shared<QueryModel>(*parseSql(kWeekSql));
     model->name = "Week";
-    try {
-        runQuery(*db_, *model, p);
-        FAIL() << "no error for the missing PNameID";
-    } catch (const Error& e) {
-        std::string m = e.what();
-        EXPECT_EQ(e.code(), Error::Code::Query);
-        EXPECT_NE(m.find("Week"), std::string::npos) << m;
-        EXPECT_NE(m.find("PNameID"), std::string::npos) << m;
-    }
+    std::string m;
+    EXPECT_EQ(testutil::errorCode([&] { runQuery(*db_, *model, p); }, &m), Error::Code::Query);
+    EXPECT_NE(m.find("Week"), std::string::npos) << m;
+    EXPECT_NE(m.find("PNameID"), std::string::npos) << m;
     // Lookup ignores case.
     p["pnameid"] = Value::int32(kAlice);
     EXPECT_EQ(runQuery(*db_, *model, p).rows.size(), 9u);

@@ -33,14 +33,9 @@ std::string roundTrip(const std::string& sql) {
 }
 
 std::string errorOf(const std::string& sql) {
-    try {
-        parseSql(sql);
-    } catch (const Error& e) {
-        EXPECT_EQ(e.code(), Error::Code::Query);
-        return e.what();
-    }
-    ADD_FAILURE() << "no error for: " << sql;
-    return "";
+    std::string msg;
+    EXPECT_EQ(testutil::errorCode([&] { parseSql(sql); }, &msg), Error::Code::Query) << sql;
+    return msg;
 }
 
 }  // namespace
@@ -417,13 +412,9 @@ TEST(SavedQuery, TimerQueriesInEveryTimerFile) {
 
 TEST(SavedQuery, MissingQueriesAndTablesAreNamedInErrors) {
     auto db = Database::open(testutil::dataPath("timer/sample.tdb"));
-    try {
-        db->query("No Such Query");
-        FAIL() << "no error";
-    } catch (const Error& e) {
-        EXPECT_EQ(e.code(), Error::Code::NotFound);
-        EXPECT_EQ(std::string(e.what()), "no saved query named 'No Such Query'");
-    }
+    std::string msg;
+    EXPECT_EQ(testutil::errorCode([&] { db->query("No Such Query"); }, &msg), Error::Code::NotFound);
+    EXPECT_EQ(msg, "no saved query named 'No Such Query'");
     // A table is not a query.
     EXPECT_THROW(db->query("Activities"), Error);
 }

@@ -164,43 +164,19 @@ TEST(JetdbTool, SchemaShowsColumnsAndIndexes) {
     EXPECT_NE(r.out.find("  [NameStr] Text, size 100, "), std::string::npos) << r.out;
 }
 
+// (Every value of every table is compared with two independent readers by the oracle.)
 TEST(JetdbTool, ExportWritesTypedCsv) {
     ToolRun r = runJetdb({"export", kSample, "Prefs - Startup"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "RecentDays,Billable,DefaultName,StopwatchRounding\n30,1,\"Alice Moreno\",1\n");
 
-    r = runJetdb({"export", kSample, "Activities"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    auto v = lines(r.out);
-    ASSERT_EQ(v.size(), 17u);
-    EXPECT_EQ(v[0], "ID,Name ID,CustJob ID,Service ID,Class ID,Payroll Item ID,UserDate,CreateTime,Duration,"
-                    "Billable Status,Note,Exported,Start Time,Rate,Timer Flags");
-    // A missing note is Null (empty), an empty one a quoted empty text.
-    EXPECT_EQ(v[2], "2,200,109,11,3,2,2026-12-02 00:00:00,2026-12-04 17:05:00,1899-12-30 01:29:30,1,,1,,,0");
-    EXPECT_EQ(v[7], "7,200,104,10,4,2,2026-12-05 00:00:00,2026-12-04 17:05:00,1899-12-30 01:29:29,0,\"\",1,,,0");
-    EXPECT_EQ(v[10], "10,201,109,11,3,2,2026-11-30 00:00:00,2026-12-04 17:05:00,1899-12-30 06:00:00,1,"
-                     "\"Brian's work\",0,,,0");
-
     r = runJetdb({"export", testutil::dataPath("jet4/testV2000.mdb"), "Table1"});
     ASSERT_EQ(r.status, 0) << r.err;
-    v = lines(r.out);
+    const auto v = lines(r.out);
     ASSERT_GE(v.size(), 3u);
     EXPECT_EQ(v[0], "A,B,C,D,E,F,G,H,I");
     EXPECT_EQ(v[1], "\"abcdefg\",\"hijklmnop\",2,222,333333333,444.555,1974-09-21 00:00:00,3.5,1");
     EXPECT_EQ(v[2], "\"a\",\"b\",0,0,0,0,1981-12-12 00:00:00,0,0");
-}
-
-TEST(JetdbTool, ShowqueryTextRunsAsTheSavedQuery) {
-    for (const char* q : {"Customer:Jobs", "Service Items", "Employees Vendors And Other Names", "All Activities"}) {
-        ToolRun shown = runJetdb({"showquery", kSample, q});
-        ASSERT_EQ(shown.status, 0) << q << ": " << shown.err;
-        EXPECT_NE(shown.out.find("SELECT"), std::string::npos) << shown.out;
-        ToolRun saved = runJetdb({"export", kSample, q});
-        ToolRun adhoc = runJetdb({"sql", kSample, shown.out});
-        ASSERT_EQ(saved.status, 0) << saved.err;
-        ASSERT_EQ(adhoc.status, 0) << adhoc.err;
-        EXPECT_EQ(adhoc.out, saved.out) << q;
-    }
 }
 
 TEST(JetdbTool, SqlParametersReadAsNumberDateOrText) {

@@ -248,7 +248,7 @@ TEST(WriteEdges, PagesFilledToTheByte) {
     // past the window, which slides to start at this page.
     rows.fillTo(first, rows.cEmpty - 2 + 14);
     const jet::RowId onNew = rows.insert(32);
-    ASSERT_GE(onNew.page, 512u);
+    ASSERT_GE(onNew.page, 512u) << "the new page is inside the map's window";
     ASSERT_TRUE(listed(first) && listed(onNew.page));
     auto [m, len] = testutil::mapRow(*db, freeMap);
     ASSERT_EQ(m[0], 0);

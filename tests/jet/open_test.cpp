@@ -89,6 +89,7 @@ TEST(Journal, RollsBackOnlyAFileAsTheCrashLeftIt) {
         {"a page half written (one sector new, one old)", [&](auto& f) { patch(f, 2 * kPage + 512, cd); }, true},
         {"another program changed a sector the commit did not",
          [&](auto& f) { patch(f, 2 * kPage + 2000, {'x'}); }, false},
+        {"another program changed the header page", [&](auto& f) { patch(f, 3000, {'x'}); }, false},
         {"another program wrote a page the commit was writing",
          [&](auto& f) { patch(f, 5 * kPage + 512, std::vector<uint8_t>(144, 0xCE)); }, false},
         {"another program appended pages",

@@ -53,44 +53,35 @@ protected:
         return out;
     }
     // The message of the query error a statement gives (its query is named "Calc").
-    static std::string errorOf(const std::string& text, const Params& params = {}) {
-        try {
-            sql(text, params);
-        } catch (const Error& e) {
-            EXPECT_EQ(e.code(), Error::Code::Query) << e.what();
-            return e.what();
-        }
-        return "<no error>";
+    static std::string errorOf(const std::string& text) {
+        std::string msg;
+        EXPECT_EQ(testutil::errorCode([&] { sql(text); }, &msg), Error::Code::Query) << text;
+        return msg;
     }
 
-    // One expression's value, and that value as a text, number, date or truth (-1 Null, 0 False, 1 True).
     static Value eval(const std::string& expr) {
         ResultSet rs = sql("SELECT " + expr + " AS X");
         EXPECT_EQ(rs.rows.size(), 1u);
         return rs.rows.at(0).at(0);
     }
-    static std::string text(const std::string& expr) {
-        Value v = eval(expr);
-        return v.isText() ? v.asText() : "<not text: " + toDebugString(v) + ">";
+    // An expression's value as the expression table writes it, or "!" and the query error's message.
+    static std::string shown(const std::string& expr) {
+        Value v;
+        try {
+            v = sql("SELECT " + expr + " AS X").rows.at(0).at(0);
+        } catch (const Error& e) {
+            EXPECT_EQ(e.code(), Error::Code::Query) << e.what();
+            return std::string("!") + e.what();
+        }
+        if (v.isNull()) return "<null>";
+        if (v.isText()) return v.asText();
+        if (v.kind() == Value::Kind::Bool) return v.asBool() ? "True" : "False";
+        if (v.kind() == Value::Kind::Date) return "#" + number(v.asDate().days);
+        return number(v.toDouble());
     }
-    static double num(const std::string& expr) {
-        Value v = eval(expr);
-        if (v.isNull() || v.isText()) ADD_FAILURE() << expr << " gave " << toDebugString(v);
-        return v.isNull() || v.isText() ? NAN : v.toDouble();
+    static std::string number(double d) {
+        return d == std::floor(d) && std::abs(d) < 1e15 ? std::to_string(static_cast<long long>(d)) : testutil::numberText(d);
     }
-    static double date(const std::string& expr) {
-        Value v = eval(expr);
-        if (v.kind() == Value::Kind::Date) return v.asDate().days;
-        ADD_FAILURE() << expr << " is not a date: " << toDebugString(v);
-        return NAN;
-    }
-    static int truth(const std::string& expr) {
-        Value v = eval(expr);
-        if (v.isNull()) return -1;
-        if (v.kind() != Value::Kind::Bool) ADD_FAILURE() << expr << " is not Boolean: " << toDebugString(v);
-        return v.kind() == Value::Kind::Bool && v.asBool() ? 1 : 0;
-    }
-    static std::string error(const std::string& expr) { return errorOf("SELECT " + expr + " AS X"); }
 
     static Database* db_;
 };
@@ -127,14 +118,10 @@ TEST_F(QueryTest, OtherListQueries) {
     EXPECT_EQ(classes.rows.size(), 4u);
 }
 
+// Every value of every row is checked against an independent reader by the oracle's timer_queries.mjs.
 TEST_F(QueryTest, AllActivitiesResolvesNames) {
     ResultSet rs = runNamed(*db_, "All Activities");
     ASSERT_EQ(rs.rows.size(), 16u);
-    Strings cols;
-    for (const auto& c : rs.columns) cols.push_back(c.name);
-    EXPECT_EQ(cols, (Strings{"UserDate", "Customer/Job", "Service Item", "Service ID", "Duration", "Billable Status",
-                             "Export Status", "Exported", "Class", "Class ID", "ActivityID", "CustJob ID", "Name",
-                             "Name ID", "Payroll Item", "Note", "Billable Y/N", "CreateTime"}));
     EXPECT_EQ(rs.columns[rs.columnIndex("Billable Status")].type, ColType::Text);
     EXPECT_EQ(rs.columns[rs.columnIndex("UserDate")].type, ColType::DateTime);
     EXPECT_EQ(rs.columns[rs.columnIndex("Note")].type, ColType::Memo);
@@ -142,15 +129,6 @@ TEST_F(QueryTest, AllActivitiesResolvesNames) {
     Strings ids;
     for (int i = 1; i <= 16; ++i) ids.push_back(std::to_string(i));
     EXPECT_EQ(column(rs, "ActivityID"), ids);
-    // Activity 10 is Brian's, 11 Chen's, the rest Alice's; 6 is the Baker & Sons installation.
-    EXPECT_EQ(column(rs, "Name")[9], "Brian Okafor");
-    EXPECT_EQ(column(rs, "Name")[10], "Chen Wei");
-    EXPECT_EQ(column(rs, "Customer/Job")[5], "Baker & Sons:Kitchen Remodel");
-    EXPECT_EQ(column(rs, "Service Item")[5], "Installation");
-    EXPECT_EQ(column(rs, "Class")[5], "Residential");
-    EXPECT_EQ(column(rs, "Payroll Item")[0], "Hourly Regular");
-    EXPECT_EQ(column(rs, "Billable Status")[2], "Not Billable");
-    EXPECT_EQ(column(rs, "Export Status")[1], "Exported");
 }
 
 TEST_F(QueryTest, WeekQueryGivesAlicesWeekInGridOrder) {
@@ -159,11 +137,6 @@ TEST_F(QueryTest, WeekQueryGivesAlicesWeekInGridOrder) {
              {"PNameID", Value::int32(kAlice)}};
     ResultSet rs = sql(kWeekSql, p);
     EXPECT_EQ(column(rs, "ActivityID"), (Strings{"1", "2", "3", "4", "5", "9", "6", "8", "7"}));
-    EXPECT_EQ(column(rs, "Customer/Job"),
-              (Strings{"Acme Corporation:Website Redesign", "Acme Corporation:Website Redesign",
-                       "Acme Corporation:Website Redesign", "Acme Corporation:Website Redesign",
-                       "Acme Corporation:Website Redesign", "Acme Corporation:Website Redesign",
-                       "Baker & Sons:Kitchen Remodel", "Café Aurora:Menu Design", "City of Riverton:Parks Survey"}));
     int rd = rs.columnIndex("RoundedDuration"), du = rs.columnIndex("Duration");
     ASSERT_GE(rd, 0);
     EXPECT_EQ(rs.columns[static_cast<size_t>(rd)].type, ColType::DateTime);
@@ -214,15 +187,10 @@ TEST_F(QueryTest, ParameterErrorsNameQueryAndParameter) {
     Params p{{"PStartDate", Value::date(kMonday)}, {"PEndDate", Value::date(kMonday + 6)}};
     auto model = std::make_shared<QueryModel>(*parseSql(kWeekSql));
     model->name = "Week";
-    try {
-        runQuery(*db_, *model, p);
-        FAIL() << "no error for the missing PNameID";
-    } catch (const Error& e) {
-        std::string m = e.what();
-        EXPECT_EQ(e.code(), Error::Code::Query);
-        EXPECT_NE(m.find("Week"), std::string::npos) << m;
-        EXPECT_NE(m.find("PNameID"), std::string::npos) << m;
-    }
+    std::string m;
+    EXPECT_EQ(testutil::errorCode([&] { runQuery(*db_, *model, p); }, &m), Error::Code::Query);
+    EXPECT_NE(m.find("Week"), std::string::npos) << m;
+    EXPECT_NE(m.find("PNameID"), std::string::npos) << m;
     // Lookup ignores case.
     p["pnameid"] = Value::int32(kAlice);
     EXPECT_EQ(runQuery(*db_, *model, p).rows.size(), 9u);
@@ -335,15 +303,11 @@ TEST_F(QueryTest, ResultColumnsAreNamedAsAccessNamesThem) {
 // Every error names the query and what went wrong.
 TEST_F(QueryTest, ErrorsNameTheQueryAndTheProblem) {
     const std::pair<const char*, const char*> cases[] = {
-        {"SELECT * FROM Nowhere", "Nowhere"},
-        {"SELECT ID FROM Activities, Names", "ambiguous"},
-        {"SELECT Frob(ID) FROM Names", "Frob"},
-        {"SELECT NameStr * 2 FROM Names", "type mismatch"},
+        {"SELECT * FROM Nowhere", "Nowhere"}, {"SELECT ID FROM Activities, Names", "ambiguous"},
+        {"SELECT Frob(ID) FROM Names", "Frob"}, {"SELECT NameStr * 2 FROM Names", "type mismatch"},
         {"SELECT ID FROM Names WHERE Type = [WhichType]", "WhichType"},
-        {"SELECT ID FROM Names UNION SELECT ID, Type FROM Names", "columns"},
-        {"SELECT 1 / 0", "division by zero"},
-        {"SELECT 5 Mod 0", "division by zero"},
-        {"SELECT Left(\"a\")", "number of arguments"},
+        {"SELECT ID FROM Names UNION SELECT ID, Type FROM Names", "columns"}, {"SELECT 1 / 0", "division by zero"},
+        {"SELECT 5 Mod 0", "division by zero"}, {"SELECT Left(\"a\")", "number of arguments"},
         {"SELECT Sum(Sum(1))", "Sum"},  // an aggregate inside an aggregate
     };
     for (const auto& [text, word] : cases) {
@@ -354,261 +318,135 @@ TEST_F(QueryTest, ErrorsNameTheQueryAndTheProblem) {
     EXPECT_THROW(runNamed(*db_, "No Such Query"), Error);
 }
 
-class Eval : public QueryTest {};
-
-TEST_F(Eval, ArithmeticKeepsJetTypes) {
-    EXPECT_EQ(eval("1 + 2"), Value::int32(3));
-    EXPECT_EQ(num("5 / 2"), 2.5);
-    EXPECT_EQ(num("7 \\ 2"), 3);
-    EXPECT_EQ(num("8.6 \\ 2"), 4);    // operands are rounded first: 9 \ 2
-    EXPECT_EQ(num("-7 Mod 3"), -1);   // sign of the dividend
-    EXPECT_EQ(num("7.5 Mod 2"), 0);   // 8 Mod 2
-    EXPECT_EQ(num("2 ^ 10"), 1024);
-    EXPECT_EQ(num("\"3\" + 4"), 7);   // numeric text takes part in arithmetic
-    EXPECT_EQ(text("\"ab\" + \"cd\""), "abcd");
-    EXPECT_EQ(eval("40000 * 2").kind(), Value::Kind::Int32);  // grows past Integer instead of overflowing
-    EXPECT_EQ(eval("2147483647 + 1"), Value::dbl(2147483648.0));
-    EXPECT_EQ(eval("CCur(1.5) * 3"), Value::currency(Currency{45000}));
-}
-
-TEST_F(Eval, NullPropagatesExceptThroughConcatenation) {
-    EXPECT_TRUE(eval("Null + 1").isNull());
-    EXPECT_TRUE(eval("-Null").isNull());
-    EXPECT_TRUE(eval("Null * 0").isNull());
-    EXPECT_TRUE(eval("Null = Null").isNull());
-    EXPECT_EQ(text("Null & \"x\""), "x");
-    EXPECT_EQ(text("\"x\" & Null & 5"), "x5");
-    EXPECT_TRUE(eval("Null & Null").isNull());
-    EXPECT_EQ(text("1.5 & \"|\" & True"), "1.5|True");
-}
-
-TEST_F(Eval, LogicIsThreeValued) {
-    EXPECT_EQ(truth("Null And False"), 0);
-    EXPECT_EQ(truth("Null And True"), -1);
-    EXPECT_EQ(truth("Null Or True"), 1);
-    EXPECT_EQ(truth("Null Or False"), -1);
-    EXPECT_EQ(truth("Not (Null = 1)"), -1);
-    EXPECT_EQ(truth("True Xor True"), 0);
-    EXPECT_EQ(truth("True Xor Null"), -1);
-    EXPECT_EQ(truth("False Eqv False"), 1);
-    EXPECT_EQ(truth("False Imp Null"), 1);
-    EXPECT_EQ(truth("Null Imp True"), 1);
-    EXPECT_EQ(truth("Null Imp False"), -1);
-    EXPECT_EQ(truth("True Imp False"), 0);
-    EXPECT_EQ(num("Not 0"), -1);  // Not on numbers is bitwise
-}
-
-TEST_F(Eval, ComparisonsFollowJetRules) {
-    EXPECT_EQ(truth("\"abc\" = \"ABC\""), 1);  // text compares case-insensitively
-    EXPECT_EQ(truth("\"Café\" < \"City\""), 1);
-    EXPECT_EQ(truth("#12/6/2026# = 46362"), 1);  // dates compare on their day numbers
-    EXPECT_EQ(truth("#12/6/2026 12:00# > 46362"), 1);
-    EXPECT_EQ(truth("#12/6/2026# = \"12/6/2026\""), 1);
-    EXPECT_EQ(truth("True = -1"), 1);
-    EXPECT_EQ(truth("5 Between 1 And 10"), 1);
-    EXPECT_EQ(truth("5 Between 10 And 1"), 1);  // Jet accepts the bounds in either order
-    EXPECT_EQ(truth("5 Not Between 1 And 4"), 1);
-    EXPECT_EQ(truth("5 Between Null And 10"), -1);
-    EXPECT_EQ(truth("3 In (1, 2, 3)"), 1);
-    EXPECT_EQ(truth("4 In (1, 2, 3)"), 0);
-    EXPECT_EQ(truth("4 In (1, Null)"), -1);
-    EXPECT_EQ(truth("4 Not In (1, 2)"), 1);
-    EXPECT_EQ(truth("\"b\" In (\"A\", \"B\")"), 1);
-    EXPECT_EQ(truth("Null Is Null"), 1);
-    EXPECT_EQ(truth("1 Is Not Null"), 1);
-}
-
-TEST_F(Eval, LikePatterns) {
-    EXPECT_EQ(truth("\"Acme Corporation\" Like \"acme*\""), 1);
-    EXPECT_EQ(truth("\"Café\" Like \"Caf?\""), 1);  // ? is one character, not one byte
-    EXPECT_EQ(truth("\"Job 7\" Like \"Job #\""), 1);
-    EXPECT_EQ(truth("\"Job x\" Like \"Job #\""), 0);
-    EXPECT_EQ(truth("\"b\" Like \"[a-c]\""), 1);
-    EXPECT_EQ(truth("\"B\" Like \"[a-c]\""), 1);
-    EXPECT_EQ(truth("\"d\" Like \"[!a-c]\""), 1);
-    EXPECT_EQ(truth("\"a\" Like \"[!a-c]\""), 0);
-    EXPECT_EQ(truth("\"a*b\" Like \"a[*]b\""), 1);
-    EXPECT_EQ(truth("\"axb\" Like \"a[*]b\""), 0);
-    EXPECT_EQ(truth("\"abc\" Like \"ab\""), 0);
-    EXPECT_EQ(truth("\"\" Like \"*\""), 1);
-    EXPECT_EQ(truth("\"abc\" Not Like \"x*\""), 1);
-    EXPECT_EQ(truth("Null Like \"*\""), -1);
-    // Many stars against a long text must not backtrack exponentially.
-    EXPECT_EQ(truth("String(200, \"a\") Like \"*a*a*a*a*a*a*a*a*a*a*a*a*b\""), 0);
-}
-
-TEST_F(Eval, ConversionsRoundToEvenAndCheckRanges) {
-    EXPECT_EQ(eval("CInt(2.5)"), Value::int16(2));
-    EXPECT_EQ(eval("CInt(3.5)"), Value::int16(4));
-    EXPECT_EQ(eval("CInt(-2.5)"), Value::int16(-2));
-    EXPECT_EQ(eval("CInt(\"12\")"), Value::int16(12));
-    EXPECT_EQ(eval("CLng(1234567.5)"), Value::int32(1234568));
-    EXPECT_EQ(eval("CByte(255)"), Value::byte(255));
-    EXPECT_EQ(eval("CCur(1.23456)"), Value::currency(Currency{12346}));
-    EXPECT_EQ(eval("CDbl(\"1.5\")"), Value::dbl(1.5));
-    EXPECT_EQ(eval("CSng(0.5)"), Value::single(0.5f));
-    EXPECT_EQ(eval("CStr(1.5)"), Value::text("1.5"));
-    EXPECT_EQ(eval("CStr(#12/6/2026 5:05:00 PM#)"), Value::text("12/6/2026 5:05:00 PM"));
-    EXPECT_EQ(eval("CDate(\"12/6/2026\")"), Value::date(46362));
-    EXPECT_EQ(eval("CDate(\"2026-12-06 17:05\")"), Value::date(kNow));
-    EXPECT_EQ(eval("CBool(0)"), Value::boolean(false));
-    EXPECT_EQ(eval("CBool(7)"), Value::boolean(true));
-    EXPECT_NE(error("CInt(32768)").find("overflow"), std::string::npos);
-    EXPECT_NE(error("CInt(-32768.6)").find("overflow"), std::string::npos);
-    EXPECT_NE(error("CLng(2147483648)").find("overflow"), std::string::npos);
-    EXPECT_NE(error("CByte(-1)").find("overflow"), std::string::npos);
-    EXPECT_NE(error("CInt(\"abc\")").find("type mismatch"), std::string::npos);
-    EXPECT_NE(error("CStr(Null)").find("Null"), std::string::npos);
-}
-
-TEST_F(Eval, NumericFunctions) {
-    EXPECT_EQ(num("Int(-2.5)"), -3);
-    EXPECT_EQ(num("Fix(-2.5)"), -2);
-    EXPECT_EQ(eval("Int(7)"), Value::int32(7));
-    EXPECT_EQ(eval("Sgn(-0.1)"), Value::int16(-1));
-    EXPECT_EQ(num("Round(2.5)"), 2);
-    EXPECT_EQ(num("Round(3.5)"), 4);
-    EXPECT_EQ(num("Round(2.675, 2)"), 2.68);  // the decimal written, not its binary neighbour
-    EXPECT_EQ(num("Round(1.125, 2)"), 1.12);
-    EXPECT_EQ(num("Val(\" 1 2.5abc\")"), 12.5);
-    EXPECT_EQ(num("Val(\"&H1F\")"), 31);
-    EXPECT_EQ(num("Val(\"x\")"), 0);
-    EXPECT_EQ(text("Str(5)"), " 5");
-    EXPECT_EQ(text("Str(-5)"), "-5");
-    EXPECT_EQ(eval("IsNumeric(\"1.5\")"), Value::boolean(true));
-    EXPECT_EQ(eval("IsNumeric(\"1.5x\")"), Value::boolean(false));
-    EXPECT_EQ(eval("IsNumeric(Null)"), Value::boolean(false));
-    EXPECT_EQ(eval("IsDate(\"12/6/2026\")"), Value::boolean(true));
-    EXPECT_EQ(eval("IsDate(\"13/13/2026\")"), Value::boolean(false));
-    EXPECT_EQ(eval("IsNull(Null)"), Value::boolean(true));
-    EXPECT_NE(error("Sqr(-1)").find("Sqr"), std::string::npos);
-}
-
-TEST_F(Eval, TextFunctionsCountCharacters) {
-    EXPECT_EQ(num("Len(\"Café\")"), 4);
-    EXPECT_EQ(text("Left(\"Café Aurora\", 4)"), "Café");
-    EXPECT_EQ(text("Right(\"Café\", 2)"), "fé");
-    EXPECT_EQ(text("Mid(\"Café Aurora\", 4, 3)"), "é A");
-    EXPECT_EQ(text("Mid(\"abc\", 5)"), "");
-    EXPECT_EQ(text("Left(\"abc\", 10)"), "abc");
-    EXPECT_EQ(text("Trim(\"  a b  \")"), "a b");
-    EXPECT_EQ(text("RTrim(\" a  \")"), " a");
-    EXPECT_EQ(text("UCase(\"café\")"), "CAFÉ");
-    EXPECT_EQ(text("LCase(\"CAFÉ\")"), "café");
-    EXPECT_EQ(num("InStr(\"Acme Corporation\", \"corp\")"), 6);  // text compare by default
-    EXPECT_EQ(num("InStr(7, \"Acme Corporation\", \"o\")"), 7);
-    EXPECT_EQ(num("InStr(1, \"Acme\", \"C\", 0)"), 0);  // binary compare
-    EXPECT_TRUE(eval("InStr(Null, \"a\")").isNull());
-    EXPECT_EQ(text("Replace(\"a-b-c\", \"-\", \"+\")"), "a+b+c");
-    EXPECT_EQ(text("Replace(\"aXbxc\", \"x\", \"\")"), "abc");
-    EXPECT_EQ(text("Replace(\"a-b-c\", \"-\", \"+\", 1, 1)"), "a+b-c");
-    EXPECT_EQ(text("Space(3)"), "   ");
-    EXPECT_EQ(text("String(3, \"xy\")"), "xxx");
-    EXPECT_EQ(text("String(2, 65)"), "AA");
-    EXPECT_EQ(text("Nz(Null, \"none\")"), "none");
-    EXPECT_EQ(text("Nz(Null)"), "");
-    EXPECT_NE(error("Left(\"abc\", -1)").find("Left"), std::string::npos);
-}
-
-TEST_F(Eval, IIfEvaluatesOnlyTheBranchTaken) {
-    EXPECT_EQ(num("IIf(True, 1, 1 / 0)"), 1);
-    EXPECT_EQ(text("IIf(Null, \"yes\", \"no\")"), "no");
-    EXPECT_EQ(text("IIf(1 = 2, 1, \"two\")"), "two");
+// Jet expression semantics, one table: each expression against what it gives, written as texts
+// are, <null>, True/False, numbers in their shortest form, dates as #day number, "=expr" for
+// what another expression gives and "!word" for an error whose message holds the word.
+TEST_F(QueryTest, ExpressionsFollowJet) {
+    const std::pair<std::string, std::string> cases[] = {
+        // Arithmetic: integer division and Mod round their operands first; numeric text takes part.
+        {"5 / 2", "2.5"}, {"7 \\ 2", "3"}, {"8.6 \\ 2", "4"}, {"-7 Mod 3", "-1"}, {"7.5 Mod 2", "0"},
+        {"2 ^ 10", "1024"}, {"\"3\" + 4", "7"}, {"\"ab\" + \"cd\"", "abcd"},
+        // Null propagates except through concatenation.
+        {"Null + 1", "<null>"}, {"-Null", "<null>"}, {"Null * 0", "<null>"}, {"Null = Null", "<null>"},
+        {"Null & \"x\"", "x"}, {"\"x\" & Null & 5", "x5"}, {"Null & Null", "<null>"}, {"1.5 & \"|\" & True", "1.5|True"},
+        // Three-valued logic; Not on numbers is bitwise.
+        {"Null And False", "False"}, {"Null And True", "<null>"}, {"Null Or True", "True"}, {"Null Or False", "<null>"},
+        {"Not (Null = 1)", "<null>"}, {"True Xor True", "False"}, {"True Xor Null", "<null>"},
+        {"False Eqv False", "True"}, {"False Imp Null", "True"}, {"Null Imp True", "True"},
+        {"Null Imp False", "<null>"}, {"True Imp False", "False"}, {"Not 0", "-1"},
+        // Comparisons: text without case, dates on their day numbers, Between's bounds in either order.
+        {"\"abc\" = \"ABC\"", "True"}, {"\"Café\" < \"City\"", "True"}, {"#12/6/2026# = 46362", "True"},
+        {"#12/6/2026 12:00# > 46362", "True"}, {"#12/6/2026# = \"12/6/2026\"", "True"}, {"True = -1", "True"},
+        {"5 Between 1 And 10", "True"}, {"5 Between 10 And 1", "True"}, {"5 Not Between 1 And 4", "True"},
+        {"5 Between Null And 10", "<null>"}, {"3 In (1, 2, 3)", "True"}, {"4 In (1, 2, 3)", "False"},
+        {"4 In (1, Null)", "<null>"}, {"4 Not In (1, 2)", "True"}, {"\"b\" In (\"A\", \"B\")", "True"},
+        {"Null Is Null", "True"}, {"1 Is Not Null", "True"},
+        // Like: ? is one character, not one byte; many stars must not backtrack exponentially.
+        {"\"Acme Corporation\" Like \"acme*\"", "True"}, {"\"Café\" Like \"Caf?\"", "True"},
+        {"\"Job 7\" Like \"Job #\"", "True"}, {"\"Job x\" Like \"Job #\"", "False"}, {"\"b\" Like \"[a-c]\"", "True"},
+        {"\"B\" Like \"[a-c]\"", "True"}, {"\"d\" Like \"[!a-c]\"", "True"}, {"\"a\" Like \"[!a-c]\"", "False"},
+        {"\"a*b\" Like \"a[*]b\"", "True"}, {"\"axb\" Like \"a[*]b\"", "False"}, {"\"abc\" Like \"ab\"", "False"},
+        {"\"\" Like \"*\"", "True"}, {"\"abc\" Not Like \"x*\"", "True"}, {"Null Like \"*\"", "<null>"},
+        {"String(200, \"a\") Like \"*a*a*a*a*a*a*a*a*a*a*a*a*b\"", "False"},
+        // Conversions that fail.
+        {"CInt(32768)", "!overflow"}, {"CInt(-32768.6)", "!overflow"}, {"CLng(2147483648)", "!overflow"},
+        {"CByte(-1)", "!overflow"}, {"CInt(\"abc\")", "!type mismatch"}, {"CStr(Null)", "!Null"},
+        // Numbers: Round to even on the decimal written, not its binary neighbour.
+        {"Int(-2.5)", "-3"}, {"Fix(-2.5)", "-2"}, {"Round(2.5)", "2"}, {"Round(3.5)", "4"}, {"Round(2.675, 2)", "2.68"},
+        {"Round(1.125, 2)", "1.12"}, {"Val(\" 1 2.5abc\")", "12.5"}, {"Val(\"&H1F\")", "31"}, {"Val(\"x\")", "0"},
+        {"Str(5)", " 5"}, {"Str(-5)", "-5"}, {"IsNumeric(\"1.5\")", "True"}, {"IsNumeric(\"1.5x\")", "False"},
+        {"IsNumeric(Null)", "False"}, {"IsDate(\"12/6/2026\")", "True"}, {"IsDate(\"13/13/2026\")", "False"},
+        {"IsNull(Null)", "True"}, {"Sqr(-1)", "!Sqr"},
+        // Text functions count characters; InStr compares text unless told to compare binary (0).
+        {"Len(\"Café\")", "4"}, {"Left(\"Café Aurora\", 4)", "Café"}, {"Right(\"Café\", 2)", "fé"},
+        {"Mid(\"Café Aurora\", 4, 3)", "é A"}, {"Mid(\"abc\", 5)", ""}, {"Left(\"abc\", 10)", "abc"},
+        {"Trim(\"  a b  \")", "a b"}, {"RTrim(\" a  \")", " a"}, {"UCase(\"café\")", "CAFÉ"}, {"LCase(\"CAFÉ\")", "café"},
+        {"InStr(\"Acme Corporation\", \"corp\")", "6"}, {"InStr(7, \"Acme Corporation\", \"o\")", "7"},
+        {"InStr(1, \"Acme\", \"C\", 0)", "0"}, {"InStr(Null, \"a\")", "<null>"},
+        {"Replace(\"a-b-c\", \"-\", \"+\")", "a+b+c"}, {"Replace(\"aXbxc\", \"x\", \"\")", "abc"},
+        {"Replace(\"a-b-c\", \"-\", \"+\", 1, 1)", "a+b-c"}, {"Space(3)", "   "}, {"String(3, \"xy\")", "xxx"},
+        {"String(2, 65)", "AA"}, {"Nz(Null, \"none\")", "none"}, {"Nz(Null)", ""}, {"Left(\"abc\", -1)", "!Left"},
+        // IIf evaluates only the branch taken.
+        {"IIf(True, 1, 1 / 0)", "1"}, {"IIf(Null, \"yes\", \"no\")", "no"}, {"IIf(1 = 2, 1, \"two\")", "two"},
+        // Dates are day numbers; date minus date is a number of days; Date() and Now() read the clock given.
+        {"#12/6/2026# + 1", "#46363"}, {"#12/6/2026# - 30 + 1", "#46333"}, {"#12/6/2026# - #12/1/2026#", "5"},
+        {"Date() - 30 + 1", "#46333"}, {"Date()", "#46362"}, {"Now()", "#" + number(kNow)},
+        // DateAdd: 1:29:30 + 30 s is exactly 1:30; months end at the month's last day.
+        {"DateAdd(\"s\", 30, #1:29:30#)", "#0.0625"}, {"Format(DateAdd(\"s\", 30, #1:29:29#), \"hh:nn\")", "01:29"},
+        {"DateAdd(\"m\", 1, #1/31/2026#)", "=#2/28/2026#"}, {"DateAdd(\"m\", 1, #1/31/2024#)", "=#2/29/2024#"},
+        {"DateAdd(\"yyyy\", -1, #2/29/2024#)", "=#2/28/2023#"},
+        {"DateAdd(\"q\", 1, #11/15/2026 10:00#)", "=#2/15/2027 10:00#"}, {"DateAdd(\"ww\", 1, #12/6/2026#)", "#46369"},
+        {"DateAdd(\"d\", -1, #12/6/2026 17:05#)", "#" + number(kNow - 1)},
+        {"DateAdd(\"d\", 1, Null)", "<null>"}, {"DateAdd(\"x\", 1, #1/1/2026#)", "!DateAdd"},
+        // -1.25 is 12/29/1899 06:00: day -1, then a quarter day forward.
+        {"Year(-1.25)", "1899"}, {"Month(-1.25)", "12"}, {"Day(-1.25)", "29"}, {"Hour(-1.25)", "6"},
+        {"DateValue(-1.25)", "#-1"}, {"TimeValue(-1.25)", "#0.25"}, {"DateSerial(1899, 12, 29)", "#-1"},
+        {"CStr(CDate(-1.25))", "12/29/1899 6:00:00 AM"},
+        // Parts and differences; 12/6/2026 is a Sunday, week 1 of 2026 ends on Saturday 1/3.
+        {"Year(#12/6/2026#)", "2026"}, {"Day(#12/6/2026#)", "6"}, {"Hour(#17:05:09#)", "17"},
+        {"Second(#17:05:09#)", "9"}, {"Weekday(#12/6/2026#)", "1"}, {"Weekday(#12/6/2026#, 2)", "7"},
+        {"Weekday(#11/30/2026#, 2)", "1"}, {"DatePart(\"q\", #12/6/2026#)", "4"}, {"DatePart(\"y\", #2/1/2026#)", "32"},
+        {"DatePart(\"ww\", #1/1/2026#)", "1"}, {"DatePart(\"ww\", #1/4/2026#)", "2"},
+        {"DatePart(\"w\", #12/6/2026#, 2)", "7"}, {"DateDiff(\"d\", #11/30/2026#, #12/6/2026#)", "6"},
+        {"DateDiff(\"d\", #12/6/2026 23:00#, #12/7/2026 01:00#)", "1"}, {"DateDiff(\"yyyy\", #12/31/2025#, #1/1/2026#)", "1"},
+        {"DateDiff(\"m\", #1/31/2026#, #3/1/2026#)", "2"}, {"DateDiff(\"h\", #10:59#, #11:00#)", "1"},
+        {"DateDiff(\"n\", #10:00#, #9:30#)", "-30"}, {"DateDiff(\"s\", #10:00#, #10:01:05#)", "65"},
+        {"DateDiff(\"ww\", #12/5/2026#, #12/6/2026#)", "1"}, {"DateDiff(\"w\", #12/5/2026#, #12/6/2026#)", "0"},
+        {"DateSerial(2026, 13, 1)", "=#1/1/2027#"}, {"DateSerial(2026, 3, 0)", "=#2/28/2026#"},
+        {"DateSerial(26, 12, 6)", "#46362"},  // two-digit years land in 1930-2029
+        {"DateValue(\"12/6/2026\")", "#46362"},
+        // Format.
+        {"Format(#12/6/2026 17:05#, \"yyyy-mm-dd hh:nn:ss\")", "2026-12-06 17:05:00"},
+        {"Format(#12/6/2026#, \"ddd mmm d\")", "Sun Dec 6"},
+        {"Format(#12/6/2026#, \"dddd, mmmm d, yyyy\")", "Sunday, December 6, 2026"},
+        {"Format(#17:05#, \"h:nn AM/PM\")", "5:05 PM"}, {"Format(#1:30#, \"hh:mm\")", "01:30"},
+        {"Format(#12/6/2026#, \"Short Date\")", "12/6/2026"}, {"Format(#17:05#, \"Short Time\")", "17:05"},
+        {"Format(1234.5, \"Fixed\")", "1234.50"}, {"Format(1234.5, \"Standard\")", "1,234.50"},
+        {"Format(0.125, \"Percent\")", "12.50%"}, {"Format(3.14159, \"0.00\")", "3.14"},
+        {"Format(1234567, \"#,##0\")", "1,234,567"}, {"Format(True, \"Yes/No\")", "Yes"}, {"Format(Null, \"0\")", "<null>"},
+    };
+    for (const auto& [expr, want] : cases) {
+        const std::string got = shown(expr);
+        if (want[0] == '!') {
+            EXPECT_EQ(got.rfind('!', 0), 0u) << expr << " gave " << got;
+            EXPECT_NE(got.find(want.substr(1)), std::string::npos) << expr << " gave " << got;
+        } else {
+            EXPECT_EQ(got, want[0] == '=' ? shown(want.substr(1)) : want) << expr;
+        }
+    }
+    // Results whose kind matters: arithmetic grows past Integer instead of overflowing, conversions
+    // round to even into their own type.
+    const std::pair<const char*, Value> typed[] = {
+        {"1 + 2", Value::int32(3)}, {"40000 * 2", Value::int32(80000)}, {"2147483647 + 1", Value::dbl(2147483648.0)},
+        {"CCur(1.5) * 3", Value::currency(Currency{45000})}, {"Int(7)", Value::int32(7)}, {"Sgn(-0.1)", Value::int16(-1)},
+        {"CInt(2.5)", Value::int16(2)}, {"CInt(3.5)", Value::int16(4)}, {"CInt(-2.5)", Value::int16(-2)},
+        {"CInt(\"12\")", Value::int16(12)}, {"CLng(1234567.5)", Value::int32(1234568)}, {"CByte(255)", Value::byte(255)},
+        {"CCur(1.23456)", Value::currency(Currency{12346})}, {"CDbl(\"1.5\")", Value::dbl(1.5)},
+        {"CSng(0.5)", Value::single(0.5f)}, {"CStr(1.5)", Value::text("1.5")},
+        {"CStr(#12/6/2026 5:05:00 PM#)", Value::text("12/6/2026 5:05:00 PM")}, {"CDate(\"12/6/2026\")", Value::date(46362)},
+        {"CDate(\"2026-12-06 17:05\")", Value::date(kNow)}, {"CBool(0)", Value::boolean(false)},
+        {"CBool(7)", Value::boolean(true)},
+    };
+    for (const auto& [expr, want] : typed) EXPECT_EQ(eval(expr), want) << expr << " gave " << toDebugString(eval(expr));
+    // Times of day, to within a fraction of a second.
+    const std::pair<const char*, double> times[] = {
+        {"Time()", hms(17, 5, 0)}, {"DateAdd(\"h\", 7, #12/6/2026 17:05#)", 46363 + hms(0, 5, 0)},
+        {"DateAdd(\"n\", -5, #12/6/2026#)", 46361 + hms(23, 55, 0)}, {"DateAdd(\"h\", 1, -1.25)", -1 - hms(7, 0, 0)},
+        {"DateAdd(\"h\", 24, -1.25)", 0.25},  // crosses into day 0
+        {"DateAdd(\"h\", -7, 0.25)", -1 - hms(23, 0, 0)}, {"TimeSerial(17, 5, 0)", hms(17, 5, 0)},
+        {"TimeSerial(0, 90, 0)", hms(1, 30, 0)}, {"TimeValue(\"5:05 PM\")", hms(17, 5, 0)},
+    };
+    for (const auto& [expr, days] : times) {
+        const Value v = eval(expr);
+        ASSERT_EQ(v.kind(), Value::Kind::Date) << expr;
+        EXPECT_NEAR(v.asDate().days, days, 1e-9) << expr;
+    }
     ResultSet rs = sql("SELECT IIf(True, \"Billable\", \"Not Billable\") AS B, DateAdd(\"d\", 1, #1/1/2026#) AS D");
     EXPECT_EQ(rs.columns[0].type, ColType::Text);
     EXPECT_EQ(rs.columns[1].type, ColType::DateTime);
 }
 
-TEST_F(Eval, DateArithmeticOnDayNumbers) {
-    EXPECT_EQ(date("#12/6/2026# + 1"), 46363);
-    EXPECT_EQ(date("#12/6/2026# - 30 + 1"), 46333);
-    EXPECT_EQ(num("#12/6/2026# - #12/1/2026#"), 5);  // date minus date is a number of days
-    EXPECT_EQ(eval("Date() - 30 + 1"), Value::date(46333));
-    EXPECT_EQ(date("Date()"), 46362);
-    EXPECT_EQ(date("Now()"), kNow);
-    EXPECT_NEAR(date("Time()"), hms(17, 5, 0), 1e-9);
-}
-
-TEST_F(Eval, DateAddHandlesCalendarAndSeconds) {
-    // 1:29:30 + 30 s is exactly 1:30, so formatting as hh:mm shows 01:30.
-    EXPECT_EQ(date("DateAdd(\"s\", 30, #1:29:30#)"), 0.0625);
-    EXPECT_EQ(text("Format(DateAdd(\"s\", 30, #1:29:29#), \"hh:nn\")"), "01:29");
-    EXPECT_EQ(date("DateAdd(\"m\", 1, #1/31/2026#)"), date("#2/28/2026#"));
-    EXPECT_EQ(date("DateAdd(\"m\", 1, #1/31/2024#)"), date("#2/29/2024#"));
-    EXPECT_EQ(date("DateAdd(\"yyyy\", -1, #2/29/2024#)"), date("#2/28/2023#"));
-    EXPECT_EQ(date("DateAdd(\"q\", 1, #11/15/2026 10:00#)"), date("#2/15/2027 10:00#"));
-    EXPECT_EQ(date("DateAdd(\"ww\", 1, #12/6/2026#)"), 46369);
-    EXPECT_EQ(date("DateAdd(\"d\", -1, #12/6/2026 17:05#)"), kNow - 1);
-    EXPECT_DOUBLE_EQ(date("DateAdd(\"h\", 7, #12/6/2026 17:05#)"), 46363 + hms(0, 5, 0));
-    EXPECT_DOUBLE_EQ(date("DateAdd(\"n\", -5, #12/6/2026#)"), 46361 + hms(23, 55, 0));
-    EXPECT_TRUE(eval("DateAdd(\"d\", 1, Null)").isNull());
-    EXPECT_NE(error("DateAdd(\"x\", 1, #1/1/2026#)").find("DateAdd"), std::string::npos);
-}
-
-TEST_F(Eval, NegativeDatesCountTheirTimeAwayFromDayZero) {
-    // -1.25 is 12/29/1899 06:00: day -1, then a quarter day forward.
-    EXPECT_EQ(num("Year(-1.25)"), 1899);
-    EXPECT_EQ(num("Month(-1.25)"), 12);
-    EXPECT_EQ(num("Day(-1.25)"), 29);
-    EXPECT_EQ(num("Hour(-1.25)"), 6);
-    EXPECT_EQ(date("DateValue(-1.25)"), -1);
-    EXPECT_EQ(date("TimeValue(-1.25)"), 0.25);
-    EXPECT_DOUBLE_EQ(date("DateAdd(\"h\", 1, -1.25)"), -1 - hms(7, 0, 0));
-    EXPECT_DOUBLE_EQ(date("DateAdd(\"h\", 24, -1.25)"), 0.25);  // crosses into day 0
-    EXPECT_DOUBLE_EQ(date("DateAdd(\"h\", -7, 0.25)"), -1 - hms(23, 0, 0));
-    EXPECT_EQ(date("DateSerial(1899, 12, 29)"), -1);
-    EXPECT_EQ(text("CStr(CDate(-1.25))"), "12/29/1899 6:00:00 AM");
-}
-
-TEST_F(Eval, DatePartsAndDifferences) {
-    EXPECT_EQ(num("Year(#12/6/2026#)"), 2026);
-    EXPECT_EQ(num("Day(#12/6/2026#)"), 6);
-    EXPECT_EQ(num("Hour(#17:05:09#)"), 17);
-    EXPECT_EQ(num("Second(#17:05:09#)"), 9);
-    EXPECT_EQ(num("Weekday(#12/6/2026#)"), 1);     // a Sunday
-    EXPECT_EQ(num("Weekday(#12/6/2026#, 2)"), 7);  // Monday first
-    EXPECT_EQ(num("Weekday(#11/30/2026#, 2)"), 1);
-    EXPECT_EQ(num("DatePart(\"q\", #12/6/2026#)"), 4);
-    EXPECT_EQ(num("DatePart(\"y\", #2/1/2026#)"), 32);
-    EXPECT_EQ(num("DatePart(\"ww\", #1/1/2026#)"), 1);
-    EXPECT_EQ(num("DatePart(\"ww\", #1/4/2026#)"), 2);  // Sunday starts week 2
-    EXPECT_EQ(num("DatePart(\"w\", #12/6/2026#, 2)"), 7);
-    EXPECT_EQ(num("DateDiff(\"d\", #11/30/2026#, #12/6/2026#)"), 6);
-    EXPECT_EQ(num("DateDiff(\"d\", #12/6/2026 23:00#, #12/7/2026 01:00#)"), 1);
-    EXPECT_EQ(num("DateDiff(\"yyyy\", #12/31/2025#, #1/1/2026#)"), 1);
-    EXPECT_EQ(num("DateDiff(\"m\", #1/31/2026#, #3/1/2026#)"), 2);
-    EXPECT_EQ(num("DateDiff(\"h\", #10:59#, #11:00#)"), 1);
-    EXPECT_EQ(num("DateDiff(\"n\", #10:00#, #9:30#)"), -30);
-    EXPECT_EQ(num("DateDiff(\"s\", #10:00#, #10:01:05#)"), 65);
-    EXPECT_EQ(num("DateDiff(\"ww\", #12/5/2026#, #12/6/2026#)"), 1);  // a Sunday was crossed
-    EXPECT_EQ(num("DateDiff(\"w\", #12/5/2026#, #12/6/2026#)"), 0);
-    EXPECT_EQ(date("DateSerial(2026, 13, 1)"), date("#1/1/2027#"));
-    EXPECT_EQ(date("DateSerial(2026, 3, 0)"), date("#2/28/2026#"));
-    EXPECT_EQ(date("DateSerial(26, 12, 6)"), 46362);  // two-digit years land in 1930-2029
-    EXPECT_DOUBLE_EQ(date("TimeSerial(17, 5, 0)"), hms(17, 5, 0));
-    EXPECT_DOUBLE_EQ(date("TimeSerial(0, 90, 0)"), hms(1, 30, 0));
-    EXPECT_EQ(date("DateValue(\"12/6/2026\")"), 46362);
-    EXPECT_DOUBLE_EQ(date("TimeValue(\"5:05 PM\")"), hms(17, 5, 0));
-}
-
-TEST_F(Eval, FormatCommonPatterns) {
-    EXPECT_EQ(text("Format(#12/6/2026 17:05#, \"yyyy-mm-dd hh:nn:ss\")"), "2026-12-06 17:05:00");
-    EXPECT_EQ(text("Format(#12/6/2026#, \"ddd mmm d\")"), "Sun Dec 6");
-    EXPECT_EQ(text("Format(#12/6/2026#, \"dddd, mmmm d, yyyy\")"), "Sunday, December 6, 2026");
-    EXPECT_EQ(text("Format(#17:05#, \"h:nn AM/PM\")"), "5:05 PM");
-    EXPECT_EQ(text("Format(#1:30#, \"hh:mm\")"), "01:30");
-    EXPECT_EQ(text("Format(#12/6/2026#, \"Short Date\")"), "12/6/2026");
-    EXPECT_EQ(text("Format(#17:05#, \"Short Time\")"), "17:05");
-    EXPECT_EQ(text("Format(1234.5, \"Fixed\")"), "1234.50");
-    EXPECT_EQ(text("Format(1234.5, \"Standard\")"), "1,234.50");
-    EXPECT_EQ(text("Format(0.125, \"Percent\")"), "12.50%");
-    EXPECT_EQ(text("Format(3.14159, \"0.00\")"), "3.14");
-    EXPECT_EQ(text("Format(1234567, \"#,##0\")"), "1,234,567");
-    EXPECT_EQ(text("Format(True, \"Yes/No\")"), "Yes");
-    EXPECT_TRUE(eval("Format(Null, \"0\")").isNull());
-}
-
-TEST_F(Eval, ParametersConvertToTheirDeclaredTypes) {
+TEST_F(QueryTest, ParametersConvertToTheirDeclaredTypes) {
     auto run = [&](const std::string& sql, const Params& p) {
         return runQuery(*db_, *parseSql(sql), p).rows.at(0).at(0);
     };

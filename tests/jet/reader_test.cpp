@@ -66,18 +66,10 @@ TEST(Reader, CatalogNamesIgnoreCase) {
     EXPECT_FALSE(db->hasTable("Customer:Jobs"));
     EXPECT_TRUE(db->hasQuery("customer:jobs"));
     EXPECT_EQ(db->table("NAMES"), db->table("Names"));  // cached, case-insensitive
-    try {
-        db->table("No Such Table");
-        FAIL() << "expected NotFound";
-    } catch (const Error& e) {
-        EXPECT_EQ(e.code(), Error::Code::NotFound);
-        EXPECT_NE(std::string(e.what()).find("No Such Table"), std::string::npos);
-    }
-    for (const auto& e : db->catalog()) {
-        if (e.name.rfind("MSys", 0) == 0) {
-            EXPECT_TRUE(e.isSystem()) << e.name;
-        }
-    }
+    std::string msg;
+    EXPECT_EQ(testutil::errorCode([&] { db->table("No Such Table"); }, &msg), Error::Code::NotFound);
+    EXPECT_NE(msg.find("No Such Table"), std::string::npos) << msg;
+    for (const auto& e : db->catalog()) EXPECT_TRUE(e.isSystem() || e.name.rfind("MSys", 0) != 0) << e.name;
 }
 
 TEST(Reader, WantedColumnsOnly) {
@@ -178,23 +170,16 @@ TEST(Reader, DecimalGuidAndUnicode) {
     EXPECT_EQ(c2.type, ColType::Numeric);
     auto rows = readAll(*t);
     ASSERT_EQ(rows.size(), 1u);
-    auto dec = [&](const char* col) { return rows[0][t->columnIndex(col)].asDecimal(); };
-    EXPECT_EQ(dec("col2").unscaled, static_cast<__int128>(1) * [&] {
-        __int128 p = 1;
-        for (int i = 0; i < c2.scale; ++i) p *= 10;
-        return p;
-    }());
+    EXPECT_EQ(toDebugString(rows[0][t->columnIndex("col2")]), "1");
+    EXPECT_EQ(rows[0][t->columnIndex("col2")].asDecimal().precision, c2.precision);
     EXPECT_EQ(toDebugString(rows[0][t->columnIndex("col5")]).substr(0, 1), "4");
-    EXPECT_LT(dec("col6").unscaled, 0);
-    EXPECT_EQ(dec("col2").precision, c2.precision);
+    EXPECT_LT(rows[0][t->columnIndex("col6")].asDecimal().unscaled, 0);
 
     auto u = Database::open(dataPath("jet4/testUnicodeCompV2003.mdb"));
     auto texts = readAll(*u->table("Table"));
     ASSERT_EQ(texts.size(), 8u);
-    EXPECT_EQ(texts[1][1], Value::text("ääkkösiä"));
-    EXPECT_EQ(texts[2][1], Value::text("Мир"));
-    EXPECT_EQ(texts[4][1], Value::text("漢字仮名交じり文"));
-    EXPECT_EQ(texts[6][1], Value::text("ümlaut"));
+    for (const auto& [i, want] : {std::pair{1, "ääkkösiä"}, {2, "Мир"}, {4, "漢字仮名交じり文"}, {6, "ümlaut"}})
+        EXPECT_EQ(texts[i][1], Value::text(want));
 
     auto idx = Database::open(dataPath("jet3/testIndexCodesV1997.mdb"));
     auto g = readAll(*idx->table("Table13"));

@@ -199,23 +199,20 @@ TEST(Storage, StepsInsideATransactionUndoOnFailure) {
     EXPECT_EQ(problems(*db), "");
 }
 
+// The journal sits beside the real file, whichever name the crashed write opened it by.
 TEST(Storage, InterruptedCommitIsRolledBackOnOpen) {
     Scratch dir;
-    const std::string f = dir.copy("timer/sample.tdb");
+    const std::string f = dir.copy("timer/sample.tdb"), link = dir.path() + "/link.tdb";
     const auto before = slurp(f);
-    crashWhileWriting(f);
+    fs::create_symlink(f, link);
+    crashWhileWriting(link);
     ASSERT_TRUE(fs::exists(jet::journalPath(f)));
+    EXPECT_FALSE(fs::exists(jet::journalPath(link)));
     const auto torn = slurp(f);
     EXPECT_NE(torn, before);
 
-    // Readers see the file as it was, and leave file and journal alone.
-    {
-        auto ro = Database::open(f);
-        ASSERT_EQ(ro->pager().pageCount(), before.size() / 4096);
-        for (uint32_t n = 0; n < ro->pager().pageCount(); ++n)
-            ASSERT_EQ(std::memcmp(ro->pager().page(n), before.data() + size_t(n) * 4096, 4096), 0) << n;
-        EXPECT_EQ(problems(*ro), "");
-    }
+    // Readers see the file as it was (the crash tests compare every page), and leave file and journal alone.
+    EXPECT_EQ(exportAll(*Database::open(f)), exportAll(*Database::open(testutil::dataPath("timer/sample.tdb"))));
     EXPECT_EQ(slurp(f), torn);
     EXPECT_TRUE(fs::exists(jet::journalPath(f)));
 
@@ -224,30 +221,11 @@ TEST(Storage, InterruptedCommitIsRolledBackOnOpen) {
     EXPECT_EQ(slurp(f), before);
 
     // A journal cut short (crash while writing it) means the file was never touched.
-    {
-        std::ofstream(jet::journalPath(f), std::ios::binary) << "HGJRNL01 truncated";
-        auto ro = Database::open(f);
-        EXPECT_EQ(problems(*ro), "");
-    }
+    std::ofstream(jet::journalPath(f), std::ios::binary) << "HGJRNL01 truncated";
+    EXPECT_EQ(problems(*Database::open(f)), "");
     { auto db = Database::open(f, OpenMode::Exclusive); }
     EXPECT_FALSE(fs::exists(jet::journalPath(f)));
     EXPECT_EQ(slurp(f), before);
-}
-
-// The journal sits beside the real file, whichever name the file was opened by.
-TEST(Storage, JournalBelongsToItsFile) {
-    Scratch dir;
-    const std::string f = dir.copy("timer/sample.tdb");
-    const auto before = slurp(f);
-    const std::string link = dir.path() + "/link.tdb";
-    fs::create_symlink(f, link);
-    crashWhileWriting(link);
-    EXPECT_TRUE(fs::exists(jet::journalPath(f)));
-    EXPECT_FALSE(fs::exists(jet::journalPath(link)));
-    EXPECT_EQ(exportAll(*Database::open(f)), exportAll(*Database::open(testutil::dataPath("timer/sample.tdb"))));
-    { auto db = Database::open(f, OpenMode::Exclusive); }
-    EXPECT_EQ(slurp(f), before);
-
 }
 
 // A copy holds the committed file, never pages of a change in progress or of an

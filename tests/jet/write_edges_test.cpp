@@ -171,4 +171,121 @@ TEST(WriteEdges, LongValuesOver64BytesLeaveTheRow) {
     EXPECT_EQ(problems(*db), "");
 }
 
+// Activities rows sized to the byte: a one-letter note costs c1 (row and slot), each
+// further letter two bytes (UTF-16, in the row up to 32 letters), a row without values cEmpty.
+class ByteSizedRows {
+public:
+    explicit ByteSizedRows(jet::Database& db) : db_(db), note_(db.table("Activities")->columnIndex("Note")) {}
+
+    uint32_t freeOf(uint32_t page) const { return jet::bytes::u16(db_.pager().page(page) + db_.format().dataFreeSpace); }
+    jet::RowId insert(int letters) {
+        return letters ? db_.insertRow("Activities", {{note_, jet::Value::text(std::string(letters, 'x'))}})
+                       : db_.insertRow("Activities", {});
+    }
+    int cost(int letters) const { return letters ? c1 + 2 * (letters - 1) : cEmpty; }
+
+    // Measures the costs on `page`, where the next rows go.
+    void measure(uint32_t page) {
+        const uint32_t before = freeOf(page);
+        EXPECT_EQ(insert(0).page, page);
+        cEmpty = static_cast<int>(before - freeOf(page));
+        oneLetter = insert(1);
+        EXPECT_EQ(oneLetter.page, page);
+        c1 = static_cast<int>(before - freeOf(page)) - cEmpty;
+    }
+
+    // Inserts rows on `page` until exactly `left` bytes stay free; returns the rows.
+    std::vector<jet::RowId> fillTo(uint32_t page, uint32_t left) {
+        std::vector<int> sizes = {0};
+        for (int n = 1; n <= 32; ++n) sizes.push_back(n);
+        std::vector<bool> reach(db_.format().pageSize + 1, false);  // sums of row costs
+        reach[0] = true;
+        for (size_t x = 1; x < reach.size(); ++x)
+            for (int n : sizes) reach[x] = reach[x] || (x >= size_t(cost(n)) && reach[x - cost(n)]);
+        std::vector<jet::RowId> rows;
+        while (freeOf(page) > left) {
+            const int need = static_cast<int>(freeOf(page) - left);
+            int pick = -1;
+            for (int n : sizes)
+                if (need >= cost(n) && reach[need - cost(n)] && (pick < 0 || cost(n) > cost(pick))) pick = n;
+            if (pick < 0) {
+                ADD_FAILURE() << need << " bytes cannot be filled";
+                return rows;
+            }
+            const uint32_t before = freeOf(page);
+            rows.push_back(insert(pick));
+            EXPECT_EQ(rows.back().page, page) << "a row of " << cost(pick) << " bytes with " << before << " free";
+            EXPECT_EQ(before - freeOf(page), uint32_t(cost(pick)));
+            if (rows.back().page != page) return rows;
+        }
+        return rows;
+    }
+
+    int cEmpty = 0, c1 = 0;
+    jet::RowId oneLetter{};
+
+private:
+    jet::Database& db_;
+    int note_;
+};
+
+// A page stays in the table's free-space map exactly while the smallest row still fits,
+// however its rows change, also when it is the first page of the map's window; a row
+// that takes a page's last free byte goes on that page.
+TEST(WriteEdges, PagesFilledToTheByte) {
+    testutil::Scratch scratch;
+    auto db = jet::Database::open(scratch.copy("timer/sample.tdb"), jet::OpenMode::Exclusive);
+    auto t = db->table("Activities");
+    const uint32_t first = t->dataPages().at(0), freeMap = t->freePagesMap();
+    auto listed = [&](uint32_t p) { return testutil::mapPages(*db, freeMap).count(p) > 0; };
+    ByteSizedRows rows(*db);
+    rows.measure(first);
+    // Long notes take the file past the 512 pages the map's window spans.
+    const int note = t->columnIndex("Note");
+    while (db->pager().pageCount() < 520) db->insertRow("Activities", {{note, jet::Value::text(std::string(60000, 'L'))}});
+    ASSERT_LT(db->pager().pageCount(), 560u);
+    // Left with room for the smallest row but not a 32-letter one: that row starts a page
+    // past the window, which slides to start at this page.
+    rows.fillTo(first, rows.cEmpty - 2 + 14);
+    const jet::RowId onNew = rows.insert(32);
+    ASSERT_GE(onNew.page, 512u) << "the new page is inside the map's window";
+    ASSERT_TRUE(listed(first) && listed(onNew.page));
+    auto [m, len] = testutil::mapRow(*db, freeMap);
+    ASSERT_EQ(m[0], 0);
+    ASSERT_EQ(jet::bytes::u32(m + 1), first) << "the window no longer starts at the filled page";
+    // A one-letter note grown by seven letters leaves the bytes of the smallest row, but not its slot's.
+    db->updateRow("Activities", rows.oneLetter, {{note, jet::Value::text(std::string(8, 'x'))}});
+    ASSERT_EQ(rows.freeOf(first), uint32_t(rows.cEmpty - 2));
+    EXPECT_FALSE(listed(first));
+    // Changing a full page's row without growing it keeps the page out.
+    db->updateRow("Activities", rows.oneLetter, {{t->columnIndex("Exported"), jet::Value::boolean(true)}});
+    EXPECT_FALSE(listed(first));
+    // The new page, filled so that the last row takes its last byte.
+    rows.fillTo(onNew.page, 0);
+    EXPECT_EQ(rows.freeOf(onNew.page), 0u);
+    EXPECT_FALSE(listed(onNew.page));
+    EXPECT_EQ(problems(*db), "");
+}
+
+// Rows sit back to back from the page end in slot order; a page whose slots say
+// otherwise is damaged and left alone: no new row lands on bytes a row may hold.
+TEST(WriteEdges, PageWithRowsOutOfSlotOrderIsLeftAlone) {
+    testutil::Scratch scratch;
+    auto db = jet::Database::open(scratch.copy("timer/sample.tdb"), jet::OpenMode::Exclusive);
+    const jet::Format& f = db->format();
+    const uint32_t page = db->table("Activities")->dataPages().at(0);
+    auto& wp = jet::detail::writablePager(*db);
+    db->beginTransaction();
+    uint8_t* p = wp.mutablePage(page);
+    const unsigned n = jet::bytes::u16(p + f.dataRowCount);
+    std::swap_ranges(p + f.dataRowTable + 2 * (n - 2), p + f.dataRowTable + 2 * (n - 1), p + f.dataRowTable + 2 * (n - 1));
+    db->commitTransaction();
+    const std::vector<uint8_t> damaged(wp.page(page), wp.page(page) + f.pageSize);
+    const int note = db->table("Activities")->columnIndex("Note");
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NE(db->insertRow("Activities", {{note, jet::Value::text(std::string(20, 'n'))}}).page, page);
+    EXPECT_TRUE(std::equal(damaged.begin(), damaged.end(), wp.page(page)));
+}
+
 }  // namespace
+

@@ -127,19 +127,10 @@ function fromJetdb(f, type) {
 
 // A field of mdb-export's CSV (options in mdbExportArgs), by column type.
 function fromMdbExport(f, type) {
-  if (!f.q && f.v === '') return null;
-  switch (type) {
-    case 'currency': case 'numeric': return canonDecimal(f.v);
-    case 'datetime': return canonDateText(f.v);
-    case 'binary': case 'ole': return f.v.toLowerCase();
-    case 'repid':
-      // KNOWN ORACLE FAULT (mdb-export): with --bin hex it hex-encodes the GUID's
-      // display text ("{8E39276A-...}") instead of the 16 stored bytes.
-      return /^7b(?:[0-9a-f]{2})+7d$/i.test(f.v)
-        ? canonGuid(Buffer.from(f.v, 'hex').toString('latin1'))
-        : canonGuid(f.v);
-    default: return f.v;
-  }
+  // KNOWN ORACLE FAULT (mdb-export): with --bin hex it hex-encodes the GUID's
+  // display text ("{8E39276A-...}") instead of the 16 stored bytes.
+  if (type === 'repid' && /^7b(?:[0-9a-f]{2})+7d$/i.test(f.v)) return canonGuid(Buffer.from(f.v, 'hex').toString('latin1'));
+  return fromJetdb(f, type);
 }
 
 // A value from mdb-reader, by column type.
@@ -151,7 +142,6 @@ function fromReader(v, type) {
     case 'datetime': return canonDateObject(v);
     case 'binary': case 'ole': return Buffer.from(v).toString('hex');
     case 'repid': return canonGuid(String(v));
-    case 'float': case 'double': return String(v);
     default: return String(v);
   }
 }

@@ -573,6 +573,17 @@ TEST_F(Editing, EveryCommandCommitsToTheEditorsCellOrStops) {
         }
 }
 
+// The current cell moved under the open editor without a leave-cell event (as a view may move it)
+// does not take the editor's text: a command commits it to the cell it was typed for.
+TEST_F(Editing, ACommandCommitsToTheEditorsCellWhereverTheCurrentCellIs) {
+    click(1, 3), w().TimeEntry.userEdited("3");
+    auto leave = std::exchange(grid().onLeaveCell, nullptr);
+    arrowTo(2, 3), grid().onLeaveCell = leave;
+    w().FileMenuSave_Click();
+    Records f = closeAndRead();
+    EXPECT_EQ(f[1]["Duration"] + " " + std::to_string(f.size()), dur(3, 0) + " 16");
+}
+
 // A week that does not validate keeps its entries in the file; the close box and
 // File > Exit still end the program when the user says so after the message.
 TEST_F(Editing, AnInvalidWeekClosesWhenTheUserSaysSo) {

@@ -295,8 +295,30 @@ TEST_F(WeekTest, TheStartDateDialog) {
         EXPECT_EQ(offered + " " + monday() + (w().enabled() ? "" : " disabled"), std::string(offers) + " " + mon);
         EXPECT_EQ(messages(), std::string(offers).find("stayed") == std::string::npos ? Texts{} : Texts{"Please enter a valid date"});
     }
-    w().SetMonday("12/28/2026");
-    EXPECT_EQ(headers(), "M 28 T 29 W 30 T 31 F 1 S 2 S 3");
+}
+
+// A duration typed before the start-date dialog is saved with its own day; weeks across the year's end
+// show and save theirs, there and back, as mdb-export reads the file the program wrote.
+TEST_F(WeekTest, TheDialogAndMovesAcrossTheYearsEndSaveEachWeekUnderItsOwnDates) {
+    open();
+    grid().setTextMatrix(1, 6, "02:00");  // Tuesday 12/01/2026
+    answerDateDialog("12/30/2026"), w().EditMenuStartDate_Click();
+    EXPECT_EQ(monday() + " " + headers(), "12/28/2026 M 28 T 29 W 30 T 31 F 1 S 2 S 3");
+    grid().setTextMatrix(1, 12, "01:00"), grid().setTextMatrix(1, 15, "01:30");  // Thursday 12/31, Friday 1/1
+    w().ViewMenuForwardWeek_Click();
+    EXPECT_EQ(monday() + " " + headers(), "01/04/2027 M 4 T 5 W 6 T 7 F 8 S 9 S 10");
+    grid().setTextMatrix(1, 3, "03:00");
+    w().ViewMenuBackWeek_Click();
+    EXPECT_EQ(monday() + " " + cell(1, 12) + " " + cell(1, 15) + " " + cell(1, 3), "12/28/2026 01:00 01:30 ");
+    EXPECT_EQ(messages(), Texts{});
+    win.reset();
+    std::map<std::string, std::string> added;  // day -> duration of each new activity
+    for (auto& [id, a] : mdbExport(timerPath))
+        if (id > 16) added[a["UserDate"]] += a["Duration"] + (a["Name ID"] == "200" ? "" : " not Alice's");
+    EXPECT_EQ(added, (std::map<std::string, std::string>{{"2026-12-01 00:00:00", "1899-12-30 02:00:00"},
+                                                          {"2026-12-31 00:00:00", "1899-12-30 01:00:00"},
+                                                          {"2027-01-01 00:00:00", "1899-12-30 01:30:00"},
+                                                          {"2027-01-04 00:00:00", "1899-12-30 03:00:00"}}));
 }
 
 TEST_F(WeekTest, NewChangedAndEmptiedCellsBecomeAddedUpdatedAndDeletedRecords) {

@@ -1,7 +1,6 @@
-// The weekly report: its layout on a page of known size (60 twips a character
-// and 180 a line, so a row pitch of 360 and text 60 twips right of its box and
-// 90 below its top), the Print and Font commands with recorded print jobs, and
-// the PDF the Qt drawing writes, read back with pdftotext.
+// The weekly report: its layout on a page of known size (60 twips a character and 180 a line, so a row
+// pitch of 360 and text 60 twips right of its box and 90 below its top), the Print and Font commands
+// with recorded print jobs, and the PDF the desktop platform writes, read back with pdftotext.
 #include <QApplication>
 #include <QLocale>
 #include <cmath>
@@ -192,33 +191,12 @@ protected:
         };
         platform.onOpenPdf = [this](const std::string& path, const ui::Font& f) { return std::make_unique<Recording>(jobs, path, f, true); };
     }
-    // File > Print without a default printer, the offered PDF written by the Qt drawing; its text as pdftotext lays it out.
-    std::string printPdf(app::Hourgrid& w, const std::string& pdf) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char* argv[] = {const_cast<char*>("print_tests"), nullptr};
-        static QApplication qapp(argc, argv);
-        platform.printerName = "";
-        platform.savePdfResults = {pdf};
-        platform.onOpenPdf = [](const std::string& path, const ui::Font& f) { return ui::qt::openPdfFile(path, f); };
-        w.FileMenuPrint_Click();
-        return testfiles::output("pdftotext -layout '" + pdf + "' - 2>/dev/null");
-    }
-    // The texts the layout places on a landscape PDF page in `font`, with the PDF's own measures.
-    std::vector<std::string> pdfTexts(app::Hourgrid& w, const ui::Font& font) {
-        auto target = ui::qt::openPdfFile((dir / "unused.pdf").string(), font);
-        ui::PrintTarget& t = *target;
-        EXPECT_GT(t.pageWidth(), t.pageHeight());
-        std::vector<std::string> out;
-        for (const auto& op : print::layoutWeek(w.Grid, "Alice Moreno", QDate(2026, 11, 30), t.pageWidth(), t.pageHeight(),
-                                                [&t](const std::string& s) { return t.textExtent(s); }))
-            if (op.kind == Kind::Text) out.push_back(op.text);
-        return out;
-    }
     std::vector<Job> jobs;
     std::string printer = "works";  // "works", "fails" or "none" (does not start)
 };
 
+// The job shows the week as the layout of its page gives it, in the grid's font, and changes neither the
+// grid nor the file; a week that does not validate, or no Timer file, prints nothing.
 TEST_F(PrintTest, PrintAsksWhereToAndReportsWhatFails) {
     const std::string confirm = "This will print to the default printer: Test Printer\rNote: You may need to adjust the font size "
                                 "to fit everything on the page.\rTo change font size, select Font from the Edit menu.";
@@ -231,6 +209,7 @@ TEST_F(PrintTest, PrintAsksWhereToAndReportsWhatFails) {
         Texts said;
         const char* device;  // the job's; nullptr: none
     } cases[] = {
+        {"Test Printer", "works", ui::Answer::OK, {}, {confirm}, "printer"},
         {"Test Printer", "works", ui::Answer::Cancel, {}, {confirm}, nullptr},
         {"Test Printer", "none", ui::Answer::OK, {}, {confirm, failed}, nullptr},
         {"Test Printer", "fails", ui::Answer::OK, {}, {confirm, failed}, "printer"},
@@ -238,13 +217,14 @@ TEST_F(PrintTest, PrintAsksWhereToAndReportsWhatFails) {
         {"", "works", ui::Answer::Yes, {}, {noPrinter}, nullptr},
         {"", "works", ui::Answer::Yes, "/tmp/week.pdf", {noPrinter}, "/tmp/week.pdf"},
     };
+    const ui::Font font{"DejaVu Sans", false, false, 9, false};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.printerName) + " " + c.printer + " " + c.pdf.value_or(""));
         app::Hourgrid& w = openTimer();
-        jobs.clear();
-        platform.savePdfRequests.clear();
-        platform.printerName = c.printerName;
-        printer = c.printer;
+        w.Grid.setFont(font);
+        const std::string before = cells(w.Grid), file = testfiles::bytes(timerPath);
+        jobs.clear(), platform.savePdfRequests.clear();
+        platform.printerName = c.printerName, printer = c.printer;
         platform.answers = {c.answer};
         platform.savePdfResults = {c.pdf};
         w.FileMenuPrint_Click();
@@ -255,34 +235,20 @@ TEST_F(PrintTest, PrintAsksWhereToAndReportsWhatFails) {
         EXPECT_EQ(last.icon, c.said.size() > 1 ? ui::Icon::Exclamation : ask.icon);
         EXPECT_EQ(said(), c.said);
         EXPECT_EQ(platform.savePdfRequests, c.answer == ui::Answer::Yes ? Texts{"Week of 2026-11-30.pdf"} : Texts{});
+        EXPECT_EQ(cells(w.Grid) + (testfiles::bytes(timerPath) == file ? "" : "file written"), before);
         ASSERT_EQ(jobs.size(), c.device ? 1u : 0u);
         if (!c.device) continue;
-        EXPECT_EQ(std::tuple(jobs[0].device, jobs[0].font), std::tuple(c.device, w.Grid.font()));
-        EXPECT_EQ(jobs[0].ops.empty() ? "" : jobs[0].ops[0].text, c.printer == std::string("works") ? kHeading + "1 " : "");
+        EXPECT_EQ(std::tuple(jobs[0].device, jobs[0].font), std::tuple(c.device, font));
+        EXPECT_EQ(dump(jobs[0].ops), c.printer == std::string("works") ? dump(layout(w.Grid)) : Texts{});
     }
-}
-
-TEST_F(PrintTest, PrintsTheShownWeekInTheGridFontAndChangesNothing) {
-    start().FileMenuPrint_Click();  // no Timer file: nothing is printed
-    said();
-    app::Hourgrid& w = openTimer();
-    const ui::Font font{"DejaVu Sans", false, false, 9, false};
-    w.Grid.setFont(font);
-    const std::string before = cells(w.Grid), file = testfiles::bytes(timerPath);
-    w.FileMenuPrint_Click();
-    EXPECT_EQ(said().size(), 1u);  // the confirmation only
-    ASSERT_EQ(jobs.size(), 1u);
-    EXPECT_EQ(std::tuple(jobs[0].device, jobs[0].font), std::tuple("printer", font));
-    // The whole week, as the layout of that page and measure gives it.
-    const auto ops = dump(jobs[0].ops);
-    EXPECT_EQ(ops, dump(layout(w.Grid)));
-    for (const char* s : {"Totals:", "02:30", "12:15", "23:59", "46:28", "Design", "Commercial"})
+    const auto ops = dump(layout(win->Grid));
+    for (const char* s : {"Totals:", "02:30", "12:15", "23:59", "46:28", "Design", "Commercial"})  // the week shown
         EXPECT_TRUE(std::any_of(ops.begin(), ops.end(), [s](const std::string& op) { return op.ends_with(std::string(" ") + s); })) << s;
-    EXPECT_EQ(cells(w.Grid), before);
-    EXPECT_EQ(testfiles::bytes(timerPath), file);
-    w.Grid.setTextMatrix(1, 6, "abc");  // an invalid grid is not printed
-    w.FileMenuPrint_Click();
-    EXPECT_FALSE(said().empty());
+    platform.printerName = "Test Printer";
+    win->Grid.setTextMatrix(1, 6, "abc");
+    win->FileMenuPrint_Click();
+    EXPECT_EQ(said(), Texts{"Invalid time entry: 12/1/26"});
+    start().FileMenuPrint_Click();
     EXPECT_EQ(jobs.size(), 1u);
 }
 
@@ -354,11 +320,26 @@ TEST_F(PrintTest, TheFontCommandCommitsTheDurationBeingTypedToItsOwnCellFirst) {
     }
 }
 
-// The PDF holds every text the layout places, on one page; in a larger font the week runs onto more
-// pages with the heading repeated, the grid's heading row on the first and the grand total on the last.
-TEST_F(PrintTest, TheWeekSavedAsAPdfHoldsEveryPlacedText) {
+// Without a default printer the desktop platform offers a PDF and writes it: every text the layout places
+// on its landscape page, on one page; in a larger font on more pages with the heading repeated, the grid's
+// heading row on the first and the grand total on the last. A PDF that cannot be written is reported.
+TEST_F(PrintTest, TheDesktopPlatformSavesTheWeekAsAPdf) {
     if (!testfiles::have("pdftotext")) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
-    app::Hourgrid& w = openTimer();
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char* argv[] = {const_cast<char*>("print_tests"), nullptr};
+    static QApplication qapp(argc, argv);
+    if (!ui::qt::defaultPrinterName().empty()) GTEST_SKIP() << "a default printer is set up here";  // never print a test page
+    uiqt::QtPlatform qp;
+    qp.openHelp = false;
+    qp.answerMessage = [](const uiqt::MessageRecord& m) { return m.buttons == ui::Buttons::YesNo ? ui::Answer::Yes : ui::Answer::OK; };
+    std::string pdf;
+    Texts suggested;
+    qp.answerSavePdf = [&](const std::string& name) { return suggested.push_back(name), std::optional<std::string>(pdf); };
+    app::QtSettingsStore settings(iniPath);
+    writeSetting("File", copyTimer("sample.tdb"));
+    app::Hourgrid w(qp, settings);
+    w.Form_Load();
     auto squeeze = [](std::string s) {  // pdftotext may widen or narrow the blanks between words
         std::erase_if(s, [](unsigned char c) { return std::isspace(c); });
         return s;
@@ -366,52 +347,36 @@ TEST_F(PrintTest, TheWeekSavedAsAPdfHoldsEveryPlacedText) {
     for (double size : {0.0, 20.0}) {
         ui::Font font = w.Grid.font();
         if (size) font.size = size, w.Grid.setFont(font);
-        const std::string text = printPdf(w, (dir / "week.pdf").string());
-        EXPECT_EQ(said().size(), 1u);  // the offer, no failure
+        pdf = (dir / ("week" + std::to_string(int(size)) + ".pdf")).string();
+        qp.messages.clear();
+        w.FileMenuPrint_Click();
+        ASSERT_EQ(qp.messages.size(), 1u);  // the offer, no failure
+        EXPECT_EQ(qp.messages[0].text, "There is no default printer.\rDo you want to save the report as a PDF file instead?");
+        const std::string text = testfiles::output("pdftotext -layout '" + pdf + "' - 2>/dev/null");
         const auto pages = std::count(text.begin(), text.end(), '\f');
         EXPECT_EQ(pages >= 2, size > 0) << pages;
         for (int p = 1; p <= pages; ++p)
             EXPECT_TRUE(std::regex_search(text, std::regex("Alice Moreno +11/30/26 - 12/6/26 +Page +" + std::to_string(p)))) << p;
-        const auto placed = pdfTexts(w, font);
+        auto target = ui::qt::openPdfFile((dir / "unused.pdf").string(), font);
+        ui::PrintTarget& t = *target;
+        EXPECT_GT(t.pageWidth(), t.pageHeight());
+        Texts placed;
+        for (const auto& op : print::layoutWeek(w.Grid, "Alice Moreno", QDate(2026, 11, 30), t.pageWidth(), t.pageHeight(),
+                                                [&t](const std::string& s) { return t.textExtent(s); }))
+            if (op.kind == Kind::Text) placed.push_back(op.text);
         ASSERT_GT(placed.size(), 60u);
-        for (const auto& t : placed) EXPECT_NE(squeeze(text).find(squeeze(t)), std::string::npos) << t;
+        for (const auto& p : placed) EXPECT_NE(squeeze(text).find(squeeze(p)), std::string::npos) << p;
         if (!size) continue;
         EXPECT_EQ(placed[1], "Custom");
         EXPECT_EQ(placed.back().rfind("46:", 0), 0u);
         EXPECT_EQ(text.find(placed[1], text.find('\f')), std::string::npos);
         EXPECT_GT(text.rfind(placed.back()), text.rfind('\f', text.size() - 2));
     }
-    const std::string bad = (dir / "no-such-folder" / "week.pdf").string();
-    printPdf(w, bad);
-    EXPECT_EQ(said().back(), "The report could not be saved as " + bad + ".");
-    EXPECT_FALSE(fs::exists(bad));
-}
-
-TEST_F(PrintTest, TheDesktopPlatformOffersAndWritesThePdfWhenNoPrinterIsSetUp) {
-    if (!testfiles::have("pdftotext")) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
-    printPdf(start(), (dir / "unused.pdf").string());  // the application the Qt platform needs
-    if (!ui::qt::defaultPrinterName().empty()) GTEST_SKIP() << "a default printer is set up here";  // never print a test page
-    const std::string pdf = (dir / "desktop.pdf").string();
-    uiqt::QtPlatform qp;
-    qp.openHelp = false;
-    qp.answerMessage = [](const uiqt::MessageRecord& m) { return m.buttons == ui::Buttons::YesNo ? ui::Answer::Yes : ui::Answer::OK; };
-    std::vector<std::string> suggested;
-    qp.answerSavePdf = [&](const std::string& name) -> std::optional<std::string> {
-        suggested.push_back(name);
-        return pdf;
-    };
-    {
-        app::QtSettingsStore settings(iniPath);
-        writeSetting("File", copyTimer("sample.tdb"));
-        app::Hourgrid w(qp, settings);
-        w.Form_Load();
-        qp.messages.clear();
-        w.FileMenuPrint_Click();
-    }
-    ASSERT_EQ(qp.messages.size(), 1u);
-    EXPECT_EQ(qp.messages[0].text, "There is no default printer.\rDo you want to save the report as a PDF file instead?");
-    EXPECT_EQ(suggested, std::vector<std::string>{"Week of 2026-11-30.pdf"});
-    EXPECT_TRUE(std::regex_search(testfiles::output("pdftotext -layout '" + pdf + "' -"), std::regex("Alice Moreno +11/30/26 - 12/6/26 +Page +1")));
+    EXPECT_EQ(suggested, Texts(2, "Week of 2026-11-30.pdf"));
+    pdf = (dir / "no-such-folder" / "week.pdf").string();
+    w.FileMenuPrint_Click();
+    EXPECT_EQ(qp.messages.back().text, "The report could not be saved as " + pdf + ".");
+    EXPECT_FALSE(fs::exists(pdf));
 }
 
 }  // namespace

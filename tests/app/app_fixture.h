@@ -2,17 +2,9 @@
 // file, with today fixed at Sunday 12/06/2026 and a private settings file.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <QDate>
-#include <QDateTime>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 
-#include "app/clock.h"
 #include "app/hourgrid.h"
 #include "app/settings.h"
 #include "test_files.h"
@@ -23,21 +15,13 @@
 
 namespace fs = std::filesystem;
 
-class AppFixture : public ::testing::Test {
+class AppFixture : public ScratchFixture {
 protected:
-    void SetUp() override {
-        app::Clock::setFixed(QDateTime(QDate(2026, 12, 6), QTime(10, 0)));
-        char tmpl[] = "/tmp/hourgrid-app-XXXXXX";
-        dir = mkdtemp(tmpl);
-        iniPath = (dir / "Hourgrid.conf").string();
-    }
     void TearDown() override {
         win.reset();
         store.reset();
-        fs::remove_all(dir);
-        app::Clock::useSystem();
+        ScratchFixture::TearDown();
     }
-    std::string copyTimer(const std::string& name, const std::string& as = "") { return testfiles::copyTimer(dir, name, as); }
     // A fresh settings store and window, as at a program start.
     app::Hourgrid& start() {
         win.reset();
@@ -45,8 +29,6 @@ protected:
         win = std::make_unique<app::Hourgrid>(platform, *store);
         return *win;
     }
-    void writeSetting(const std::string& key, const std::string& value) { testfiles::writeSetting(iniPath, key, value); }
-    std::string readSetting(const std::string& key) { return testfiles::readSetting(iniPath, key); }
     static std::string engineError(const std::string& path) {
         try {
             jet::Database::open(path, jet::OpenMode::Exclusive);
@@ -93,9 +75,6 @@ protected:
         return t;
     }
 
-    fs::path dir;
-    std::string timerPath;
-    std::string iniPath;
     ScriptedPlatform platform;
     std::unique_ptr<app::QtSettingsStore> store;
     std::unique_ptr<app::Hourgrid> win;

@@ -2,12 +2,17 @@
 // file and a private settings file.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QDateTime>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
+#include "app/clock.h"
 #include "app/settings.h"
 
 namespace testfiles {
@@ -46,3 +51,23 @@ inline std::string output(const std::string& cmd) {
 inline bool have(const std::string& tool) { return std::system(("command -v " + tool + " >/dev/null").c_str()) == 0; }
 
 }  // namespace testfiles
+
+// A scratch folder for the Timer file copies and the settings file, with today fixed at Sunday 12/06/2026 10:00.
+class ScratchFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app::Clock::setFixed(QDateTime(QDate(2026, 12, 6), QTime(10, 0)));
+        char tmpl[] = "/tmp/hourgrid-test-XXXXXX";
+        dir = mkdtemp(tmpl);
+        iniPath = (dir / "Hourgrid.conf").string();
+    }
+    void TearDown() override {
+        std::filesystem::remove_all(dir);
+        app::Clock::useSystem();
+    }
+    std::string copyTimer(const std::string& name, const std::string& as = "") { return testfiles::copyTimer(dir, name, as); }
+    void writeSetting(const std::string& key, const std::string& value) { testfiles::writeSetting(iniPath, key, value); }
+    std::string readSetting(const std::string& key) { return testfiles::readSetting(iniPath, key); }
+    std::filesystem::path dir;
+    std::string iniPath, timerPath;
+};

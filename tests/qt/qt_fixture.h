@@ -3,17 +3,13 @@
 // `answers` (the Open, font and PDF dialogs cancelled) instead of being shown.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTest>
 #include <deque>
-#include <filesystem>
 
-#include "app/clock.h"
 #include "app/hourgrid.h"
 #include "control_views.h"
 #include "form_dialog.h"
@@ -25,13 +21,10 @@
 #include "test_files.h"
 #include "units.h"
 
-class QtWindowFixture : public ::testing::Test {
+class QtWindowFixture : public ScratchFixture {
 protected:
     void SetUp() override {
-        app::Clock::setFixed(QDateTime(QDate(2026, 12, 6), QTime(10, 0)));
-        char tmpl[] = "/tmp/hourgrid-qt-XXXXXX";
-        dir = mkdtemp(tmpl);
-        iniPath = (dir / "Hourgrid.conf").string();
+        ScratchFixture::SetUp();
         uiqt::setGuardReporter([this](const std::string& e) { errors.push_back(e); });
         platform.openHelp = false;
         // Queued answers, first to last; with none left, OK (or Yes) and Cancel.
@@ -47,16 +40,11 @@ protected:
         return a;
     }
     void TearDown() override {
-        window.reset();
-        form.reset();
-        store.reset();
-        std::filesystem::remove_all(dir);
-        app::Clock::useSystem();
+        window.reset(), form.reset(), store.reset();
+        ScratchFixture::TearDown();
         uiqt::setGuardReporter(nullptr);
         EXPECT_TRUE(errors.empty()) << errors.front();
     }
-    void writeSetting(const std::string& key, const std::string& value) { testfiles::writeSetting(iniPath, key, value); }
-    std::string readSetting(const std::string& key) { return testfiles::readSetting(iniPath, key); }
     // The window and its form as at a program start, shown (Form_Load runs then).
     app::Hourgrid& start() {
         window.reset(), form.reset();
@@ -69,7 +57,7 @@ protected:
     }
     // Starts the program on a fresh copy of `name` remembered in the settings (the week of 11/30/2026).
     app::Hourgrid& openTimer(const std::string& name = "sample.tdb") {
-        timerPath = testfiles::copyTimer(dir, name);
+        timerPath = copyTimer(name);
         writeSetting("File", timerPath);
         return start();
     }
@@ -105,8 +93,6 @@ protected:
         settle();
     }
 
-    std::filesystem::path dir;
-    std::string iniPath, timerPath;
     std::deque<ui::Answer> answers;
     std::vector<ui::OpenFileRequest> openRequests;
     std::vector<std::string> errors;  // exceptions that reached the window layer

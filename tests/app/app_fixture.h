@@ -1,5 +1,4 @@
-// The main window driven headlessly against a temporary copy of a Timer test
-// file, with today fixed at Sunday 12/06/2026 and a private settings file.
+// The main window driven headlessly on the scratch files of test_files.h.
 #pragma once
 
 #include <memory>
@@ -37,16 +36,7 @@ protected:
         }
         return "<opened>";
     }
-    static int32_t nameId(const std::string& path, const std::string& name) {
-        auto db = jet::Database::open(path);
-        auto rs = jet::runNamed(*db, "Names");
-        int n = rs.columnIndex("NameStr"), id = rs.columnIndex("ID");
-        for (const auto& r : rs.rows)
-            if (!r[n].isNull() && r[n].asText() == name) return r[id].asInt32();
-        return -1;
-    }
-    // Starts the program on a fresh copy of `name` (remembered in the settings),
-    // as a user who opened it before; returns the loaded window.
+    // Starts the program on a fresh copy of `name` remembered in the settings.
     app::Hourgrid& openTimer(const std::string& name = "sample.tdb") {
         timerPath = copyTimer(name);
         return load(timerPath);
@@ -57,8 +47,7 @@ protected:
         start().Form_Load();
         return *win;
     }
-    // What the window shows of its file, as "file|person|week|person ID|recent days|billable": the
-    // file's name when it is open and named in the caption, "-" when none is open and none is named.
+    // "file|person|week|person ID|recent days|billable": the file's name when open and in the caption, "-" for none.
     std::string shows() {
         const app::Hourgrid& w = *win;
         std::string file = w.caption() == app::kCaption && !w.m_bDbOpen ? "-" : "caption " + w.caption();

@@ -1,5 +1,4 @@
-// The scratch files every program-level test works on: a copy of a Timer test
-// file and a private settings file.
+// The scratch files of every program-level test: copies of Timer test files and a private settings file.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,23 +16,6 @@
 
 namespace testfiles {
 
-// Copies tests/data/timer/<name> into `dir` (as `as` when given); returns the copy's path.
-inline std::string copyTimer(const std::filesystem::path& dir, const std::string& name, const std::string& as = "") {
-    namespace fs = std::filesystem;
-    fs::path dst = dir / (as.empty() ? name : as);
-    fs::copy_file(fs::path(TEST_DATA_DIR) / "timer" / name, dst, fs::copy_options::overwrite_existing);
-    // A fresh file: the journal an interrupted write left beside the old one is not its own.
-    fs::remove(dst.string() + "-journal");
-    return dst.string();
-}
-inline void writeSetting(const std::string& iniPath, const std::string& key, const std::string& value) {
-    app::QtSettingsStore s(iniPath);
-    s.set(key, value);
-    s.flush();
-}
-inline std::string readSetting(const std::string& iniPath, const std::string& key) {
-    return app::QtSettingsStore(iniPath).get(key, "<absent>");
-}
 inline std::string bytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -65,9 +47,15 @@ protected:
         std::filesystem::remove_all(dir);
         app::Clock::useSystem();
     }
-    std::string copyTimer(const std::string& name, const std::string& as = "") { return testfiles::copyTimer(dir, name, as); }
-    void writeSetting(const std::string& key, const std::string& value) { testfiles::writeSetting(iniPath, key, value); }
-    std::string readSetting(const std::string& key) { return testfiles::readSetting(iniPath, key); }
+    // Copies tests/data/timer/<name> into the folder (as `as` when given), without a journal left by an earlier copy.
+    std::string copyTimer(const std::string& name, const std::string& as = "") {
+        const std::filesystem::path dst = dir / (as.empty() ? name : as);
+        std::filesystem::copy_file(std::filesystem::path(TEST_DATA_DIR) / "timer" / name, dst, std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::remove(dst.string() + "-journal");
+        return dst.string();
+    }
+    void writeSetting(const std::string& key, const std::string& value) { app::QtSettingsStore s(iniPath); s.set(key, value), s.flush(); }
+    std::string readSetting(const std::string& key) { return app::QtSettingsStore(iniPath).get(key, "<absent>"); }
     std::filesystem::path dir;
     std::string iniPath, timerPath;
 };

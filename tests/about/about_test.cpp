@@ -1,7 +1,4 @@
-// The About box, the web link and the system-information button, with the
-// desktop's associations and the PATH pointed at temporary folders of fake
-// .desktop files and scripts; and the HTML help manual: found where the program
-// looks for it, every page reachable, every command and dialog described.
+// The About box, its web link and system-information button (PATH and XDG folders faked), and the help manual.
 #include <sys/stat.h>
 
 #include <fstream>

@@ -1,5 +1,4 @@
-// A ui::Platform for headless tests: records what the logic asks of the
-// desktop and answers from queues set up by the test.
+// A headless ui::Platform: records what the logic asks of the desktop and answers from the test's queues.
 #pragma once
 
 #include <deque>

@@ -1,6 +1,4 @@
-// The preferences dialog driven as a user would, against copies of the Timer
-// test files: what it shows, what OK writes to "Prefs - Startup" and applies to
-// the main window and its grid, and what Cancel leaves alone.
+// The preferences dialog as a user drives it: what it shows, what OK stores and applies, what Cancel leaves.
 #include <array>
 #include <functional>
 #include <set>
@@ -95,9 +93,7 @@ TEST_F(PrefsTest, RecentDaysMustBeANumberFrom0To3650) {
     }
 }
 
-// OK with bad days keeps the dialog, with the name, billable default and columns already applied and
-// stored; a write the file refuses (its journal cannot be created) is reported, keeps the dialog and
-// leaves the main window matching the file. Either way OK once mended runs every step again and closes.
+// An OK stopped by bad days or a refused write keeps the dialog and a window matching the file; OK once mended closes.
 TEST_F(PrefsTest, AnOkThatCannotFinishKeepsTheDialogAndTheWindowMatchingTheFile) {
     for (bool refusedWrite : {false, true}) {
         openTimer();
@@ -227,8 +223,7 @@ TEST_F(PrefsTest, AnUnknownDefaultNameAsksForANameAnEmptyRecordOrNoFileShowsNoDi
     EXPECT_EQ(platform.modalForms.size(), 2u);  // the two above
 }
 
-// Null days show the window the program runs with; any nonzero Billable is
-// billable; the name is found whatever its case.
+// Null days, a Billable of 2 and a name in another case still open the dialog.
 TEST_F(PrefsTest, UnusualStoredValuesStillOpenTheDialog) {
     timerPath = copyTimer("sample.tdb");
     {

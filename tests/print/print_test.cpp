@@ -1,5 +1,4 @@
-// The weekly report laid out on a known page (60 twips a character, 180 a line: rows 360 apart, text 60 right of
-// and 90 below its box's corner), the Print and Font commands with recorded jobs, and the PDF read with pdftotext.
+// The report on a known page (60 twips a character, 180 a line), Print and Font with recorded jobs, and the PDF.
 #include <QApplication>
 #include <QLocale>
 #include <regex>
@@ -37,8 +36,7 @@ std::vector<std::string> dump(const std::vector<ui::PrintOp>& ops) {
     return out;
 }
 
-// The grid as the week shows it: heading row, `rows` rows, totals row. Its 25 columns sum to 12960
-// twips: on a 14400-wide page the scale is 1, and a column starts at 720 plus the widths before it.
+// Heading, `rows` rows and totals; 25 columns of 12960 twips in all: scale 1 on a 14400-wide page, first column at 720.
 void makeWeek(ui::FlexGrid& g, int rows) {
     g.setFormatString(app::kGridFormat);
     g.setRows(rows + 2);
@@ -67,8 +65,7 @@ TEST(Layout, MetricsRoundHalvesToEvenAndTheHeadingNamesPersonWeekAndPage) {
     EXPECT_EQ(print::pageHeading("Zoë", QDate(2026, 12, 28), 12), "Zoë          12/28/26 - 1/3/27          Page  12 ");
 }
 
-// One blank row pitch under the heading line, then a row of boxed cells every 360 twips, every text whole;
-// rows 0..24 reach y = 9900 on page 1, and each later page takes 25 rows at the same places under its heading.
+// Under the heading a blank pitch, then rows of boxed cells every 360 twips, 25 a page.
 TEST(Layout, RowsAreBoxedCellsOnPagesUnderTheHeading) {
     ui::FlexGrid grid;
     makeWeek(grid, 58);  // 60 rows: pages of 25, 25 and 10
@@ -183,8 +180,7 @@ protected:
     std::string printer = "works";  // "works", "fails" or "none" (does not start)
 };
 
-// The job shows the week as the layout of its page gives it, in the grid's font, and changes neither the
-// grid nor the file; a week that does not validate, or no Timer file, prints nothing.
+// The job is the week's layout in the grid's font and changes neither grid nor file; an invalid week or no file prints nothing.
 TEST_F(PrintTest, PrintAsksWhereToAndReportsWhatFails) {
     const std::string confirm = "This will print to the default printer: Test Printer\rNote: You may need to adjust the font size "
                                 "to fit everything on the page.\rTo change font size, select Font from the Edit menu.";
@@ -266,9 +262,7 @@ TEST_F(PrintTest, TheFontCommandRebuildsTheWeekInTheChosenFontWithTheWidthsKept)
     EXPECT_EQ(said(), Texts{});
 }
 
-// A duration being typed goes to its own cell before the font dialog shows and the week is rebuilt (an
-// Enter after the rebuild once wrote it over another day's activity); one that cannot be read keeps the
-// editor, and the font.
+// A duration being typed reaches its own cell before the font dialog rebuilds the week (a mended fault).
 TEST_F(PrintTest, TheFontCommandCommitsTheDurationBeingTypedToItsOwnCellFirst) {
     const Records shipped = sampleFile();
     const ui::Font serif{"DejaVu Serif", false, false, 10, false};
@@ -302,9 +296,7 @@ TEST_F(PrintTest, TheFontCommandCommitsTheDurationBeingTypedToItsOwnCellFirst) {
     }
 }
 
-// Without a default printer the desktop platform offers a PDF and writes it: every text the layout places
-// on its landscape page, on one page; in a larger font on more pages with the heading repeated, the grid's
-// heading row on the first and the grand total on the last. A PDF that cannot be written is reported.
+// Without a printer the desktop platform writes a PDF: every text placed, heading on every page; a failed write is reported.
 TEST_F(PrintTest, TheDesktopPlatformSavesTheWeekAsAPdf) {
     if (!testfiles::have("pdftotext")) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -1,6 +1,4 @@
-// The real main window, offscreen, on a temporary copy of a Timer test file, with today fixed at
-// Sunday 12/06/2026, a private settings file, and the Qt platform's message boxes answered from
-// `answers` (the Open, font and PDF dialogs cancelled) instead of being shown.
+// The real main window offscreen on the scratch files; message boxes answered from `answers`, file dialogs cancelled.
 #pragma once
 
 

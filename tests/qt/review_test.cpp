@@ -1,5 +1,4 @@
-// Cell editors stay over their cell when the user scrolls the grid, resizes
-// the window or changes a column's width, and never show over the headings.
+// Cell editors stay over their cell through scrolls, resizes and column widths, never over the headings.
 #include <QWheelEvent>
 #include <functional>
 

@@ -36,9 +36,7 @@ protected:
 
 }  // namespace
 
-// The View menu, the toolbar and the Ctrl keys through key preview each move the week once (the menus
-// show the shortcuts without registering them, which would run them twice); a consumed key does not
-// reach the grid, a letter without Ctrl does.
+// Menu, toolbar and Ctrl keys move the week once (menus show shortcuts without registering them); plain letters reach the grid.
 TEST_F(WindowTest, MenuToolbarAndCtrlKeysMoveTheWeekOnce) {
     openTimer();
     EXPECT_EQ(window->menuAction("ViewMenuBackMonth")->text(), "Back one &month\tCtrl+M");
@@ -65,8 +63,7 @@ TEST_F(WindowTest, MenuToolbarAndCtrlKeysMoveTheWeekOnce) {
     EXPECT_TRUE(window->timeEntry()->isVisible());
 }
 
-// Clicks land on their cell and the editors lie exactly over it at any font size; arrow keys pass
-// hidden columns and Enter goes to the next day.
+// Clicks land on their cell, editors lie over it at any font size; arrows pass hidden columns.
 TEST_F(WindowTest, ClicksArrowsAndEditorsLandOnTheirCell) {
     for (double size : {14.0, 8.0}) {
         writeSetting("GridFontSize", std::to_string(size));
@@ -151,8 +148,7 @@ TEST_F(WindowTest, EveryCellIsDrawnInTheModelsColoursTheTotalsAlsoWhenScrolledIn
     EXPECT_GE(coloured, 3);
 }
 
-// The program's dialogs answer through their widgets: typed text, Enter on the default button, Esc
-// and the close box as Cancel, modal over a disabled window; a closed dialog's widgets stop listening.
+// Dialogs answer through their widgets (Enter, Esc, close box) over a disabled window; closed ones stop listening.
 TEST_F(WindowTest, DialogsAndMessageBoxesAnswerAsTheUserAnswersThem) {
     openTimer();
     bool ownerDisabled = false;

@@ -161,32 +161,21 @@ TEST_F(HourgridTest, OddPreferencesAndListsStillOpenTheFile) {
 }
 
 TEST_F(HourgridTest, ListsAreSortedWithTheirIds) {
-    const char* sources[3][3] = {{"Customer:Jobs", "NameStr", "Name ID"}, {"Service Items", "Name", "Item ID"},
-                                 {"Classes", "Name", "ID"}};
-    std::vector<std::pair<std::string, int32_t>> expected[3];
-    timerPath = copyTimer("sample.tdb");
-    {
-        auto db = jet::Database::open(timerPath);
-        for (int k = 0; k < 3; ++k) {
-            auto rs = jet::runNamed(*db, sources[k][0]);
-            int t = rs.columnIndex(sources[k][1]), id = rs.columnIndex(sources[k][2]);
-            for (const auto& r : rs.rows)
-                if (!r[t].isNull()) expected[k].emplace_back(r[t].asText(), static_cast<int32_t>(r[id].toInt64()));
-            std::sort(expected[k].begin(), expected[k].end());
-        }
-    }
-    Hourgrid& w = load(timerPath);
-    ui::ComboBox* combos[] = {&w.CustJobCombo, &w.ServiceCombo, &w.ClassCombo};
-    for (int k = 0; k < 3; ++k) {
-        std::vector<std::pair<std::string, int32_t>> got;
-        for (int i = 0; i < combos[k]->listCount(); ++i) {
-            got.emplace_back(combos[k]->list(i), combos[k]->itemData(i));
+    Hourgrid& w = openTimer();
+    const std::tuple<const char*, const char*, const char*, ui::ComboBox*> lists[] = {{"Customer:Jobs", "NameStr", "Name ID", &w.CustJobCombo},
+        {"Service Items", "Name", "Item ID", &w.ServiceCombo}, {"Classes", "Name", "ID", &w.ClassCombo}};
+    for (auto [query, text, id, combo] : lists) {
+        std::vector<std::pair<std::string, int32_t>> expected, got;
+        auto rs = jet::runNamed(w.m_db->engine(), query);
+        for (const auto& r : rs.rows)
+            if (!r[rs.columnIndex(text)].isNull()) expected.emplace_back(r[rs.columnIndex(text)].asText(), static_cast<int32_t>(r[rs.columnIndex(id)].toInt64()));
+        for (int i = 0; i < combo->listCount(); ++i) {
+            got.emplace_back(combo->list(i), combo->itemData(i));
             if (i) { EXPECT_LE(QString(got[i - 1].first.c_str()).compare(got[i].first.c_str(), Qt::CaseInsensitive), 0); }
         }
-        EXPECT_FALSE(combos[k]->visible());
-        std::sort(got.begin(), got.end());
-        EXPECT_FALSE(got.empty());
-        EXPECT_EQ(got, expected[k]) << sources[k][0];
+        std::sort(got.begin(), got.end()), std::sort(expected.begin(), expected.end());
+        EXPECT_FALSE(got.empty() || combo->visible());
+        EXPECT_EQ(got, expected) << query;
     }
 }
 

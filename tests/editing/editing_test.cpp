@@ -475,9 +475,7 @@ TEST_F(Editing, ANameStoredBeforeARefusedWriteBringsItsOwnWeek) {
 enum class Pending { None, Valid, Refused, Exported };
 
 bool asked(ScriptedPlatform& p, const std::string& start) {
-    for (const auto& m : p.messages)
-        if (m.text.rfind(start, 0) == 0) return true;
-    return false;
+    return std::any_of(p.messages.begin(), p.messages.end(), [&](const RecordedMessage& m) { return m.text.starts_with(start); });
 }
 
 // Where the typed text went in the file, whether the command went ahead, which questions were asked.

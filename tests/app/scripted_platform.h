@@ -1,5 +1,4 @@
-// A ui::Platform for headless tests: records what the logic asks of the
-// desktop and answers from queues set up by the test.
+// A headless ui::Platform: records what the logic asks of the desktop and answers from the test's queues.
 #pragma once
 
 #include <deque>
@@ -47,12 +46,10 @@ public:
     }
     ui::Answer messageBox(const std::string& text, ui::Buttons buttons, ui::Icon icon, const std::string& title) override {
         messages.push_back({text, buttons, icon, title});
-        if (!answers.empty()) {
-            ui::Answer a = answers.front();
-            answers.pop_front();
-            return a;
-        }
-        return buttons == ui::Buttons::YesNo || buttons == ui::Buttons::YesNoCancel ? ui::Answer::Yes : ui::Answer::OK;
+        if (answers.empty()) return buttons == ui::Buttons::YesNo || buttons == ui::Buttons::YesNoCancel ? ui::Answer::Yes : ui::Answer::OK;
+        const ui::Answer a = answers.front();
+        answers.pop_front();
+        return a;
     }
     std::optional<std::string> showOpen(const ui::OpenFileRequest& req) override {
         openRequests.push_back(req);

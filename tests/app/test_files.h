@@ -1,34 +1,21 @@
-// The scratch files every program-level test works on: a copy of a Timer test
-// file and a private settings file.
+// The scratch files of every program-level test: copies of Timer test files and a private settings file.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QDateTime>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
+#include "app/clock.h"
 #include "app/settings.h"
 
 namespace testfiles {
 
-// Copies tests/data/timer/<name> into `dir` (as `as` when given); returns the copy's path.
-inline std::string copyTimer(const std::filesystem::path& dir, const std::string& name, const std::string& as = "") {
-    namespace fs = std::filesystem;
-    fs::path dst = dir / (as.empty() ? name : as);
-    fs::copy_file(fs::path(TEST_DATA_DIR) / "timer" / name, dst, fs::copy_options::overwrite_existing);
-    // A fresh file: the journal an interrupted write left beside the old one is not its own.
-    fs::remove(dst.string() + "-journal");
-    return dst.string();
-}
-inline void writeSetting(const std::string& iniPath, const std::string& key, const std::string& value) {
-    app::QtSettingsStore s(iniPath);
-    s.set(key, value);
-    s.flush();
-}
-inline std::string readSetting(const std::string& iniPath, const std::string& key) {
-    return app::QtSettingsStore(iniPath).get(key, "<absent>");
-}
 inline std::string bytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -46,3 +33,29 @@ inline std::string output(const std::string& cmd) {
 inline bool have(const std::string& tool) { return std::system(("command -v " + tool + " >/dev/null").c_str()) == 0; }
 
 }  // namespace testfiles
+
+// A scratch folder for the Timer file copies and the settings file, with today fixed at Sunday 12/06/2026 10:00.
+class ScratchFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app::Clock::setFixed(QDateTime(QDate(2026, 12, 6), QTime(10, 0)));
+        char tmpl[] = "/tmp/hourgrid-test-XXXXXX";
+        dir = mkdtemp(tmpl);
+        iniPath = (dir / "Hourgrid.conf").string();
+    }
+    void TearDown() override {
+        std::filesystem::remove_all(dir);
+        app::Clock::useSystem();
+    }
+    // Copies tests/data/timer/<name> into the folder (as `as` when given), without a journal left by an earlier copy.
+    std::string copyTimer(const std::string& name, const std::string& as = "") {
+        const std::filesystem::path dst = dir / (as.empty() ? name : as);
+        std::filesystem::copy_file(std::filesystem::path(TEST_DATA_DIR) / "timer" / name, dst, std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::remove(dst.string() + "-journal");
+        return dst.string();
+    }
+    void writeSetting(const std::string& key, const std::string& value) { app::QtSettingsStore s(iniPath); s.set(key, value), s.flush(); }
+    std::string readSetting(const std::string& key) { return app::QtSettingsStore(iniPath).get(key, "<absent>"); }
+    std::filesystem::path dir;
+    std::string iniPath, timerPath;
+};

@@ -1,14 +1,4 @@
-# Drives the real program as a user does: its own X server (Xvfb) with a real
-# window manager (openbox), keys and clicks through xdotool, the Timer file read
-# back with mdb-export. A flow (NAME_flow.sh, ctest's desktop.NAME) sources this
-# file; HOURGRID, JETDB and TEST_DATA_DIR come from ctest. The flow ends failed
-# when a `check` failed. Main helpers:
-#   begin FILE.tdb [SCALE]   X server, window manager (SCALE 2: 200%) and the program on a copy of FILE
-#   start_program FILE       the program again (settings of its own: set_setting KEY VALUE before, setting KEY after)
-#   keys KEY... / type_text TEXT / click_cell ROW COL (default column widths, rows measured on screen)
-#   activities, activity_matches REGEX, added_since CSV   the file's Activities as mdb-export shows them
-#   box NAME      a message box ("Hourgrid") is open (screenshot NAME.png in $SHOTS); close_any_box: Return on one
-#   close_program (Alt+F4, the program ends), program_ended, running, show_week MM/DD/YYYY, check WHAT CMD...
+# The real program under Xvfb and openbox, driven with xdotool, its file read with mdb-export; sourced by NAME_flow.sh.
 set -euo pipefail
 skip() { echo "SKIP: $*"; exit 77; }
 : "${HOURGRID:?HOURGRID names the program}" "${TEST_DATA_DIR:?}"
@@ -113,7 +103,6 @@ close_program() {
   echo "the program did not end; its output:"; tail -5 "$WORK/program.log"; return 1
 }
 program_ended() { for _ in $(seq 200); do kill -0 "$PROGRAM" 2>/dev/null || return 0; sleep 0.1; done; return 1; }
-running() { kill -0 "$PROGRAM" 2>/dev/null; }
 show_week() { keys alt+e d; wait_window "Select Start Date" >/dev/null; keys ctrl+a; type_text "$1"; keys Return; sleep 0.5; }
 close_any_box() {
   sleep 0.5
@@ -127,12 +116,6 @@ box() {
 check() {
   local what=$1; shift
   if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; FAILED=1; fi
-}
-# One activity added since CSV, of DURATION (hh:mm:ss) on DAY (mm/dd/yy).
-one_added() {
-  local added; added=$(added_since "$1")
-  check "one activity of $3 added on $2" grep -qxE "[0-9]+,200,([^,]*,){4}\"$2 00:00:00\",[^,]*,\"12/30/99 $3\",.*" <<<"$added"
-  check "and no other" [ "$(wc -l <<<"$added")" = 1 ]
 }
 near() { local d=$(($1 - $2)); [ "${d#-}" -le "$3" ]; }
 both_near() { near "$1" "$2" "$5" && near "$3" "$4" "$5"; }

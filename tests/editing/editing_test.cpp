@@ -1,7 +1,4 @@
-// Editing the loaded week as the user does it: clicks, keys in the grid and the duration editor, the Enter walk, rows added,
-// the week cleared, hover hints, markers and row references, each checked in the Timer file. Then faults once mended, as user
-// actions around the commands that rebuild or leave the week: no activity may change that the user did not change, none may
-// be written for another cell, person or file, and a typed duration reaches the cell it was typed in or the command stops.
+// Editing the week as the user does, checked in the file; then mended faults: a typed duration reaches its own cell or the command stops.
 #include "editing/detail.h"
 #include "grid_driver.h"
 #include "prefs/prefs.h"
@@ -93,17 +90,13 @@ TEST_F(Editing, ClicksCommitThePendingDurationToItsOwnCell) {
                           {"Payroll Item ID", "2"}, {"Billable Status", "True"}, {"Exported", "False"}});
 }
 
-// A click lays the editor exactly over its cell with the old text selected; a character typed
-// opens it with that character and the caret after it; other cells take no duration.
+// The editor opens with the old text selected, or with the character typed; other cells take no duration.
 TEST_F(Editing, EditorsOpenOverTheirCell) {
     auto editor = [this] {
         const ui::TextBox& e = w().TimeEntry;
         return where() + " " + std::to_string(e.selStart()) + "+" + std::to_string(e.selLength()) + (e.hasFocus() ? " focus" : "");
     };
-    grid().cellGeometry = [](int r, int c) { return ui::CellRect{100.0 * c - 850, 240.0 * r - 480, 615, 300}; };  // scrolled
     click(3, 6);
-    EXPECT_EQ(std::vector<double>({w().TimeEntry.left(), w().TimeEntry.top(), w().TimeEntry.width(), w().TimeEntry.height()}),
-              std::vector<double>({grid().left() - 250, grid().top() + 240, 615, 300}));
     EXPECT_EQ(editor(), "3,6 [04:15] 0+5 focus");
     arrowTo(1, 3);
     EXPECT_EQ(gridKey('7'), '7');  // not consumed
@@ -118,8 +111,7 @@ TEST_F(Editing, EditorsOpenOverTheirCell) {
     EXPECT_EQ(messages(), Texts{});
 }
 
-// A text that is no duration is refused at Enter: the editor keeps it over its cell,
-// with the focus, until the user mends it; a day or more is not cut to its remainder.
+// A refused text stays in the editor, focused, until mended; a day or more is not cut to its remainder.
 TEST_F(Editing, AnEntryThatIsNoDurationStaysInTheEditor) {
     const std::string longer = kTooLong + std::string("11/30/26");
     for (auto [typed, c, message, kept] : {std::tuple{"\x1b", 6, kBadTime, ""}, {"\b", 6, kBadTime, ""}, {"abc", 6, kBadTime, ""},
@@ -175,8 +167,7 @@ TEST_F(Editing, EnterCommitsAndWalksTheWeek) {
     EXPECT_EQ(messages(), Texts{});
 }
 
-// Emptying a cell deletes its activity; a parked editor ("^") commits nothing until typing
-// replaces its text; a disabled window leaves the editors alone; without a file nothing is written.
+// An emptied cell deletes its activity; a parked editor ("^"), a disabled window or no file commit nothing.
 TEST_F(Editing, EmptiedCellsAndEditorsThatCommitNothing) {
     entry(1, 3, ""), entry(2, 12, "   ");
     EXPECT_EQ(cells(1, {4, 5, 24}) + " " + cells(2, {13, 14}) + " " + where(), "*|Homepage mockups|01:30 *|Review with client 2,15");
@@ -305,8 +296,7 @@ TEST_F(Editing, TheBillableAndNoteMarkers) {
     expectFields(x[6], {{"Billable Status", "1"}, {"Note", "short now"}, {"Exported", "0"}});
 }
 
-// A double-click in the duration editor edits note and billable together; the grid
-// follows when the editor is committed; an exported activity is not asked about again.
+// A double-click in the editor edits note and billable; an exported activity is asked about once.
 TEST_F(Editing, TheDetailDialogOfTheEditor) {
     click(1, 3), answerDetail("Homepage mockups, round 2", 0), w().TimeEntry.onDblClick();
     EXPECT_EQ(shown + " " + marks(1) + " " + inFile()[1]["CreateTime"], "Homepage mockups|1 False False \"Homepage mockups, round 2\" " + kCreated);
@@ -327,8 +317,7 @@ TEST_F(Editing, TheDetailDialogOfTheEditor) {
     EXPECT_EQ(marks(2), "True True \"after export\"");
 }
 
-// A combo selects the item spelled exactly like its cell; a choice is written into every
-// activity of the row that has a duration in the grid and a record in the file, and nothing else.
+// A combo selects its cell's exact spelling; a choice reaches the row's recorded activities and nothing else.
 TEST_F(Editing, RowReferences) {
     for (auto [c, text, listed] : {std::tuple{0, kAcme, true}, {0, "Caf\xC3\xA9 Aurora:Menu Design", true},
                                   {0, "acme corporation:website redesign", false}, {0, "Removed Customer ", false},
@@ -356,8 +345,7 @@ TEST_F(Editing, RowReferences) {
     expectFields(mdbExport(timerPath)[5], {{"CustJob ID", "100"}, {"Service ID", "12"}, {"Class ID", "6"}});
 }
 
-// A click on a heading offers once to unexport the row's exported activities; arrow
-// keys across the headings show no combo and write nothing.
+// A heading click offers once to unexport the row; arrows across the headings show no combo and write nothing.
 TEST_F(Editing, AHeadingClickOnARowWithExportedActivities) {
     int c = 0;
     for (auto [answer, goesOn, exportedAfter] : kAnswers) {
@@ -383,8 +371,7 @@ TEST_F(Editing, AHeadingClickOnARowWithExportedActivities) {
     EXPECT_EQ(inFile(), before);
 }
 
-// Each change the file refuses is reported; the record, the marker, the row's choice
-// and the current cell stay, and the choice is written once the file takes writes.
+// Each refused change is reported and leaves record, marker, choice and cell; the choice is written once writes work.
 TEST_F(Editing, WritesTheFileRefuses) {
     const Records before = inFile();
     answerDetail("not stored", 0);
@@ -418,8 +405,7 @@ TEST_F(Editing, WritesTheFileRefuses) {
     EXPECT_EQ(f[3]["CustJob ID"] + f[4]["CustJob ID"] + f[5]["CustJob ID"], "103103103");
 }
 
-// A week the file refuses to save stays with its file: File > Open keeps it (nothing reaches
-// the other file) and Exit keeps the window; once the file takes writes the week is saved.
+// A week the file refuses keeps its file (Open) and window (Exit); once writes work it is saved there.
 TEST_F(Editing, AWeekThatCannotBeSavedKeepsItsFileAndWindow) {
     for (bool exit : {false, true}) {
         open();
@@ -489,9 +475,7 @@ TEST_F(Editing, ANameStoredBeforeARefusedWriteBringsItsOwnWeek) {
 enum class Pending { None, Valid, Refused, Exported };
 
 bool asked(ScriptedPlatform& p, const std::string& start) {
-    for (const auto& m : p.messages)
-        if (m.text.rfind(start, 0) == 0) return true;
-    return false;
+    return std::any_of(p.messages.begin(), p.messages.end(), [&](const RecordedMessage& m) { return m.text.starts_with(start); });
 }
 
 // Where the typed text went in the file, whether the command went ahead, which questions were asked.
@@ -573,8 +557,17 @@ TEST_F(Editing, EveryCommandCommitsToTheEditorsCellOrStops) {
         }
 }
 
-// A week that does not validate keeps its entries in the file; the close box and
-// File > Exit still end the program when the user says so after the message.
+// A current cell moved without a leave-cell event does not take the editor's text (a mended fault).
+TEST_F(Editing, ACommandCommitsToTheEditorsCellWhereverTheCurrentCellIs) {
+    click(1, 3), w().TimeEntry.userEdited("3");
+    auto leave = std::exchange(grid().onLeaveCell, nullptr);
+    arrowTo(2, 3), grid().onLeaveCell = leave;
+    w().FileMenuSave_Click();
+    Records f = closeAndRead();
+    EXPECT_EQ(f[1]["Duration"] + " " + std::to_string(f.size()), dur(3, 0) + " 16");
+}
+
+// An invalid week keeps its entries in the file; close box and Exit end the program when the user says so.
 TEST_F(Editing, AnInvalidWeekClosesWhenTheUserSaysSo) {
     const std::string invalid = "Please select a Customer:Job for every activity",
                       question = "The entries of this week are already in the Timer file. Do you want to close Hourgrid anyway?";

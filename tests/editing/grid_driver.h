@@ -47,12 +47,8 @@ inline Records sampleFile() { return readFile(std::string(TEST_DATA_DIR) + "/tim
 
 // "Activities" as mdb-export prints it from a closed file, by ID.
 inline Records mdbExport(const std::string& path) {
-    FILE* p = popen(("mdb-export -d '|' -Q -T '%Y-%m-%d %H:%M:%S' '" + path + "' Activities").c_str(), "r");
-    std::string all;
-    char buf[4096];
-    for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) all.append(buf, n);
-    if (!p || pclose(p) != 0) throw std::runtime_error("mdb-export failed on " + path);
-    std::stringstream lines(all);
+    std::stringstream lines(testfiles::output("mdb-export -d '|' -Q -T '%Y-%m-%d %H:%M:%S' '" + path + "' Activities"));
+    if (lines.str().empty()) throw std::runtime_error("mdb-export failed on " + path);
     Texts header;
     Records out;
     for (std::string line; std::getline(lines, line);) {  // a header line, then a row a line

@@ -1,20 +1,13 @@
-// The real main window, offscreen, on a temporary copy of a Timer test file,
-// with today fixed at Sunday 12/06/2026, a private settings file, and the Qt
-// platform's message boxes, Open, font and PDF dialogs answered by the test
-// (`answers`, `openResults`, ...) instead of being shown.
+// The real main window offscreen on the scratch files; message boxes answered from `answers`, file dialogs cancelled.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTest>
 #include <deque>
-#include <filesystem>
 
-#include "app/clock.h"
 #include "app/hourgrid.h"
 #include "control_views.h"
 #include "form_dialog.h"
@@ -26,43 +19,33 @@
 #include "test_files.h"
 #include "units.h"
 
-class QtWindowFixture : public ::testing::Test {
+class QtWindowFixture : public ScratchFixture {
 protected:
     void SetUp() override {
-        app::Clock::setFixed(QDateTime(QDate(2026, 12, 6), QTime(10, 0)));
-        char tmpl[] = "/tmp/hourgrid-qt-XXXXXX";
-        dir = mkdtemp(tmpl);
-        iniPath = (dir / "Hourgrid.conf").string();
+        ScratchFixture::SetUp();
         uiqt::setGuardReporter([this](const std::string& e) { errors.push_back(e); });
         platform.openHelp = false;
         // Queued answers, first to last; with none left, OK (or Yes) and Cancel.
         platform.answerMessage = [this](const uiqt::MessageRecord&) { return take(answers); };
-        platform.answerOpen = [this](const ui::OpenFileRequest& r) { return openRequests.push_back(r), take(openResults).value_or(std::nullopt); };
-        platform.answerFont = [this](const ui::Font&) { return take(fontResults).value_or(std::nullopt); };
-        platform.answerSavePdf = [](const std::string&) -> std::optional<std::string> { return std::nullopt; };
+        platform.answerOpen = [this](const ui::OpenFileRequest& r) { return openRequests.push_back(r), std::optional<std::string>(); };
+        platform.answerFont = [](const ui::Font&) { return std::optional<ui::Font>(); };
+        platform.answerSavePdf = [](const std::string&) { return std::optional<std::string>(); };
     }
-    template <class T>
-    static std::optional<T> take(std::deque<T>& q) {
+    static std::optional<ui::Answer> take(std::deque<ui::Answer>& q) {
         if (q.empty()) return std::nullopt;
-        T a = std::move(q.front());
+        ui::Answer a = q.front();
         q.pop_front();
         return a;
     }
     void TearDown() override {
-        window.reset();
-        form.reset();
-        store.reset();
-        std::filesystem::remove_all(dir);
-        app::Clock::useSystem();
+        window.reset(), form.reset(), store.reset();
+        ScratchFixture::TearDown();
         uiqt::setGuardReporter(nullptr);
         EXPECT_TRUE(errors.empty()) << errors.front();
     }
-    void writeSetting(const std::string& key, const std::string& value) { testfiles::writeSetting(iniPath, key, value); }
-    std::string readSetting(const std::string& key) { return testfiles::readSetting(iniPath, key); }
     // The window and its form as at a program start, shown (Form_Load runs then).
     app::Hourgrid& start() {
-        window.reset();
-        form.reset();
+        window.reset(), form.reset();
         store = std::make_unique<app::QtSettingsStore>(iniPath);
         form = std::make_unique<app::Hourgrid>(platform, *store);
         window = std::make_unique<uiqt::MainWindow>(*form, platform);
@@ -72,38 +55,23 @@ protected:
     }
     // Starts the program on a fresh copy of `name` remembered in the settings (the week of 11/30/2026).
     app::Hourgrid& openTimer(const std::string& name = "sample.tdb") {
-        timerPath = testfiles::copyTimer(dir, name);
+        timerPath = copyTimer(name);
         writeSetting("File", timerPath);
         return start();
     }
     static void settle() {
         for (int i = 0; i < 3; ++i) QApplication::processEvents();
     }
-    void resizeTo(int width, int height) {
-        window->resize(width, height);
-        settle();
-    }
-    void openSized(int width, int height) {
-        openTimer();
-        resizeTo(width, height);
-    }
+    void resizeTo(int width, int height) { window->resize(width, height), settle(); }
+    void openSized(int width, int height) { openTimer(), resizeTo(width, height); }
 
     // ---- Driving the window as a user ----
     uiqt::GridWidget& grid() { return *window->grid(); }
     std::string cell(int r, int c) { return form->Grid.textMatrix(r, c); }
     std::pair<int, int> current() { return {form->Grid.row(), form->Grid.col()}; }
-    void clickCell(int row, int col) {
-        QTest::mouseClick(grid().viewport(), Qt::LeftButton, {}, grid().cellRect(row, col).center());
-        settle();
-    }
-    void key(QWidget* w, Qt::Key k, Qt::KeyboardModifiers m = {}) {
-        QTest::keyClick(w, k, m);
-        settle();
-    }
-    void type(const char* text) {
-        QTest::keyClicks(window->timeEntry(), text);
-        settle();
-    }
+    void clickCell(int row, int col) { QTest::mouseClick(grid().viewport(), Qt::LeftButton, {}, grid().cellRect(row, col).center()), settle(); }
+    void key(QWidget* w, Qt::Key k, Qt::KeyboardModifiers m = {}) { QTest::keyClick(w, k, m), settle(); }
+    void type(const char* text) { QTest::keyClicks(window->timeEntry(), text), settle(); }
     // A widget's rectangle in the window's client area (the form's coordinates).
     QRect inSurface(QWidget* w) { return QRect(w->mapTo(window->surface(), QPoint(0, 0)), w->size()); }
     // A grid cell's rectangle in the window's client area.
@@ -123,12 +91,8 @@ protected:
         settle();
     }
 
-    std::filesystem::path dir;
-    std::string iniPath, timerPath;
     std::deque<ui::Answer> answers;
-    std::deque<std::optional<std::string>> openResults;
     std::vector<ui::OpenFileRequest> openRequests;
-    std::deque<std::optional<ui::Font>> fontResults;
     std::vector<std::string> errors;  // exceptions that reached the window layer
     uiqt::QtPlatform platform;
     std::unique_ptr<app::QtSettingsStore> store;

@@ -1,5 +1,4 @@
-// One QApplication for every test of the real window; offscreen unless the
-// environment names another platform, so that the tests need no display.
+// One QApplication, offscreen unless the environment names another platform.
 #include <gtest/gtest.h>
 
 #include <QApplication>

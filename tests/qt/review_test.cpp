@@ -1,5 +1,4 @@
-// Cell editors stay over their cell when the user scrolls the grid, resizes
-// the window or changes a column's width, and never show over the headings.
+// Cell editors stay over their cell through scrolls, resizes and column widths, never over the headings.
 #include <QWheelEvent>
 #include <functional>
 
@@ -41,7 +40,8 @@ TEST_F(EditorPlaceTest, TheDurationEditorTravelsWithItsCellAndIsCutAtTheHeadings
     EXPECT_EQ(std::pair(cell(3, 3), cell(3, 6)), std::pair(std::string("02:00"), std::string("04:15")));
 }
 
-TEST_F(EditorPlaceTest, EditorsFollowASidewaysScrollAndAWiderWindow) {
+// A sideways scroll, a wider window and changed column widths keep each editor on its cell.
+TEST_F(EditorPlaceTest, EditorsFollowASidewaysScrollAWiderWindowAndColumnWidths) {
     for (int col : {0, 18}) {  // the Customer:Job combo, Saturday's duration
         resizeTo(733, 333);
         grid().horizontalScrollBar()->setValue(grid().horizontalScrollBar()->maximum());
@@ -53,16 +53,11 @@ TEST_F(EditorPlaceTest, EditorsFollowASidewaysScrollAndAWiderWindow) {
         EXPECT_EQ(inSurface(ed).topLeft(), cellInSurface(row, col).topLeft());
         resizeTo(1500, 600);  // the whole week fits: the grid scrolls back to its left edge
         ASSERT_EQ(grid().horizontalScrollBar()->value(), 0);
-        EXPECT_EQ(std::pair(inSurface(ed).topLeft(), inSurface(ed).width()),
-                  std::pair(cellInSurface(row, col).topLeft(), cellInSurface(row, col).width())) << col;
-        EXPECT_TRUE(ed->mask().isEmpty());
+        EXPECT_EQ(inSurface(ed), cellInSurface(row, col)) << col;
         key(&grid(), Qt::Key_Escape);
         clickCell(1, 3);
     }
-}
-
-TEST_F(EditorPlaceTest, TheDurationEditorKeepsToItsCellWhenColumnsChangeWidth) {
-    resizeTo(1500, 600);
+    openSized(1500, 600);
     clickCell(3, 6);  // Tuesday of the third row
     type("1");
     QWidget* ed = window->timeEntry();

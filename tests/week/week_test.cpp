@@ -1,5 +1,4 @@
-// The week shown: typed durations and totals, filling it from the Timer file, the commands and the start-date dialog that
-// change it, and validating and writing it back, checked with the engine and mdb-export; a failed write leaves the file whole.
+// The week: durations and totals, loading, the commands that change it, validating and saving, checked in the file.
 #include <QDateTime>
 #include <cstring>
 
@@ -119,9 +118,7 @@ TEST(AddDurationText, TheHoursStopAtTheirLimit) {
     EXPECT_EQ(std::make_pair(h, m), std::make_pair(int16_t{32767}, int16_t{59}));
 }
 
-// Seconds round to the nearest minute (23:59:45 shows 23:59, not 00:00); saving the
-// week untouched rewrites CreateTime only: no duration is cut to the minutes shown,
-// and one under half a minute, shown as 00:00, is kept without a complaint.
+// Seconds round to the nearest minute; an untouched save rewrites CreateTime only, cutting no duration.
 TEST_F(WeekTest, TheLoadedWeekAndItsUnchangedSave) {
     auto duration = [](int h, int m, int s) { return jet::Value::date(serial(QDate(1899, 12, 30), QTime(h, m, s))); };
     open([&](jet::Database& db) {
@@ -224,9 +221,7 @@ TEST_F(WeekTest, AQueryThatFailsLeavesAnEmptyWeek) {
     EXPECT_EQ(cell(0, 3) + cell(2, 2) + std::to_string(w().id(3, 1)) + (w().mousePointer() == ui::MousePointer::Default ? "" : " busy"), "M 30Totals:0");
 }
 
-// Each move writes the week it leaves, its time of writing included, and shows the week it goes to;
-// a start date missing or not a Monday, a week that does not validate or a write that fails (each
-// reported) keeps the week on screen with the user's text.
+// A move saves the week it leaves first; a bad start date, invalid week or failed write keeps it, reported.
 TEST_F(WeekTest, AMoveLeavesTheWeekOnlyOnceItIsSaved) {
     std::vector<std::function<void()>> moves;
     for (auto move : {&Hourgrid::ViewMenuBackWeek_Click, &Hourgrid::ViewMenuBackMonth_Click, &Hourgrid::ViewMenuForwardWeek_Click,
@@ -280,8 +275,7 @@ TEST(DateDialogParse, DatesAsTyped) {
     app::Clock::useSystem();
 }
 
-// Any date gives the week of its Monday. The dialog offers the week shown (or now, for none),
-// disables the main window while it is open, and stays open over what is no date.
+// The dialog offers the week shown (or now), disables the window, gives the date's Monday, stays open over no date.
 TEST_F(WeekTest, TheStartDateDialog) {
     open();
     const std::tuple<const char*, const char*, bool, const char*, const char*> steps[] = {
@@ -295,8 +289,29 @@ TEST_F(WeekTest, TheStartDateDialog) {
         EXPECT_EQ(offered + " " + monday() + (w().enabled() ? "" : " disabled"), std::string(offers) + " " + mon);
         EXPECT_EQ(messages(), std::string(offers).find("stayed") == std::string::npos ? Texts{} : Texts{"Please enter a valid date"});
     }
-    w().SetMonday("12/28/2026");
-    EXPECT_EQ(headers(), "M 28 T 29 W 30 T 31 F 1 S 2 S 3");
+}
+
+// Durations typed around the start-date dialog and across the year's end are saved on their own days (mdb-export).
+TEST_F(WeekTest, TheDialogAndMovesAcrossTheYearsEndSaveEachWeekUnderItsOwnDates) {
+    open();
+    grid().setTextMatrix(1, 6, "02:00");  // Tuesday 12/01/2026
+    answerDateDialog("12/30/2026"), w().EditMenuStartDate_Click();
+    EXPECT_EQ(monday() + " " + headers(), "12/28/2026 M 28 T 29 W 30 T 31 F 1 S 2 S 3");
+    grid().setTextMatrix(1, 12, "01:00"), grid().setTextMatrix(1, 15, "01:30");  // Thursday 12/31, Friday 1/1
+    w().ViewMenuForwardWeek_Click();
+    EXPECT_EQ(monday() + " " + headers(), "01/04/2027 M 4 T 5 W 6 T 7 F 8 S 9 S 10");
+    grid().setTextMatrix(1, 3, "03:00");
+    w().ViewMenuBackWeek_Click();
+    EXPECT_EQ(monday() + " " + cell(1, 12) + " " + cell(1, 15) + " " + cell(1, 3), "12/28/2026 01:00 01:30 ");
+    EXPECT_EQ(messages(), Texts{});
+    win.reset();
+    std::map<std::string, std::string> added;  // day -> duration of each new activity
+    for (auto& [id, a] : mdbExport(timerPath))
+        if (id > 16) added[a["UserDate"]] += a["Duration"] + (a["Name ID"] == "200" ? "" : " not Alice's");
+    EXPECT_EQ(added, (std::map<std::string, std::string>{{"2026-12-01 00:00:00", "1899-12-30 02:00:00"},
+                                                          {"2026-12-31 00:00:00", "1899-12-30 01:00:00"},
+                                                          {"2027-01-01 00:00:00", "1899-12-30 01:30:00"},
+                                                          {"2027-01-04 00:00:00", "1899-12-30 03:00:00"}}));
 }
 
 TEST_F(WeekTest, NewChangedAndEmptiedCellsBecomeAddedUpdatedAndDeletedRecords) {
@@ -340,8 +355,7 @@ TEST_F(WeekTest, NewChangedAndEmptiedCellsBecomeAddedUpdatedAndDeletedRecords) {
     EXPECT_EQ(x[10]["CreateTime"], "2026-12-04 17:05:00");
 }
 
-// Cells follow their records across saves, a record gone from the file is written again,
-// new records take the billable preference, and the saved week loads as it was left.
+// Cells follow their records across saves; a record gone is written again; the saved week loads as left.
 TEST_F(WeekTest, SavesOneAfterAnotherAndTheWeekLoadedAgain) {
     open();
     auto rs = w().m_db->OpenDynaset("Activities");
@@ -376,9 +390,7 @@ struct Fault {
 void PrintTo(const Fault& f, std::ostream* os) { *os << f.phase << " page " << f.nth; }
 class SaveFault : public WeekTest, public ::testing::WithParamInterface<Fault> {};
 
-// A crash in the middle of writing the file, or a write the file refuses, saves nothing:
-// the file keeps the whole week as it was, the cells' IDs name the records it holds and
-// the typed cells stay. A refused save made again once the file takes writes does the week once.
+// A crash or refusal mid-save leaves the file, the IDs and the typed cells; a refused save retried does the week once.
 TEST_P(SaveFault, LeavesTheFileAndTheIdsAsBefore) {
     open();
     const Records before = inFile();

@@ -568,6 +568,9 @@ void Checker::checkTree(const std::string& who, const std::vector<Table::IndexPa
             else if (leafDepth != p.depth) problem(here + " is a leaf at a different depth from the others");
         }
         if (p.leaf && p.tailField != 0) problem(here + " is a leaf but names a tail child");
+        if (p.freeField != p.unused)
+            problem(here + " counts " + std::to_string(p.freeField) + " free bytes but its entries leave " +
+                    std::to_string(p.unused));
         if (p.entries.empty() && (p.depth > 0 || !p.leaf))
             problem(here + (p.tail ? " has only a tail child" : " is empty but still in the tree"));
         for (size_t k = 1; k < p.entries.size(); ++k)

@@ -366,6 +366,8 @@ public:
             }
         }
         if (count_ == 0) prefixLen_ = 0;
+        rawFree_ = static_cast<uint32_t>(p_[2]) | static_cast<uint32_t>(p_[3]) << 8;
+        unused_ = room - last;
     }
 
     bool leaf() const { return leaf_; }
@@ -373,6 +375,8 @@ public:
     uint32_t prev() const { return prev_; }
     uint32_t tail() const { return tail_; }
     uint32_t rawTail() const { return rawTail_; }
+    uint32_t rawFree() const { return rawFree_; }  // the page's own count of its free bytes
+    uint32_t unused() const { return unused_; }    // bytes past the last entry
     size_t count() const { return count_; }
 
     size_t keyLength(size_t i) const { return fullLength(i) - (leaf_ ? 4 : 8); }
@@ -443,6 +447,7 @@ private:
     const uint8_t* data_ = nullptr;
     bool leaf_ = true;
     uint32_t prev_ = 0, next_ = 0, tail_ = 0, rawTail_ = 0;
+    uint32_t rawFree_ = 0, unused_ = 0;
     uint32_t prefixLen_ = 0;
     size_t count_ = 0;
     std::array<uint16_t, kMaxEntries> ends_;
@@ -611,6 +616,8 @@ std::vector<Table::IndexPageInfo> Table::indexPages(const Index& index) const {
         info.next = page.next();
         info.tail = page.tail();
         info.tailField = page.rawTail();
+        info.freeField = page.rawFree();
+        info.unused = page.unused();
         for (size_t i = 0; i < page.count(); ++i) {
             IndexEntry e;
             page.key(i, e.key);

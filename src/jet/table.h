@@ -130,6 +130,8 @@ public:
         bool leaf = true;
         uint32_t prev = 0, next = 0, tail = 0;
         uint32_t tailField = 0;  // as stored; a leaf has no tail child and Access leaves it 0
+        uint32_t freeField = 0;  // the page's count of its free bytes, as stored
+        uint32_t unused = 0;     // bytes its entries leave free
         std::vector<IndexEntry> entries;
         std::vector<uint32_t> children;  // intermediate pages: the child of each entry
     };

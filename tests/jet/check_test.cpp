@@ -153,6 +153,7 @@ TEST(CheckIndexTree, HandMadeFaults) {
          "is empty but still in the tree"},
         {"broken sibling chain", [&](auto& b) { std::fill(&b[leafAt + 12], &b[leafAt + 16], 0); }, "links to"},
         {"leaf with a tail child", [&](auto& b) { b[leafAt + 20] = 0x01; }, "is a leaf but names a tail child"},
+        {"free-space count off by one", [&](auto& b) { b[leafAt + 2] ^= 0x01; }, "free bytes but its entries leave"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -13,14 +13,16 @@ if ! { cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DHOURGRID_TESTS=
 fi
 BENCH="$BUILD/bench/jet_bench"
 
-now_ms() { date +%s%N | awk '{ printf "%.2f", $1 / 1e6 }'; }
+# Wall-clock times read from bash's own clock, so no process is started inside a
+# timed interval (forking `date` there added milliseconds to every figure).
+elapsed_ms() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b - a) * 1000 }'; }
+
 # Best of three wall-clock runs of a command, in milliseconds.
 best_ms() {
-    local best=""
+    local best="" t0 t1 d
     for _ in 1 2 3; do
-        local t0 t1 d
-        t0=$(now_ms); "$@" >/dev/null; t1=$(now_ms)
-        d=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.2f", b - a }')
+        t0=$EPOCHREALTIME; "$@" >/dev/null; t1=$EPOCHREALTIME
+        d=$(elapsed_ms "$t0" "$t1")
         if [[ -z "$best" ]] || awk -v d="$d" -v b="$best" 'BEGIN { exit !(d < b) }'; then best=$d; fi
     done
     echo "$best"
@@ -28,13 +30,12 @@ best_ms() {
 
 # Median wall-clock time of N runs of a command, in milliseconds.
 median_ms() {
-    local n=$1
+    local n=$1 t0 t1
     shift
     local times=()
     for ((i = 0; i < n; i++)); do
-        local t0 t1
-        t0=$(now_ms); "$@" >/dev/null; t1=$(now_ms)
-        times+=("$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.2f", b - a }')")
+        t0=$EPOCHREALTIME; "$@" >/dev/null; t1=$EPOCHREALTIME
+        times+=("$(elapsed_ms "$t0" "$t1")")
     done
     printf '%s\n' "${times[@]}" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
 }
@@ -43,9 +44,9 @@ echo "file: $FILE"
 
 # Export as a user runs it: whole processes, output to a pipe, median of five each.
 JETDB="$BUILD/tools/jetdb/jetdb"
-EXPORT_JETDB=$(median_ms 5 "$JETDB" export "$FILE" Activities)
-EXPORT_MDB=$(median_ms 5 mdb-export "$FILE" Activities)
-echo "export Activities, whole process (median of 5): jetdb $EXPORT_JETDB ms, mdb-export $EXPORT_MDB ms"
+EXPORT_JETDB=$(median_ms 11 "$JETDB" export "$FILE" Activities)
+EXPORT_MDB=$(median_ms 11 mdb-export "$FILE" Activities)
+echo "export Activities, whole process (median of 11): jetdb $EXPORT_JETDB ms, mdb-export $EXPORT_MDB ms"
 if command -v node >/dev/null && [[ -d "$ROOT/third_party/mdb-reader/node_modules/mdb-reader" ]]; then
     EXPORT_READER=$(median_ms 5 node "$ROOT/bench/mdb_reader_read.mjs" "$FILE" Activities)
     echo "mdb-reader reading Activities, whole process (median of 5): $EXPORT_READER ms"

@@ -88,6 +88,9 @@ void appendInt(std::string& out, I x) {
     out.append(buf, static_cast<size_t>(r.ptr - buf));
 }
 
+// Room a field of a fixed-size kind can take: a date, a number, a Yes/No.
+constexpr size_t kMaxFixedField = 64;
+
 // Two digits of 0..99.
 inline char* put2(char* p, unsigned v) {
     static constexpr char kPairs[] =
@@ -164,8 +167,9 @@ bool dayNumber(int year, int month, int day, int hour, int minute, int second, d
     return true;
 }
 
-void appendDateTime(std::string& out, double days) {
-    if (!std::isfinite(days) || std::fabs(days) >= kMaxDateDays) return appendShortest(out, days);
+// Writes the date at p (room for kMaxFixedField characters); returns its end.
+char* putDateTime(char* p, double days) {
+    if (!std::isfinite(days) || std::fabs(days) >= kMaxDateDays) return std::to_chars(p, p + kMaxFixedField, days).ptr;
     const double whole = std::trunc(days);
     int64_t day = static_cast<int64_t>(whole);
     // Rounds half away from zero as llround does, without the library call.
@@ -189,8 +193,6 @@ void appendDateTime(std::string& out, double days) {
         slot.day = day;
     }
     const Civil c = slot.civil;
-    char buf[40];
-    char* p = buf;
     // The year takes at least four characters, a minus sign included.
     int64_t y = c.year;
     if (y < 0) {
@@ -221,7 +223,12 @@ void appendDateTime(std::string& out, double days) {
     p = put2(p, s / 60 % 60);
     *p++ = ':';
     p = put2(p, s % 60);
-    out.append(buf, static_cast<size_t>(p - buf));
+    return p;
+}
+
+void appendDateTime(std::string& out, double days) {
+    char buf[kMaxFixedField];
+    out.append(buf, static_cast<size_t>(putDateTime(buf, days) - buf));
 }
 
 void appendCurrency(std::string& out, jet::Currency c) {
@@ -309,23 +316,65 @@ void appendCsvName(std::string& out, std::string_view s) {
         appendCsvText(out, s);
 }
 
+namespace {
+
+// Writes a field of a kind whose text is short and bounded at p (room for
+// kMaxFixedField characters) and returns its end; nullptr for other kinds.
+char* putFixedField(char* p, const jet::Value& v) {
+    using K = jet::Value::Kind;
+    char* const end = p + kMaxFixedField;
+    switch (v.kind()) {
+    case K::Null: return p;
+    case K::Bool: *p = v.asBool() ? '1' : '0'; return p + 1;
+    case K::Byte: return std::to_chars(p, end, v.asByte()).ptr;
+    case K::Int16: return std::to_chars(p, end, v.asInt16()).ptr;
+    case K::Int32: return std::to_chars(p, end, v.asInt32()).ptr;
+    case K::Single: return std::to_chars(p, end, v.asSingle()).ptr;
+    case K::Double: return std::to_chars(p, end, v.asDouble()).ptr;
+    case K::Date: return putDateTime(p, v.asDate().days);
+    default: return nullptr;
+    }
+}
+
+}  // namespace
+
 void appendCsvField(std::string& out, const jet::Value& v) {
     using K = jet::Value::Kind;
+    char buf[kMaxFixedField];
+    if (const char* e = putFixedField(buf, v)) {
+        out.append(buf, static_cast<size_t>(e - buf));
+        return;
+    }
     switch (v.kind()) {
-    case K::Null: break;
-    case K::Bool: out += v.asBool() ? '1' : '0'; break;
-    case K::Byte: appendInt(out, v.asByte()); break;
-    case K::Int16: appendInt(out, v.asInt16()); break;
-    case K::Int32: appendInt(out, v.asInt32()); break;
     case K::Currency: appendCurrency(out, v.asCurrency()); break;
-    case K::Single: appendShortest(out, v.asSingle()); break;
-    case K::Double: appendShortest(out, v.asDouble()); break;
-    case K::Date: appendDateTime(out, v.asDate().days); break;
     case K::Text: appendCsvText(out, v.asText()); break;
     case K::Binary: appendHex(out, v.asBinary().data(), v.asBinary().size()); break;
     case K::Guid: appendGuid(out, v.asGuid()); break;
     case K::Decimal: appendDecimal(out, v.asDecimal()); break;
+    default: break;
     }
+}
+
+void appendCsvRow(std::string& out, const jet::Row& row) {
+    // Short fields gather in a local line and reach `out` in one append.
+    char line[2048];
+    size_t used = 0;
+    for (size_t i = 0; i < row.size(); ++i) {
+        if (used + 1 + kMaxFixedField > sizeof line) {
+            out.append(line, used);
+            used = 0;
+        }
+        if (i) line[used++] = ',';
+        if (const char* e = putFixedField(line + used, row[i])) {
+            used = static_cast<size_t>(e - line);
+            continue;
+        }
+        out.append(line, used);
+        used = 0;
+        appendCsvField(out, row[i]);
+    }
+    line[used++] = '\n';
+    out.append(line, used);
 }
 
 jet::Value parseParamValue(const std::string& s) {

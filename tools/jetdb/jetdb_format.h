@@ -9,6 +9,8 @@ namespace jetdb {
 
 // Appends one CSV field for the value (see the tool's usage text for the rules).
 void appendCsvField(std::string& out, const jet::Value& v);
+// Appends a row's fields as one CSV line, newline included.
+void appendCsvRow(std::string& out, const jet::Row& row);
 // Appends a text field: always quoted, inner quotes doubled.
 void appendCsvText(std::string& out, std::string_view s);
 // Appends a column name for the header line, quoted only when it must be.

@@ -63,6 +63,8 @@ public:
         buf_ += '\n';
         maybeFlush();
     }
+    // After a whole line was appended to buf().
+    void lineDone() { maybeFlush(); }
     void flush() {
         if (!buf_.empty()) std::fwrite(buf_.data(), 1, buf_.size(), stdout);
         buf_.clear();
@@ -101,11 +103,8 @@ void writeCsv(Out& out, const jet::ResultSet& rs) {
     }
     out.endLine();
     for (const jet::Row& row : rs.rows) {
-        for (size_t i = 0; i < row.size(); ++i) {
-            if (i) b += ',';
-            jetdb::appendCsvField(b, row[i]);
-        }
-        out.endLine();
+        jetdb::appendCsvRow(b, row);
+        out.lineDone();
     }
 }
 
@@ -119,12 +118,8 @@ void exportTable(Out& out, const jet::Table& t) {
     }
     out.endLine();
     for (auto cur = t.scan(); cur.next();) {
-        const jet::Row& row = cur.row();
-        for (size_t i = 0; i < row.size(); ++i) {
-            if (i) b += ',';
-            jetdb::appendCsvField(b, row[i]);
-        }
-        out.endLine();
+        jetdb::appendCsvRow(b, cur.row());
+        out.lineDone();
     }
 }
 

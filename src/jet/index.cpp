@@ -478,6 +478,7 @@ static uint8_t textSortVersion(const Database& db, const std::vector<uint8_t>& t
 
 std::vector<uint8_t> Table::encodeKey(const Index& index, const Row& row) const {
     std::vector<uint8_t> key;
+    key.reserve(32);  // a number's or date's key whole, without growing byte by byte
     for (const IndexColumn& ic : index.columns) {
         if (ic.column < 0 || static_cast<size_t>(ic.column) >= columns_.size() ||
             static_cast<size_t>(ic.column) >= row.size())
@@ -498,6 +499,7 @@ std::vector<RowId> Table::seek(const Index& index, const std::vector<Value>& key
                     Error::Code::Query);
     // A shorter key matches on the leading columns: column encodings are self-delimiting.
     std::vector<uint8_t> probe;
+    probe.reserve(32);
     for (size_t i = 0; i < key.size(); ++i) {
         const IndexColumn& ic = index.columns[i];
         if (ic.column < 0 || static_cast<size_t>(ic.column) >= columns_.size())

@@ -451,6 +451,7 @@ private:
     }
 
     std::shared_ptr<const Node> descend(Key key, uint32_t rowPtr, std::vector<Step>& path) {
+        path.reserve(4);
         uint32_t pageNo = idx_.firstPage;
         for (int depth = 0;; ++depth) {
             if (depth > kMaxDepth) throw Error(where() + ": index tree loops or is too deep", Error::Code::Corrupt);

@@ -498,7 +498,9 @@ Bytes assembleRow(const Database& db, const Table& t, const std::vector<FieldByt
     const size_t hdr = j4 ? 2 : 1;
     const size_t maskLen = (rowCols + 7) / 8;
 
-    Bytes row(hdr + fixedLen, 0);
+    Bytes row;
+    row.reserve(hdr + fixedLen + maskLen + 64);  // grown once more below for variable data
+    row.resize(hdr + fixedLen, 0);
     Bytes mask(maskLen, 0);
     if (j4)
         put16(row, 0, static_cast<uint16_t>(rowCols));
@@ -548,6 +550,7 @@ Bytes assembleRow(const Database& db, const Table& t, const std::vector<FieldByt
             pad += 256;
         }
     }
+    row.reserve(row.size() + pad + varBytes + 2 * (varLen + 2) + jumps + 1 + maskLen);
     row.resize(row.size() + pad, 0);
     std::vector<size_t> offs(varLen + 1);
     for (unsigned vi = 0; vi < varLen; ++vi) {

@@ -292,7 +292,9 @@ TEST_F(PrintTest, TheFontCommandCommitsTheDurationBeingTypedToItsOwnCellFirst) {
         for (const auto& [id, a] : shipped) EXPECT_EQ(after.at(id).at("Duration"), a.at("Duration")) << "activity " << id;
         if (typed == "2x") continue;
         EXPECT_EQ(after[added]["Duration"] + after[added]["UserDate"], dur(typed[0] - '0', 0) + dateValue(QDate(2026, 12, 1)));
-        if (typed == "2") EXPECT_EQ(mdbExport(timerPath)[added]["Duration"], "1899-12-30 02:00:00");  // and as another reader sees it
+        if (typed == "2") {  // and as another reader sees it
+            EXPECT_EQ(mdbExport(timerPath)[added]["Duration"], "1899-12-30 02:00:00");
+        }
     }
 }
 

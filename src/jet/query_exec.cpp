@@ -711,7 +711,7 @@ Relation Plan::join(Relation l, Relation r, FromItem::JoinType type, std::vector
         return v.isNull() ? nullptr : &v;
     };
     auto bitsOf = [](const Value& v) {
-        double d = ev::numberOf(v);
+        double d = v.kind() == Value::Kind::Int32 ? v.asInt32() : ev::numberOf(v);
         if (d == 0) d = 0;  // -0 equals 0
         uint64_t b;
         std::memcpy(&b, &d, sizeof b);
@@ -743,7 +743,7 @@ Relation Plan::join(Relation l, Relation r, FromItem::JoinType type, std::vector
     out.leaves = l.leaves;
     out.leaves.insert(r.leaves.begin(), r.leaves.end());
     std::vector<const Row*> combined(n);
-    if (!outerKeys.empty() && keepUnmatched) out.tuples.reserve(outer.tuples.size());
+    if (!outerKeys.empty()) out.tuples.reserve(outer.tuples.size());  // one match each, as joins on an ID give
     std::vector<uint32_t> all;
     if (outerKeys.empty()) {
         all.resize(innerCount);
@@ -1007,7 +1007,15 @@ ResultSet Plan::run() {
         ev::RowView view{t, aggs};
         Row out;
         out.reserve(outNodes.size());
-        for (const auto& n : outNodes) out.push_back(ev::eval(*n, view, env_));
+        for (const auto& n : outNodes) {
+            if (n->op == Op::Field) {  // most output columns: copied straight into the row
+                const Row* r = t[n->slot.source];
+                if (r && static_cast<size_t>(n->slot.column) < r->size()) out.push_back((*r)[static_cast<size_t>(n->slot.column)]);
+                else out.emplace_back();
+                continue;
+            }
+            out.push_back(ev::eval(*n, view, env_));
+        }
         std::vector<Value> keys;
         keys.reserve(orderNodes.size());
         for (const auto& n : orderNodes) keys.push_back(ev::eval(*n, view, env_));

@@ -95,6 +95,9 @@ private:
 };
 
 Value eval(const Node& n, const RowView& row, const Env& env);
+// The value a Field node reads in place; nullptr when its source row is absent
+// (a Null, as eval gives).
+const Value* fieldValue(const Node& n, const RowView& row);
 // WHERE/ON/HAVING truth: Null and False reject the row.
 bool isTrue(const Node& n, const RowView& row, const Env& env);
 

@@ -677,67 +677,56 @@ Relation Plan::join(Relation l, Relation r, FromItem::JoinType type, std::vector
         }
         residual.push_back(c.get());
     }
-    auto keyOf = [&](const Row* const* tuple, const std::vector<const Node*>& keys, std::string& key) {
+    // One key's value for a tuple, read in place for a column; nullptr for Null.
+    Value scratch;
+    auto keyValue = [&](const Row* const* tuple, const Node* k) -> const Value* {
+        if (k->op == Op::Field) {
+            const Value* v = ev::fieldValue(*k, ev::RowView{tuple, nullptr});
+            return v && !v->isNull() ? v : nullptr;
+        }
+        scratch = ev::eval(*k, ev::RowView{tuple, nullptr}, env_);
+        return scratch.isNull() ? nullptr : &scratch;
+    };
+    // Where a tuple's key goes: one number key (most joins: an ID against an ID)
+    // by the bits of its value in `numbers`, anything else as appendKey writes it
+    // in `hash` (a number's key never equals another kind's). False for a Null part.
+    const bool single = outerKeys.size() == 1;
+    std::unordered_map<uint64_t, std::vector<uint32_t>> numbers;
+    std::unordered_map<std::string, std::vector<uint32_t>> hash;
+    std::string key;
+    uint64_t bits = 0;
+    bool isNumber = false;
+    auto keyOf = [&](const Row* const* tuple, const std::vector<const Node*>& keys) {
         key.clear();
+        isNumber = false;
         for (const Node* k : keys) {
-            if (k->op == Op::Field) {  // most join keys: read in place, no copy
-                const Row* r = tuple[k->slot.source];
-                if (!r || static_cast<size_t>(k->slot.column) >= r->size()) return false;
-                const Value& v = (*r)[static_cast<size_t>(k->slot.column)];
-                if (v.isNull()) return false;
-                ev::appendKey(key, v);
-                continue;
+            const Value* v = keyValue(tuple, k);
+            if (!v) return false;
+            if (single && ev::isNumberKind(*v)) {
+                double d = ev::numberOf(*v);
+                if (d == 0) d = 0;  // -0 equals 0
+                std::memcpy(&bits, &d, sizeof bits);
+                isNumber = true;
+                return true;
             }
-            Value v = ev::eval(*k, ev::RowView{tuple, nullptr}, env_);
-            if (v.isNull()) return false;
-            ev::appendKey(key, v);
+            ev::appendKey(key, *v);
         }
         return true;
     };
-    // One key that is a number (most joins: an ID against an ID) is hashed by
-    // the bits of its value as appendKey would write them, in a map of its own:
-    // a number's key never equals any other kind's.
-    const bool single = outerKeys.size() == 1;
-    std::unordered_map<uint64_t, std::vector<uint32_t>> numbers;
-    Value scratch;
-    auto singleKey = [&](const Row* const* tuple, const Node* k) -> const Value* {
-        if (k->op != Op::Field) {
-            scratch = ev::eval(*k, ev::RowView{tuple, nullptr}, env_);
-            return scratch.isNull() ? nullptr : &scratch;
+    auto matchesOf = [&]() -> std::vector<uint32_t>* {
+        if (isNumber) {
+            auto it = numbers.find(bits);
+            return it == numbers.end() ? nullptr : &it->second;
         }
-        const Row* r = tuple[k->slot.source];
-        if (!r || static_cast<size_t>(k->slot.column) >= r->size()) return nullptr;
-        const Value& v = (*r)[static_cast<size_t>(k->slot.column)];
-        return v.isNull() ? nullptr : &v;
-    };
-    auto bitsOf = [](const Value& v) {
-        double d = v.kind() == Value::Kind::Int32 ? v.asInt32() : ev::numberOf(v);
-        if (d == 0) d = 0;  // -0 equals 0
-        uint64_t b;
-        std::memcpy(&b, &d, sizeof b);
-        return b;
+        auto it = hash.find(key);
+        return it == hash.end() ? nullptr : &it->second;
     };
     size_t innerCount = inner.tuples.size() / std::max<size_t>(n, 1);
     size_t outerCount = outer.tuples.size() / std::max<size_t>(n, 1);
-    std::unordered_map<std::string, std::vector<uint32_t>> hash;
-    std::string key;
     if (!outerKeys.empty()) {
-        for (size_t i = 0; i < innerCount; ++i) {
-            const Row* const* t = &inner.tuples[i * n];
-            if (single) {
-                const Value* v = singleKey(t, innerKeys[0]);
-                if (!v) continue;
-                if (ev::isNumberKind(*v)) {
-                    numbers[bitsOf(*v)].push_back(static_cast<uint32_t>(i));
-                    continue;
-                }
-                key.clear();
-                ev::appendKey(key, *v);
-                hash[key].push_back(static_cast<uint32_t>(i));
-            } else if (keyOf(t, innerKeys, key)) {
-                hash[key].push_back(static_cast<uint32_t>(i));
-            }
-        }
+        for (size_t i = 0; i < innerCount; ++i)
+            if (keyOf(&inner.tuples[i * n], innerKeys))
+                (isNumber ? numbers[bits] : hash[key]).push_back(static_cast<uint32_t>(i));
     }
     Relation out;
     out.leaves = l.leaves;
@@ -755,22 +744,8 @@ Relation Plan::join(Relation l, Relation r, FromItem::JoinType type, std::vector
         const std::vector<uint32_t>* matches = &all;
         if (!outerKeys.empty()) {
             matches = &none;
-            if (single) {
-                if (const Value* v = singleKey(o, outerKeys[0])) {
-                    if (ev::isNumberKind(*v)) {
-                        auto it = numbers.find(bitsOf(*v));
-                        if (it != numbers.end()) matches = &it->second;
-                    } else {
-                        key.clear();
-                        ev::appendKey(key, *v);
-                        auto it = hash.find(key);
-                        if (it != hash.end()) matches = &it->second;
-                    }
-                }
-            } else if (keyOf(o, outerKeys, key)) {
-                auto it = hash.find(key);
-                if (it != hash.end()) matches = &it->second;
-            }
+            if (keyOf(o, outerKeys))
+                if (const std::vector<uint32_t>* m = matchesOf()) matches = m;
         }
         bool matched = false;
         for (uint32_t j : *matches) {
@@ -1009,8 +984,8 @@ ResultSet Plan::run() {
         out.reserve(outNodes.size());
         for (const auto& n : outNodes) {
             if (n->op == Op::Field) {  // most output columns: copied straight into the row
-                const Row* r = t[n->slot.source];
-                if (r && static_cast<size_t>(n->slot.column) < r->size()) out.push_back((*r)[static_cast<size_t>(n->slot.column)]);
+                const Value* v = ev::fieldValue(*n, view);
+                if (v) out.push_back(*v);
                 else out.emplace_back();
                 continue;
             }

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>

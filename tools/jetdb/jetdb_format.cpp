@@ -81,13 +81,6 @@ void appendShortest(std::string& out, F x) {
     out.append(buf, static_cast<size_t>(r.ptr - buf));
 }
 
-template <class I>
-void appendInt(std::string& out, I x) {
-    char buf[24];
-    auto r = std::to_chars(buf, buf + sizeof buf, x);
-    out.append(buf, static_cast<size_t>(r.ptr - buf));
-}
-
 // Room a field of a fixed-size kind can take: a date, a number, a Yes/No.
 constexpr size_t kMaxFixedField = 64;
 

@@ -134,12 +134,6 @@ Value compare(Node::Op op, const Value& a, const Value& b, const Env& env) {
 
 }  // namespace
 
-const Value* fieldValue(const Node& n, const RowView& row) {
-    const Row* r = row.rows[n.slot.source];
-    if (!r || static_cast<size_t>(n.slot.column) >= r->size()) return nullptr;
-    return &(*r)[static_cast<size_t>(n.slot.column)];
-}
-
 Value eval(const Node& n, const RowView& row, const Env& env) {
     using Op = Node::Op;
     switch (n.op) {

@@ -97,7 +97,11 @@ private:
 Value eval(const Node& n, const RowView& row, const Env& env);
 // The value a Field node reads in place; nullptr when its source row is absent
 // (a Null, as eval gives).
-const Value* fieldValue(const Node& n, const RowView& row);
+inline const Value* fieldValue(const Node& n, const RowView& row) {
+    const Row* r = row.rows[n.slot.source];
+    if (!r || static_cast<size_t>(n.slot.column) >= r->size()) return nullptr;
+    return &(*r)[static_cast<size_t>(n.slot.column)];
+}
 // WHERE/ON/HAVING truth: Null and False reject the row.
 bool isTrue(const Node& n, const RowView& row, const Env& env);
 

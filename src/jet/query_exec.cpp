@@ -2,7 +2,9 @@
 // filters, grouping, projection, DISTINCT/DISTINCTROW, ordering and TOP.
 //
 // Rows of a join are tuples of pointers, one per source, into the sources'
-// materialized rows; nothing is copied until the projection. Filters that touch
+// materialized rows; nothing is copied until the projection. A chain of inner and
+// left joins (the usual lookup of names by ID) reads its first source a row at a
+// time and projects as it goes instead. Filters that touch
 // one source are applied while that source is read, and filters on a saved
 // query's columns are handed down into that query, so a parameter query over a
 // big joined query only joins the rows it keeps.
@@ -121,6 +123,99 @@ struct Aggregate {
     NodePtr arg;     // null for Count(*)
 };
 
+// A join's conditions split into equal keys between its two sides and the rest, and the
+// inner side's tuples hashed by their keys.
+class JoinKeys {
+public:
+    JoinKeys(const std::vector<NodePtr>& conds, const std::set<int>& outer, const std::set<int>& inner, const ev::Env& env)
+        : env_(env) {
+        auto within = [](const std::set<int>& s, const std::set<int>& side) {
+            return !s.empty() && std::includes(side.begin(), side.end(), s.begin(), s.end());
+        };
+        for (const auto& c : conds) {
+            if (c->op == Op::Eq) {
+                std::set<int> a, b;
+                collectSources(c->args[0], a);
+                collectSources(c->args[1], b);
+                if (within(a, outer) && within(b, inner)) {
+                    outerKeys_.push_back(c->args[0].get());
+                    innerKeys_.push_back(c->args[1].get());
+                    continue;
+                }
+                if (within(b, outer) && within(a, inner)) {
+                    outerKeys_.push_back(c->args[1].get());
+                    innerKeys_.push_back(c->args[0].get());
+                    continue;
+                }
+            }
+            residual_.push_back(c.get());
+        }
+        single_ = outerKeys_.size() == 1;
+    }
+    // False: no equal keys, every pair of tuples is a candidate.
+    bool keyed() const { return !outerKeys_.empty(); }
+    void add(const Row* const* innerTuple, uint32_t i) {
+        if (keyOf(innerTuple, innerKeys_)) (isNumber_ ? numbers_[bits_] : hash_[key_]).push_back(i);
+    }
+    // The inner tuples whose keys equal the outer tuple's (none when a key part is Null).
+    const std::vector<uint32_t>& find(const Row* const* outerTuple) {
+        static const std::vector<uint32_t> none;
+        if (!keyOf(outerTuple, outerKeys_)) return none;
+        if (isNumber_) {
+            auto it = numbers_.find(bits_);
+            return it == numbers_.end() ? none : it->second;
+        }
+        auto it = hash_.find(key_);
+        return it == hash_.end() ? none : it->second;
+    }
+    bool residualHolds(const Row* const* tuple) const {
+        for (const Node* c : residual_)
+            if (!ev::isTrue(*c, ev::RowView{tuple, nullptr}, env_)) return false;
+        return true;
+    }
+
+private:
+    // One key's value for a tuple, read in place for a column; nullptr for Null.
+    const Value* keyValue(const Row* const* tuple, const Node* k) {
+        if (k->op == Op::Field) {
+            const Value* v = ev::fieldValue(*k, ev::RowView{tuple, nullptr});
+            return v && !v->isNull() ? v : nullptr;
+        }
+        scratch_ = ev::eval(*k, ev::RowView{tuple, nullptr}, env_);
+        return scratch_.isNull() ? nullptr : &scratch_;
+    }
+    // Where a tuple's key goes: one number key (most joins: an ID against an ID)
+    // by the bits of its value in `numbers_`, anything else as appendKey writes it
+    // in `hash_` (a number's key never equals another kind's). False for a Null part.
+    bool keyOf(const Row* const* tuple, const std::vector<const Node*>& keys) {
+        key_.clear();
+        isNumber_ = false;
+        for (const Node* k : keys) {
+            const Value* v = keyValue(tuple, k);
+            if (!v) return false;
+            if (single_ && ev::isNumberKind(*v)) {
+                double d = ev::numberOf(*v);
+                if (d == 0) d = 0;  // -0 equals 0
+                std::memcpy(&bits_, &d, sizeof bits_);
+                isNumber_ = true;
+                return true;
+            }
+            ev::appendKey(key_, *v);
+        }
+        return true;
+    }
+
+    const ev::Env& env_;
+    std::vector<const Node*> outerKeys_, innerKeys_, residual_;
+    bool single_ = false;
+    std::unordered_map<uint64_t, std::vector<uint32_t>> numbers_;
+    std::unordered_map<std::string, std::vector<uint32_t>> hash_;
+    Value scratch_;
+    std::string key_;
+    uint64_t bits_ = 0;
+    bool isNumber_ = false;
+};
+
 class Plan;
 ResultSet runModel(RunContext& ctx, std::shared_ptr<const QueryModel> q, int depth);
 
@@ -171,7 +266,11 @@ private:
     NodePtr compile(const Expr& e, bool allowAggregates, int aliasDepth = 0);
     ExprPtr rewriteForChild(const Expr& e, int leaf) const;
     void markWanted(const NodePtr& n);
+    bool passesFilters(const Leaf& leaf, const Row& row);
     void readLeaf(Leaf& leaf);
+    void scanTable(Leaf& leaf, const std::function<void(Row&)>& use);
+    bool streamChain(std::vector<std::pair<NodePtr, std::set<int>>>& residual, std::vector<Row>& out,
+                     const std::function<void(const Row* const*)>& project);
     std::optional<std::vector<RowId>> indexedRows(const Leaf& leaf, size_t leafIndex) const;
     Relation fromRelation(const FromPtr& f);
     Relation leafRelation(int leaf);
@@ -194,6 +293,7 @@ private:
     std::vector<Aggregate> aggregates_;
     std::map<const FromItem*, std::vector<NodePtr>> onConds_;
     size_t compiledNodes_ = 0;
+    std::vector<const Row*> filterView_;  // passesFilters' tuple, kept to spare an allocation a row
 };
 
 Plan::~Plan() = default;
@@ -487,15 +587,16 @@ void Plan::markWanted(const NodePtr& n) {
     for (const auto& a : n->args) markWanted(a);
 }
 
+bool Plan::passesFilters(const Leaf& leaf, const Row& row) {
+    filterView_.assign(leaves_.size(), nullptr);
+    filterView_[static_cast<size_t>(&leaf - leaves_.data())] = &row;
+    for (const auto& f : leaf.filters)
+        if (!ev::isTrue(*f, ev::RowView{filterView_.data(), nullptr}, env_)) return false;
+    return true;
+}
+
 void Plan::readLeaf(Leaf& leaf) {
-    size_t leafIndex = static_cast<size_t>(&leaf - leaves_.data());
-    std::vector<const Row*> view(leaves_.size(), nullptr);
-    auto passes = [&](const Row& row) {
-        view[leafIndex] = &row;
-        for (const auto& f : leaf.filters)
-            if (!ev::isTrue(*f, ev::RowView{view.data(), nullptr}, env_)) return false;
-        return true;
-    };
+    auto passes = [&](const Row& row) { return passesFilters(leaf, row); };
     if (leaf.preloaded) {
         if (!leaf.filters.empty()) {
             std::vector<Row> kept;
@@ -517,6 +618,13 @@ void Plan::readLeaf(Leaf& leaf) {
         }
         return;
     }
+    if (leaf.filters.empty()) leaf.rows.reserve(std::min<size_t>(leaf.table->rowCount(), kReserveRows));
+    scanTable(leaf, [&](Row& r) { leaf.rows.push_back(std::move(r)); });
+}
+
+void Plan::scanTable(Leaf& leaf, const std::function<void(Row&)>& use) {
+    const size_t leafIndex = static_cast<size_t>(&leaf - leaves_.data());
+    auto passes = [&](const Row& row) { return passesFilters(leaf, row); };
     const Table& t = *leaf.table;
     std::vector<int> wanted, filterCols;
     std::vector<bool> inFilter(leaf.columns.size(), false);
@@ -540,15 +648,14 @@ void Plan::readLeaf(Leaf& leaf) {
     if (auto ids = indexedRows(leaf, leafIndex)) {
         for (const RowId& id : *ids) {
             auto row = t.readRow(id, wanted);
-            if (row && passes(*row)) leaf.rows.push_back(std::move(*row));
+            if (row && passes(*row)) use(*row);
         }
         return;
     }
     if (!extra || leaf.filters.empty()) {
-        leaf.rows.reserve(std::min<size_t>(t.rowCount(), kReserveRows));
         auto cur = t.scan(wanted);
         while (cur.next())
-            if (leaf.filters.empty() || passes(cur.row())) leaf.rows.push_back(cur.takeRow());
+            if (leaf.filters.empty() || passes(cur.row())) use(cur.row());
         return;
     }
     // Read the filter's columns first and the rest only for the rows that pass.
@@ -556,11 +663,8 @@ void Plan::readLeaf(Leaf& leaf) {
     auto cur = t.scan(filterCols);
     while (cur.next())
         if (passes(cur.row())) keep.push_back(cur.rowId());
-    leaf.rows.reserve(keep.size());
-    for (const RowId& id : keep) {
-        auto row = t.readRow(id, wanted);
-        if (row) leaf.rows.push_back(std::move(*row));
-    }
+    for (const RowId& id : keep)
+        if (auto row = t.readRow(id, wanted)) use(*row);
 }
 
 // The value an index key holds for `v` in a column of type `t`, when the two
@@ -655,109 +759,29 @@ Relation Plan::join(Relation l, Relation r, FromItem::JoinType type, std::vector
     Relation& outer = rightJoin ? r : l;
     Relation& inner = rightJoin ? l : r;
     bool keepUnmatched = type != FromItem::JoinType::Inner;
-    auto within = [](const std::set<int>& s, const std::set<int>& side) {
-        return !s.empty() && std::includes(side.begin(), side.end(), s.begin(), s.end());
-    };
-    std::vector<const Node*> outerKeys, innerKeys, residual;
-    for (const auto& c : conds) {
-        if (c->op == Op::Eq) {
-            std::set<int> a, b;
-            collectSources(c->args[0], a);
-            collectSources(c->args[1], b);
-            if (within(a, outer.leaves) && within(b, inner.leaves)) {
-                outerKeys.push_back(c->args[0].get());
-                innerKeys.push_back(c->args[1].get());
-                continue;
-            }
-            if (within(b, outer.leaves) && within(a, inner.leaves)) {
-                outerKeys.push_back(c->args[1].get());
-                innerKeys.push_back(c->args[0].get());
-                continue;
-            }
-        }
-        residual.push_back(c.get());
-    }
-    // One key's value for a tuple, read in place for a column; nullptr for Null.
-    Value scratch;
-    auto keyValue = [&](const Row* const* tuple, const Node* k) -> const Value* {
-        if (k->op == Op::Field) {
-            const Value* v = ev::fieldValue(*k, ev::RowView{tuple, nullptr});
-            return v && !v->isNull() ? v : nullptr;
-        }
-        scratch = ev::eval(*k, ev::RowView{tuple, nullptr}, env_);
-        return scratch.isNull() ? nullptr : &scratch;
-    };
-    // Where a tuple's key goes: one number key (most joins: an ID against an ID)
-    // by the bits of its value in `numbers`, anything else as appendKey writes it
-    // in `hash` (a number's key never equals another kind's). False for a Null part.
-    const bool single = outerKeys.size() == 1;
-    std::unordered_map<uint64_t, std::vector<uint32_t>> numbers;
-    std::unordered_map<std::string, std::vector<uint32_t>> hash;
-    std::string key;
-    uint64_t bits = 0;
-    bool isNumber = false;
-    auto keyOf = [&](const Row* const* tuple, const std::vector<const Node*>& keys) {
-        key.clear();
-        isNumber = false;
-        for (const Node* k : keys) {
-            const Value* v = keyValue(tuple, k);
-            if (!v) return false;
-            if (single && ev::isNumberKind(*v)) {
-                double d = ev::numberOf(*v);
-                if (d == 0) d = 0;  // -0 equals 0
-                std::memcpy(&bits, &d, sizeof bits);
-                isNumber = true;
-                return true;
-            }
-            ev::appendKey(key, *v);
-        }
-        return true;
-    };
-    auto matchesOf = [&]() -> std::vector<uint32_t>* {
-        if (isNumber) {
-            auto it = numbers.find(bits);
-            return it == numbers.end() ? nullptr : &it->second;
-        }
-        auto it = hash.find(key);
-        return it == hash.end() ? nullptr : &it->second;
-    };
+    JoinKeys keys(conds, outer.leaves, inner.leaves, env_);
     size_t innerCount = inner.tuples.size() / std::max<size_t>(n, 1);
     size_t outerCount = outer.tuples.size() / std::max<size_t>(n, 1);
-    if (!outerKeys.empty()) {
-        for (size_t i = 0; i < innerCount; ++i)
-            if (keyOf(&inner.tuples[i * n], innerKeys))
-                (isNumber ? numbers[bits] : hash[key]).push_back(static_cast<uint32_t>(i));
-    }
+    if (keys.keyed())
+        for (size_t i = 0; i < innerCount; ++i) keys.add(&inner.tuples[i * n], static_cast<uint32_t>(i));
     Relation out;
     out.leaves = l.leaves;
     out.leaves.insert(r.leaves.begin(), r.leaves.end());
     std::vector<const Row*> combined(n);
-    if (!outerKeys.empty()) out.tuples.reserve(outer.tuples.size());  // one match each, as joins on an ID give
+    if (keys.keyed()) out.tuples.reserve(outer.tuples.size());  // one match each, as joins on an ID give
     std::vector<uint32_t> all;
-    if (outerKeys.empty()) {
+    if (!keys.keyed()) {
         all.resize(innerCount);
         std::iota(all.begin(), all.end(), 0u);
     }
-    static const std::vector<uint32_t> none;
     for (size_t i = 0; i < outerCount; ++i) {
         const Row* const* o = &outer.tuples[i * n];
-        const std::vector<uint32_t>* matches = &all;
-        if (!outerKeys.empty()) {
-            matches = &none;
-            if (keyOf(o, outerKeys))
-                if (const std::vector<uint32_t>* m = matchesOf()) matches = m;
-        }
+        const std::vector<uint32_t>& matches = keys.keyed() ? keys.find(o) : all;
         bool matched = false;
-        for (uint32_t j : *matches) {
+        for (uint32_t j : matches) {
             const Row* const* in = &inner.tuples[static_cast<size_t>(j) * n];
             for (size_t k = 0; k < n; ++k) combined[k] = o[k] ? o[k] : in[k];
-            bool ok = true;
-            for (const Node* c : residual)
-                if (!ev::isTrue(*c, ev::RowView{combined.data(), nullptr}, env_)) {
-                    ok = false;
-                    break;
-                }
-            if (!ok) continue;
+            if (!keys.residualHolds(combined.data())) continue;
             matched = true;
             if (out.tuples.size() >= kMaxTuples * std::max<size_t>(n, 1)) fail("the join gives too many rows");
             out.tuples.insert(out.tuples.end(), combined.begin(), combined.end());
@@ -850,6 +874,82 @@ bool parseTop(const std::string& text, double& n, bool& percent) {
     return true;
 }
 
+// A FROM of one source joined, left to right, to one table or query after another by inner or
+// left joins runs a row of its first source at a time: the others are read and hashed by their
+// join keys, and each combination that passes goes straight to `project` in the order the joins
+// would give it, so no relation of every combination is held. False, with nothing done, for
+// any other FROM.
+bool Plan::streamChain(std::vector<std::pair<NodePtr, std::set<int>>>& residual, std::vector<Row>& out,
+                       const std::function<void(const Row* const*)>& project) {
+    if (q_.from.size() != 1) return false;
+    std::vector<const FromItem*> joins;
+    const FromItem* f = q_.from[0].get();
+    for (; f->kind == FromItem::Kind::Join; f = f->left.get()) {
+        if (f->joinType == FromItem::JoinType::Right || f->right->kind != FromItem::Kind::Source) return false;
+        joins.push_back(f);
+    }
+    std::reverse(joins.begin(), joins.end());
+    struct Step {
+        size_t leaf;
+        bool left;
+        std::unique_ptr<JoinKeys> keys;
+        std::vector<uint32_t> all;  // every row, for a join without equal keys
+    };
+    std::vector<Step> steps;
+    std::vector<const Row*> tuple(leaves_.size(), nullptr);
+    const size_t first = static_cast<size_t>(leafOf_.at(f));
+    std::set<int> outer{static_cast<int>(first)};
+    for (const FromItem* j : joins) {
+        const int li = leafOf_.at(j->right.get());
+        Leaf& leaf = leaves_[static_cast<size_t>(li)];
+        readLeaf(leaf);
+        Step st{static_cast<size_t>(li), j->joinType == FromItem::JoinType::Left,
+                std::make_unique<JoinKeys>(onConds_[j], outer, std::set<int>{li}, env_), {}};
+        for (uint32_t i = 0; i < leaf.rows.size(); ++i) {
+            tuple[st.leaf] = &leaf.rows[i];
+            if (st.keys->keyed()) st.keys->add(tuple.data(), i);
+            else st.all.push_back(i);
+        }
+        tuple[st.leaf] = nullptr;
+        outer.insert(li);
+        steps.push_back(std::move(st));
+    }
+    size_t produced = 0;
+    auto descend = [&](auto& self, size_t s) -> void {
+        if (s == steps.size()) {
+            for (const auto& [node, srcs] : residual)
+                if (!ev::isTrue(*node, ev::RowView{tuple.data(), nullptr}, env_)) return;
+            if (++produced > kMaxTuples) fail("the join gives too many rows");
+            return project(tuple.data());
+        }
+        Step& st = steps[s];
+        const std::vector<Row>& rows = leaves_[st.leaf].rows;
+        bool matched = false;
+        for (uint32_t j : st.keys->keyed() ? st.keys->find(tuple.data()) : st.all) {
+            tuple[st.leaf] = &rows[j];
+            if (!st.keys->residualHolds(tuple.data())) continue;
+            matched = true;
+            self(self, s + 1);
+        }
+        tuple[st.leaf] = nullptr;
+        if (!matched && st.left) self(self, s + 1);
+    };
+    auto drive = [&](Row& r) {
+        tuple[first] = &r;
+        descend(descend, 0);
+    };
+    Leaf& driver = leaves_[first];
+    if (driver.table) {
+        if (driver.filters.empty()) out.reserve(std::min<size_t>(driver.table->rowCount(), kReserveRows));
+        scanTable(driver, drive);
+    } else {
+        readLeaf(driver);
+        for (Row& r : driver.rows) drive(r);
+    }
+    residual.clear();
+    return true;
+}
+
 ResultSet Plan::run() {
     const size_t nLeaves = leaves_.size();
     // Output expressions
@@ -915,9 +1015,34 @@ ResultSet Plan::run() {
     for (size_t i = 0; i < starLeaf_.size(); ++i)
         if (starLeaf_[i] >= 0) leaves_[static_cast<size_t>(starLeaf_[i])].wanted.assign(leaves_[static_cast<size_t>(starLeaf_[i])].columns.size(), true);
 
+    ResultSet rs;
+    std::vector<std::vector<Value>> orderKeys;
+    std::vector<const Row*> noRows(std::max<size_t>(nLeaves, 1), nullptr);
+    auto project = [&](const Row* const* t, const std::vector<Value>* aggs) {
+        ev::RowView view{t, aggs};
+        Row out;
+        out.reserve(outNodes.size());
+        for (const auto& n : outNodes) {
+            if (n->op == Op::Field) {  // most output columns: copied straight into the row
+                const Value* v = ev::fieldValue(*n, view);
+                if (v) out.push_back(*v);
+                else out.emplace_back();
+                continue;
+            }
+            out.push_back(ev::eval(*n, view, env_));
+        }
+        rs.rows.push_back(std::move(out));
+        if (orderNodes.empty()) return;
+        std::vector<Value> keys;
+        keys.reserve(orderNodes.size());
+        for (const auto& n : orderNodes) keys.push_back(ev::eval(*n, view, env_));
+        orderKeys.push_back(std::move(keys));
+    };
     // Sources and joins
+    const bool streamed = !nothing && !grouped_ && !(q_.distinctRow && nLeaves > 1) &&
+                          streamChain(residual, rs.rows, [&](const Row* const* t) { project(t, nullptr); });
     Relation rel;
-    if (!nothing && !q_.from.empty()) {
+    if (!streamed && !nothing && !q_.from.empty()) {
         for (auto& leaf : leaves_) readLeaf(leaf);
         rel = fromRelation(q_.from[0]);
         for (size_t i = 1; i < q_.from.size(); ++i) {
@@ -935,10 +1060,10 @@ ResultSet Plan::run() {
             }
             rel = join(std::move(rel), std::move(next), FromItem::JoinType::Inner, std::move(conds));
         }
-    } else if (!nothing) {
+    } else if (!streamed && !nothing) {
         rel.tuples.clear();  // SELECT without FROM: one empty tuple
     }
-    size_t count = nLeaves ? rel.tuples.size() / nLeaves : (nothing ? 0 : 1);
+    size_t count = streamed ? 0 : nLeaves ? rel.tuples.size() / nLeaves : (nothing ? 0 : 1);
     if (!residual.empty()) {
         std::vector<const Row*> kept;
         for (size_t i = 0; i < count; ++i) {
@@ -975,28 +1100,6 @@ ResultSet Plan::run() {
         }
     }
 
-    ResultSet rs;
-    std::vector<std::vector<Value>> orderKeys;
-    std::vector<const Row*> noRows(std::max<size_t>(nLeaves, 1), nullptr);
-    auto project = [&](const Row* const* t, const std::vector<Value>* aggs) {
-        ev::RowView view{t, aggs};
-        Row out;
-        out.reserve(outNodes.size());
-        for (const auto& n : outNodes) {
-            if (n->op == Op::Field) {  // most output columns: copied straight into the row
-                const Value* v = ev::fieldValue(*n, view);
-                if (v) out.push_back(*v);
-                else out.emplace_back();
-                continue;
-            }
-            out.push_back(ev::eval(*n, view, env_));
-        }
-        std::vector<Value> keys;
-        keys.reserve(orderNodes.size());
-        for (const auto& n : orderNodes) keys.push_back(ev::eval(*n, view, env_));
-        rs.rows.push_back(std::move(out));
-        orderKeys.push_back(std::move(keys));
-    };
     if (!grouped_) {
         rs.rows.reserve(count);
         for (size_t i = 0; i < count; ++i) project(nLeaves ? &rel.tuples[i * nLeaves] : noRows.data(), nullptr);

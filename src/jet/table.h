@@ -99,6 +99,8 @@ public:
         bool next();  // advances; false at the end
         RowId rowId() const { return current_; }
         const Row& row() const { return row_; }
+        // The current row, which the caller may take values from: next() decodes into whatever is left.
+        Row& row() { return row_; }
         // Hands the current row over to the caller; the next call to next() decodes into a fresh one.
         Row takeRow() { return std::move(row_); }
 

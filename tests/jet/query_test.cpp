@@ -230,6 +230,36 @@ TEST_F(QueryTest, JoinsOfEveryKind) {
     EXPECT_EQ(filtered.rows.size(), 13u);
 }
 
+// A chain of inner and left joins runs row by row from its first source; the same joins written with
+// RIGHT JOIN or as a comma list with WHERE go through whole relations: rows and order must agree.
+TEST_F(QueryTest, JoinedRowByRowAsWholeRelationsGiveThem) {
+    const std::string cols = "SELECT Names.NameStr, Activities.ID, Classes.Name AS Class, Items.Name AS Item ";
+    const std::string pairs = "SELECT TOP 7 A.ID, B.ID AS BID, A.Duration + B.Duration AS Both ";
+    const std::pair<std::string, std::string> cases[] = {
+        // unmatched rows, several matches per row, a Null key, a condition beside the key
+        {cols + "FROM ((Names LEFT JOIN Activities ON Names.ID = Activities.[Name ID]) LEFT JOIN Classes ON "
+                "Activities.[Class ID] = Classes.ID) LEFT JOIN Items ON Activities.[Service ID] = Items.ID AND Items.ID > 102",
+         cols + "FROM Items RIGHT JOIN (Classes RIGHT JOIN (Names LEFT JOIN Activities ON Names.ID = Activities.[Name ID]) "
+                "ON Activities.[Class ID] = Classes.ID) ON Activities.[Service ID] = Items.ID AND Items.ID > 102"},
+        // conditions over both sources, ORDER BY and TOP's ties
+        {pairs + "FROM Activities AS A INNER JOIN Activities AS B ON A.[Name ID] = B.[Name ID] AND A.ID < B.ID "
+                 "WHERE A.Duration + B.Duration > 0.25 ORDER BY A.[Name ID]",
+         pairs + "FROM Activities AS A, Activities AS B WHERE A.[Name ID] = B.[Name ID] AND A.ID < B.ID "
+                 "AND A.Duration + B.Duration > 0.25 ORDER BY A.[Name ID]"},
+        // a saved query first, with a filter handed down into it
+        {"SELECT Q.ActivityID, Items.Name FROM [All Activities] AS Q LEFT JOIN Items ON Q.[Service ID] = Items.ID "
+         "WHERE Q.Name = 'Alice Moreno'",
+         "SELECT Q.ActivityID, Items.Name FROM Items RIGHT JOIN [All Activities] AS Q ON Q.[Service ID] = Items.ID "
+         "WHERE Q.Name = 'Alice Moreno'"},
+    };
+    for (const auto& [streamed, whole] : cases) {
+        SCOPED_TRACE(streamed);
+        ResultSet a = sql(streamed), b = sql(whole);
+        EXPECT_GT(a.rows.size(), 5u);
+        EXPECT_EQ(a.rows, b.rows);
+    }
+}
+
 TEST_F(QueryTest, DistinctAndDistinctRow) {
     // DISTINCTROW keeps one row per shown source row; plain SELECT one per joined row.
     std::string from = " Names.NameStr FROM Names INNER JOIN Activities ON Names.ID = Activities.[Name ID]";

@@ -193,8 +193,9 @@ private:
         for (const Node* k : keys) {
             const Value* v = keyValue(tuple, k);
             if (!v) return false;
-            if (single_ && ev::isNumberKind(*v)) {
-                double d = ev::numberOf(*v);
+            const bool int32 = v->kind() == Value::Kind::Int32;  // an ID: most keys
+            if (single_ && (int32 || ev::isNumberKind(*v))) {
+                double d = int32 ? v->asInt32() : ev::numberOf(*v);
                 if (d == 0) d = 0;  // -0 equals 0
                 std::memcpy(&bits_, &d, sizeof bits_);
                 isNumber_ = true;

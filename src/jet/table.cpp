@@ -409,6 +409,13 @@ void Table::decodeRow(const uint8_t* row, size_t len, const std::vector<int>* wa
             dataEnd = eodPos;
         }
     }
+    // A cursor decodes every row into the same Values: a text's buffer is reused.
+    auto textInto = [&](Value& v, const uint8_t* p, size_t n) {
+        std::string s = v.isText() ? std::move(const_cast<std::string&>(v.asText())) : std::string();
+        s.clear();
+        appendText(db_, s, p, n);
+        v.setText(std::move(s));
+    };
     auto varOffset = [&](unsigned i) -> size_t {
         if (j4) return bytes::u16(row + len - maskLen - 4 - 2 * i);
         return jet3Offs[i];
@@ -478,15 +485,15 @@ void Table::decodeRow(const uint8_t* row, size_t len, const std::vector<int>* wa
                 v = Value::decimal(d);
                 break;
             }
-            case ColType::Text: {
-                // A cursor decodes every row into the same Values: the text's buffer is reused.
-                std::string s = v.isText() ? std::move(const_cast<std::string&>(v.asText())) : std::string();
-                s.clear();
-                appendText(db_, s, p, n);
-                v.setText(std::move(s));
-                break;
-            }
+            case ColType::Text: textInto(v, p, n); break;
             case ColType::Memo: {
+                // A memo kept within its row (most notes) decodes into the reused buffer, as Text does;
+                // anything else, a bad length included, is readLongValue's.
+                if (const uint32_t inlineLen = n >= 12 ? bytes::u32(p) & 0x3FFFFFFF : 0;
+                    n >= 12 && (p[3] & 0x80) && inlineLen <= n - 12) {
+                    textInto(v, p + 12, inlineLen);
+                    break;
+                }
                 Bytes b = db_.readLongValue(p, n);
                 v = Value::text(db_.decodeText(b.data(), b.size()));
                 break;

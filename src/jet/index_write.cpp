@@ -389,11 +389,19 @@ private:
             return false;
 
         // The page holds the decoded entries (view() compared its bytes), so where
-        // entry `at` starts follows from the lengths of those before it.
+        // entry `at` starts follows from the lengths of those before it, or of those
+        // from it to the end of the entries: the shorter count (rows added in key
+        // order, as AutoNumber IDs are, go last).
         const uint32_t trailer = 4;
-        uint32_t start = leaf->entries[0].len + trailer;
-        for (size_t i = 1; i < at; ++i) start += leaf->entries[i].len + trailer - prefix;
         const uint32_t used = static_cast<uint32_t>(leaf->used);
+        uint32_t start;
+        if (at <= leaf->entries.size() / 2) {
+            start = leaf->entries[0].len + trailer;
+            for (size_t i = 1; i < at; ++i) start += leaf->entries[i].len + trailer - prefix;
+        } else {
+            start = used;
+            for (size_t i = at; i < leaf->entries.size(); ++i) start -= leaf->entries[i].len + trailer - prefix;
+        }
         const uint32_t len = static_cast<uint32_t>(key.size()) - prefix + trailer;
         const uint32_t maskBytes = L_.entryStart - L_.maskOff;
         const uint32_t words = (maskBytes + 7) / 8;

@@ -1,7 +1,6 @@
 // The real main window offscreen on the scratch files; message boxes answered from `answers`, file dialogs cancelled.
 #pragma once
 
-
 #include <QApplication>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -33,14 +32,11 @@ protected:
     }
     static std::optional<ui::Answer> take(std::deque<ui::Answer>& q) {
         if (q.empty()) return std::nullopt;
-        ui::Answer a = q.front();
-        q.pop_front();
-        return a;
+        const ui::Answer a = q.front();
+        return q.pop_front(), a;
     }
     void TearDown() override {
-        window.reset(), form.reset(), store.reset();
-        ScratchFixture::TearDown();
-        uiqt::setGuardReporter(nullptr);
+        window.reset(), form.reset(), store.reset(), ScratchFixture::TearDown(), uiqt::setGuardReporter(nullptr);
         EXPECT_TRUE(errors.empty()) << errors.front();
     }
     // The window and its form as at a program start, shown (Form_Load runs then).
@@ -49,23 +45,13 @@ protected:
         store = std::make_unique<app::QtSettingsStore>(iniPath);
         form = std::make_unique<app::Hourgrid>(platform, *store);
         window = std::make_unique<uiqt::MainWindow>(*form, platform);
-        form->raiseShown();
-        settle();
-        return *form;
+        return form->raiseShown(), settle(), *form;
     }
     // Starts the program on a fresh copy of `name` remembered in the settings (the week of 11/30/2026).
-    app::Hourgrid& openTimer(const std::string& name = "sample.tdb") {
-        timerPath = copyTimer(name);
-        writeSetting("File", timerPath);
-        return start();
-    }
-    static void settle() {
-        for (int i = 0; i < 3; ++i) QApplication::processEvents();
-    }
+    app::Hourgrid& openTimer(const std::string& name = "sample.tdb") { return writeSetting("File", timerPath = copyTimer(name)), start(); }
+    static void settle() { for (int i = 0; i < 3; ++i) QApplication::processEvents(); }
     void resizeTo(int width, int height) { window->resize(width, height), settle(); }
     void openSized(int width, int height) { openTimer(), resizeTo(width, height); }
-
-    // ---- Driving the window as a user ----
     uiqt::GridWidget& grid() { return *window->grid(); }
     std::string cell(int r, int c) { return form->Grid.textMatrix(r, c); }
     std::pair<int, int> current() { return {form->Grid.row(), form->Grid.col()}; }
@@ -84,13 +70,10 @@ protected:
         const QRect h = grid().cellRect(0, col);
         const QPoint border(h.right() + 1, h.center().y()), to = border + QPoint(dx, 0);
         QTest::mousePress(grid().viewport(), Qt::LeftButton, {}, border);
-        QMouseEvent move(QEvent::MouseMove, QPointF(to), grid().viewport()->mapToGlobal(QPointF(to)), Qt::NoButton, Qt::LeftButton,
-                         Qt::NoModifier);
+        QMouseEvent move(QEvent::MouseMove, QPointF(to), grid().viewport()->mapToGlobal(QPointF(to)), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(grid().viewport(), &move);
-        QTest::mouseRelease(grid().viewport(), Qt::LeftButton, {}, to);
-        settle();
+        QTest::mouseRelease(grid().viewport(), Qt::LeftButton, {}, to), settle();
     }
-
     std::deque<ui::Answer> answers;
     std::vector<ui::OpenFileRequest> openRequests;
     std::vector<std::string> errors;  // exceptions that reached the window layer

@@ -17,13 +17,11 @@
 namespace {
 
 // The variables that find programs and associations, pointed under `root` for one test.
-class Desktop {
-public:
+struct Desktop {
     explicit Desktop(const fs::path& root) : root_(root) {
-        const std::pair<const char*, const char*> vars[] = {
-            {"PATH", "bin"}, {"HOME", "home"}, {"TMPDIR", "tmp"}, {"XDG_CONFIG_HOME", "config"}, {"XDG_CONFIG_DIRS", "etc-xdg"},
-            {"XDG_DATA_HOME", "data-home"}, {"XDG_DATA_DIRS", "data1"}, {"XDG_CURRENT_DESKTOP", nullptr}};
-        for (auto [var, dir] : vars) {
+        for (auto [var, dir] : {std::pair<const char*, const char*>{"PATH", "bin"}, {"HOME", "home"}, {"TMPDIR", "tmp"},
+                                {"XDG_CONFIG_HOME", "config"}, {"XDG_CONFIG_DIRS", "etc-xdg"}, {"XDG_DATA_HOME", "data-home"},
+                                {"XDG_DATA_DIRS", "data1"}, {"XDG_CURRENT_DESKTOP", nullptr}}) {
             const char* old = std::getenv(var);
             saved_[var] = old ? std::optional<std::string>(old) : std::nullopt;
             if (!dir) unsetenv(var);
@@ -43,9 +41,9 @@ public:
         write(dataDir + "/applications/" + id, "[Desktop Entry]\nType=Application\nName=" + id + "\nExec=" + exec + "\n" + extra);
     }
     void defaultHtml(const std::string& id) const { write("config/mimeapps.list", "[Default Applications]\ntext/html=" + id + "\n"); }
-    void browser(const std::string& id, const std::string& exec, const std::string& extra = "") const { app("data1", id, exec, extra), defaultHtml(id); }
-
-private:
+    void browser(const std::string& id, const std::string& exec, const std::string& extra = "") const {
+        app("data1", id, exec, extra), defaultHtml(id);
+    }
     fs::path root_;
     std::map<std::string, std::optional<std::string>> saved_;
 };
@@ -100,8 +98,8 @@ TEST_F(AboutTest, TheLinkOpensTheDefaultBrowserOrSaysWhyNot) {
         {"associated entry not installed", [](const Desktop& d) { d.defaultHtml("gone.desktop"); }, noBrowser},
         {"entry hidden", [](const Desktop& d) { d.browser("b.desktop", "true %u", "Hidden=true\n"); }, noBrowser},
         {"program missing", [](const Desktop& d) { d.browser("b.desktop", "no-such-browser %u"); }, failed},
-        {"program not executable", [](const Desktop& d) { d.write("bin/plain", "x\n"), d.browser("b.desktop", d.path("bin/plain").string()); }, failed},
-        {"interpreter missing", [](const Desktop& d) { d.write("bin/broken", "#!/nonexistent/sh\n", true), d.browser("b.desktop", "broken"); }, failed}};
+        {"program not executable", [](const Desktop& d) { d.write("bin/x", "x\n"), d.browser("b.desktop", d.path("bin/x").string()); }, failed},
+        {"interpreter missing", [](const Desktop& d) { d.write("bin/x", "#!/nonexistent/sh\n", true), d.browser("b.desktop", "x"); }, failed}};
     int n = 0;
     for (const auto& [what, setUp, message] : cases) {
         SCOPED_TRACE(what);
@@ -208,7 +206,8 @@ TEST_F(AboutTest, TheHelpManualIsWholeAndDescribesEveryCommandAndMessage) {
     const std::regex href("href=\"([^\"#]*)#?([^\"]*)\""), idAttr("id=\"([^\"]*)\"");
     std::string corpus;
     for (const auto& e : fs::directory_iterator(folder))
-        if (e.path().extension() == ".html") corpus += visibleText(pages[e.path().filename().string()] = testfiles::bytes(e.path().string())) + "\n";
+        if (e.path().extension() == ".html")
+            corpus += visibleText(pages[e.path().filename().string()] = testfiles::bytes(e.path().string())) + "\n";
     ASSERT_GE(pages.size(), 10u);
     for (const auto& [name, html] : pages)
         for (std::sregex_iterator i(html.begin(), html.end(), idAttr), end; i != end; ++i) ids[name].insert((*i)[1]);

@@ -13,8 +13,7 @@ namespace {
 
 const std::string kPleaseOpen = "\rPlease open a Timer file using Open from the File menu.";
 const std::string kNoFile = "No Timer file is open. Do you want to browse for a Timer file?";
-const std::string kReimport =
-    "Fatal error searching for Name ID. Please use the QuickBooks timer to re-import lists to this Timer file.";
+const std::string kReimport = "Fatal error searching for Name ID. Please use the QuickBooks timer to re-import lists to this Timer file.";
 const std::string kSample = "sample.tdb|Alice Moreno|11/30/2026|200|30|billable";
 
 class HourgridTest : public AppFixture {
@@ -40,8 +39,8 @@ TEST_F(HourgridTest, FirstStartTakesDefaultsAsksForAFileAndNoEnds) {
         platform.answers = {ui::Answer::No};
         Hourgrid& w = start();
         w.Form_Load();
-        EXPECT_EQ(std::tuple(w.width(), w.height(), w.windowState()), std::tuple(11000.0, 5000.0, ui::WindowState::Normal));
-        EXPECT_EQ(w.Grid.font(), ui::Font{});
+        EXPECT_EQ(std::tuple(w.width(), w.height(), w.windowState(), w.Grid.font()),
+                  std::tuple(11000.0, 5000.0, ui::WindowState::Normal, ui::Font{}));
         for (int c = 0; c < 24; ++c)
             EXPECT_EQ(w.Grid.colWidth(c), (c < 3 ? std::array{1500, 1200, 1100}[c] : c % 3 ? 200 : 500)) << c;
         expectMessage(kNoFile, ui::Buttons::YesNo);
@@ -59,7 +58,8 @@ TEST_F(HourgridTest, CancelledBrowseAsksAgainAndThePrintTipNamesThePrinter) {
     ASSERT_EQ(platform.openRequests.size(), 2u);
     const ui::OpenFileRequest& r = platform.openRequests[0];
     EXPECT_EQ(std::tuple(r.filter, r.filterIndex, r.flags), std::tuple("All Files (*.*)|*.*|Timer Files(*.tdb)|*.tdb", 2, 4));
-    EXPECT_EQ(std::tuple(shows(), win->keyPreview, win->tbToolBar.button("Print")->toolTip), std::tuple(kSample, true, "Prints to: Test Printer"));
+    EXPECT_EQ(std::tuple(shows(), win->keyPreview, win->tbToolBar.button("Print")->toolTip),
+              std::tuple(kSample, true, "Prints to: Test Printer"));
     platform.printerName = "";
     EXPECT_EQ(openTimer().tbToolBar.button("Print")->toolTip, "Print (no printer is installed: saves a PDF file)");
 }
@@ -72,8 +72,8 @@ TEST_F(HourgridTest, SavedQueriesExistOnceAfterTwoOpens) {
         auto db = jet::Database::open(timerPath);
         auto queries = db->queryNames();
         for (const auto& q : names) EXPECT_EQ(std::count(queries.begin(), queries.end(), q), 1) << q;
-        jet::Params p{{"PNumDays", jet::Value::int32(10000)}, {"PNameID", jet::Value::int32(200)}};
-        EXPECT_NO_THROW(jet::runNamed(*db, timerdb::names::kQueryRecent, p));
+        EXPECT_NO_THROW(
+            jet::runNamed(*db, timerdb::names::kQueryRecent, {{"PNumDays", jet::Value::int32(10000)}, {"PNameID", jet::Value::int32(200)}}));
     }
     const std::string out = testfiles::output("mdb-queries -L '" + timerPath + "'");  // and as another reader lists them
     for (const auto& q : names) EXPECT_TRUE(out.find(q) != std::string::npos && out.find(q) == out.rfind(q)) << out;
@@ -81,8 +81,9 @@ TEST_F(HourgridTest, SavedQueriesExistOnceAfterTwoOpens) {
 
 // A file that cannot be opened is named by the engine's reason, left to the byte and released; Exit still ends.
 TEST_F(HourgridTest, RefusedFilesShowWhyAndAreLeftAsTheyWere) {
-    std::string text = (dir / "text.tdb").string(), other = (dir / "other.mdb").string(), listError, damaged = copyTimer("sample.tdb", "damaged.tdb"),
-                broken = copyTimer("sample.tdb", "broken.tdb"), truncated = copyTimer("sample.tdb", "truncated.tdb");
+    std::string text = (dir / "text.tdb").string(), other = (dir / "other.mdb").string(), listError,
+                damaged = copyTimer("sample.tdb", "damaged.tdb"), broken = copyTimer("sample.tdb", "broken.tdb"),
+                truncated = copyTimer("sample.tdb", "truncated.tdb");
     std::ofstream(text) << "this is not a database, only a few words of text\n";
     fs::resize_file(damaged, 4096 + 100);
     fs::resize_file(truncated, 50 * 4096);  // cut short inside its lists
@@ -202,14 +203,12 @@ TEST_F(HourgridTest, ShutDownStoresTheSettingsAndTheNextStartRestoresThem) {
         {"MonWidthT", "500"}, {"SunWidthN", "200"}};
     for (const auto& [key, value] : stored) EXPECT_EQ(readSetting(key), value) << key;
     Hourgrid& w2 = load(timerPath);
-    EXPECT_EQ(std::tuple(w2.width(), w2.height(), w2.windowState()), std::tuple(5000.0, 3000.0, ui::WindowState::Normal));
-    EXPECT_EQ(w2.Grid.font(), font);
-    EXPECT_EQ(std::pair(w2.Grid.colWidth(0), w2.Grid.colWidth(7)), std::pair(2222, 0));
+    EXPECT_EQ(std::tuple(w2.width(), w2.height(), w2.windowState(), w2.Grid.font(), w2.Grid.colWidth(0), w2.Grid.colWidth(7)),
+              std::tuple(5000.0, 3000.0, ui::WindowState::Normal, font, 2222, 0));
     // A maximised size is stored as it is.
     w2.viewResized(19200.5, 12000, 19000, 11000, ui::WindowState::Maximized);
     ASSERT_TRUE(w2.Unload(0));
-    for (auto [key, value] : {std::pair{"FormWidth", "19200"}, {"FormHeight", "12000"}, {"WindowState", "2"}})
-        EXPECT_EQ(readSetting(key), value) << key;
+    EXPECT_EQ(readSetting("FormWidth") + " " + readSetting("FormHeight") + " " + readSetting("WindowState"), "19200 12000 2");
     // A window too small for the grid keeps it at a minimum size.
     w2.viewResized(12000, 6000, 11880, 5400, ui::WindowState::Normal);
     EXPECT_EQ(std::pair(w2.Grid.width(), w2.Grid.height()), std::pair(11760.0, 5400.0 - 315 - 360 - 60));
@@ -234,7 +233,8 @@ TEST_F(HourgridTest, KeyboardShortcutsNeedCtrl) {
 TEST_F(HourgridTest, HeldFileIsRefusedToASecondInstance) {
     Hourgrid& w = openTimer();
     const std::string report = (dir / "second.txt").string();
-    if (pid_t pid = fork(); pid == 0) {  // a second program starts on the same remembered file
+    const pid_t pid = fork();
+    if (pid == 0) {  // a second program starts on the same remembered file
         const std::string expected = engineError(timerPath);
         ScriptedPlatform p2;
         app::QtSettingsStore s2(iniPath);
@@ -243,10 +243,9 @@ TEST_F(HourgridTest, HeldFileIsRefusedToASecondInstance) {
         std::ofstream(report) << (expected != "<opened>" && p2.messages.size() == 1 && p2.messages[0].text == expected + kPleaseOpen &&
                                   !second.m_bDbOpen);
         _exit(0);
-    } else {
-        ASSERT_GT(pid, 0);
-        waitpid(pid, nullptr, 0);
     }
+    ASSERT_GT(pid, 0);
+    waitpid(pid, nullptr, 0);
     EXPECT_EQ(testfiles::bytes(report), "1") << "the second instance was not refused with the engine's message";
     w.ViewMenuForwardWeek_Click();  // the first keeps working on its file
     EXPECT_EQ(w.sbStatusBar.panelText(4), "12/07/2026");

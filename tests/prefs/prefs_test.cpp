@@ -76,8 +76,9 @@ TEST_F(PrefsTest, RecentDaysMustBeANumberFrom0To3650) {
         openTimer();
         bool shown = false;
         prefs([&, typed = typed](app::Prefs& p) { p.RecentDays.userEdited(typed), p.OK.click(), shown = p.visible(), p.Cancel.click(); });
-        EXPECT_EQ(std::tuple(shown, said(), win->m_recentDays), std::tuple(days < 0, days < 0 ? Texts{kBadDays} : Texts{}, days < 0 ? 30 : days));
-        EXPECT_EQ(stored(), std::to_string(days < 0 ? 30 : days) + ",1,Alice Moreno");
+        const int kept = days < 0 ? 30 : days;
+        EXPECT_EQ(std::tuple(shown, said(), win->m_recentDays), std::tuple(days < 0, days < 0 ? Texts{kBadDays} : Texts{}, kept));
+        EXPECT_EQ(stored(), std::to_string(kept) + ",1,Alice Moreno");
     }
 }
 
@@ -101,10 +102,10 @@ TEST_F(PrefsTest, AnOkThatCannotFinishKeepsTheDialogAndTheWindowMatchingTheFile)
             p.RecentDays.userEdited("10"), p.OK.click();
             shown.push_back(p.visible());
         });
-        EXPECT_EQ(shown, (std::vector<bool>{true, false}));
         ASSERT_EQ(platform.messages.size(), 1u);
         const RecordedMessage& m = platform.messages[0];
-        EXPECT_EQ(std::tuple(m.text == kBadDays, m.title, m.buttons), std::tuple(!refusedWrite, "Hourgrid", ui::Buttons::OK));
+        EXPECT_EQ(std::tuple(shown, m.text == kBadDays, m.title, m.buttons),
+                  std::tuple(std::vector{true, false}, !refusedWrite, "Hourgrid", ui::Buttons::OK));
         said();
         EXPECT_EQ(shows(), kBrian);
         EXPECT_EQ(exported(), "10,0,\"Brian Okafor\",1\n");
@@ -129,23 +130,21 @@ TEST_F(PrefsTest, HiddenBillableColumnsStayHiddenAcrossReopeningAndARestart) {
     load(timerPath);
     for (int c = 4; c <= 22; c += 3) EXPECT_EQ(win->Grid.colWidth(c), 0) << c;
     showing(1);
-    EXPECT_EQ(shown, (std::vector<std::pair<int, int>>{{1, 1}, {0, 1}, {0, 1}}));
-    EXPECT_EQ(widths(), before);
+    EXPECT_EQ(std::pair(shown, widths()), std::pair(std::vector<std::pair<int, int>>{{1, 1}, {0, 1}, {0, 1}}, before));
 }
 
 TEST_F(PrefsTest, CancelOrTheCloseBoxAfterChangingEverythingChangesNothing) {
     for (bool closeBox : {false, true}) {
         SCOPED_TRACE(closeBox ? "close box" : "Cancel");
         openTimer();
-        const std::vector<int> widthsBefore = widths();
-        const std::set<int32_t> idsBefore = activityIds();
+        const auto widthsBefore = widths();
+        const auto idsBefore = activityIds();
         bool shown = true;
         prefs([&](app::Prefs& p) {
             p.RecentDays.userEdited("5"), pick(p, "Chen Wei"), p.Billable.setValue(0), p.BillableColumn.setValue(0);
             p.NoteColumn.setValue(0), p.TabStrip1.select(4);
             bool cancel = false;
-            if (closeBox) p.Form_QueryUnload(cancel, 0);
-            else p.Cancel.click();
+            closeBox ? p.Form_QueryUnload(cancel, 0) : p.Cancel.click();
             EXPECT_EQ(cancel, closeBox) << "the dialog is hidden, not unloaded";
             shown = p.visible();
         });
@@ -163,8 +162,9 @@ TEST_F(PrefsTest, TheNameButtonOpensTheNameTabAndTheMenuKeepsTheLastTab) {
         openTimer();
         for (auto [nameButton, tab, select] : seq) {
             prefs([&, select = select, tab = tab](app::Prefs& p) {
-                const std::vector<std::vector<ui::Control*>> frames = {{&p.RecentFrame, &p.RecentDays, &p.Label1}, {&p.NameFrame, &p.NameCombo},
-                                                                       {&p.BillableFrame, &p.Billable}, {&p.ColumnsFrame, &p.NoteColumn, &p.BillableColumn}};
+                const std::vector<std::vector<ui::Control*>> frames = {
+                    {&p.RecentFrame, &p.RecentDays, &p.Label1}, {&p.NameFrame, &p.NameCombo}, {&p.BillableFrame, &p.Billable},
+                    {&p.ColumnsFrame, &p.NoteColumn, &p.BillableColumn}};
                 EXPECT_EQ(p.TabStrip1.selectedIndex(), tab);
                 for (int f = 0; f < 4; ++f)
                     for (ui::Control* c : frames[f]) EXPECT_EQ(c->visible(), f == tab - 1) << "tab " << tab << ": " << c->name;
@@ -185,7 +185,8 @@ TEST_F(PrefsTest, OddStoredPreferencesAndNoFile) {
     said();
     bool shown = false;
     prefs([&](app::Prefs& p) {
-        EXPECT_EQ(std::tuple(p.NameCombo.listIndex(), p.NameCombo.listCount(), p.RecentDays.text(), p.Billable.value()), std::tuple(-1, 5, "14", 0));
+        EXPECT_EQ(std::tuple(p.NameCombo.listIndex(), p.NameCombo.listCount(), p.RecentDays.text(), p.Billable.value()),
+                  std::tuple(-1, 5, "14", 0));
         p.Billable.setValue(1), p.RecentDays.userEdited("20"), p.OK.click();
         shown = p.visible();
         p.Cancel.click();
@@ -200,7 +201,9 @@ TEST_F(PrefsTest, OddStoredPreferencesAndNoFile) {
     }
     load(timerPath);
     said();
-    prefs([&](app::Prefs& p) { shown = p.RecentDays.text() == "30" && p.Billable.value() == 1 && p.NameCombo.text() == "Alice Moreno", p.OK.click(); });
+    prefs([&](app::Prefs& p) {
+        shown = p.RecentDays.text() == "30" && p.Billable.value() == 1 && p.NameCombo.text() == "Alice Moreno", p.OK.click();
+    });
     EXPECT_EQ(std::tuple(shown, said(), stored()), std::tuple(true, Texts{}, "30,1,Alice Moreno"));
     openTimer("timer-empty-prefs.tdb");
     prefs([&](app::Prefs& p) { shown = p.visible(); });

@@ -32,22 +32,22 @@ std::vector<std::string> dump(const Ops& ops) {
 }
 
 // Heading, `rows` rows and totals; 25 columns of 12960 twips in all: scale 1 on a 14400-wide page, first column at 720.
-void makeWeek(ui::FlexGrid& g, int rows) {
+ui::FlexGrid week(int rows) {
+    ui::FlexGrid g;
     g.setFormatString(app::kGridFormat);
     g.setRows(rows + 2);
     for (int c = 0; c < 25; ++c) g.setColWidth(c, c < 3 ? 2000 - 500 * c : c == 24 ? 760 : c % 3 == 0 ? 600 : c % 3 == 1 ? 200 : 300);
-    const char* days[7] = {"M 30", "T 1", "W 2", "T 3", "F 4", "S 5", "S 6"};
-    for (int d = 0; d < 7; ++d) g.setTextMatrix(0, 3 + 3 * d, days[d]);
+    for (int c = 3; const char* day : {"M 30", "T 1", "W 2", "T 3", "F 4", "S 5", "S 6"}) g.setTextMatrix(0, c, day), c += 3;
     for (int r = 1; r <= rows; ++r)
         for (auto [c, t] : {std::pair{0, "Smith Construction"}, {1, "Framing"}, {2, "East"}, {3, "01:30"}, {4, "*"}, {5, "x"},
                             {21, "02:00"}, {24, "03:30"}})
             g.setTextMatrix(r, c, t);
     for (auto [c, t] : {std::pair{2, "Totals:"}, {3, "01:30"}, {24, "03:30"}}) g.setTextMatrix(rows + 1, c, t);
+    return g;
 }
 
 TEST(Layout, MetricsRoundHalvesToEvenAndTheHeadingNamesPersonWeekAndPage) {
-    ui::FlexGrid grid;
-    makeWeek(grid, 1);
+    const ui::FlexGrid grid = week(1);
     const double cases[][6] = {{14400, 10800, 720, 540, 10260, 13680}, {14410, 10810, 720, 540, 10270, 13690},
                                {14430, 10830, 722, 542, 10288, 13708}, {15120.4, 11520.6, 756, 576, 10945, 14364.4}};
     for (const auto& c : cases) {
@@ -62,8 +62,7 @@ TEST(Layout, MetricsRoundHalvesToEvenAndTheHeadingNamesPersonWeekAndPage) {
 
 // Under the heading a blank pitch, then rows of boxed cells every 360 twips, 25 a page.
 TEST(Layout, RowsAreBoxedCellsOnPagesUnderTheHeading) {
-    ui::FlexGrid grid;
-    makeWeek(grid, 58);  // 60 rows: pages of 25, 25 and 10
+    ui::FlexGrid grid = week(58);  // 60 rows: pages of 25, 25 and 10
     for (int r = 1; r <= 58; ++r) grid.setTextMatrix(r, 0, "Row " + std::to_string(r));
     std::vector<Ops> pages(1);
     for (const auto& op : layout(grid)) op.kind == Kind::NewPage ? (void)pages.emplace_back() : (void)pages.back().push_back(op);
@@ -93,8 +92,7 @@ TEST(Layout, TextsAreCutToWhatFitsLessTwoCharacters) {
         {270, "Called client", "Ca"}, {330, "Called client", "Call"}, {1000, "Called client", "Called client"},
         {480, "Café crème brûlée", "Café c"}, {0, "Called client", ""}};
     for (auto [width, note, printed] : cases) {
-        ui::FlexGrid grid;
-        makeWeek(grid, 1);
+        ui::FlexGrid grid = week(1);
         grid.setTextMatrix(1, 5, note);
         grid.setColWidth(5, width);
         grid.setColWidth(24, 760 + 300 - width);
@@ -109,8 +107,7 @@ TEST(Layout, TextsAreCutToWhatFitsLessTwoCharacters) {
 // per day. Sunday's duration starts inside the right margin (13680) at 13470 and ends beyond it; Sunday's B, N and
 // "Totals" start beyond it.
 TEST(Layout, ColumnsPastTheRightMarginAreDroppedAndTheStraddlingOneBoxedEmpty) {
-    ui::FlexGrid grid;
-    makeWeek(grid, 2);
+    ui::FlexGrid grid = week(2);
     grid.setColWidth(0, 16400);
     auto ops = layout(grid);
     for (int r = 0; r < 4; ++r) {
@@ -125,10 +122,10 @@ TEST(Layout, ColumnsPastTheRightMarginAreDroppedAndTheStraddlingOneBoxedEmpty) {
     EXPECT_EQ(textAt(ops, 12920, 1260) + "|" + textAt(ops, 720, 1620), "S 5|Smith Construction");
 }
 
-struct Job {
-    std::string device;  // "printer" or the PDF path
+struct Job {  // the device ("printer" or the PDF path), its font and what it printed (nothing when the job failed)
+    std::string device;
     ui::Font font;
-    std::vector<ui::PrintOp> ops;  // empty when the job failed
+    Ops ops;
 };
 // A device with a 14400 x 10800 page and the measure above, recording its jobs.
 struct Recording : ui::PrintTarget {
@@ -169,7 +166,7 @@ TEST_F(PrintTest, PrintAsksWhereToAndReportsWhatFails) {
                                 "to fit everything on the page.\rTo change font size, select Font from the Edit menu.";
     const std::string noPrinter = "There is no default printer.\rDo you want to save the report as a PDF file instead?";
     const std::string failed = "The report could not be printed on Test Printer.";
-    struct Case {
+    struct {
         const char *printerName, *printer;
         ui::Answer answer;
         std::optional<std::string> pdf;  // the save dialog's answer
@@ -184,7 +181,7 @@ TEST_F(PrintTest, PrintAsksWhereToAndReportsWhatFails) {
         {"", "works", ui::Answer::Yes, "/tmp/week.pdf", {noPrinter}, "/tmp/week.pdf"},
     };
     const ui::Font font{"DejaVu Sans", false, false, 9, false};
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.printerName) + " " + c.printer + " " + c.pdf.value_or(""));
         app::Hourgrid& w = openTimer();
         w.Grid.setFont(font);

@@ -1,11 +1,10 @@
-// The real main window offscreen on the scratch files; message boxes answered from `answers`, file dialogs cancelled.
+// The real main window offscreen on the scratch files; message boxes answered OK (or Yes), file dialogs cancelled.
 #pragma once
 
 #include <QApplication>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTest>
-#include <deque>
 
 #include "app/hourgrid.h"
 #include "control_views.h"
@@ -24,16 +23,10 @@ protected:
         ScratchFixture::SetUp();
         uiqt::setGuardReporter([this](const std::string& e) { errors.push_back(e); });
         platform.openHelp = false;
-        // Queued answers, first to last; with none left, OK (or Yes) and Cancel.
-        platform.answerMessage = [this](const uiqt::MessageRecord&) { return take(answers); };
+        platform.answerMessage = [](const uiqt::MessageRecord&) { return std::optional<ui::Answer>(); };  // OK (or Yes)
         platform.answerOpen = [this](const ui::OpenFileRequest& r) { return openRequests.push_back(r), std::optional<std::string>(); };
         platform.answerFont = [](const ui::Font&) { return std::optional<ui::Font>(); };
         platform.answerSavePdf = [](const std::string&) { return std::optional<std::string>(); };
-    }
-    static std::optional<ui::Answer> take(std::deque<ui::Answer>& q) {
-        if (q.empty()) return std::nullopt;
-        const ui::Answer a = q.front();
-        return q.pop_front(), a;
     }
     void TearDown() override {
         window.reset(), form.reset(), store.reset(), ScratchFixture::TearDown(), uiqt::setGuardReporter(nullptr);
@@ -58,23 +51,21 @@ protected:
     void clickCell(int row, int col) { QTest::mouseClick(grid().viewport(), Qt::LeftButton, {}, grid().cellRect(row, col).center()), settle(); }
     void key(QWidget* w, Qt::Key k, Qt::KeyboardModifiers m = {}) { QTest::keyClick(w, k, m), settle(); }
     void type(const char* text) { QTest::keyClicks(window->timeEntry(), text), settle(); }
-    // A widget's rectangle in the window's client area (the form's coordinates).
+    // A widget's or a grid cell's rectangle in the window's client area (the form's coordinates).
     QRect inSurface(QWidget* w) { return QRect(w->mapTo(window->surface(), QPoint(0, 0)), w->size()); }
-    // A grid cell's rectangle in the window's client area.
     QRect cellInSurface(int row, int col) {
-        QRect rc = grid().cellRect(row, col);
-        return QRect(grid().viewport()->mapTo(window->surface(), QPoint(0, 0)) + rc.topLeft(), rc.size());
+        return grid().cellRect(row, col).translated(grid().viewport()->mapTo(window->surface(), QPoint(0, 0)));
     }
     // Drags the right border of column `col`'s heading `dx` pixels, the button held through the move.
     void dragBorder(int col, int dx) {
         const QRect h = grid().cellRect(0, col);
         const QPoint border(h.right() + 1, h.center().y()), to = border + QPoint(dx, 0);
         QTest::mousePress(grid().viewport(), Qt::LeftButton, {}, border);
-        QMouseEvent move(QEvent::MouseMove, QPointF(to), grid().viewport()->mapToGlobal(QPointF(to)), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent move(QEvent::MouseMove, QPointF(to), grid().viewport()->mapToGlobal(QPointF(to)), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
         QApplication::sendEvent(grid().viewport(), &move);
         QTest::mouseRelease(grid().viewport(), Qt::LeftButton, {}, to), settle();
     }
-    std::deque<ui::Answer> answers;
     std::vector<ui::OpenFileRequest> openRequests;
     std::vector<std::string> errors;  // exceptions that reached the window layer
     uiqt::QtPlatform platform;

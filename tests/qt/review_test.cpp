@@ -12,7 +12,8 @@ protected:
     }
     void wheel(int notches) {
         QPoint p = grid().viewport()->rect().center();
-        QWheelEvent we(p, grid().viewport()->mapToGlobal(p), QPoint(), QPoint(0, -120 * notches), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QWheelEvent we(p, grid().viewport()->mapToGlobal(p), QPoint(), QPoint(0, -120 * notches), Qt::NoButton, Qt::NoModifier,
+                       Qt::NoScrollPhase, false);
         QApplication::sendEvent(grid().viewport(), &we), settle();
     }
 };
@@ -56,7 +57,8 @@ TEST_F(EditorPlaceTest, EditorsFollowASidewaysScrollAWiderWindowAndColumnWidths)
     clickCell(3, 6), type("1");  // Tuesday of the third row
     QWidget* ed = window->timeEntry();
     const std::function<void()> changes[] = {  // the Customer:Job border dragged right, the editor's own column wider, defaults
-        [&] { dragBorder(0, 40); }, [&] { dragBorder(6, 25); }, [&] { window->menuAction("EditMenuSetDefaultColumnWidths")->trigger(), settle(); }};
+        [&] { dragBorder(0, 40); }, [&] { dragBorder(6, 25); },
+        [&] { window->menuAction("EditMenuSetDefaultColumnWidths")->trigger(), settle(); }};
     for (const auto& change : changes) {
         const QRect before = cellInSurface(3, 6);
         change();

@@ -57,7 +57,8 @@ TEST_F(WindowTest, MenuToolbarAndCtrlKeysMoveTheWeekOnce) {
     QTest::mouseClick(window->toolBar()->widgetForAction(window->toolAction("Open")), Qt::LeftButton);
     ASSERT_EQ(openRequests.size(), 1u);
     key(&grid(), Qt::Key_M);  // Monday of the first row is current: a letter opens its editor
-    EXPECT_EQ(form->TimeEntry.text() + window->timeEntry()->text().toStdString() + (window->timeEntry()->isVisible() ? " shown" : ""), "mm shown");
+    EXPECT_EQ(form->TimeEntry.text() + window->timeEntry()->text().toStdString() + (window->timeEntry()->isVisible() ? " shown" : ""),
+              "mm shown");
 }
 
 // Clicks land on their cell, editors lie over it at any font size; arrows pass hidden columns.
@@ -67,7 +68,8 @@ TEST_F(WindowTest, ClicksArrowsAndEditorsLandOnTheirCell) {
         openSized(1300, 600);
         clickCell(2, 9);  // an unexported activity: no question, the editor opens
         ASSERT_TRUE(form->TimeEntry.visible());
-        EXPECT_EQ(std::pair(inSurface(window->timeEntry()), window->focusWidget()), std::pair(cellInSurface(2, 9), (QWidget*)window->timeEntry()));
+        EXPECT_EQ(inSurface(window->timeEntry()), cellInSurface(2, 9));
+        EXPECT_EQ(window->focusWidget(), window->timeEntry());
         EXPECT_EQ(window->timeEntry()->selectedText().toStdString(), cell(2, 9));  // typing replaces the old duration
         form->Grid_LeaveCell();
     }

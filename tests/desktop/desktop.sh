@@ -8,8 +8,7 @@ done
 WORK=$(mktemp -d /tmp/hourgrid-desktop.XXXXXX) SHOTS=${SHOTS:-/tmp} FAILED=0 PIDS=()
 export XDG_CONFIG_HOME=$WORK/config LC_ALL=C.UTF-8 LANG=C.UTF-8
 unset QT_QPA_PLATFORM QT_SCALE_FACTOR WAYLAND_DISPLAY
-CONF=$XDG_CONFIG_HOME/Hourgrid/Hourgrid.conf
-mkdir -p "$(dirname "$CONF")"
+CONF=$XDG_CONFIG_HOME/Hourgrid/Hourgrid.conf; mkdir -p "$(dirname "$CONF")"
 cleanup() {
   local rc=$? i
   for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do kill "${PIDS[i]}" 2>/dev/null || true; done
@@ -18,11 +17,9 @@ cleanup() {
 }
 trap cleanup EXIT
 start_x() {
-  SCALE=${1:-1}
-  mkfifo "$WORK/display"
+  SCALE=${1:-1}; mkfifo "$WORK/display"
   Xvfb -displayfd 3 -screen 0 "$((1280 * SCALE))x$((800 * SCALE))x24" -dpi $((96 * SCALE)) -nolisten tcp 3>"$WORK/display" 2>"$WORK/xvfb.log" & PIDS+=($!)
-  local n
-  read -r -t 15 n <"$WORK/display" || skip "no X server could be started (Xvfb: $(tail -1 "$WORK/xvfb.log"))"
+  local n; read -r -t 15 n <"$WORK/display" || skip "no X server could be started (Xvfb: $(tail -1 "$WORK/xvfb.log"))"
   export DISPLAY=:$n
   openbox --sm-disable >"$WORK/openbox.log" 2>&1 & PIDS+=($!)
   for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0; sleep 0.1; done
@@ -35,8 +32,7 @@ start_program() {
   [ -f "$FILE" ] || cp "$1" "$FILE"
   [ -f "$CONF" ] || { echo "[Startup]"; echo "File=$FILE"; cat "$WORK/settings" 2>/dev/null || true; } >"$CONF"
   env ${SCALE:+QT_SCALE_FACTOR=$SCALE} "$HOURGRID" >>"$WORK/program.log" 2>&1 & PROGRAM=$! PIDS+=($!)
-  MAIN=$(wait_window "Hourgrid for QuickBooks Pro ® - $FILE")
-  sleep 0.5  # the window manager's frame and the first paint
+  MAIN=$(wait_window "Hourgrid for QuickBooks Pro ® - $FILE"); sleep 0.5  # the window manager's frame and the first paint
 }
 begin() { start_x "${2:-1}"; start_program "$TEST_DATA_DIR/timer/$1"; }
 wait_window() {
@@ -86,8 +82,7 @@ shot() { mkdir -p "$SHOTS"; import -window root "$SHOTS/$1.png"; }
 # given it focus; a second Alt+F4 goes only when no message box has come up since.
 close_program() {
   for _ in 1 2; do
-    xdotool windowactivate --sync "$MAIN" 2>/dev/null || true
-    keys alt+F4
+    xdotool windowactivate --sync "$MAIN" 2>/dev/null || true; keys alt+F4
     program_ended && return 0
     xdotool search --onlyvisible --name '^Hourgrid$' >/dev/null 2>&1 && break
   done
@@ -96,8 +91,7 @@ close_program() {
 program_ended() { for _ in $(seq 200); do kill -0 "$PROGRAM" 2>/dev/null || return 0; sleep 0.1; done; return 1; }
 show_week() { keys alt+e d; wait_window "Select Start Date" >/dev/null; keys ctrl+a; type_text "$1"; keys Return; sleep 0.5; }
 close_any_box() {
-  sleep 0.5
-  for _ in $(seq 5); do xdotool search --onlyvisible --name '^Hourgrid$' >/dev/null 2>&1 && { keys Return; return 0; }; sleep 0.1; done
+  sleep 0.5; for _ in $(seq 5); do xdotool search --onlyvisible --name '^Hourgrid$' >/dev/null 2>&1 && { keys Return; return 0; }; sleep 0.1; done
 }
 box() {
   local id; id=$(wait_window Hourgrid) || return 1

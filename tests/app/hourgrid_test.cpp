@@ -110,10 +110,7 @@ TEST_F(HourgridTest, RefusedFilesShowWhyAndAreLeftAsTheyWere) {
         EXPECT_TRUE(text == expected || (text.find(why) != std::string::npos && why == "damaged database")) << text;
         expectMessage(text, ui::Buttons::OK);
         EXPECT_EQ(std::tuple(shows(), testfiles::bytes(path) == bytes, engineError(path)), std::tuple(state, true, engine)) << path;
-        if (state != none) {
-            EXPECT_EQ(engineError(timerPath), "<opened>");
-            continue;
-        }
+        if (state != none) { EXPECT_EQ(engineError(timerPath), "<opened>"); continue; }
         EXPECT_FALSE(win->ended() || win->keyPreview);
         win->FileMenuExit_Click();
         EXPECT_EQ(std::pair(win->ended(), readSetting("File")), std::pair(true, path));

@@ -16,11 +16,7 @@ namespace fs = std::filesystem;
 
 class AppFixture : public ScratchFixture {
 protected:
-    void TearDown() override {
-        win.reset();
-        store.reset();
-        ScratchFixture::TearDown();
-    }
+    void TearDown() override { win.reset(), store.reset(), ScratchFixture::TearDown(); }
     // A fresh settings store and window, as at a program start.
     app::Hourgrid& start() {
         win.reset();
@@ -29,11 +25,7 @@ protected:
         return *win;
     }
     static std::string engineError(const std::string& path) {
-        try {
-            jet::Database::open(path, jet::OpenMode::Exclusive);
-        } catch (const std::exception& e) {
-            return e.what();
-        }
+        try { jet::Database::open(path, jet::OpenMode::Exclusive); } catch (const std::exception& e) { return e.what(); }
         return "<opened>";
     }
     // Starts the program on a fresh copy of `name` remembered in the settings.
@@ -42,28 +34,22 @@ protected:
         return load(timerPath);
     }
     // Starts the program with `path` remembered as its Timer file.
-    app::Hourgrid& load(const std::string& path) {
-        writeSetting("File", path);
-        start().Form_Load();
-        return *win;
-    }
+    app::Hourgrid& load(const std::string& path) { return writeSetting("File", path), start().Form_Load(), *win; }
     // "file|person|week|person ID|recent days|billable": the file's name when open and in the caption, "-" for none.
     std::string shows() {
         const app::Hourgrid& w = *win;
         std::string file = w.caption() == app::kCaption && !w.m_bDbOpen ? "-" : "caption " + w.caption();
         if (w.m_bDbOpen && w.caption() == std::string(app::kCaption) + " - " + w.timerFile())
             file = fs::path(w.timerFile()).filename().string();
-        return file + "|" + w.sbStatusBar.panelText(2) + "|" + w.sbStatusBar.panelText(4) + "|" + std::to_string(w.m_lNameID) +
-               "|" + std::to_string(w.m_recentDays) + "|" + (w.m_bBillable ? "billable" : "not billable");
+        return file + "|" + w.sbStatusBar.panelText(2) + "|" + w.sbStatusBar.panelText(4) + "|" + std::to_string(w.m_lNameID) + "|" +
+               std::to_string(w.m_recentDays) + "|" + (w.m_bBillable ? "billable" : "not billable");
     }
     // The texts of the messages shown so far, which are then forgotten.
     std::vector<std::string> said() {
         std::vector<std::string> t;
         for (const auto& m : platform.messages) t.push_back(m.text);
-        platform.messages.clear();
-        return t;
+        return platform.messages.clear(), t;
     }
-
     ScriptedPlatform platform;
     std::unique_ptr<app::QtSettingsStore> store;
     std::unique_ptr<app::Hourgrid> win;

@@ -29,8 +29,7 @@ public:
     std::vector<ui::Form*> modalForms;
     std::string printerName = "Test Printer";
     std::vector<std::string> helpCalls;
-    int shown = 0;
-    int endCount = 0;
+    int shown = 0, endCount = 0;
     // Print jobs: a test installs targets here; unset means no usable device.
     std::function<std::unique_ptr<ui::PrintTarget>(const ui::Font&)> onOpenPrinter;
     std::function<std::unique_ptr<ui::PrintTarget>(const std::string& path, const ui::Font&)> onOpenPdf;
@@ -41,24 +40,16 @@ public:
     static std::optional<T> take(std::deque<std::optional<T>>& q) {
         if (q.empty()) return std::nullopt;
         auto r = q.front();
-        q.pop_front();
-        return r;
+        return q.pop_front(), r;
     }
     ui::Answer messageBox(const std::string& text, ui::Buttons buttons, ui::Icon icon, const std::string& title) override {
         messages.push_back({text, buttons, icon, title});
         if (answers.empty()) return buttons == ui::Buttons::YesNo || buttons == ui::Buttons::YesNoCancel ? ui::Answer::Yes : ui::Answer::OK;
         const ui::Answer a = answers.front();
-        answers.pop_front();
-        return a;
+        return answers.pop_front(), a;
     }
-    std::optional<std::string> showOpen(const ui::OpenFileRequest& req) override {
-        openRequests.push_back(req);
-        return take(openResults);
-    }
-    std::optional<ui::Font> showFont(const ui::Font& current) override {
-        fontRequests.push_back(current);
-        return take(fontResults);
-    }
+    std::optional<std::string> showOpen(const ui::OpenFileRequest& req) override { return openRequests.push_back(req), take(openResults); }
+    std::optional<ui::Font> showFont(const ui::Font& current) override { return fontRequests.push_back(current), take(fontResults); }
     void showModal(ui::Form& form, ui::Form*) override {
         modalForms.push_back(&form);
         form.viewShown();
@@ -66,20 +57,14 @@ public:
         if (onModal) onModal(form);
         form.viewHidden();
     }
-    void show(ui::Form& form) override {
-        ++shown;
-        form.viewShown();
-    }
+    void show(ui::Form& form) override { ++shown, form.viewShown(); }
     void hide(ui::Form& form) override { form.viewHidden(); }
     void endProgram() override { ++endCount; }
     std::string defaultPrinterName() override { return printerName; }
     void showHelpContents(const std::string& helpFile) override { helpCalls.push_back(helpFile); }
-    std::unique_ptr<ui::PrintTarget> openPrinter(const ui::Font& font) override {
-        return onOpenPrinter ? onOpenPrinter(font) : nullptr;
-    }
-    std::optional<std::string> showSavePdf(const std::string& suggestedName) override {
-        savePdfRequests.push_back(suggestedName);
-        return take(savePdfResults);
+    std::unique_ptr<ui::PrintTarget> openPrinter(const ui::Font& font) override { return onOpenPrinter ? onOpenPrinter(font) : nullptr; }
+    std::optional<std::string> showSavePdf(const std::string& suggested) override {
+        return savePdfRequests.push_back(suggested), take(savePdfResults);
     }
     std::unique_ptr<ui::PrintTarget> openPdf(const std::string& path, const ui::Font& font) override {
         return onOpenPdf ? onOpenPdf(path, font) : nullptr;

@@ -40,19 +40,14 @@ protected:
     void SetUp() override {
         app::Clock::setFixed(QDateTime(QDate(2026, 12, 6), QTime(10, 0)));
         char tmpl[] = "/tmp/hourgrid-test-XXXXXX";
-        dir = mkdtemp(tmpl);
-        iniPath = (dir / "Hourgrid.conf").string();
+        iniPath = ((dir = mkdtemp(tmpl)) / "Hourgrid.conf").string();
     }
-    void TearDown() override {
-        std::filesystem::remove_all(dir);
-        app::Clock::useSystem();
-    }
+    void TearDown() override { std::filesystem::remove_all(dir), app::Clock::useSystem(); }
     // Copies tests/data/timer/<name> into the folder (as `as` when given), without a journal left by an earlier copy.
     std::string copyTimer(const std::string& name, const std::string& as = "") {
         const std::filesystem::path dst = dir / (as.empty() ? name : as);
         std::filesystem::copy_file(std::filesystem::path(TEST_DATA_DIR) / "timer" / name, dst, std::filesystem::copy_options::overwrite_existing);
-        std::filesystem::remove(dst.string() + "-journal");
-        return dst.string();
+        return std::filesystem::remove(dst.string() + "-journal"), dst.string();
     }
     void writeSetting(const std::string& key, const std::string& value) { app::QtSettingsStore s(iniPath); s.set(key, value), s.flush(); }
     std::string readSetting(const std::string& key) { return app::QtSettingsStore(iniPath).get(key, "<absent>"); }

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# A message box raised while a dialog is still loading is centred over the main
-# window; boxes and dialogs keep their size (the window manager offers no
-# maximise) and belong to the main window (a minimise takes the program with them).
+# A message box raised while a dialog is still loading is centred over the main window; boxes and dialogs keep their
+# size (the window manager offers no maximise) and belong to the main window (a minimise takes the program with them).
 . "$(dirname "$0")/desktop.sh"
 begin timer-empty-prefs.tdb "${DESKTOP_SCALE:-1}"
 keys alt+e r  # Edit > Preferences: the file has no preferences record
@@ -16,5 +15,4 @@ keys Return alt+e d  # Edit > Start Date
 DLG=$(wait_window "Select Start Date")
 sleep 0.3; shot "start-date-dialog-${SCALE}00"
 fixed_and_owned "the start-date dialog" "$DLG"
-keys Escape
-close_program
+keys Escape; close_program

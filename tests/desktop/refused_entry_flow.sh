@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# A duration the program refuses keeps the cell: the message, then no key moves
-# away from it, and the corrected text lands on the activity the cell showed.
+# A duration the program refuses keeps the cell: the message, then no key moves away from it, and the corrected text
+# lands on the activity the cell showed.
 . "$(dirname "$0")/desktop.sh"
 begin sample.tdb
 show_week 11/30/2026

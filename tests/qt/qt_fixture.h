@@ -1,12 +1,10 @@
-// The real main window offscreen on the scratch files; message boxes answered from `answers`, file dialogs cancelled.
+// The real main window offscreen on the scratch files; message boxes answered OK (or Yes), file dialogs cancelled.
 #pragma once
-
 
 #include <QApplication>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTest>
-#include <deque>
 
 #include "app/hourgrid.h"
 #include "control_views.h"
@@ -25,22 +23,13 @@ protected:
         ScratchFixture::SetUp();
         uiqt::setGuardReporter([this](const std::string& e) { errors.push_back(e); });
         platform.openHelp = false;
-        // Queued answers, first to last; with none left, OK (or Yes) and Cancel.
-        platform.answerMessage = [this](const uiqt::MessageRecord&) { return take(answers); };
+        platform.answerMessage = [](const uiqt::MessageRecord&) { return std::optional<ui::Answer>(); };  // OK (or Yes)
         platform.answerOpen = [this](const ui::OpenFileRequest& r) { return openRequests.push_back(r), std::optional<std::string>(); };
         platform.answerFont = [](const ui::Font&) { return std::optional<ui::Font>(); };
         platform.answerSavePdf = [](const std::string&) { return std::optional<std::string>(); };
     }
-    static std::optional<ui::Answer> take(std::deque<ui::Answer>& q) {
-        if (q.empty()) return std::nullopt;
-        ui::Answer a = q.front();
-        q.pop_front();
-        return a;
-    }
     void TearDown() override {
-        window.reset(), form.reset(), store.reset();
-        ScratchFixture::TearDown();
-        uiqt::setGuardReporter(nullptr);
+        window.reset(), form.reset(), store.reset(), ScratchFixture::TearDown(), uiqt::setGuardReporter(nullptr);
         EXPECT_TRUE(errors.empty()) << errors.front();
     }
     // The window and its form as at a program start, shown (Form_Load runs then).
@@ -49,35 +38,23 @@ protected:
         store = std::make_unique<app::QtSettingsStore>(iniPath);
         form = std::make_unique<app::Hourgrid>(platform, *store);
         window = std::make_unique<uiqt::MainWindow>(*form, platform);
-        form->raiseShown();
-        settle();
-        return *form;
+        return form->raiseShown(), settle(), *form;
     }
     // Starts the program on a fresh copy of `name` remembered in the settings (the week of 11/30/2026).
-    app::Hourgrid& openTimer(const std::string& name = "sample.tdb") {
-        timerPath = copyTimer(name);
-        writeSetting("File", timerPath);
-        return start();
-    }
-    static void settle() {
-        for (int i = 0; i < 3; ++i) QApplication::processEvents();
-    }
+    app::Hourgrid& openTimer(const std::string& name = "sample.tdb") { return writeSetting("File", timerPath = copyTimer(name)), start(); }
+    static void settle() { for (int i = 0; i < 3; ++i) QApplication::processEvents(); }
     void resizeTo(int width, int height) { window->resize(width, height), settle(); }
     void openSized(int width, int height) { openTimer(), resizeTo(width, height); }
-
-    // ---- Driving the window as a user ----
     uiqt::GridWidget& grid() { return *window->grid(); }
     std::string cell(int r, int c) { return form->Grid.textMatrix(r, c); }
     std::pair<int, int> current() { return {form->Grid.row(), form->Grid.col()}; }
     void clickCell(int row, int col) { QTest::mouseClick(grid().viewport(), Qt::LeftButton, {}, grid().cellRect(row, col).center()), settle(); }
     void key(QWidget* w, Qt::Key k, Qt::KeyboardModifiers m = {}) { QTest::keyClick(w, k, m), settle(); }
     void type(const char* text) { QTest::keyClicks(window->timeEntry(), text), settle(); }
-    // A widget's rectangle in the window's client area (the form's coordinates).
+    // A widget's or a grid cell's rectangle in the window's client area (the form's coordinates).
     QRect inSurface(QWidget* w) { return QRect(w->mapTo(window->surface(), QPoint(0, 0)), w->size()); }
-    // A grid cell's rectangle in the window's client area.
     QRect cellInSurface(int row, int col) {
-        QRect rc = grid().cellRect(row, col);
-        return QRect(grid().viewport()->mapTo(window->surface(), QPoint(0, 0)) + rc.topLeft(), rc.size());
+        return grid().cellRect(row, col).translated(grid().viewport()->mapTo(window->surface(), QPoint(0, 0)));
     }
     // Drags the right border of column `col`'s heading `dx` pixels, the button held through the move.
     void dragBorder(int col, int dx) {
@@ -87,11 +64,8 @@ protected:
         QMouseEvent move(QEvent::MouseMove, QPointF(to), grid().viewport()->mapToGlobal(QPointF(to)), Qt::NoButton, Qt::LeftButton,
                          Qt::NoModifier);
         QApplication::sendEvent(grid().viewport(), &move);
-        QTest::mouseRelease(grid().viewport(), Qt::LeftButton, {}, to);
-        settle();
+        QTest::mouseRelease(grid().viewport(), Qt::LeftButton, {}, to), settle();
     }
-
-    std::deque<ui::Answer> answers;
     std::vector<ui::OpenFileRequest> openRequests;
     std::vector<std::string> errors;  // exceptions that reached the window layer
     uiqt::QtPlatform platform;

@@ -14,14 +14,12 @@ protected:
         QPoint p = grid().viewport()->rect().center();
         QWheelEvent we(p, grid().viewport()->mapToGlobal(p), QPoint(), QPoint(0, -120 * notches), Qt::NoButton, Qt::NoModifier,
                        Qt::NoScrollPhase, false);
-        QApplication::sendEvent(grid().viewport(), &we);
-        settle();
+        QApplication::sendEvent(grid().viewport(), &we), settle();
     }
 };
 
 TEST_F(EditorPlaceTest, TheDurationEditorTravelsWithItsCellAndIsCutAtTheHeadings) {
-    clickCell(3, 3);  // Monday of the third row, near the top
-    type("2");
+    clickCell(3, 3), type("2");  // Monday of the third row, near the top
     QWidget* ed = window->timeEntry();
     ASSERT_TRUE(ed->isVisible());
     ASSERT_GT(grid().verticalScrollBar()->maximum(), 0);
@@ -44,8 +42,7 @@ TEST_F(EditorPlaceTest, TheDurationEditorTravelsWithItsCellAndIsCutAtTheHeadings
 TEST_F(EditorPlaceTest, EditorsFollowASidewaysScrollAWiderWindowAndColumnWidths) {
     for (int col : {0, 18}) {  // the Customer:Job combo, Saturday's duration
         resizeTo(733, 333);
-        grid().horizontalScrollBar()->setValue(grid().horizontalScrollBar()->maximum());
-        settle();
+        grid().horizontalScrollBar()->setValue(grid().horizontalScrollBar()->maximum()), settle();
         const int row = form->Grid.rows() - 2;  // the empty row: every column edits there
         clickCell(row, col);
         QWidget* ed = col == 0 ? static_cast<QWidget*>(window->combo("CustJobCombo")) : window->timeEntry();
@@ -54,18 +51,14 @@ TEST_F(EditorPlaceTest, EditorsFollowASidewaysScrollAWiderWindowAndColumnWidths)
         resizeTo(1500, 600);  // the whole week fits: the grid scrolls back to its left edge
         ASSERT_EQ(grid().horizontalScrollBar()->value(), 0);
         EXPECT_EQ(inSurface(ed), cellInSurface(row, col)) << col;
-        key(&grid(), Qt::Key_Escape);
-        clickCell(1, 3);
+        key(&grid(), Qt::Key_Escape), clickCell(1, 3);
     }
     openSized(1500, 600);
-    clickCell(3, 6);  // Tuesday of the third row
-    type("1");
+    clickCell(3, 6), type("1");  // Tuesday of the third row
     QWidget* ed = window->timeEntry();
-    const std::function<void()> changes[] = {
-        [&] { dragBorder(0, 40); },  // the Customer:Job border dragged right
-        [&] { dragBorder(6, 25); },  // the editor's own column dragged wider
-        [&] { window->menuAction("EditMenuSetDefaultColumnWidths")->trigger(), settle(); },
-    };
+    const std::function<void()> changes[] = {  // the Customer:Job border dragged right, the editor's own column wider, defaults
+        [&] { dragBorder(0, 40); }, [&] { dragBorder(6, 25); },
+        [&] { window->menuAction("EditMenuSetDefaultColumnWidths")->trigger(), settle(); }};
     for (const auto& change : changes) {
         const QRect before = cellInSurface(3, 6);
         change();

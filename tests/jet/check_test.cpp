@@ -9,8 +9,7 @@ using testutil::joined;
 namespace {
 
 jet::CheckReport checkBytes(const std::vector<uint8_t>& bytes) {
-    auto db = jet::Database::openMemory(bytes.data(), bytes.size(), "damaged");
-    return jet::checkDatabase(*db);
+    return jet::checkDatabase(*jet::Database::openMemory(bytes.data(), bytes.size(), "damaged"));
 }
 
 bool mentions(const jet::CheckReport& r, const std::string& word) {

@@ -87,7 +87,6 @@ void crashEverywhere(const std::string& file, const std::vector<Step>& script, c
         db.reset();
         states.push_back(slurp(f));
     }
-
     int crashes = 0;
     for (size_t s = 0; s < script.size(); ++s) {
         ASSERT_GT(writes[s], 0);

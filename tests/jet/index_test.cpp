@@ -231,17 +231,17 @@ TEST(IndexPages, DamagedPagesGiveErrorsNotCrashesOrHangs) {
     for (size_t p = 1; p * pageSize < orig.size(); ++p)
         if (orig[p * pageSize] == 0x03 || orig[p * pageSize] == 0x04) indexPages.push_back(p);
     ASSERT_FALSE(indexPages.empty());
-
     auto put32 = [](std::vector<uint8_t>& b, size_t off, uint32_t v) {
         for (int i = 0; i < 4; ++i) b[off + i] = static_cast<uint8_t>(v >> (8 * i));
     };
     const std::function<void(std::vector<uint8_t>&, size_t, uint32_t)> damages[] = {
         // leaf chain and tail pointing back at the page itself; pointers outside the file
-        [&](auto& b, size_t base, uint32_t p) { put32(b, base + 16, p), put32(b, base + 20, p); },
-        [&](auto& b, size_t base, uint32_t) { put32(b, base + 16, 0x00FFFFFF), put32(b, base + 20, 0xFFFFFFFF); },
+        [&](auto& b, size_t base, uint32_t p) { put32(b, base + 16, p); put32(b, base + 20, p); },
+        [&](auto& b, size_t base, uint32_t) { put32(b, base + 16, 0x00FFFFFF); put32(b, base + 20, 0xFFFFFFFF); },
         [&](auto& b, size_t base, uint32_t) {  // every entry boundary set, prefix longer than any entry
             std::fill(&b[base + 0x1b], &b[base + 0x1e0], 0xFF);
-            b[base + 24] = 0xFF, b[base + 25] = 0x0F;
+            b[base + 24] = 0xFF;
+            b[base + 25] = 0x0F;
         },
         [&](auto& b, size_t base, uint32_t p) {  // child pointers all aimed at this page
             for (size_t i = base + 0x1e0; i + 4 <= base + pageSize; i += 7)

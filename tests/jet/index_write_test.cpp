@@ -91,7 +91,6 @@ TEST(IndexTree, LongKeysGrowThreeLevelsAndEmptyAgain) {
     const uint32_t root = db->table("Table1")->findIndex("col1")->firstPage;
     ASSERT_FALSE(testutil::readIndexPage(*db, testutil::readIndexPage(*db, root).tail).leaf) << "three levels";
     const int grown = indexPagesOf(*db, "Table1");
-
     // Greatest keys first (always under the tails), then every third, then the rest.
     std::vector<jet::RowId> rows;
     auto t = db->table("Table1");

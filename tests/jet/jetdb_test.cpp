@@ -169,8 +169,7 @@ TEST(JetdbTool, ErrorsAreOneLineNamingTheFile) {
         ToolRun r = runJetdb(c.args);
         std::string what;
         for (const auto& a : c.args) what += a + " ";
-        EXPECT_EQ(r.status, 2) << what;
-        EXPECT_EQ(r.out, "") << what;
+        EXPECT_EQ(std::tie(r.status, r.out), std::tuple(2, "")) << what;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << what << r.err;
         EXPECT_EQ(r.err.rfind("jetdb: ", 0), 0u) << r.err;
         EXPECT_NE(r.err.find(c.mustMention), std::string::npos) << what << r.err;

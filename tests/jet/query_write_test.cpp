@@ -27,11 +27,7 @@ const char* kRecentName = "Hourgrid Recent Activities By Num Days";
 
 constexpr double kMonday = 46356;  // 11/30/2026
 
-EvalOptions fixedNow(double now = 46362.5) {
-    EvalOptions o;
-    o.now = [now] { return now; };
-    return o;
-}
+EvalOptions fixedNow(double now = 46362.5) { return EvalOptions{.now = [now] { return now; }}; }
 
 std::string rowsText(const ResultSet& rs) {
     std::string s;
@@ -93,7 +89,6 @@ TEST(SavedQueryWrite, StoredRowsFollowAccessLayout) {
         }
     }
     EXPECT_EQ(id, highestBefore + 1);
-
     auto t = db->table("MSysQueries");
     const int cObj = t->columnIndex("ObjectId"), cAttr = t->columnIndex("Attribute"), cOrder = t->columnIndex("Order"),
               cName1 = t->columnIndex("Name1"), cFlag = t->columnIndex("Flag");
@@ -232,7 +227,6 @@ TEST(SqlWrite, InsertUpdateDeleteActivities) {
         EXPECT_EQ(ins.rowsAffected, 1);
         ASSERT_TRUE(ins.newAutonumber.has_value());
         EXPECT_EQ(*ins.newAutonumber, 17);
-
         ExecResult up = execSql(*db, "UPDATE Activities SET Note = Note & ' (edited)', Duration = Duration + #0:15:00# "
                                      "WHERE ID = 17");
         EXPECT_EQ(up.rowsAffected, 1);
@@ -241,7 +235,6 @@ TEST(SqlWrite, InsertUpdateDeleteActivities) {
         ASSERT_EQ(rs.rows.size(), 1u);
         EXPECT_EQ(rs.rows[0][0].asText(), "From SQL (edited)");
         EXPECT_NEAR(rs.rows[0][1].asDate().days, 1.75 / 24, 1e-9);
-
         // Rows matched by a condition over their old values, all in one statement.
         const Params week{{"S", Value::date(kMonday)}, {"E", Value::date(kMonday + 6)}};
         EXPECT_EQ(execSql(*db, "UPDATE Activities SET Exported = True WHERE [Name ID] = 200 AND UserDate BETWEEN [S] AND [E]", week)

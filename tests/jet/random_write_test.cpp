@@ -40,8 +40,9 @@ public:
                 db_->beginTransaction();
                 int n = 2 + pick(5);
                 for (int i = 0; i < n && done < ops; ++i, ++done) step();
-                if (pick(3) == 0) db_->rollbackTransaction(), model_ = saved;
-                else db_->commitTransaction();
+                const bool abandon = pick(3) == 0;
+                abandon ? db_->rollbackTransaction() : db_->commitTransaction();
+                if (abandon) model_ = saved;
             } else {
                 step();
                 ++done;
@@ -59,8 +60,10 @@ private:
     int pick(int n) { return static_cast<int>(rng_() % static_cast<uint64_t>(n)); }
 
     void open() { db_ = Database::open(path_, OpenMode::Exclusive); }
+
     template <class Rows>
     auto anyRow(Rows& rows) { return std::next(rows.begin(), pick(static_cast<int>(rows.size()))); }
+
     Bytes bytes(size_t n) {
         Bytes b(n);
         for (auto& x : b) x = static_cast<uint8_t>(rng_());

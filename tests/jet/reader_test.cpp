@@ -101,7 +101,6 @@ TEST(Reader, Jet3FixedAndVariableTypes) {
                             Value::int32(333333333), Value::dbl(444.555), Value::date(27293),
                             Value::currency({35000}), Value::boolean(true)}));
     EXPECT_EQ((Row{rows[0][7], rows[0][8]}), (Row{Value::currency({0}), Value::boolean(false)}));
-
     // A row longer than 256 bytes needs the offset jump table.
     auto db2 = Database::open(dataPath("jet3/test2V1997.mdb"));
     auto p = db2->table("MSP_PROJECTS");
@@ -158,13 +157,11 @@ TEST(Reader, DecimalGuidAndUnicode) {
     EXPECT_EQ(rows[0][t->columnIndex("col2")].asDecimal().precision, c2.precision);
     EXPECT_EQ(toDebugString(rows[0][t->columnIndex("col5")]).substr(0, 1), "4");
     EXPECT_LT(rows[0][t->columnIndex("col6")].asDecimal().unscaled, 0);
-
     auto u = Database::open(dataPath("jet4/testUnicodeCompV2003.mdb"));
     auto texts = readAll(*u->table("Table"));
     ASSERT_EQ(texts.size(), 8u);
     for (const auto& [i, want] : {std::pair{1, "ääkkösiä"}, {2, "Мир"}, {4, "漢字仮名交じり文"}, {6, "ümlaut"}})
         EXPECT_EQ(texts[i][1], Value::text(want));
-
     auto idx = Database::open(dataPath("jet3/testIndexCodesV1997.mdb"));
     auto g = readAll(*idx->table("Table13"));
     ASSERT_FALSE(g.empty());
@@ -180,7 +177,6 @@ TEST(Reader, IndexDefinitions) {
     EXPECT_EQ(std::tuple(pk->name, pk->unique), std::tuple("PrimaryKey", true));
     ASSERT_NE(acts->findIndex("name id"), nullptr);
     EXPECT_FALSE(acts->findIndex("name id")->primaryKey);
-
     auto props = Database::open(dataPath("jet4/testIndexPropertiesV2000.mdb"));
     auto ign = props->table("TableIgnoreNulls1")->findIndex("DataIndex");
     ASSERT_NE(ign, nullptr);
@@ -207,7 +203,6 @@ TEST(Reader, BadInputsRaiseErrors) {
     EXPECT_EQ(openError("/nonexistent/dir/file.mdb", OpenMode::ReadOnly), Error::Code::NotFound);
     EXPECT_EQ(openError(dataPath("README.md"), OpenMode::ReadOnly), Error::Code::NotJet);
     EXPECT_EQ(openError(dataPath("jet4"), OpenMode::ReadOnly), Error::Code::NotJet);
-
     testutil::Scratch tmp;
     auto write = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
         const std::string p = tmp.path() + "/" + name;

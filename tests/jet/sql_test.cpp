@@ -274,76 +274,70 @@ TEST(SqlErrors, HostileInputIsRejectedNotCrashing) {
 namespace {
 
 // The SQL each saved query of the Access query test files means (the same queries in all three files).
-const std::map<std::string, std::string>& accessQueries() {
-    static const std::map<std::string, std::string> m = {
-        {"SelectQuery",
-         "SELECT DISTINCT Table1.*, Table2.col1, Table2.col2, Table3.col3\n"
-         "FROM (Table1 LEFT JOIN Table3 ON Table1.col1=Table3.col1) INNER JOIN Table2 ON (Table3.col1=Table2.col1) "
-         "And (Table3.col1=Table2.col2)\n"
-         "WHERE (((Table2.col2)=\"foo\" Or (Table2.col2) In (\"buzz\",\"bazz\")))\n"
-         "ORDER BY Table2.col1;"},
-        {"UpdateQuery",
-         "PARAMETERS [User Name] Text;\n"
-         "UPDATE Table1\n"
-         "SET Table1.col1 = \"foo\", Table1.col2 = Table2.col3, Table2.col1 = [User Name]\n"
-         "WHERE (((Table2.col1) Is Not Null));"},
-        {"AppendQuery",
-         "INSERT INTO Table3 (col2, col2, col3)\n"
-         "SELECT Table1.col2, Table2.col2, Table2.col3\n"
-         "FROM Table3, Table1 INNER JOIN Table2 ON Table1.col1=Table2.col1;"},
-        {"DeleteQuery",
-         "DELETE Table1.col1, Table1.col2, Table1.col3\n"
-         "FROM Table1\n"
-         "WHERE (((Table1.col1)>\"blah\"));"},
-        {"MakeTableQuery",
-         "SELECT Max(Table2.col1) AS MaxOfcol1, Table2.col2, Table3.col2 INTO Table4\n"
-         "FROM (Table2 INNER JOIN Table1 ON Table2.col1=Table1.col2) RIGHT JOIN Table3 ON Table1.col2=Table3.col3\n"
-         "GROUP BY Table2.col2, Table3.col2\n"
-         "HAVING (((Max(Table2.col1))=\"buzz\") And ((Table2.col2)<>\"blah\"));"},
-        {"CrosstabQuery",
-         "TRANSFORM Count(Table2.col2) AS CountOfcol2\n"
-         "SELECT Table2_1.col1, Table2.col3, Avg(Table2_1.col2) AS AvgOfcol2\n"
-         "FROM (Table1 INNER JOIN Table2 ON Table1.col1=Table2.col1) INNER JOIN Table2 AS Table2_1 ON "
-         "Table2.col1=Table2_1.col3\n"
-         "WHERE (((Table1.col1)>\"10\") And ((Table2_1.col1) Is Not Null) And ((Avg(Table2_1.col2))>\"10\"))\n"
-         "GROUP BY Table2_1.col1, Table2.col3\n"
-         "ORDER BY Table2.col3\n"
-         "PIVOT Table1.col1;"},
-        {"UnionQuery",
-         "SELECT Table1.col1, Table1.col2\n"
-         "WHERE Table1.col1=\"foo\"\n"
-         "UNION\n"
-         "SELECT Table2.col1, Table2.col2\n"
-         "UNION ALL\n"
-         "SELECT Table3.col1, Table3.col2\n"
-         "WHERE Table3.col3>\"blah\";"},
-        {"PassthroughQuery", "ALTER TABLE Table4 DROP COLUMN col5;"},
-        {"DataDefinitionQuery", "CREATE TABLE Table5 (col1 CHAR, col2 CHAR);"},
-    };
-    return m;
-}
+const std::map<std::string, std::string> kAccessQueries = {
+    {"SelectQuery",
+     "SELECT DISTINCT Table1.*, Table2.col1, Table2.col2, Table3.col3\n"
+     "FROM (Table1 LEFT JOIN Table3 ON Table1.col1=Table3.col1) INNER JOIN Table2 ON (Table3.col1=Table2.col1) "
+     "And (Table3.col1=Table2.col2)\n"
+     "WHERE (((Table2.col2)=\"foo\" Or (Table2.col2) In (\"buzz\",\"bazz\")))\n"
+     "ORDER BY Table2.col1;"},
+    {"UpdateQuery",
+     "PARAMETERS [User Name] Text;\n"
+     "UPDATE Table1\n"
+     "SET Table1.col1 = \"foo\", Table1.col2 = Table2.col3, Table2.col1 = [User Name]\n"
+     "WHERE (((Table2.col1) Is Not Null));"},
+    {"AppendQuery",
+     "INSERT INTO Table3 (col2, col2, col3)\n"
+     "SELECT Table1.col2, Table2.col2, Table2.col3\n"
+     "FROM Table3, Table1 INNER JOIN Table2 ON Table1.col1=Table2.col1;"},
+    {"DeleteQuery",
+     "DELETE Table1.col1, Table1.col2, Table1.col3\n"
+     "FROM Table1\n"
+     "WHERE (((Table1.col1)>\"blah\"));"},
+    {"MakeTableQuery",
+     "SELECT Max(Table2.col1) AS MaxOfcol1, Table2.col2, Table3.col2 INTO Table4\n"
+     "FROM (Table2 INNER JOIN Table1 ON Table2.col1=Table1.col2) RIGHT JOIN Table3 ON Table1.col2=Table3.col3\n"
+     "GROUP BY Table2.col2, Table3.col2\n"
+     "HAVING (((Max(Table2.col1))=\"buzz\") And ((Table2.col2)<>\"blah\"));"},
+    {"CrosstabQuery",
+     "TRANSFORM Count(Table2.col2) AS CountOfcol2\n"
+     "SELECT Table2_1.col1, Table2.col3, Avg(Table2_1.col2) AS AvgOfcol2\n"
+     "FROM (Table1 INNER JOIN Table2 ON Table1.col1=Table2.col1) INNER JOIN Table2 AS Table2_1 ON "
+     "Table2.col1=Table2_1.col3\n"
+     "WHERE (((Table1.col1)>\"10\") And ((Table2_1.col1) Is Not Null) And ((Avg(Table2_1.col2))>\"10\"))\n"
+     "GROUP BY Table2_1.col1, Table2.col3\n"
+     "ORDER BY Table2.col3\n"
+     "PIVOT Table1.col1;"},
+    {"UnionQuery",
+     "SELECT Table1.col1, Table1.col2\n"
+     "WHERE Table1.col1=\"foo\"\n"
+     "UNION\n"
+     "SELECT Table2.col1, Table2.col2\n"
+     "UNION ALL\n"
+     "SELECT Table3.col1, Table3.col2\n"
+     "WHERE Table3.col3>\"blah\";"},
+    {"PassthroughQuery", "ALTER TABLE Table4 DROP COLUMN col5;"},
+    {"DataDefinitionQuery", "CREATE TABLE Table5 (col1 CHAR, col2 CHAR);"},
+};
 
-const std::map<std::string, std::string>& timerQueries() {
-    static const std::map<std::string, std::string> m = {
-        {"Customer:Jobs",
-         "SELECT Names.NameStr, Names.ID AS [Name ID]\nFROM Names\nWHERE ((Names.Type)=1)\nORDER BY Names.NameStr;"},
-        {"Service Items", "SELECT Items.Name, Items.ID AS [Item ID]\nFROM Items\nWHERE ((Items.Type)=1);"},
-        {"Employees Vendors And Other Names",
-         "SELECT Names.NameStr, Names.ID AS [Name ID]\nFROM Names\nWHERE ((Names.Type)<>1)\nORDER BY Names.NameStr;"},
-        {"All Activities",
-         "SELECT Activities.UserDate, CustJobs.NameStr AS [Customer/Job], Items.Name AS [Service Item], "
-         "Activities.[Service ID], Activities.Duration, IIf(Activities.[Billable Status],\"Billable\",\"Not "
-         "Billable\") AS [Billable Status], IIf(Activities.Exported,\"Exported\",\"Not Exported\") AS [Export "
-         "Status], Activities.Exported, Classes.Name AS Class, Activities.[Class ID], Activities.ID AS ActivityID, "
-         "Activities.[CustJob ID], Persons.NameStr AS Name, Activities.[Name ID], [Payroll Items].Name AS [Payroll "
-         "Item], Activities.Note, Activities.[Billable Status] AS [Billable Y/N], Activities.CreateTime\n"
-         "FROM ((((Activities INNER JOIN Names AS Persons ON Activities.[Name ID]=Persons.ID) LEFT JOIN Names AS "
-         "CustJobs ON Activities.[CustJob ID]=CustJobs.ID) LEFT JOIN Items ON Activities.[Service ID]=Items.ID) LEFT "
-         "JOIN Classes ON Activities.[Class ID]=Classes.ID) LEFT JOIN [Payroll Items] ON Activities.[Payroll Item "
-         "ID]=[Payroll Items].ID;"},
-    };
-    return m;
-}
+const std::map<std::string, std::string> kTimerQueries = {
+    {"Customer:Jobs",
+     "SELECT Names.NameStr, Names.ID AS [Name ID]\nFROM Names\nWHERE ((Names.Type)=1)\nORDER BY Names.NameStr;"},
+    {"Service Items", "SELECT Items.Name, Items.ID AS [Item ID]\nFROM Items\nWHERE ((Items.Type)=1);"},
+    {"Employees Vendors And Other Names",
+     "SELECT Names.NameStr, Names.ID AS [Name ID]\nFROM Names\nWHERE ((Names.Type)<>1)\nORDER BY Names.NameStr;"},
+    {"All Activities",
+     "SELECT Activities.UserDate, CustJobs.NameStr AS [Customer/Job], Items.Name AS [Service Item], "
+     "Activities.[Service ID], Activities.Duration, IIf(Activities.[Billable Status],\"Billable\",\"Not "
+     "Billable\") AS [Billable Status], IIf(Activities.Exported,\"Exported\",\"Not Exported\") AS [Export "
+     "Status], Activities.Exported, Classes.Name AS Class, Activities.[Class ID], Activities.ID AS ActivityID, "
+     "Activities.[CustJob ID], Persons.NameStr AS Name, Activities.[Name ID], [Payroll Items].Name AS [Payroll "
+     "Item], Activities.Note, Activities.[Billable Status] AS [Billable Y/N], Activities.CreateTime\n"
+     "FROM ((((Activities INNER JOIN Names AS Persons ON Activities.[Name ID]=Persons.ID) LEFT JOIN Names AS "
+     "CustJobs ON Activities.[CustJob ID]=CustJobs.ID) LEFT JOIN Items ON Activities.[Service ID]=Items.ID) LEFT "
+     "JOIN Classes ON Activities.[Class ID]=Classes.ID) LEFT JOIN [Payroll Items] ON Activities.[Payroll Item "
+     "ID]=[Payroll Items].ID;"},
+};
 
 // The rendered SQL must read back to the tree it came from.
 void expectReadsBack(const QueryModel& q) {
@@ -361,11 +355,11 @@ class AccessQueryFiles : public ::testing::TestWithParam<const char*> {};
 TEST_P(AccessQueryFiles, EverySavedQueryRendersWhatAccessStored) {
     auto db = Database::open(testutil::dataPath(GetParam()));
     std::vector<std::string> names = db->queryNames();
-    EXPECT_EQ(names.size(), accessQueries().size());
+    EXPECT_EQ(names.size(), kAccessQueries.size());
     for (const std::string& name : names) {
         SCOPED_TRACE(name);
-        auto it = accessQueries().find(name);
-        ASSERT_NE(it, accessQueries().end());
+        auto it = kAccessQueries.find(name);
+        ASSERT_NE(it, kAccessQueries.end());
         auto q = db->query(name);
         EXPECT_EQ(q->name, name);
         EXPECT_EQ(renderSql(*q), it->second);
@@ -388,8 +382,8 @@ TEST(SavedQuery, TimerQueriesInEveryTimerFile) {
                              "timer/timer-unknown-default.tdb"}) {
         SCOPED_TRACE(file);
         auto db = Database::open(testutil::dataPath(file));
-        EXPECT_EQ(db->queryNames().size(), timerQueries().size());
-        for (const auto& [name, sql] : timerQueries()) {
+        EXPECT_EQ(db->queryNames().size(), kTimerQueries.size());
+        for (const auto& [name, sql] : kTimerQueries) {
             SCOPED_TRACE(name);
             auto q = db->query(name);
             EXPECT_EQ(q->type, QueryModel::Type::Select);
@@ -433,7 +427,7 @@ TEST(SavedQuery, DamagedFilesGiveErrorsNotCrashes) {
         try {
             auto db = Database::openMemory(bytes.data(), bytes.size());
             ++opened;
-            for (const auto& [name, sql] : timerQueries())
+            for (const auto& [name, sql] : kTimerQueries)
                 try { renderSql(*db->query(name)); ++read; } catch (const Error&) {}
         } catch (const Error&) {}
     }

@@ -50,7 +50,6 @@ TEST(Storage, ExclusiveOpenLocksOutEveryOtherOpen) {
         EXPECT_EQ(msg, f + " is in use by another program; close it there and try again.");
         EXPECT_EQ(openError(f, OpenMode::ReadOnly, &msg), Error::Code::InUse);
         EXPECT_NE(msg.find("in use by another program"), std::string::npos) << msg;
-
         // Another process is refused the same way, for writing and for reading.
         EXPECT_EQ(childOpen(f, OpenMode::Exclusive), Error::Code::InUse);
         EXPECT_EQ(childOpen(f, OpenMode::ReadOnly), Error::Code::InUse);
@@ -70,12 +69,7 @@ TEST(Storage, ExclusiveOpenLocksOutEveryOtherOpen) {
     }
     EXPECT_EQ(openError(f, OpenMode::Exclusive), Error::Code::Generic);
     // A process that dies holding the file releases it.
-    int rc = inChild([&] {
-        auto db = Database::open(f, OpenMode::Exclusive);
-        ::_exit(7);
-        return 0;
-    });
-    EXPECT_EQ(rc, 7);
+    EXPECT_EQ(inChild([&] { auto db = Database::open(f, OpenMode::Exclusive); ::_exit(7); return 0; }), 7);
     EXPECT_EQ(openError(f, OpenMode::Exclusive), Error::Code::Generic);
 }
 

@@ -193,18 +193,13 @@ inline std::string oracleDisagreement(const std::string& file, const std::string
     (void)file, (void)table;
     return "";
 #else
-    const std::string script = std::string(TEST_DATA_DIR) + "/../oracle/compare.mjs";
-    std::string cmd = "node " + shellQuote(script) + " --jetdb " + shellQuote(JETDB_PATH) + " --table " +
-                      shellQuote(table) + " " + shellQuote(file) + " 2>&1";
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return "cannot run node";
-    std::string out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int rc = exitCode(::pclose(p));
-    if (rc == 0 || rc == 77) return "";
-    return "compare.mjs exit " + std::to_string(rc) + ":\n" + out;
+    static const std::string log = makeTempDir("oracle_run") + "/out";
+    const std::string cmd = "node " + shellQuote(std::string(TEST_DATA_DIR) + "/../oracle/compare.mjs") + " --jetdb " +
+                            shellQuote(JETDB_PATH) + " --table " + shellQuote(table) + " " + shellQuote(file) + " >" +
+                            shellQuote(log) + " 2>&1";
+    const int rc = exitCode(std::system(cmd.c_str()));
+    const std::string out = takeText(log);
+    return rc == 0 || rc == 77 ? "" : "compare.mjs exit " + std::to_string(rc) + ":\n" + out;
 #endif
 }
 

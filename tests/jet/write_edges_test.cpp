@@ -62,12 +62,10 @@ TEST(WriteEdges, KeysSharingMoreThan255BytesStayExact) {
     ASSERT_NE(ix, nullptr);
     auto entries = t->indexEntries(*ix);
     ASSERT_EQ(entries.size(), names.size());
-    size_t shared = entries[0].key.size();
-    for (const auto& e : entries) {
-        size_t n = 0;
-        while (n < shared && n < e.key.size() && e.key[n] == entries[0].key[n]) ++n;
-        shared = n;
-    }
+    const auto& k0 = entries[0].key;
+    size_t shared = k0.size();
+    for (const auto& e : entries)
+        shared = std::min<size_t>(shared, std::mismatch(e.key.begin(), e.key.end(), k0.begin(), k0.end()).first - e.key.begin());
     ASSERT_GT(shared, 255u) << "the keys no longer exercise a two-byte prefix";
     EXPECT_EQ(problems(*db), "");
     // Text compares without case, so every one of them finds all.
@@ -159,11 +157,14 @@ TEST(WriteEdges, LongValuesOver64BytesLeaveTheRow) {
 class ByteSizedRows {
 public:
     explicit ByteSizedRows(jet::Database& db) : db_(db), note_(db.table("Activities")->columnIndex("Note")) {}
+
     uint32_t freeOf(uint32_t page) const { return jet::bytes::u16(db_.pager().page(page) + db_.format().dataFreeSpace); }
+
     jet::RowId insert(int letters) {
         if (!letters) return db_.insertRow("Activities", {});
         return db_.insertRow("Activities", {{note_, jet::Value::text(std::string(letters, 'x'))}});
     }
+
     int cost(int letters) const { return letters ? c1 + 2 * (letters - 1) : cEmpty; }
 
     // Measures the costs on `page`, where the next rows go.

@@ -116,6 +116,7 @@ private:
     }
 
     void insert(const std::string& t) { ids_[t].push_back(db_->insertRow(t, values(*db_->table(t)))); }
+
     void update(const std::string& t) {
         const jet::FieldValues fv = values(*db_->table(t));  // before the row is picked, as the seeds' campaigns were made
         db_->updateRow(t, ids_[t][pick(ids_[t].size())], fv);
@@ -204,16 +205,15 @@ TEST(Judge, RandomCampaignsPassJackcessCheckAndWrites) {
         if (::testing::Test::HasFatalFailure()) return;
         const fs::path w = dir / ("w-" + f.filename().string());
         fs::copy_file(f, w);
-        files += " '" + f.string() + "'", copies += " '" + w.string() + "'";
+        files += " '" + f.string() + "'";
+        copies += " '" + w.string() + "'";
     }
     std::cout << "[ judge ] " << total << " writes in " << std::size(plans) << " campaigns\n";
-
     int rc = 0;
     std::string out = run(kJudge + "/jv.sh --quiet" + files, &rc);
     EXPECT_EQ(rc, 0) << out;
     out = run(kJudge + "/jv.sh --quiet --write --seed 7" + copies, &rc);
     EXPECT_EQ(rc, 0) << out;
-
     for (const auto& p : plans) {
         const std::string w = (dir / ("w-" + fs::path(p.file).filename().string())).string();
         // Access and Jackcess let distinct-key counts drift; check reports that as notes only.

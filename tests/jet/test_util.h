@@ -174,9 +174,12 @@ inline std::string takeText(const std::string& path) {
     return {b.begin(), b.end()};
 }
 
+// Where the programs a test runs leave their output: one folder for the whole test process.
+inline const std::string& runDir() { static const std::string dir = makeTempDir("jetdb_run"); return dir; }
+
 // Runs the jetdb program as a user would.
 inline ToolRun runJetdb(const std::vector<std::string>& args) {
-    static const std::string base = makeTempDir("jetdb_run") + "/run";
+    const std::string base = runDir() + "/run";
     std::string cmd = shellQuote(JETDB_PATH);
     for (const auto& a : args) cmd += " " + shellQuote(a);
     cmd += " >" + shellQuote(base + ".out") + " 2>" + shellQuote(base + ".err");
@@ -193,7 +196,7 @@ inline std::string oracleDisagreement(const std::string& file, const std::string
     (void)file, (void)table;
     return "";
 #else
-    static const std::string log = makeTempDir("oracle_run") + "/out";
+    const std::string log = runDir() + "/oracle";
     const std::string cmd = "node " + shellQuote(std::string(TEST_DATA_DIR) + "/../oracle/compare.mjs") + " --jetdb " +
                             shellQuote(JETDB_PATH) + " --table " + shellQuote(table) + " " + shellQuote(file) + " >" +
                             shellQuote(log) + " 2>&1";

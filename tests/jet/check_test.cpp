@@ -2,8 +2,6 @@
 // fault of each kind reported.
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "test_util.h"
 
 using testutil::joined;
@@ -11,8 +9,7 @@ using testutil::joined;
 namespace {
 
 jet::CheckReport checkBytes(const std::vector<uint8_t>& bytes) {
-    auto db = jet::Database::openMemory(bytes.data(), bytes.size(), "damaged");
-    return jet::checkDatabase(*db);
+    return jet::checkDatabase(*jet::Database::openMemory(bytes.data(), bytes.size(), "damaged"));
 }
 
 bool mentions(const jet::CheckReport& r, const std::string& word) {
@@ -57,11 +54,8 @@ protected:
         auto names = db->table("Names");
         tdef = names->tdefPage();
         dataPage = names->dataPages().at(0);
-        const jet::Column& id = names->columns().at(names->columnIndex("ID"));
-        idFixedOffset = id.fixedOffset;
-        for (const jet::Index& ix : names->indexes())
-            if (ix.primaryKey) pkRoot = ix.firstPage;
-        ASSERT_NE(pkRoot, 0u);
+        idFixedOffset = names->columns().at(names->columnIndex("ID")).fixedOffset;
+        pkRoot = names->primaryKey()->firstPage;
     }
     std::vector<uint8_t> file;
     uint32_t tdef = 0, dataPage = 0, pkRoot = 0;
@@ -95,12 +89,10 @@ TEST_F(CheckDamage, EachKindIsReported) {
         // The primary key of a small table is a single leaf; damage its first entry's key.
         {"changed index entry", [&](auto& b) { b[size_t(pkRoot) * kPage + 0x1E0 + 1] ^= 0x40; }, {"PrimaryKey"}},
         {"data page missing from the table's map",
-         [&](auto& b) { flipMapBit(b, rowStart(b, mapPtr >> 8, mapPtr & 0xFF), dataPage); },
-         {"page " + std::to_string(dataPage)}},
+         [&](auto& b) { flipMapBit(b, rowStart(b, mapPtr >> 8, mapPtr & 0xFF), dataPage); }, {"page " + std::to_string(dataPage)}},
         // Page 1 row 0 is the global map of free pages.
         {"used page listed as free", [&](auto& b) { flipMapBit(b, rowStart(b, 1, 0), dataPage); }, {"claimed"}},
-        {"repeated keys in a unique index",
-         [&](auto& b) { markUnique(b, acts->tdefPage(), *acts->findIndex("Name ID")); },
+        {"repeated keys in a unique index", [&](auto& b) { markUnique(b, acts->tdefPage(), *acts->findIndex("Name ID")); },
          {"index Name ID: unique index holds the key"}},
         {"wrong row count in the definition", [&](auto& b) { b[tbase + 16] += 1; }, {"rows"}},
     };
@@ -122,14 +114,11 @@ TEST(CheckIndexTree, HandMadeFaults) {
     // A non-unique index deep enough to have intermediate pages and keys shared by several rows.
     const jet::Index* ix = nullptr;
     std::vector<jet::Table::IndexPageInfo> tree;
-    for (const jet::Index& cand : t->indexes()) {
-        auto pages = t->indexPages(cand);
-        if (!cand.unique && pages.size() > 2 && !pages[0].leaf) {
+    for (const jet::Index& cand : t->indexes())
+        if (tree = t->indexPages(cand); !cand.unique && tree.size() > 2 && !tree[0].leaf) {
             ix = &cand;
-            tree = std::move(pages);
             break;
         }
-    }
     ASSERT_NE(ix, nullptr);
     std::vector<const jet::Table::IndexPageInfo*> leaves;
     for (const auto& p : tree)
@@ -140,7 +129,6 @@ TEST(CheckIndexTree, HandMadeFaults) {
     size_t end0 = 0;
     while (!(original[nodeAt + f.idxBitmaskStart + end0 / 8] >> (end0 % 8) & 1)) ++end0;
     const size_t tdefAt = size_t(t->tdefPage()) * kPage;
-
     const struct {
         const char* what;
         std::function<void(std::vector<uint8_t>&)> damage;
@@ -160,8 +148,7 @@ TEST(CheckIndexTree, HandMadeFaults) {
         auto bytes = original;
         c.damage(bytes);
         auto r = checkBytes(bytes);
-        EXPECT_TRUE(mentions(r, c.reported)) << joined(r);
-        EXPECT_TRUE(mentions(r, ix->name)) << joined(r);
+        EXPECT_TRUE(mentions(r, c.reported) && mentions(r, ix->name)) << joined(r);
     }
     // The distinct-key statistic drifts in Access's own files: a note, not damage.
     auto bytes = original;

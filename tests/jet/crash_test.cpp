@@ -11,6 +11,7 @@
 namespace fs = std::filesystem;
 using jet::Database;
 using jet::OpenMode;
+using jet::Value;
 using namespace testutil;
 
 namespace {
@@ -24,8 +25,7 @@ using Step = std::function<void(Database&)>;
 
 // New data pages for a table, listed in its usage map.
 void addDataPages(Database& db, const std::string& table, int count) {
-    const uint32_t tdef = db.table(table)->tdefPage();
-    const uint32_t map = usedPagesRef(db, tdef);
+    const uint32_t tdef = db.table(table)->tdefPage(), map = usedPagesRef(db, tdef);
     for (int i = 0; i < count; ++i) {
         const uint32_t n = jet::detail::allocatePage(db);
         formatEmptyDataPage(db, n, tdef);
@@ -69,10 +69,7 @@ void expectReadsAs(const std::string& f, const std::vector<uint8_t>& expected, c
 void crashEverywhere(const std::string& file, const std::vector<Step>& script, const std::vector<Step>& setup = {}) {
     Scratch dir;
     const std::string base = dir.copy(file, "base.mdb");
-    if (!setup.empty()) {
-        auto db = Database::open(base, OpenMode::Exclusive);
-        for (const Step& s : setup) runStep(*db, s);
-    }
+    for (const Step& s : setup) runStep(*Database::open(base, OpenMode::Exclusive), s);
     const std::string f = dir.path() + "/db.mdb";
     fs::copy_file(base, f);
     std::vector<std::vector<uint8_t>> states{slurp(f)};
@@ -90,7 +87,6 @@ void crashEverywhere(const std::string& file, const std::vector<Step>& script, c
         db.reset();
         states.push_back(slurp(f));
     }
-
     int crashes = 0;
     for (size_t s = 0; s < script.size(); ++s) {
         ASSERT_GT(writes[s], 0);
@@ -101,12 +97,8 @@ void crashEverywhere(const std::string& file, const std::vector<Step>& script, c
                 auto db = Database::open(f, OpenMode::Exclusive);
                 for (size_t i = 0; i < s; ++i) runStep(*db, script[i]);
                 int calls = 0;
-                std::string phase;
-                jet::detail::writablePager(*db).setFaultHook([&](const char* ph, uint32_t) {
-                    if (++calls == k) {
-                        phase = ph;
-                        throw SimulatedCrash();
-                    }
+                jet::detail::writablePager(*db).setFaultHook([&](const char*, uint32_t) {
+                    if (++calls == k) throw SimulatedCrash();
                 });
                 EXPECT_THROW(runStep(*db, script[s]), SimulatedCrash);
                 ASSERT_EQ(calls, k);
@@ -155,12 +147,10 @@ TEST(Crash, PageAllocationAndUsageMaps) {
 // The table's inline map fills up (setup), then a commit turns it into a
 // reference map: new map page, map row rewritten, every listed page moved over.
 TEST(Crash, InlineMapBecomesReference) {
-    std::vector<Step> setup = {[](Database& db) {
+    const std::vector<Step> setup = {[](Database& db) {
         const uint32_t map = usedPagesRef(db, db.table("Table")->tdefPage());
-        auto [row, len] = mapRow(db, map);
-        const uint32_t capacity = static_cast<uint32_t>(len - 5) * 8;
-        const uint32_t first = db.table("Table")->dataPages().front();
-        const uint32_t room = first + capacity - db.pager().pageCount();
+        const uint32_t capacity = static_cast<uint32_t>(mapRow(db, map).second - 5) * 8;
+        const uint32_t room = db.table("Table")->dataPages().front() + capacity - db.pager().pageCount();
         ASSERT_GT(room, 3u);
         addDataPages(db, "Table", static_cast<int>(room - 3));
         EXPECT_EQ(mapType(db, map), 0);
@@ -177,7 +167,7 @@ TEST(Crash, InlineMapBecomesReference) {
 
 namespace {
 
-jet::RowId findRow(Database& db, const std::string& table, const std::string& column, const jet::Value& v) {
+jet::RowId findRow(Database& db, const std::string& table, const std::string& column, const Value& v) {
     auto t = db.table(table);
     const int c = t->columnIndex(column);
     for (auto cur = t->scan(); cur.next();)
@@ -187,15 +177,10 @@ jet::RowId findRow(Database& db, const std::string& table, const std::string& co
 
 jet::FieldValues activity(Database& db, int32_t nameId, double day, const std::string& note) {
     return fields(*db.table("Activities"),
-                  {{"Name ID", jet::Value::int32(nameId)},
-                   {"CustJob ID", jet::Value::int32(nameId)},
-                   {"Service ID", jet::Value::int32(1)},
-                   {"UserDate", jet::Value::date(day)},
-                   {"CreateTime", jet::Value::date(day + 0.5)},
-                   {"Duration", jet::Value::date(0.0625)},
-                   {"Billable Status", jet::Value::boolean(true)},
-                   {"Exported", jet::Value::boolean(false)},
-                   {"Note", note.empty() ? jet::Value::null() : jet::Value::text(note)}});
+                  {{"Name ID", Value::int32(nameId)}, {"CustJob ID", Value::int32(nameId)}, {"Service ID", Value::int32(1)},
+                   {"UserDate", Value::date(day)}, {"CreateTime", Value::date(day + 0.5)}, {"Duration", Value::date(0.0625)},
+                   {"Billable Status", Value::boolean(true)}, {"Exported", Value::boolean(false)},
+                   {"Note", note.empty() ? Value::null() : Value::text(note)}});
 }
 
 }  // namespace
@@ -206,24 +191,22 @@ TEST(Crash, RowWrites) {
     const std::string longNote(3000, 'n');
     std::vector<Step> script = {
         [](Database& db) {
-            db.insertRow("Classes", fields(*db.table("Classes"), {{"ID", jet::Value::int32(900)},
-                                                           {"Name", jet::Value::text("Crash test class")}}));
+            db.insertRow("Classes", fields(*db.table("Classes"), {{"ID", Value::int32(900)}, {"Name", Value::text("Crash test class")}}));
         },
         [&](Database& db) { db.insertRow("Activities", activity(db, 1, 46360, longNote)); },
         [&](Database& db) {
-            jet::RowId r = findRow(db, "Activities", "Note", jet::Value::text(longNote));
+            jet::RowId r = findRow(db, "Activities", "Note", Value::text(longNote));
             db.updateRow("Activities", r,
-                         fields(*db.table("Activities"), {{"Note", jet::Value::text(longNote + longNote + "!")},
-                                                   {"UserDate", jet::Value::date(46361)}}));
-            jet::RowId c = findRow(db, "Classes", "ID", jet::Value::int32(900));
-            db.updateRow("Classes", c, fields(*db.table("Classes"), {{"Name", jet::Value::text("Renamed class")}}));
+                         fields(*db.table("Activities"), {{"Note", Value::text(longNote + longNote + "!")}, {"UserDate", Value::date(46361)}}));
+            jet::RowId c = findRow(db, "Classes", "ID", Value::int32(900));
+            db.updateRow("Classes", c, fields(*db.table("Classes"), {{"Name", Value::text("Renamed class")}}));
         },
         [](Database& db) {
             for (int i = 0; i < 12; ++i) db.insertRow("Activities", activity(db, 2 + i % 3, 46300 + i, "short " + std::to_string(i)));
         },
         [](Database& db) {
-            db.deleteRow("Classes", findRow(db, "Classes", "ID", jet::Value::int32(900)));
-            db.deleteRow("Activities", findRow(db, "Activities", "Note", jet::Value::text("short 4")));
+            db.deleteRow("Classes", findRow(db, "Classes", "ID", Value::int32(900)));
+            db.deleteRow("Activities", findRow(db, "Activities", "Note", Value::text("short 4")));
         },
     };
     crashEverywhere("timer/sample.tdb", script);

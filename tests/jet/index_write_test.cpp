@@ -46,11 +46,7 @@ int indexPagesOf(const jet::Database& db, const std::string& table) {
 }
 
 TEST(IndexTree, DeletesAndInsertsKeepJetsLayout) {
-    struct Case {
-        const char* file;
-        const char* table;
-        std::vector<const char*> sql;
-    };
+    struct Case { const char *file, *table; std::vector<const char*> sql; };
     const Case cases[] = {
         {"timer/timer-big.tdb", "Activities",
          {// the greatest key under an intermediate page, in that page's tail
@@ -95,21 +91,16 @@ TEST(IndexTree, LongKeysGrowThreeLevelsAndEmptyAgain) {
     const uint32_t root = db->table("Table1")->findIndex("col1")->firstPage;
     ASSERT_FALSE(testutil::readIndexPage(*db, testutil::readIndexPage(*db, root).tail).leaf) << "three levels";
     const int grown = indexPagesOf(*db, "Table1");
-
     // Greatest keys first (always under the tails), then every third, then the rest.
     std::vector<jet::RowId> rows;
-    {
-        auto t = db->table("Table1");
-        for (const auto& e : t->indexEntries(*t->findIndex("col1"))) rows.push_back(e.row);
-    }
+    auto t = db->table("Table1");
+    for (const auto& e : t->indexEntries(*t->findIndex("col1"))) rows.push_back(e.row);
     ASSERT_EQ(rows.size(), 700u);
     auto drop = [&](size_t i) { db->deleteRow("Table1", rows[i]); };
     db->beginTransaction();
     for (size_t i = rows.size(); i-- > rows.size() - 150;) {
         drop(i);
-        if (i % 10 == 0) {
-            ASSERT_EQ(treeProblems(*db, "Table1"), "") << "after deleting row " << i;
-        }
+        if (i % 10 == 0) { ASSERT_EQ(treeProblems(*db, "Table1"), "") << "after deleting row " << i; }
     }
     EXPECT_LT(indexPagesOf(*db, "Table1"), grown * 6 / 7);
     for (size_t i = 0; i < rows.size() - 150; i += 3) drop(i);
@@ -129,15 +120,13 @@ TEST(IndexTree, LongKeysGrowThreeLevelsAndEmptyAgain) {
 // order, then inserting again, keeps every index exact.
 TEST(IndexWrite, RandomKeysSplitLeavesAndGrowLevelsThenShrink) {
     struct Case {
-        const char* file;
-        const char* index;  // grows a level
+        const char *file, *index;  // the index grows a level
         int rows;
         size_t seekEvery;
         std::function<jet::FieldValues(std::mt19937&)> row;
     };
     const Case cases[] = {
-        {"jet4/bigIndexTestV2000.mdb", "col1", 1500, 7,
-         [](auto& rng) {
+        {"jet4/bigIndexTestV2000.mdb", "col1", 1500, 7, [](auto& rng) {
              return jet::FieldValues{{0, jet::Value::text(randomText(rng, 60, 200))},
                                      {1, jet::Value::text(randomText(rng, 1, 20))}};
          }},
@@ -171,7 +160,7 @@ TEST(IndexWrite, RandomKeysSplitLeavesAndGrowLevelsThenShrink) {
         expectIndexesExact(*db, "Table1", c.seekEvery);
         // Room freed by the deletes takes new keys again.
         for (int i = 0; i < 200; ++i) db->insertRow("Table1", c.row(rng));
-        ASSERT_EQ(problems(*db), "");
+        EXPECT_EQ(problems(*db), "");
         expectIndexesExact(*db, "Table1", c.seekEvery);
     }
 }

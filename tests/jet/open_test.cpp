@@ -5,8 +5,6 @@
 // program's changes; journals of the earlier format still roll back.
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "jet/error.h"
 #include "jet/platform.h"
 #include "test_util.h"
@@ -23,7 +21,6 @@ namespace fs = std::filesystem;
 using jet::Database;
 using jet::Error;
 using jet::OpenMode;
-
 using testutil::openError;
 
 TEST(Open, AWriterHoldsTheFileAloneWhateverItsName) {
@@ -41,8 +38,7 @@ TEST(Open, AWriterHoldsTheFileAloneWhateverItsName) {
             EXPECT_EQ(openError(f, OpenMode::ReadOnly), Error::Code::InUse);
         }
         {
-            auto reader = Database::open(f);
-            auto another = Database::open(f);
+            auto reader = Database::open(f), another = Database::open(f);
             EXPECT_EQ(openError(f, OpenMode::Exclusive), Error::Code::InUse);
         }
         // An interrupted write leaves its journal beside the file, and the next writer repairs the file.
@@ -87,13 +83,11 @@ TEST(Journal, RollsBackOnlyAFileAsTheCrashLeftIt) {
         bool rollsBack;
     } cases[] = {
         {"a page half written (one sector new, one old)", [&](auto& f) { patch(f, 2 * kPage + 512, cd); }, true},
-        {"another program changed a sector the commit did not",
-         [&](auto& f) { patch(f, 2 * kPage + 2000, {'x'}); }, false},
+        {"another program changed a sector the commit did not", [&](auto& f) { patch(f, 2 * kPage + 2000, {'x'}); }, false},
         {"another program changed the header page", [&](auto& f) { patch(f, 3000, {'x'}); }, false},
         {"another program wrote a page the commit was writing",
          [&](auto& f) { patch(f, 5 * kPage + 512, std::vector<uint8_t>(144, 0xCE)); }, false},
-        {"another program appended pages",
-         [&](auto& f) { patch(f, fs::file_size(f), std::vector<uint8_t>(2 * kPage, 0x11)); }, false},
+        {"another program appended pages", [&](auto& f) { patch(f, fs::file_size(f), std::vector<uint8_t>(2 * kPage, 1)); }, false},
         {"another database copied over the name", [&](auto& f) { copyOver(dataPath("jet4/testV2000.mdb"), f); }, false},
     };
     for (const Case& c : cases) {
@@ -119,9 +113,9 @@ TEST(Journal, RollsBackOnlyAFileAsTheCrashLeftIt) {
                 ADD_FAILURE() << "opened";
             } catch (const Error& e) {
                 EXPECT_EQ(e.code(), Error::Code::Corrupt);
-                EXPECT_NE(std::string(e.what()).find(f + " was changed by another program"), std::string::npos)
-                    << e.what();
-                EXPECT_NE(std::string(e.what()).find("delete " + journal), std::string::npos) << e.what();
+                const std::string m = e.what();
+                EXPECT_TRUE(m.find(f + " was changed by another program") != std::string::npos &&
+                            m.find("delete " + journal) != std::string::npos) << m;
             }
             EXPECT_EQ(slurp(f), changed);
             EXPECT_EQ(slurp(journal), kept);
@@ -137,10 +131,8 @@ TEST(Journal, EarlierFormatStillRollsBack) {
     const auto before = slurp(f);
     const uint64_t ps = 4096, seed = 1469598103934665603ull;
     std::vector<uint8_t> fields, records;
-    put(fields, ps, 4);
-    put(fields, 1, 4);
-    put(fields, before.size(), 8);
-    put(fields, fnv(seed, before.data(), ps), 8);
+    for (auto [x, n] : {std::pair<uint64_t, int>{ps, 4}, {1, 4}, {before.size(), 8}, {fnv(seed, before.data(), ps), 8}})
+        put(fields, x, n);
     put(records, 3, 4);
     put(records, 0, 4);
     records.insert(records.end(), before.begin() + 3 * ps, before.begin() + 4 * ps);
@@ -151,7 +143,6 @@ TEST(Journal, EarlierFormatStillRollsBack) {
     std::ofstream(jet::journalPath(f), std::ios::binary)
         .write(reinterpret_cast<const char*>(journal.data()), static_cast<std::streamsize>(journal.size()));
     patch(f, 3 * ps + 100, std::vector<uint8_t>(300, 0xEE));
-
     { auto db = Database::open(f, OpenMode::Exclusive); }
     EXPECT_EQ(slurp(f), before);
     EXPECT_FALSE(fs::exists(jet::journalPath(f)));

@@ -27,11 +27,7 @@ const char* kRecentName = "Hourgrid Recent Activities By Num Days";
 
 constexpr double kMonday = 46356;  // 11/30/2026
 
-EvalOptions fixedNow(double now = 46362.5) {
-    EvalOptions o;
-    o.now = [now] { return now; };
-    return o;
-}
+EvalOptions fixedNow(double now = 46362.5) { return EvalOptions{.now = [now] { return now; }}; }
 
 std::string rowsText(const ResultSet& rs) {
     std::string s;
@@ -63,15 +59,14 @@ TEST(SavedQueryWrite, ProgramQueriesReadBackAndEvaluate) {
         auto saved = db->query(name);
         EXPECT_EQ(renderSql(*saved), renderSql(*parseSql(sql))) << name;
     }
-    Params week{{"PStartDate", Value::date(kMonday)}, {"PEndDate", Value::date(kMonday + 6)},
-                {"PNameID", Value::int32(200)}};
-    ResultSet saved = runNamed(*db, kWeekName, week, fixedNow());
-    EXPECT_EQ(saved.rows.size(), 9u);
-    EXPECT_EQ(rowsText(saved), rowsText(runQuery(*db, *parseSql(kWeekSql), week, fixedNow())));
-    Params recent{{"PNumDays", Value::int16(30)}, {"PNameID", Value::int32(200)}};
-    ResultSet savedRecent = runNamed(*db, kRecentName, recent, fixedNow());
-    EXPECT_FALSE(savedRecent.rows.empty());
-    EXPECT_EQ(rowsText(savedRecent), rowsText(runQuery(*db, *parseSql(kRecentSql), recent, fixedNow())));
+    const Params week{{"PStartDate", Value::date(kMonday)}, {"PEndDate", Value::date(kMonday + 6)}, {"PNameID", Value::int32(200)}},
+        recent{{"PNumDays", Value::int16(30)}, {"PNameID", Value::int32(200)}};
+    for (auto [name, sql, params, rows] :
+         {std::tuple{kWeekName, kWeekSql, week, 9u}, std::tuple{kRecentName, kRecentSql, recent, 7u}}) {
+        ResultSet saved = runNamed(*db, name, params, fixedNow());
+        EXPECT_EQ(saved.rows.size(), rows);
+        EXPECT_EQ(rowsText(saved), rowsText(runQuery(*db, *parseSql(sql), params, fixedNow())));
+    }
 }
 
 TEST(SavedQueryWrite, StoredRowsFollowAccessLayout) {
@@ -94,7 +89,6 @@ TEST(SavedQueryWrite, StoredRowsFollowAccessLayout) {
         }
     }
     EXPECT_EQ(id, highestBefore + 1);
-
     auto t = db->table("MSysQueries");
     const int cObj = t->columnIndex("ObjectId"), cAttr = t->columnIndex("Attribute"), cOrder = t->columnIndex("Order"),
               cName1 = t->columnIndex("Name1"), cFlag = t->columnIndex("Flag");
@@ -108,22 +102,17 @@ TEST(SavedQueryWrite, StoredRowsFollowAccessLayout) {
         byAttr[attr].push_back(r);
     }
     // One start and one end row; every kind numbered 1, 2, … as 4 big-endian bytes.
-    EXPECT_EQ(byAttr[0].size(), 1u);
-    EXPECT_EQ(byAttr[255].size(), 1u);
-    for (const auto& [attr, list] : orders)
+    std::string counts;
+    for (const auto& [attr, list] : orders) {
+        counts += std::to_string(attr) + ":" + std::to_string(list.size()) + " ";
         for (size_t i = 0; i < list.size(); ++i)
             EXPECT_EQ(list[i], (std::vector<uint8_t>{0, 0, 0, static_cast<uint8_t>(i + 1)})) << "attribute " << attr;
-    ASSERT_EQ(byAttr[1].size(), 1u);
-    EXPECT_EQ(byAttr[1][0][cFlag].asInt16(), 1);  // select
-    ASSERT_EQ(byAttr[3].size(), 1u);
-    EXPECT_EQ(byAttr[3][0][cFlag].asInt16(), 0x08);  // DISTINCTROW
-    ASSERT_EQ(byAttr[2].size(), 2u);
-    EXPECT_EQ(byAttr[2][0][cName1].asText(), "PStartDate");
-    EXPECT_EQ(byAttr[2][0][cFlag].asInt16(), 8);  // DateTime
-    EXPECT_EQ(byAttr[5].size(), 1u);
-    EXPECT_EQ(byAttr[6].size(), 19u);
-    EXPECT_EQ(byAttr[8].size(), 1u);
-    EXPECT_EQ(byAttr[11].size(), 4u);
+    }
+    EXPECT_EQ(counts, "0:1 1:1 2:2 3:1 5:1 6:19 8:1 11:4 255:1 ");
+    // Select, DISTINCTROW, the first parameter's name and type (DateTime).
+    EXPECT_EQ(std::tuple(byAttr[1][0][cFlag].asInt16(), byAttr[3][0][cFlag].asInt16(), byAttr[2][0][cName1].asText(),
+                         byAttr[2][0][cFlag].asInt16()),
+              std::tuple(int16_t{1}, int16_t{0x08}, std::string("PStartDate"), int16_t{8}));
 }
 
 // Every kind of query Access saved in the reference files, saved again under a new
@@ -238,7 +227,6 @@ TEST(SqlWrite, InsertUpdateDeleteActivities) {
         EXPECT_EQ(ins.rowsAffected, 1);
         ASSERT_TRUE(ins.newAutonumber.has_value());
         EXPECT_EQ(*ins.newAutonumber, 17);
-
         ExecResult up = execSql(*db, "UPDATE Activities SET Note = Note & ' (edited)', Duration = Duration + #0:15:00# "
                                      "WHERE ID = 17");
         EXPECT_EQ(up.rowsAffected, 1);
@@ -247,13 +235,10 @@ TEST(SqlWrite, InsertUpdateDeleteActivities) {
         ASSERT_EQ(rs.rows.size(), 1u);
         EXPECT_EQ(rs.rows[0][0].asText(), "From SQL (edited)");
         EXPECT_NEAR(rs.rows[0][1].asDate().days, 1.75 / 24, 1e-9);
-
         // Rows matched by a condition over their old values, all in one statement.
-        EXPECT_EQ(execSql(*db, "UPDATE Activities SET Exported = True WHERE [Name ID] = 200 AND UserDate "
-                               "BETWEEN [S] AND [E]",
-                          {{"S", Value::date(kMonday)}, {"E", Value::date(kMonday + 6)}})
-                      .rowsAffected,
-                  9);
+        const Params week{{"S", Value::date(kMonday)}, {"E", Value::date(kMonday + 6)}};
+        EXPECT_EQ(execSql(*db, "UPDATE Activities SET Exported = True WHERE [Name ID] = 200 AND UserDate BETWEEN [S] AND [E]", week)
+                      .rowsAffected, 9);
         EXPECT_EQ(runQuery(*db, *parseSql("SELECT ID FROM Activities WHERE Exported = False")).rows.size(), 4u);
         EXPECT_EQ(execSql(*db, "DELETE FROM Activities WHERE [Name ID] <> 200").rowsAffected, 2);
         EXPECT_EQ(execSql(*db, "DELETE * FROM Activities WHERE ID = 999").rowsAffected, 0);
@@ -288,44 +273,39 @@ TEST(SqlWrite, FailuresChangeNothing) {
 TEST(SqlWrite, JetdbCommands) {
     Scratch dir;
     const std::string path = dir.copy("timer/sample.tdb");
-    auto r = runJetdb({"createquery", path, "Billable Week", "SELECT ID, Duration FROM Activities WHERE [Billable Status] "
-                                                         "AND UserDate >= [From] ORDER BY ID DESC"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "");
-    r = runJetdb({"showquery", path, "Billable Week"});
-    EXPECT_EQ(r.out, "SELECT ID, Duration\nFROM Activities\nWHERE [Billable Status] And UserDate>=[From]\nORDER BY ID DESC;\n");
-    r = runJetdb({"createquery", path, "billable week", "SELECT ID FROM Activities"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("already exists"), std::string::npos) << r.err;
-
-    r = runJetdb({"exec", path, "INSERT INTO Classes (ID, Name) VALUES ([I], 'Travel')", "I=50"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "rows affected: 1\n");  // Classes.ID is no AutoNumber
-    r = runJetdb({"exec", path, "INSERT INTO Activities ([Name ID], UserDate) VALUES (200, #2026-12-08#)"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "rows affected: 1\nnew autonumber: 17\n");
-    r = runJetdb({"exec", path, "UPDATE Activities SET Exported = True WHERE UserDate >= [From]", "From=2026-12-01"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "rows affected: 11\n");
-    r = runJetdb({"exec", path, "SELECT * FROM Activities"});
-    EXPECT_EQ(r.status, 2);
-
-    r = runJetdb({"dropquery", path, "Billable Week"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    r = runJetdb({"dropquery", path, "Billable Week"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("Billable Week"), std::string::npos) << r.err;
-    r = runJetdb({"check", path});
-    EXPECT_EQ(r.out, "ok\n");
+    // Each command: its exit status, its output, and a part of its error text.
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char *out, *err;
+    } steps[] = {
+        {{"createquery", path, "Billable Week",
+          "SELECT ID, Duration FROM Activities WHERE [Billable Status] AND UserDate >= [From] ORDER BY ID DESC"}, 0, "", ""},
+        {{"showquery", path, "Billable Week"}, 0,
+         "SELECT ID, Duration\nFROM Activities\nWHERE [Billable Status] And UserDate>=[From]\nORDER BY ID DESC;\n", ""},
+        {{"createquery", path, "billable week", "SELECT ID FROM Activities"}, 2, "", "already exists"},
+        // Classes.ID is no AutoNumber.
+        {{"exec", path, "INSERT INTO Classes (ID, Name) VALUES ([I], 'Travel')", "I=50"}, 0, "rows affected: 1\n", ""},
+        {{"exec", path, "INSERT INTO Activities ([Name ID], UserDate) VALUES (200, #2026-12-08#)"}, 0,
+         "rows affected: 1\nnew autonumber: 17\n", ""},
+        {{"exec", path, "UPDATE Activities SET Exported = True WHERE UserDate >= [From]", "From=2026-12-01"}, 0,
+         "rows affected: 11\n", ""},
+        {{"exec", path, "SELECT * FROM Activities"}, 2, "", ""},
+        {{"dropquery", path, "Billable Week"}, 0, "", ""},
+        {{"dropquery", path, "Billable Week"}, 2, "", "Billable Week"},
+        {{"check", path}, 0, "ok\n", ""},
+    };
+    for (const auto& s : steps) {
+        const auto r = runJetdb(s.args);
+        EXPECT_EQ(r.status, s.status) << s.args[0] << ": " << r.err;
+        if (s.status == 0) { EXPECT_EQ(r.out, s.out) << s.args[0]; }
+        EXPECT_NE(r.err.find(s.err), std::string::npos) << r.err;
+    }
 }
 
 // Column and table rules kept as properties refuse a row with their own message and leave the file as it was.
 TEST(SqlWrite, ColumnRulesRefuseRows) {
-    const struct {
-        const char* file;
-        const char* sql;
-        const char* message;
-    } cases[] = {
+    const struct { const char *file, *sql, *message; } cases[] = {
         {"jet4/queryTestV2000.mdb", "INSERT INTO Table1 (col1, col2) VALUES ('', 'b')", "col1' cannot be a zero-length"},
         {"jet4/fixedTextTestV2000.mdb", "INSERT INTO users (i_user_id) VALUES (99)", "Required property"},
         {"jet4/fixedTextTestV2000.mdb", "UPDATE users SET c_user_login = Null", "Required property"},
@@ -365,11 +345,9 @@ TEST(SqlWrite, UniqueKeyWithNullPart) {
     const std::string path = dir.copy("jet4/testIndexPropertiesV2003.mdb");
     {
         auto db = Database::open(path, OpenMode::Exclusive);
-        execSql(*db, "INSERT INTO TableUnique2_temp ([row], data1, data2) VALUES ('n1', Null, 7)");
-        execSql(*db, "INSERT INTO TableUnique2_temp ([row], data1, data2) VALUES ('n2', Null, 7)");
-        execSql(*db, "INSERT INTO TableUnique2_temp ([row], data1, data2) VALUES ('n3', 'x', 7)");
-        EXPECT_EQ(errorCode([&] { execSql(*db, "INSERT INTO TableUnique2_temp ([row], data1, data2) VALUES ('n4', 'x', 7)"); }),
-                  Error::Code::Duplicate);
+        const std::string insert = "INSERT INTO TableUnique2_temp ([row], data1, data2) VALUES ";
+        for (const char* v : {"('n1', Null, 7)", "('n2', Null, 7)", "('n3', 'x', 7)"}) execSql(*db, insert + v);
+        EXPECT_EQ(errorCode([&] { execSql(*db, insert + "('n4', 'x', 7)"); }), Error::Code::Duplicate);
     }
     EXPECT_EQ(problemsOf(path), "");
 }

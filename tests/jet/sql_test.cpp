@@ -145,10 +145,7 @@ TEST(SqlRender, AccessStyleText) {
 TEST(SqlRender, BuiltTreesGetTheParenthesesTheyNeed) {
     auto node = [](Expr::Kind kind, const char* name, std::vector<ExprPtr> args = {}, Value v = Value()) {
         auto e = std::make_shared<Expr>();
-        e->kind = kind;
-        e->name = name;
-        e->args = std::move(args);
-        e->value = v;
+        std::tie(e->kind, e->name, e->args, e->value) = std::tuple(kind, name, std::move(args), v);
         return ExprPtr(e);
     };
     auto lit = [&](Value v) { return node(Expr::Kind::Literal, "", {}, v); };
@@ -218,7 +215,6 @@ TEST(SqlRoundTrip, SavedTimerQueriesAsWritten) {
               "ID])=PNameID))\n"
               "ORDER BY [All Activities].[Customer/Job], [All Activities].[Service Item], [All Activities].Class, [All "
               "Activities].UserDate;");
-
     EXPECT_EQ(roundTrip(testutil::kRecentSql),
               "SELECT DISTINCT [All Activities].[Customer/Job], [All Activities].[CustJob ID], [All Activities].[Service "
               "Item], [All Activities].[Service ID], [All Activities].Class, [All Activities].[Class ID]\n"
@@ -227,32 +223,34 @@ TEST(SqlRoundTrip, SavedTimerQueriesAsWritten) {
               "ORDER BY [All Activities].[Customer/Job], [All Activities].[Service Item], [All Activities].Class;");
 }
 
+// Each statement's message, after "SQL syntax error at position ".
 TEST(SqlErrors, MessagesSayWhatAndWhere) {
-    EXPECT_EQ(errorOf("SELECT a FROM"), "SQL syntax error at position 14: expected a table or query name but found the end of the text");
-    EXPECT_EQ(errorOf("SELECT a FRM T"), "SQL syntax error at position 10: unexpected 'FRM' after the end of the statement");
-    EXPECT_EQ(errorOf("SELECT (a FROM T"), "SQL syntax error at position 11: expected ')' but found 'FROM'");
-    EXPECT_EQ(errorOf("SELECT 'abc FROM T"), "SQL syntax error at position 8: text literal without its closing quote");
-    EXPECT_EQ(errorOf("SELECT [abc FROM T"), "SQL syntax error at position 8: '[' without a closing ']'");
-    EXPECT_EQ(errorOf("SELECT #2/30/2026# FROM T"), "SQL syntax error at position 8: invalid date literal #2/30/2026#");
-    EXPECT_EQ(errorOf("SELECT a FROM T WHERE a Is 1"), "SQL syntax error at position 28: expected NULL but found '1'");
-    EXPECT_EQ(errorOf("SELECT x Is Null & y FROM T"), "SQL syntax error at position 18: '&' needs parentheses around the expression before it");
-    EXPECT_EQ(errorOf("SELECT x In (1) + 1 FROM T"), "SQL syntax error at position 17: '+' needs parentheses around the expression before it");
-    EXPECT_EQ(errorOf("SELECT a ? b FROM T"), "SQL syntax error at position 10: unexpected character '?'");
-    EXPECT_EQ(errorOf("PARAMETERS p Widget; SELECT p FROM T"), "SQL syntax error at position 14: unknown parameter type 'Widget'");
-    EXPECT_EQ(errorOf("SELECT * FROM T WHERE x IN (SELECT y FROM U)"), "SQL syntax error at position 29: subqueries are not supported");
-    EXPECT_EQ(errorOf("SELECT [Forms]![F]![C] FROM T"), "SQL syntax error at position 15: '!' references (such as [Forms]![Form]![Control]) are not supported");
-    EXPECT_EQ(errorOf("SELECT a.b.c FROM T"), "SQL syntax error at position 11: names with more than two parts are not supported");
-    EXPECT_EQ(errorOf("SELECT * FROM A INNER JOIN B"), "SQL syntax error at position 29: expected ON but found the end of the text");
-    EXPECT_EQ(errorOf("INSERT INTO T (a, b) VALUES (1)"), "SQL syntax error at position 32: INSERT INTO names 2 columns but VALUES gives 1");
-    EXPECT_EQ(errorOf(""), "SQL syntax error at position 1: expected SELECT, TRANSFORM, INSERT, UPDATE, DELETE or PARAMETERS but found the end of the text");
-    EXPECT_EQ(errorOf("SELECT 99999999999999999999999999999999999999e999 FROM T"),
-              "SQL syntax error at position 8: number 99999999999999999999999999999999999999e999 out of range");
+    const std::pair<std::string, std::string> cases[] = {
+        {"SELECT a FROM", "14: expected a table or query name but found the end of the text"},
+        {"SELECT a FRM T", "10: unexpected 'FRM' after the end of the statement"},
+        {"SELECT (a FROM T", "11: expected ')' but found 'FROM'"},
+        {"SELECT 'abc FROM T", "8: text literal without its closing quote"},
+        {"SELECT [abc FROM T", "8: '[' without a closing ']'"},
+        {"SELECT #2/30/2026# FROM T", "8: invalid date literal #2/30/2026#"},
+        {"SELECT a FROM T WHERE a Is 1", "28: expected NULL but found '1'"},
+        {"SELECT x Is Null & y FROM T", "18: '&' needs parentheses around the expression before it"},
+        {"SELECT x In (1) + 1 FROM T", "17: '+' needs parentheses around the expression before it"},
+        {"SELECT a ? b FROM T", "10: unexpected character '?'"},
+        {"PARAMETERS p Widget; SELECT p FROM T", "14: unknown parameter type 'Widget'"},
+        {"SELECT * FROM T WHERE x IN (SELECT y FROM U)", "29: subqueries are not supported"},
+        {"SELECT [Forms]![F]![C] FROM T", "15: '!' references (such as [Forms]![Form]![Control]) are not supported"},
+        {"SELECT a.b.c FROM T", "11: names with more than two parts are not supported"},
+        {"SELECT * FROM A INNER JOIN B", "29: expected ON but found the end of the text"},
+        {"INSERT INTO T (a, b) VALUES (1)", "32: INSERT INTO names 2 columns but VALUES gives 1"},
+        {"", "1: expected SELECT, TRANSFORM, INSERT, UPDATE, DELETE or PARAMETERS but found the end of the text"},
+        {"SELECT 99999999999999999999999999999999999999e999 FROM T", "8: number 99999999999999999999999999999999999999e999 out of range"},
+    };
+    for (const auto& [sql, want] : cases) EXPECT_EQ(errorOf(sql), "SQL syntax error at position " + want);
 }
 
 TEST(SqlErrors, HostileInputIsRejectedNotCrashing) {
-    std::string deep(100000, '(');
+    const std::string deep(100000, '('), minus(100000, '-');
     EXPECT_NE(errorOf("SELECT " + deep + "1" + std::string(100000, ')') + " FROM T").find("nested too deeply"), std::string::npos);
-    std::string minus(100000, '-');
     EXPECT_NE(errorOf("SELECT " + minus + "1 FROM T").find("nested too deeply"), std::string::npos);
     std::string chain = "1";
     for (int i = 0; i < 20000; ++i) chain += "+1";
@@ -269,87 +267,77 @@ TEST(SqlErrors, HostileInputIsRejectedNotCrashing) {
         "PARAMETERS [P 1] Text(5); SELECT DISTINCT TOP 5 T.a AS [x], -2^b, #1/2/2003 1:02:03 PM# FROM (T INNER JOIN U "
         "ON T.k = U.k) LEFT JOIN V ON U.j = V.j WHERE a Not Between 1 And 2 Or b Not In ('x','y') GROUP BY a HAVING "
         "Count(*) > 1 ORDER BY a DESC;";
-    for (size_t n = 0; n <= sql.size(); ++n) {
-        try {
-            parseSql(sql.substr(0, n));
-        } catch (const Error&) {
-        }
-    }
+    for (size_t n = 0; n <= sql.size(); ++n)
+        try { parseSql(sql.substr(0, n)); } catch (const Error&) {}
 }
 
 namespace {
 
 // The SQL each saved query of the Access query test files means (the same queries in all three files).
-const std::map<std::string, std::string>& accessQueries() {
-    static const std::map<std::string, std::string> m = {
-        {"SelectQuery",
-         "SELECT DISTINCT Table1.*, Table2.col1, Table2.col2, Table3.col3\n"
-         "FROM (Table1 LEFT JOIN Table3 ON Table1.col1=Table3.col1) INNER JOIN Table2 ON (Table3.col1=Table2.col1) "
-         "And (Table3.col1=Table2.col2)\n"
-         "WHERE (((Table2.col2)=\"foo\" Or (Table2.col2) In (\"buzz\",\"bazz\")))\n"
-         "ORDER BY Table2.col1;"},
-        {"UpdateQuery",
-         "PARAMETERS [User Name] Text;\n"
-         "UPDATE Table1\n"
-         "SET Table1.col1 = \"foo\", Table1.col2 = Table2.col3, Table2.col1 = [User Name]\n"
-         "WHERE (((Table2.col1) Is Not Null));"},
-        {"AppendQuery",
-         "INSERT INTO Table3 (col2, col2, col3)\n"
-         "SELECT Table1.col2, Table2.col2, Table2.col3\n"
-         "FROM Table3, Table1 INNER JOIN Table2 ON Table1.col1=Table2.col1;"},
-        {"DeleteQuery",
-         "DELETE Table1.col1, Table1.col2, Table1.col3\n"
-         "FROM Table1\n"
-         "WHERE (((Table1.col1)>\"blah\"));"},
-        {"MakeTableQuery",
-         "SELECT Max(Table2.col1) AS MaxOfcol1, Table2.col2, Table3.col2 INTO Table4\n"
-         "FROM (Table2 INNER JOIN Table1 ON Table2.col1=Table1.col2) RIGHT JOIN Table3 ON Table1.col2=Table3.col3\n"
-         "GROUP BY Table2.col2, Table3.col2\n"
-         "HAVING (((Max(Table2.col1))=\"buzz\") And ((Table2.col2)<>\"blah\"));"},
-        {"CrosstabQuery",
-         "TRANSFORM Count(Table2.col2) AS CountOfcol2\n"
-         "SELECT Table2_1.col1, Table2.col3, Avg(Table2_1.col2) AS AvgOfcol2\n"
-         "FROM (Table1 INNER JOIN Table2 ON Table1.col1=Table2.col1) INNER JOIN Table2 AS Table2_1 ON "
-         "Table2.col1=Table2_1.col3\n"
-         "WHERE (((Table1.col1)>\"10\") And ((Table2_1.col1) Is Not Null) And ((Avg(Table2_1.col2))>\"10\"))\n"
-         "GROUP BY Table2_1.col1, Table2.col3\n"
-         "ORDER BY Table2.col3\n"
-         "PIVOT Table1.col1;"},
-        {"UnionQuery",
-         "SELECT Table1.col1, Table1.col2\n"
-         "WHERE Table1.col1=\"foo\"\n"
-         "UNION\n"
-         "SELECT Table2.col1, Table2.col2\n"
-         "UNION ALL\n"
-         "SELECT Table3.col1, Table3.col2\n"
-         "WHERE Table3.col3>\"blah\";"},
-        {"PassthroughQuery", "ALTER TABLE Table4 DROP COLUMN col5;"},
-        {"DataDefinitionQuery", "CREATE TABLE Table5 (col1 CHAR, col2 CHAR);"},
-    };
-    return m;
-}
+const std::map<std::string, std::string> kAccessQueries = {
+    {"SelectQuery",
+     "SELECT DISTINCT Table1.*, Table2.col1, Table2.col2, Table3.col3\n"
+     "FROM (Table1 LEFT JOIN Table3 ON Table1.col1=Table3.col1) INNER JOIN Table2 ON (Table3.col1=Table2.col1) "
+     "And (Table3.col1=Table2.col2)\n"
+     "WHERE (((Table2.col2)=\"foo\" Or (Table2.col2) In (\"buzz\",\"bazz\")))\n"
+     "ORDER BY Table2.col1;"},
+    {"UpdateQuery",
+     "PARAMETERS [User Name] Text;\n"
+     "UPDATE Table1\n"
+     "SET Table1.col1 = \"foo\", Table1.col2 = Table2.col3, Table2.col1 = [User Name]\n"
+     "WHERE (((Table2.col1) Is Not Null));"},
+    {"AppendQuery",
+     "INSERT INTO Table3 (col2, col2, col3)\n"
+     "SELECT Table1.col2, Table2.col2, Table2.col3\n"
+     "FROM Table3, Table1 INNER JOIN Table2 ON Table1.col1=Table2.col1;"},
+    {"DeleteQuery",
+     "DELETE Table1.col1, Table1.col2, Table1.col3\n"
+     "FROM Table1\n"
+     "WHERE (((Table1.col1)>\"blah\"));"},
+    {"MakeTableQuery",
+     "SELECT Max(Table2.col1) AS MaxOfcol1, Table2.col2, Table3.col2 INTO Table4\n"
+     "FROM (Table2 INNER JOIN Table1 ON Table2.col1=Table1.col2) RIGHT JOIN Table3 ON Table1.col2=Table3.col3\n"
+     "GROUP BY Table2.col2, Table3.col2\n"
+     "HAVING (((Max(Table2.col1))=\"buzz\") And ((Table2.col2)<>\"blah\"));"},
+    {"CrosstabQuery",
+     "TRANSFORM Count(Table2.col2) AS CountOfcol2\n"
+     "SELECT Table2_1.col1, Table2.col3, Avg(Table2_1.col2) AS AvgOfcol2\n"
+     "FROM (Table1 INNER JOIN Table2 ON Table1.col1=Table2.col1) INNER JOIN Table2 AS Table2_1 ON "
+     "Table2.col1=Table2_1.col3\n"
+     "WHERE (((Table1.col1)>\"10\") And ((Table2_1.col1) Is Not Null) And ((Avg(Table2_1.col2))>\"10\"))\n"
+     "GROUP BY Table2_1.col1, Table2.col3\n"
+     "ORDER BY Table2.col3\n"
+     "PIVOT Table1.col1;"},
+    {"UnionQuery",
+     "SELECT Table1.col1, Table1.col2\n"
+     "WHERE Table1.col1=\"foo\"\n"
+     "UNION\n"
+     "SELECT Table2.col1, Table2.col2\n"
+     "UNION ALL\n"
+     "SELECT Table3.col1, Table3.col2\n"
+     "WHERE Table3.col3>\"blah\";"},
+    {"PassthroughQuery", "ALTER TABLE Table4 DROP COLUMN col5;"},
+    {"DataDefinitionQuery", "CREATE TABLE Table5 (col1 CHAR, col2 CHAR);"},
+};
 
-const std::map<std::string, std::string>& timerQueries() {
-    static const std::map<std::string, std::string> m = {
-        {"Customer:Jobs",
-         "SELECT Names.NameStr, Names.ID AS [Name ID]\nFROM Names\nWHERE ((Names.Type)=1)\nORDER BY Names.NameStr;"},
-        {"Service Items", "SELECT Items.Name, Items.ID AS [Item ID]\nFROM Items\nWHERE ((Items.Type)=1);"},
-        {"Employees Vendors And Other Names",
-         "SELECT Names.NameStr, Names.ID AS [Name ID]\nFROM Names\nWHERE ((Names.Type)<>1)\nORDER BY Names.NameStr;"},
-        {"All Activities",
-         "SELECT Activities.UserDate, CustJobs.NameStr AS [Customer/Job], Items.Name AS [Service Item], "
-         "Activities.[Service ID], Activities.Duration, IIf(Activities.[Billable Status],\"Billable\",\"Not "
-         "Billable\") AS [Billable Status], IIf(Activities.Exported,\"Exported\",\"Not Exported\") AS [Export "
-         "Status], Activities.Exported, Classes.Name AS Class, Activities.[Class ID], Activities.ID AS ActivityID, "
-         "Activities.[CustJob ID], Persons.NameStr AS Name, Activities.[Name ID], [Payroll Items].Name AS [Payroll "
-         "Item], Activities.Note, Activities.[Billable Status] AS [Billable Y/N], Activities.CreateTime\n"
-         "FROM ((((Activities INNER JOIN Names AS Persons ON Activities.[Name ID]=Persons.ID) LEFT JOIN Names AS "
-         "CustJobs ON Activities.[CustJob ID]=CustJobs.ID) LEFT JOIN Items ON Activities.[Service ID]=Items.ID) LEFT "
-         "JOIN Classes ON Activities.[Class ID]=Classes.ID) LEFT JOIN [Payroll Items] ON Activities.[Payroll Item "
-         "ID]=[Payroll Items].ID;"},
-    };
-    return m;
-}
+const std::map<std::string, std::string> kTimerQueries = {
+    {"Customer:Jobs",
+     "SELECT Names.NameStr, Names.ID AS [Name ID]\nFROM Names\nWHERE ((Names.Type)=1)\nORDER BY Names.NameStr;"},
+    {"Service Items", "SELECT Items.Name, Items.ID AS [Item ID]\nFROM Items\nWHERE ((Items.Type)=1);"},
+    {"Employees Vendors And Other Names",
+     "SELECT Names.NameStr, Names.ID AS [Name ID]\nFROM Names\nWHERE ((Names.Type)<>1)\nORDER BY Names.NameStr;"},
+    {"All Activities",
+     "SELECT Activities.UserDate, CustJobs.NameStr AS [Customer/Job], Items.Name AS [Service Item], "
+     "Activities.[Service ID], Activities.Duration, IIf(Activities.[Billable Status],\"Billable\",\"Not "
+     "Billable\") AS [Billable Status], IIf(Activities.Exported,\"Exported\",\"Not Exported\") AS [Export "
+     "Status], Activities.Exported, Classes.Name AS Class, Activities.[Class ID], Activities.ID AS ActivityID, "
+     "Activities.[CustJob ID], Persons.NameStr AS Name, Activities.[Name ID], [Payroll Items].Name AS [Payroll "
+     "Item], Activities.Note, Activities.[Billable Status] AS [Billable Y/N], Activities.CreateTime\n"
+     "FROM ((((Activities INNER JOIN Names AS Persons ON Activities.[Name ID]=Persons.ID) LEFT JOIN Names AS "
+     "CustJobs ON Activities.[CustJob ID]=CustJobs.ID) LEFT JOIN Items ON Activities.[Service ID]=Items.ID) LEFT "
+     "JOIN Classes ON Activities.[Class ID]=Classes.ID) LEFT JOIN [Payroll Items] ON Activities.[Payroll Item "
+     "ID]=[Payroll Items].ID;"},
+};
 
 // The rendered SQL must read back to the tree it came from.
 void expectReadsBack(const QueryModel& q) {
@@ -367,11 +355,11 @@ class AccessQueryFiles : public ::testing::TestWithParam<const char*> {};
 TEST_P(AccessQueryFiles, EverySavedQueryRendersWhatAccessStored) {
     auto db = Database::open(testutil::dataPath(GetParam()));
     std::vector<std::string> names = db->queryNames();
-    EXPECT_EQ(names.size(), accessQueries().size());
+    EXPECT_EQ(names.size(), kAccessQueries.size());
     for (const std::string& name : names) {
         SCOPED_TRACE(name);
-        auto it = accessQueries().find(name);
-        ASSERT_NE(it, accessQueries().end());
+        auto it = kAccessQueries.find(name);
+        ASSERT_NE(it, kAccessQueries.end());
         auto q = db->query(name);
         EXPECT_EQ(q->name, name);
         EXPECT_EQ(renderSql(*q), it->second);
@@ -380,17 +368,13 @@ TEST_P(AccessQueryFiles, EverySavedQueryRendersWhatAccessStored) {
     // Names are case-insensitive; what SQL text cannot say is kept beside it.
     EXPECT_EQ(db->query("selectquery")->name, "SelectQuery");
     auto pass = db->query("PassthroughQuery");
-    EXPECT_EQ(pass->type, QueryModel::Type::PassThrough);
-    EXPECT_EQ(pass->connect, "ODBC;");
+    EXPECT_EQ(std::tuple(pass->type, pass->connect), std::tuple(QueryModel::Type::PassThrough, "ODBC;"));
     EXPECT_EQ(db->query("DataDefinitionQuery")->type, QueryModel::Type::DataDefinition);
 }
 
 INSTANTIATE_TEST_SUITE_P(SavedQuery, AccessQueryFiles,
                          ::testing::Values("jet3/queryTestV1997.mdb", "jet4/queryTestV2000.mdb", "jet4/queryTestV2003.mdb"),
-                         [](const auto& info) {
-                             std::string n = info.param;
-                             return n.substr(n.find('/') + 1, n.find('.') - n.find('/') - 1);
-                         });
+                         [](const auto& info) { return std::filesystem::path(info.param).stem().string(); });
 
 TEST(SavedQuery, TimerQueriesInEveryTimerFile) {
     for (const char* file : {"timer/sample.tdb", "timer/timer-empty-prefs.tdb", "timer/timer-no-names.tdb",
@@ -398,8 +382,8 @@ TEST(SavedQuery, TimerQueriesInEveryTimerFile) {
                              "timer/timer-unknown-default.tdb"}) {
         SCOPED_TRACE(file);
         auto db = Database::open(testutil::dataPath(file));
-        EXPECT_EQ(db->queryNames().size(), timerQueries().size());
-        for (const auto& [name, sql] : timerQueries()) {
+        EXPECT_EQ(db->queryNames().size(), kTimerQueries.size());
+        for (const auto& [name, sql] : kTimerQueries) {
             SCOPED_TRACE(name);
             auto q = db->query(name);
             EXPECT_EQ(q->type, QueryModel::Type::Select);
@@ -443,15 +427,9 @@ TEST(SavedQuery, DamagedFilesGiveErrorsNotCrashes) {
         try {
             auto db = Database::openMemory(bytes.data(), bytes.size());
             ++opened;
-            for (const auto& [name, sql] : timerQueries()) {
-                try {
-                    renderSql(*db->query(name));
-                    ++read;
-                } catch (const Error&) {
-                }
-            }
-        } catch (const Error&) {
-        }
+            for (const auto& [name, sql] : kTimerQueries)
+                try { renderSql(*db->query(name)); ++read; } catch (const Error&) {}
+        } catch (const Error&) {}
     }
     EXPECT_GT(opened, 0);
     EXPECT_GT(read, 0);

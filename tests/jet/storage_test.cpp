@@ -23,17 +23,18 @@ template <class Fn>
 int inChild(Fn fn) {
     pid_t pid = ::fork();
     if (pid == 0) {
-        int rc = 99;
-        try {
-            rc = fn();
-        } catch (...) {
-            rc = 98;
-        }
+        int rc = 98;
+        try { rc = fn(); } catch (...) {}
         ::_exit(rc);
     }
     int status = 0;
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The error another process gets opening the file.
+Error::Code childOpen(const std::string& f, OpenMode mode) {
+    return static_cast<Error::Code>(inChild([&] { return static_cast<int>(openError(f, mode)); }));
 }
 
 }  // namespace
@@ -49,12 +50,9 @@ TEST(Storage, ExclusiveOpenLocksOutEveryOtherOpen) {
         EXPECT_EQ(msg, f + " is in use by another program; close it there and try again.");
         EXPECT_EQ(openError(f, OpenMode::ReadOnly, &msg), Error::Code::InUse);
         EXPECT_NE(msg.find("in use by another program"), std::string::npos) << msg;
-
         // Another process is refused the same way, for writing and for reading.
-        int rc = inChild([&] { return static_cast<int>(openError(f, OpenMode::Exclusive)); });
-        EXPECT_EQ(rc, static_cast<int>(Error::Code::InUse));
-        rc = inChild([&] { return static_cast<int>(openError(f, OpenMode::ReadOnly)); });
-        EXPECT_EQ(rc, static_cast<int>(Error::Code::InUse));
+        EXPECT_EQ(childOpen(f, OpenMode::Exclusive), Error::Code::InUse);
+        EXPECT_EQ(childOpen(f, OpenMode::ReadOnly), Error::Code::InUse);
         // The command-line tool, a separate program, is refused too.
         const auto tool = runJetdb({"tables", f});
         EXPECT_NE(tool.status, 0);
@@ -66,19 +64,12 @@ TEST(Storage, ExclusiveOpenLocksOutEveryOtherOpen) {
         auto r2 = Database::open(f, OpenMode::ReadOnly);
         EXPECT_FALSE(r1->isWritable());
         EXPECT_EQ(openError(f, OpenMode::Exclusive), Error::Code::InUse);
-        int rc = inChild([&] { return static_cast<int>(openError(f, OpenMode::Exclusive)); });
-        EXPECT_EQ(rc, static_cast<int>(Error::Code::InUse));
-        rc = inChild([&] { return static_cast<int>(openError(f, OpenMode::ReadOnly)); });
-        EXPECT_EQ(rc, static_cast<int>(Error::Code::Generic));
+        EXPECT_EQ(childOpen(f, OpenMode::Exclusive), Error::Code::InUse);
+        EXPECT_EQ(childOpen(f, OpenMode::ReadOnly), Error::Code::Generic);
     }
     EXPECT_EQ(openError(f, OpenMode::Exclusive), Error::Code::Generic);
     // A process that dies holding the file releases it.
-    int rc = inChild([&] {
-        auto db = Database::open(f, OpenMode::Exclusive);
-        ::_exit(7);
-        return 0;
-    });
-    EXPECT_EQ(rc, 7);
+    EXPECT_EQ(inChild([&] { auto db = Database::open(f, OpenMode::Exclusive); ::_exit(7); return 0; }), 7);
     EXPECT_EQ(openError(f, OpenMode::Exclusive), Error::Code::Generic);
 }
 
@@ -89,7 +80,6 @@ TEST(Storage, OpenErrors) {
     std::string msg;
     EXPECT_EQ(openError(dir.path() + "/text.tdb", OpenMode::Exclusive, &msg), Error::Code::NotJet);
     EXPECT_EQ(msg, dir.path() + "/text.tdb is not a Jet database (the format of Timer files and Access 97-2003 databases).");
-
     // A file the user may not write: a clear error, and read-only opens still work.
     const std::string f = dir.copy("jet4/testV2000.mdb");
     ::chmod(f.c_str(), 0444);
@@ -102,13 +92,8 @@ TEST(Storage, OpenErrors) {
         return openError(f, OpenMode::ReadOnly) == Error::Code::Generic ? 0 : 2;
     };
     // Root may write any file, so the attempt runs as an ordinary user there.
-    int rc = ::geteuid() == 0 ? inChild([&] {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) return 3;
-        return attempt();
-    })
-                              : attempt();
-    EXPECT_EQ(rc, 0);
-
+    auto asUser = [&] { return ::setgid(65534) != 0 || ::setuid(65534) != 0 ? 3 : attempt(); };
+    EXPECT_EQ(::geteuid() == 0 ? inChild(asUser) : attempt(), 0);
     auto ro = Database::open(f);
     EXPECT_FALSE(ro->isWritable());
     EXPECT_EQ(errorCode([&] { ro->beginTransaction(); }), Error::Code::ReadOnly);
@@ -121,7 +106,6 @@ TEST(Storage, TransactionsCommitAndRollBack) {
     auto db = Database::open(f, OpenMode::Exclusive);
     auto& wp = jet::detail::writablePager(*db);
     const uint32_t pages = db->pager().pageCount();
-
     EXPECT_THROW(db->commitTransaction(), Error);
     db->beginTransaction();
     EXPECT_THROW(db->beginTransaction(), Error);
@@ -134,18 +118,15 @@ TEST(Storage, TransactionsCommitAndRollBack) {
     EXPECT_FALSE(db->inTransaction());
     EXPECT_EQ(db->pager().pageCount(), pages);
     EXPECT_EQ(slurp(f), before);
-
     db->beginTransaction();
     const uint32_t b = jet::detail::allocatePage(*db);
     std::memcpy(wp.mutablePage(b) + 100, "marker", 6);
     // Nothing reaches the file before commit.
     EXPECT_EQ(slurp(f), before);
     db->commitTransaction();
-    EXPECT_EQ(db->pager().pageCount(), pages + 1);
-    EXPECT_EQ(db->header().pageCount, pages + 1);
+    EXPECT_EQ(std::pair(db->pager().pageCount(), db->header().pageCount), std::pair(pages + 1, pages + 1));
     EXPECT_FALSE(fs::exists(jet::journalPath(f)));
     db.reset();
-
     const auto after = slurp(f);
     ASSERT_EQ(after.size(), before.size() + 4096);
     EXPECT_EQ(std::memcmp(after.data() + size_t(b) * 4096 + 100, "marker", 6), 0);
@@ -186,7 +167,6 @@ TEST(Storage, StepsInsideATransactionUndoOnFailure) {
     EXPECT_EQ(wp.pageCount(), pages + 1);
     db->rollbackTransaction();
     EXPECT_EQ(slurp(f), slurp(testutil::dataPath("jet3/delTestV1997.mdb")));
-
     // Without an open transaction a step is a transaction of its own.
     {
         jet::detail::AutoTxn step(*db);
@@ -210,16 +190,13 @@ TEST(Storage, InterruptedCommitIsRolledBackOnOpen) {
     EXPECT_FALSE(fs::exists(jet::journalPath(link)));
     const auto torn = slurp(f);
     EXPECT_NE(torn, before);
-
     // Readers see the file as it was (the crash tests compare every page), and leave file and journal alone.
     EXPECT_EQ(exportAll(*Database::open(f)), exportAll(*Database::open(testutil::dataPath("timer/sample.tdb"))));
     EXPECT_EQ(slurp(f), torn);
     EXPECT_TRUE(fs::exists(jet::journalPath(f)));
-
     // The next writer repairs the file.
     { auto db = Database::open(f, OpenMode::Exclusive); }
     EXPECT_EQ(slurp(f), before);
-
     // A journal cut short (crash while writing it) means the file was never touched.
     std::ofstream(jet::journalPath(f), std::ios::binary) << "HGJRNL01 truncated";
     EXPECT_EQ(problems(*Database::open(f)), "");
@@ -247,7 +224,6 @@ TEST(Storage, CopyHoldsTheCommittedFile) {
         EXPECT_THROW(db->copyTo(dir.path() + "/missing/copy.tdb"), Error);
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
-
     // From the command line, over a torn file and its journal: the file as it was.
     fs::copy_file(testutil::dataPath("timer/sample.tdb"), f, fs::copy_options::overwrite_existing);
     crashWhileWriting(f);
@@ -267,22 +243,15 @@ TEST(Storage, FailedWriteLeavesFileUnchanged) {
     const auto before = slurp(f);
     auto db = Database::open(f, OpenMode::Exclusive);
     auto& wp = jet::detail::writablePager(*db);
-
     struct rlimit old {};
     ::getrlimit(RLIMIT_FSIZE, &old);
     auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit lim = old;
-    lim.rlim_cur = before.size();
+    const struct rlimit lim = {before.size(), old.rlim_max};
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &lim), 0);
     db->beginTransaction();
     std::memset(wp.mutablePage(4) + 100, 0x11, 100);
     for (int i = 0; i < 3; ++i) jet::detail::allocatePage(*db);
-    Error::Code code = Error::Code::Generic;
-    try {
-        db->commitTransaction();
-    } catch (const Error& e) {
-        code = e.code();
-    }
+    const Error::Code code = errorCode([&] { db->commitTransaction(); });
     ::setrlimit(RLIMIT_FSIZE, &old);
     ::signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(code, Error::Code::Io);
@@ -290,7 +259,6 @@ TEST(Storage, FailedWriteLeavesFileUnchanged) {
     EXPECT_EQ(slurp(f), before);
     EXPECT_FALSE(fs::exists(jet::journalPath(f)));
     EXPECT_EQ(db->pager().pageCount(), before.size() / 4096);
-
     // Still usable.
     db->beginTransaction();
     jet::detail::allocatePage(*db);
@@ -311,7 +279,6 @@ TEST(Storage, AllocateAndFreePagesKeepTheFileSound) {
         const uint32_t start = db->pager().pageCount();
         const std::string expected = exportAll(*db);
         std::set<uint32_t> listedFree = freePages(*db);
-
         db->beginTransaction();
         std::set<uint32_t> got;
         // Enough pages to slide the global map's window past its end.
@@ -327,10 +294,8 @@ TEST(Storage, AllocateAndFreePagesKeepTheFileSound) {
         EXPECT_EQ(db->pager().pageCount(), start + total - listedFree.size());
         EXPECT_TRUE(freePages(*db).empty());
         EXPECT_EQ(problems(*db), "");
-
         // Free a few (inside the file), take them again.
-        std::vector<uint32_t> some(got.begin(), got.end());
-        std::vector<uint32_t> freed = {some[some.size() - 1], some[some.size() - 3]};
+        const std::vector<uint32_t> some(got.begin(), got.end()), freed = {some[some.size() - 1], some[some.size() - 3]};
         db->beginTransaction();
         for (uint32_t n : freed) jet::detail::freePage(*db, n);
         db->commitTransaction();
@@ -341,7 +306,6 @@ TEST(Storage, AllocateAndFreePagesKeepTheFileSound) {
         EXPECT_EQ(again, std::set<uint32_t>(freed.begin(), freed.end()));
         db->commitTransaction();
         db.reset();
-
         auto ro = Database::open(f);
         EXPECT_EQ(problems(*ro), "");
         EXPECT_EQ(exportAll(*ro), expected);
@@ -362,7 +326,6 @@ TEST(Storage, UsageMapEdits) {
         const uint32_t tdef = t->tdefPage();
         const uint32_t mapPtr = usedPagesRef(*db, tdef);
         const size_t before = t->dataPages().size();
-
         std::vector<uint32_t> added;
         db->beginTransaction();
         // A few pages, then far more than an inline map spans.
@@ -386,7 +349,6 @@ TEST(Storage, UsageMapEdits) {
         EXPECT_EQ(mapType(*db, mapPtr), 1) << "the map should have become a reference map";
         EXPECT_EQ(problems(*db), "");
         EXPECT_EQ(exportAll(*db), expected);
-
         // Removing them again (pages given back to the free list).
         db->beginTransaction();
         for (uint32_t n : added) {

@@ -77,9 +77,7 @@ inline int exitCode(int status) {
 
 // The code of the jet::Error an action raises (Generic when it raises none), and its message.
 inline jet::Error::Code errorCode(const std::function<void()>& f, std::string* msg = nullptr) {
-    try {
-        f();
-    } catch (const jet::Error& e) {
+    try { f(); } catch (const jet::Error& e) {
         if (msg) *msg = e.what();
         return e.code();
     }
@@ -127,12 +125,12 @@ inline std::string joined(const jet::CheckReport& r) {
 // What the integrity check finds wrong, one line each ("" when sound).
 inline std::string problems(const jet::Database& db) { return joined(jet::checkDatabase(db)); }
 
-inline std::vector<std::pair<jet::RowId, jet::Row>> rowsOf(const jet::Database& db, const std::string& table) {
+inline std::vector<std::pair<jet::RowId, jet::Row>> rowsOf(const jet::Table& t) {
     std::vector<std::pair<jet::RowId, jet::Row>> out;
-    auto t = db.table(table);
-    for (auto cur = t->scan(); cur.next();) out.emplace_back(cur.rowId(), cur.row());
+    for (auto cur = t.scan(); cur.next();) out.emplace_back(cur.rowId(), cur.row());
     return out;
 }
+inline auto rowsOf(const jet::Database& db, const std::string& table) { return rowsOf(*db.table(table)); }
 
 // Every row of every table (system tables included), as text.
 inline std::string exportAll(const jet::Database& db) {
@@ -169,20 +167,24 @@ struct ToolRun {
     std::string out, err;
 };
 
+// A file's text, and the file gone.
+inline std::string takeText(const std::string& path) {
+    const auto b = slurp(path);
+    std::remove(path.c_str());
+    return {b.begin(), b.end()};
+}
+
+// Where the programs a test runs leave their output: one folder for the whole test process.
+inline const std::string& runDir() { static const std::string dir = makeTempDir("jetdb_run"); return dir; }
+
 // Runs the jetdb program as a user would.
 inline ToolRun runJetdb(const std::vector<std::string>& args) {
-    static const std::string base = makeTempDir("jetdb_run") + "/run";
+    const std::string base = runDir() + "/run";
     std::string cmd = shellQuote(JETDB_PATH);
     for (const auto& a : args) cmd += " " + shellQuote(a);
     cmd += " >" + shellQuote(base + ".out") + " 2>" + shellQuote(base + ".err");
-    ToolRun r;
-    r.status = exitCode(std::system(cmd.c_str()));
-    const auto out = slurp(base + ".out"), err = slurp(base + ".err");
-    r.out.assign(out.begin(), out.end());
-    r.err.assign(err.begin(), err.end());
-    std::remove((base + ".out").c_str());
-    std::remove((base + ".err").c_str());
-    return r;
+    const int status = exitCode(std::system(cmd.c_str()));
+    return {status, takeText(base + ".out"), takeText(base + ".err")};
 }
 
 // Runs the three-way comparison (this engine's export against mdb-export and
@@ -191,22 +193,16 @@ inline ToolRun runJetdb(const std::vector<std::string>& args) {
 // checks in each test judge the file.
 inline std::string oracleDisagreement(const std::string& file, const std::string& table) {
 #ifdef _WIN32
-    (void)file;
-    (void)table;
+    (void)file, (void)table;
     return "";
 #else
-    const std::string script = std::string(TEST_DATA_DIR) + "/../oracle/compare.mjs";
-    std::string cmd = "node " + shellQuote(script) + " --jetdb " + shellQuote(JETDB_PATH) + " --table " +
-                      shellQuote(table) + " " + shellQuote(file) + " 2>&1";
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return "cannot run node";
-    std::string out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int rc = exitCode(::pclose(p));
-    if (rc == 0 || rc == 77) return "";
-    return "compare.mjs exit " + std::to_string(rc) + ":\n" + out;
+    const std::string log = runDir() + "/oracle";
+    const std::string cmd = "node " + shellQuote(std::string(TEST_DATA_DIR) + "/../oracle/compare.mjs") + " --jetdb " +
+                            shellQuote(JETDB_PATH) + " --table " + shellQuote(table) + " " + shellQuote(file) + " >" +
+                            shellQuote(log) + " 2>&1";
+    const int rc = exitCode(std::system(cmd.c_str()));
+    const std::string out = takeText(log);
+    return rc == 0 || rc == 77 ? "" : "compare.mjs exit " + std::to_string(rc) + ":\n" + out;
 #endif
 }
 
@@ -276,16 +272,14 @@ inline void formatEmptyDataPage(jet::Database& db, uint32_t n, uint32_t tdefPage
     const jet::Format& f = db.format();
     uint8_t* p = jet::detail::writablePager(db).mutablePage(n);
     std::memset(p, 0, f.pageSize);
-    auto put16 = [&](uint32_t at, uint32_t v) {
-        p[at] = static_cast<uint8_t>(v);
-        p[at + 1] = static_cast<uint8_t>(v >> 8);
+    auto put = [&](uint32_t at, uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) p[at + i] = static_cast<uint8_t>(v >> (8 * i));
     };
-    p[0] = 0x01;
-    p[1] = 0x01;
-    put16(f.dataFreeSpace, f.pageSize - f.dataRowTable - 2);
-    for (int i = 0; i < 4; ++i) p[f.dataTdefPage + i] = static_cast<uint8_t>(tdefPage >> (8 * i));
-    put16(f.dataRowCount, 1);
-    put16(f.dataRowTable, 0xC000 | f.pageSize);  // Access marks deleted rows with both flag bits
+    p[0] = p[1] = 0x01;
+    put(f.dataFreeSpace, f.pageSize - f.dataRowTable - 2, 2);
+    put(f.dataTdefPage, tdefPage, 4);
+    put(f.dataRowCount, 1, 2);
+    put(f.dataRowTable, 0xC000 | f.pageSize, 2);  // Access marks deleted rows with both flag bits
 }
 
 // Leaves a journal as a crash in the middle of writing the file would: the first
@@ -301,11 +295,7 @@ inline void crashWhileWriting(const std::string& path) {
     wp.setFaultHook([&](const char* phase, uint32_t) {
         if (std::strcmp(phase, "file") == 0 && ++writes == 2) throw std::runtime_error("simulated crash");
     });
-    try {
-        db->commitTransaction();
-    } catch (const std::runtime_error&) {
-        return;
-    }
+    try { db->commitTransaction(); } catch (const std::runtime_error&) { return; }
     throw std::logic_error("the commit did not crash");
 }
 
@@ -318,8 +308,7 @@ inline void crashWhileWriting(const std::string& path) {
 struct IndexEntry {
     std::vector<uint8_t> key;
     uint32_t row = 0;
-    bool operator<(const IndexEntry& o) const { return key != o.key ? key < o.key : row < o.row; }
-    bool operator==(const IndexEntry& o) const = default;
+    auto operator<=>(const IndexEntry&) const = default;
 };
 
 struct IndexPage {
@@ -335,14 +324,9 @@ inline IndexPage readIndexPage(const jet::Database& db, uint32_t no) {
     const jet::Format& f = db.format();
     const bool j4 = f.jet4();
     const uint8_t* p = db.pager().page(no);
-    IndexPage pg;
-    pg.no = no;
-    pg.leaf = p[0] == 0x04;
-    pg.prev = jet::bytes::u32(p + (j4 ? 12 : 8));
-    pg.next = jet::bytes::u32(p + (j4 ? 16 : 12));
-    pg.tail = pg.leaf ? 0 : jet::bytes::u32(p + (j4 ? 20 : 16));
-    const size_t prefix = j4 ? jet::bytes::u16(p + 24) : p[20];
-    const size_t trailer = pg.leaf ? 4 : 8;
+    IndexPage pg{no, jet::bytes::u32(p + (j4 ? 12 : 8)), jet::bytes::u32(p + (j4 ? 16 : 12)), 0, p[0] == 0x04, {}, {}};
+    if (!pg.leaf) pg.tail = jet::bytes::u32(p + (j4 ? 20 : 16));
+    const size_t prefix = j4 ? jet::bytes::u16(p + 24) : p[20], trailer = pg.leaf ? 4 : 8;
     std::vector<uint8_t> first;
     size_t start = 0;
     for (size_t bit = 0; bit < (f.idxEntryStart - f.idxBitmaskStart) * 8u; ++bit) {
@@ -360,88 +344,69 @@ inline IndexPage readIndexPage(const jet::Database& db, uint32_t no) {
     return pg;
 }
 
-class TreeWalker {
-public:
-    TreeWalker(const jet::Database& db, std::string what) : db_(db), what_(std::move(what)) {}
-
-    // The greatest entry under a page, checking the subtree on the way.
-    IndexEntry walk(uint32_t no, bool root, int depth = 0) {
-        const std::string at = "page " + std::to_string(no);
-        if (depth > 12 || no == 0 || no >= db_.pager().pageCount() || !seen_.insert(no).second) {
-            problem(at + " is outside the file, revisited or too deep");
-            return {};
-        }
-        const uint8_t type = db_.pager().page(no)[0];
-        if (type != 0x03 && type != 0x04) problem(at + " is not an index page");
-        const IndexPage pg = readIndexPage(db_, no);
-        for (size_t i = 1; i < pg.entries.size(); ++i)
-            if (!(pg.entries[i - 1] < pg.entries[i])) problem(at + ": entries out of order");
-        if (pg.leaf) {
-            if (pg.entries.empty() && !root) problem("leaf " + at + " is empty");
-            leaves.push_back(pg);
-            return pg.entries.empty() ? IndexEntry{} : pg.entries.back();
-        }
-        std::vector<uint32_t> kids = pg.children;
-        if (pg.tail) kids.push_back(pg.tail);
-        if (kids.empty()) {
-            problem("intermediate " + at + " has no child");
-            return {};
-        }
-        if (pg.tail == 0 && pg.entries.size() >= 2) problem(at + " has no tail");
-        if (pg.tail != 0 && pg.entries.empty()) problem(at + " has a lone tail");
-        IndexEntry last;
-        std::vector<IndexPage> nodes;
-        for (size_t i = 0; i < kids.size(); ++i) {
-            last = walk(kids[i], false, depth + 1);
-            if (i < pg.entries.size() && !(last == pg.entries[i]))
-                problem(at + " entry " + std::to_string(i) + " is not the last entry of page " + std::to_string(kids[i]));
-            if (db_.pager().page(kids[i])[0] == 0x03) nodes.push_back(readIndexPage(db_, kids[i]));
-        }
-        checkChain(nodes, "intermediate pages under " + std::to_string(no));
-        return last;
-    }
-
-    void checkChain(const std::vector<IndexPage>& ps, const std::string& what) {
-        for (size_t i = 0; i < ps.size(); ++i) {
-            const uint32_t prev = i ? ps[i - 1].no : 0, next = i + 1 < ps.size() ? ps[i + 1].no : 0;
-            if (ps[i].prev != prev || ps[i].next != next)
-                problem(what + ": page " + std::to_string(ps[i].no) + " links to " + std::to_string(ps[i].prev) + "/" +
-                        std::to_string(ps[i].next) + ", expected " + std::to_string(prev) + "/" + std::to_string(next));
-        }
-    }
-
-    void problem(const std::string& s) {
-        if (problems.size() < 8) problems.push_back(what_ + ": " + s);
-    }
-
-    std::vector<IndexPage> leaves;
-    std::vector<std::string> problems;
-
-private:
-    const jet::Database& db_;
-    std::string what_;
-    std::set<uint32_t> seen_;
-};
-
 // Every problem of every index of the table, one per line ("" when sound).
 inline std::string treeProblems(const jet::Database& db, const std::string& table) {
     auto t = db.table(table);
     const jet::Format& f = db.format();
-    const uint8_t* tdef = db.pager().page(t->tdefPage());
     std::set<int> done;
     std::string out;
     for (const jet::Index& ix : t->indexes()) {
         if (!done.insert(ix.realIndex).second) continue;
-        TreeWalker w(db, table + "." + ix.name);
-        w.walk(ix.firstPage, true);
-        w.checkChain(w.leaves, "leaves");
+        int found = 0;
+        auto problem = [&](const std::string& s) {
+            if (found++ < 8) out += table + "." + ix.name + ": " + s + "\n";
+        };
+        auto checkChain = [&](const std::vector<IndexPage>& ps, const std::string& what) {
+            for (size_t i = 0; i < ps.size(); ++i) {
+                const uint32_t prev = i ? ps[i - 1].no : 0, next = i + 1 < ps.size() ? ps[i + 1].no : 0;
+                if (ps[i].prev != prev || ps[i].next != next)
+                    problem(what + ": page " + std::to_string(ps[i].no) + " links to " + std::to_string(ps[i].prev) + "/" +
+                            std::to_string(ps[i].next) + ", expected " + std::to_string(prev) + "/" + std::to_string(next));
+            }
+        };
+        std::vector<IndexPage> leaves;
+        std::set<uint32_t> seen;
+        // The greatest entry under a page, checking the subtree on the way.
+        std::function<IndexEntry(uint32_t, int)> walk = [&](uint32_t no, int depth) -> IndexEntry {
+            const std::string at = "page " + std::to_string(no);
+            if (depth > 12 || no == 0 || no >= db.pager().pageCount() || !seen.insert(no).second) {
+                problem(at + " is outside the file, revisited or too deep");
+                return {};
+            }
+            if (const uint8_t type = db.pager().page(no)[0]; type != 0x03 && type != 0x04) problem(at + " is not an index page");
+            const IndexPage pg = readIndexPage(db, no);
+            for (size_t i = 1; i < pg.entries.size(); ++i)
+                if (!(pg.entries[i - 1] < pg.entries[i])) problem(at + ": entries out of order");
+            if (pg.leaf) {
+                if (pg.entries.empty() && depth > 0) problem("leaf " + at + " is empty");
+                leaves.push_back(pg);
+                return pg.entries.empty() ? IndexEntry{} : pg.entries.back();
+            }
+            std::vector<uint32_t> kids = pg.children;
+            if (pg.tail) kids.push_back(pg.tail);
+            if (kids.empty()) problem("intermediate " + at + " has no child");
+            if (pg.tail == 0 && pg.entries.size() >= 2) problem(at + " has no tail");
+            if (pg.tail != 0 && pg.entries.empty()) problem(at + " has a lone tail");
+            IndexEntry last;
+            std::vector<IndexPage> nodes;
+            for (size_t i = 0; i < kids.size(); ++i) {
+                last = walk(kids[i], depth + 1);
+                if (i < pg.entries.size() && last != pg.entries[i])
+                    problem(at + " entry " + std::to_string(i) + " is not the last entry of page " + std::to_string(kids[i]));
+                if (db.pager().page(kids[i])[0] == 0x03) nodes.push_back(readIndexPage(db, kids[i]));
+            }
+            checkChain(nodes, "intermediate pages under " + std::to_string(no));
+            return last;
+        };
+        walk(ix.firstPage, 0);
+        checkChain(leaves, "leaves");
         std::set<std::vector<uint8_t>> keys;
-        for (const IndexPage& pg : w.leaves)
+        for (const IndexPage& pg : leaves)
             for (const IndexEntry& e : pg.entries) keys.insert(e.key);
+        const uint8_t* tdef = db.pager().page(t->tdefPage());
         const uint32_t counted = jet::bytes::u32(tdef + f.tdefIndexStart + ix.realIndex * f.tdefRealIdxEntrySize + 4);
         if (counted != keys.size())
-            w.problem("distinct-key count " + std::to_string(counted) + ", leaves hold " + std::to_string(keys.size()));
-        for (const std::string& p : w.problems) out += p + "\n";
+            problem("distinct-key count " + std::to_string(counted) + ", leaves hold " + std::to_string(keys.size()));
     }
     return out;
 }
@@ -451,11 +416,7 @@ inline std::string treeProblems(const jet::Database& db, const std::string& tabl
 // and a seek for every seekEvery-th distinct key finds exactly its rows.
 inline std::vector<std::string> indexProblems(const jet::Table& t, size_t seekEvery = 1) {
     std::vector<std::string> out;
-    const auto rows = [&] {
-        std::vector<std::pair<jet::RowId, jet::Row>> v;
-        for (auto cur = t.scan(); cur.next();) v.emplace_back(cur.rowId(), cur.row());
-        return v;
-    }();
+    const auto rows = rowsOf(t);
     for (const jet::Index& ix : t.indexes()) {
         const std::string name = "index '" + ix.name + "': ";
         try {
@@ -479,9 +440,8 @@ inline std::vector<std::string> indexProblems(const jet::Table& t, size_t seekEv
                 if (it == stored.end() || it->second != key)
                     out.push_back(name + "row " + std::to_string(id.page) + ":" + std::to_string(id.row) +
                                   (it == stored.end() ? " has no entry" : " is stored under another key"));
-                auto& group = byKey[key];
-                group.first = values;
-                group.second.push_back(id);
+                byKey[key].first = values;
+                byKey[key].second.push_back(id);
             }
             if (entries.size() != expected)
                 out.push_back(name + std::to_string(entries.size()) + " entries for " + std::to_string(expected) + " rows");

@@ -115,15 +115,10 @@ private:
         return fv;
     }
 
-    void insert(const std::string& t) {
-        auto tab = db_->table(t);
-        const jet::FieldValues fv = values(*tab);
-        ids_[t].push_back(db_->insertRow(t, fv));
-    }
+    void insert(const std::string& t) { ids_[t].push_back(db_->insertRow(t, values(*db_->table(t)))); }
 
     void update(const std::string& t) {
-        auto tab = db_->table(t);
-        const jet::FieldValues fv = values(*tab);
+        const jet::FieldValues fv = values(*db_->table(t));  // before the row is picked, as the seeds' campaigns were made
         db_->updateRow(t, ids_[t][pick(ids_[t].size())], fv);
     }
 
@@ -173,13 +168,9 @@ std::string normalized(const std::string& csv) {
             if (c == '"' && i + 1 < csv.size() && csv[i + 1] == '"') field += csv[++i];
             else if (c == '"') quoted = false;
             else field += c;
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',' || c == '\n') {
-            flush(c);
-        } else {
-            field += c;
-        }
+        } else if (c == '"') quoted = true;
+        else if (c == ',' || c == '\n') flush(c);
+        else field += c;
     }
     if (!field.empty()) flush('\n');
     return out;
@@ -197,20 +188,16 @@ TEST(Judge, RandomCampaignsPassJackcessCheckAndWrites) {
         if (ci && *ci) FAIL() << "Java or its two libraries are missing: scripts/install-deps.sh installs them";
         GTEST_SKIP() << "Java or its two libraries are missing: the judge cannot run";
     }
-    struct Plan {
-        const char* file;
-        int writes;
-    };
-    const Plan plans[] = {{"jet4/compIndexTestV2000.mdb", 900}, {"jet4/bigIndexTestV2000.mdb", 700},
-                          {"jet4/indexTestV2000.mdb", 500},     {"jet4/queryTestV2003.mdb", 400},
-                          {"jet4/testV2000.mdb", 300},          {"timer/sample.tdb", 900},
-                          {"timer/timer-no-names.tdb", 400}};
+    const struct { const char* file; int writes; } plans[] = {
+        {"jet4/compIndexTestV2000.mdb", 900}, {"jet4/bigIndexTestV2000.mdb", 700}, {"jet4/indexTestV2000.mdb", 500},
+        {"jet4/queryTestV2003.mdb", 400}, {"jet4/testV2000.mdb", 300}, {"timer/sample.tdb", 900},
+        {"timer/timer-no-names.tdb", 400}};
     const fs::path dir = fs::temp_directory_path() / ("hourgrid-judge-" + std::to_string(::getpid()));
     fs::create_directories(dir);
     std::string files, copies;
     int total = 0;
     unsigned seed = 2026;
-    for (const Plan& p : plans) {
+    for (const auto& p : plans) {
         const fs::path f = dir / fs::path(p.file).filename();
         fs::copy_file(kData + "/" + p.file, f);
         fs::permissions(f, fs::perms::owner_read | fs::perms::owner_write);
@@ -222,14 +209,12 @@ TEST(Judge, RandomCampaignsPassJackcessCheckAndWrites) {
         copies += " '" + w.string() + "'";
     }
     std::cout << "[ judge ] " << total << " writes in " << std::size(plans) << " campaigns\n";
-
     int rc = 0;
     std::string out = run(kJudge + "/jv.sh --quiet" + files, &rc);
     EXPECT_EQ(rc, 0) << out;
     out = run(kJudge + "/jv.sh --quiet --write --seed 7" + copies, &rc);
     EXPECT_EQ(rc, 0) << out;
-
-    for (const Plan& p : plans) {
+    for (const auto& p : plans) {
         const std::string w = (dir / ("w-" + fs::path(p.file).filename().string())).string();
         // Access and Jackcess let distinct-key counts drift; check reports that as notes only.
         std::string checked = run(kJetdb + " check '" + w + "'");
@@ -241,9 +226,8 @@ TEST(Judge, RandomCampaignsPassJackcessCheckAndWrites) {
         out = run(kJudge + "/jv.sh --quiet --dump '" + dump.string() + "' '" + w + "'", &rc);
         ASSERT_EQ(rc, 0) << out;
         for (const auto& csv : fs::directory_iterator(dump)) {
-            std::ifstream in(csv.path());
             std::stringstream want;
-            want << in.rdbuf();
+            want << std::ifstream(csv.path()).rdbuf();
             const std::string table = csv.path().stem().string();
             EXPECT_EQ(normalized(run(kJetdb + " export '" + w + "' '" + table + "'")), normalized(want.str()))
                 << w << " " << table;

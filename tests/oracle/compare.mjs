@@ -11,12 +11,11 @@
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
-import { fileURLToPath } from 'node:url';
-import { parseCsv } from './csv.mjs';
+import { parseArgs } from 'node:util';
+import { importReader, parseCsv } from './csv.mjs';
 
 const SKIP = 77;
 const MAX_REPORTS_PER_TABLE = 20;
-const here = path.dirname(fileURLToPath(import.meta.url));
 
 function usage(msg) {
   console.error(`compare.mjs: ${msg}`);
@@ -24,27 +23,15 @@ function usage(msg) {
   process.exit(2);
 }
 
-const opts = { jetdb: null, userOnly: false, tables: [], files: [] };
-{
-  const a = process.argv.slice(2);
-  for (let i = 0; i < a.length; i++) {
-    if (a[i] === '--jetdb') opts.jetdb = a[++i];
-    else if (a[i] === '--user-only') opts.userOnly = true;
-    else if (a[i] === '--table') opts.tables.push(a[++i]);
-    else if (a[i].startsWith('--')) usage(`unknown option ${a[i]}`);
-    else opts.files.push(a[i]);
-  }
-  if (!opts.jetdb || opts.files.length === 0) usage('need --jetdb and at least one file');
-}
-
-// The readers are optional dependencies of the test suite (scripts/install-deps.sh).
-let MDBReader;
+let opts;
 try {
-  MDBReader = (await import(path.join(here, '../../third_party/mdb-reader/node_modules/mdb-reader/lib/node/index.js'))).default;
-} catch {
-  console.log('SKIP: mdb-reader is not installed (run scripts/install-deps.sh)');
-  process.exit(SKIP);
-}
+  const { values, positionals } = parseArgs({ allowPositionals: true, options: {
+    jetdb: { type: 'string' }, 'user-only': { type: 'boolean' }, table: { type: 'string', multiple: true, default: [] } } });
+  opts = { jetdb: values.jetdb, userOnly: values['user-only'], tables: values.table, files: positionals };
+} catch (e) { usage(e.message); }
+if (!opts.jetdb || opts.files.length === 0) usage('need --jetdb and at least one file');
+
+const MDBReader = await importReader();
 if (spawnSync('mdb-export', ['--version']).error) {
   console.log('SKIP: mdb-export (mdbtools) is not installed (run scripts/install-deps.sh)');
   process.exit(SKIP);
@@ -63,10 +50,8 @@ function run(cmd, args) {
 // compared exactly, except floating-point numbers (see sameValue).
 
 function canonDecimal(s) {
-  let t = s.trim();
-  let neg = false;
-  if (t.startsWith('-')) { neg = true; t = t.slice(1); } else if (t.startsWith('+')) t = t.slice(1);
-  let [ip, fp = ''] = t.split('.');
+  const t = s.trim(), neg = t.startsWith('-');
+  let [ip, fp = ''] = t.replace(/^[-+]/, '').split('.');
   ip = ip.replace(/^0+/, '') || '0';
   fp = fp.replace(/0+$/, '');
   const body = fp ? `${ip}.${fp}` : ip;
@@ -84,20 +69,15 @@ function canonDateText(s) {
 const MS_PER_DAY = 86400000;
 const JET_EPOCH_MS = Date.UTC(1899, 11, 30);
 
-function formatUtc(ms) {
-  const r = new Date(ms);
-  return `${pad(r.getUTCFullYear(), 4)}-${pad(r.getUTCMonth() + 1, 2)}-${pad(r.getUTCDate(), 2)} ` +
-    `${pad(r.getUTCHours(), 2)}:${pad(r.getUTCMinutes(), 2)}:${pad(r.getUTCSeconds(), 2)}`;
-}
+// Years 0-9999 as "YYYY-MM-DD hh:mm:ss", to the second below.
+const formatUtc = (ms) => new Date(ms).toISOString().slice(0, 19).replace('T', ' ');
 
 // KNOWN ORACLE FAULT (mdb-reader): it reads the stored day number as a plain
 // linear timeline, but before 1899-12-30 Jet (like every OLE Automation date)
 // keeps the time of day as the magnitude of the fraction: -1.25 is
 // 1899-12-29 06:00, not 1899-12-28 18:00. The day number is recovered from the
 // reader's Date (to the millisecond it rounds to) and read the way Jet means it.
-function readerDays(d) {
-  return (d.getTime() - JET_EPOCH_MS) / MS_PER_DAY;
-}
+const readerDays = (d) => (d.getTime() - JET_EPOCH_MS) / MS_PER_DAY;
 
 function canonDateObject(d) {
   const ms = d.getTime();
@@ -193,85 +173,54 @@ function undefinedCp1252Match(j, e, r) {
   return true;
 }
 
+// Each: [name, test, accept]; accept defaults to jetdb holding mdb-reader's value.
+const isText = (type) => type === 'text' || type === 'memo';
 const knownFaults = [
-  {
-    // mdb-export writes a zero-length text or memo exactly like a Null (an
-    // unquoted empty field); mdb-reader and the file keep them apart.
-    name: 'mdb-export: zero-length text written as Null',
-    test: (e, r, type) => (type === 'text' || type === 'memo') && e === null && r === '',
-    accept: (j, e, r) => j === r,
-  },
-  {
-    name: 'mdb-export: binary hex cut at the first zero byte',
-    test: (e, r, type) => (type === 'binary' || type === 'ole') && zeroTruncated(e, r),
-    accept: (j, e, r) => j === r,
-  },
-  {
-    name: 'mdb-export: Jet 3 text bytes undefined in Windows-1252',
-    test: (e, r, type) => (type === 'text' || type === 'memo') && e !== null && r !== null &&
-      r.includes('\uFFFD') && undefinedCp1252Match(r, e, r),
-    accept: (j, e, r) => j !== null && undefinedCp1252Match(j, e, r),
-  },
-  {
-    // mdb-export stops a text at a NUL character; Access keeps a terminating NUL
-    // in some system texts (MSysQueries' DDL, MSysNameMap), and the stored text has it.
-    name: 'mdb-export: text cut at a NUL character',
-    test: (e, r, type) => (type === 'text' || type === 'memo') && e !== null && r !== null &&
-      r.startsWith(e) && r[e.length] === '\u0000',
-    accept: (j, e, r) => j === r,
-  },
-  {
-    // mdb-export leaves out the dash between the fourth and fifth groups of a
-    // GUID ({8-4-4-16} instead of Access's {8-4-4-4-12}); the bytes are the same.
-    name: 'mdb-export: GUID shown without its fourth dash',
-    test: (e, r, type) => type === 'repid' && e !== null && r !== null && /^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{16}$/.test(e) &&
-      e.replace(/-/g, '') === r.replace(/-/g, ''),
-    accept: (j, e, r) => j === r,
-  },
-  {
-    // mdb-export cannot show dates before 1899-12-30 and prints day 0 of 1900.
-    name: 'mdb-export: dates before 1899-12-30 shown as 1900-01-00',
-    test: (e, r, type, raw) => type === 'datetime' && e === '1900-01-00 00:00:00' && raw instanceof Date &&
-      readerDays(raw) < 0,
-    accept: (j, e, r) => j === r,
-  },
-  {
-    // mdb-reader rounds to the millisecond before the second is rounded here, so
-    // a time stored a hair below a half second (…:34.49999994) comes out as
-    // …:34.500 and then rounds up; mdb-export rounds the stored value itself.
-    name: 'mdb-reader: half-second times rounded twice',
-    test: (e, r, type, raw) => type === 'datetime' && raw instanceof Date &&
-      ((raw.getTime() % 1000) + 1000) % 1000 === 500 && e !== null &&
-      Math.abs(Date.parse(`${e.replace(' ', 'T')}Z`) - Date.parse(`${r.replace(' ', 'T')}Z`)) === 1000,
-    accept: (j, e) => j === e,
-  },
-];
+  // mdb-export writes a zero-length text or memo exactly like a Null (an
+  // unquoted empty field); mdb-reader and the file keep them apart.
+  ['mdb-export: zero-length text written as Null', (e, r, type) => isText(type) && e === null && r === ''],
+  ['mdb-export: binary hex cut at the first zero byte', (e, r, type) => (type === 'binary' || type === 'ole') && zeroTruncated(e, r)],
+  ['mdb-export: Jet 3 text bytes undefined in Windows-1252',
+    (e, r, type) => isText(type) && e !== null && r !== null && r.includes('\uFFFD') &&
+      undefinedCp1252Match(r, e, r),
+    (j, e, r) => j !== null && undefinedCp1252Match(j, e, r)],
+  // mdb-export stops a text at a NUL character; Access keeps a terminating NUL
+  // in some system texts (MSysQueries' DDL, MSysNameMap), and the stored text has it.
+  ['mdb-export: text cut at a NUL character',
+    (e, r, type) => isText(type) && e !== null && r !== null && r.startsWith(e) && r[e.length] === '\u0000'],
+  // mdb-export leaves out the dash between the fourth and fifth groups of a
+  // GUID ({8-4-4-16} instead of Access's {8-4-4-4-12}); the bytes are the same.
+  ['mdb-export: GUID shown without its fourth dash',
+    (e, r, type) => type === 'repid' && e !== null && r !== null &&
+      /^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{16}$/.test(e) && e.replace(/-/g, '') === r.replace(/-/g, '')],
+  // mdb-export cannot show dates before 1899-12-30 and prints day 0 of 1900.
+  ['mdb-export: dates before 1899-12-30 shown as 1900-01-00',
+    (e, r, type, raw) => type === 'datetime' && e === '1900-01-00 00:00:00' && raw instanceof Date && readerDays(raw) < 0],
+  // mdb-reader rounds to the millisecond before the second is rounded here, so
+  // a time stored a hair below a half second (…:34.49999994) comes out as
+  // …:34.500 and then rounds up; mdb-export rounds the stored value itself.
+  ['mdb-reader: half-second times rounded twice',
+    (e, r, type, raw) => type === 'datetime' && raw instanceof Date && ((raw.getTime() % 1000) + 1000) % 1000 === 500 &&
+      e !== null && Math.abs(Date.parse(`${e.replace(' ', 'T')}Z`) - Date.parse(`${r.replace(' ', 'T')}Z`)) === 1000,
+    (j, e) => j === e],
+].map(([name, test, accept = (j, e, r) => j === r]) => ({ name, test, accept }));
 
 const mdbExportArgs = ['-b', 'hex', '-D', '%Y-%m-%d %H:%M:%S', '-T', '%Y-%m-%d %H:%M:%S', '-q', '"'];
 
 const fmtv = (x) => (x === null ? 'Null'
   : x.length > 300 ? `${JSON.stringify(x.slice(0, 300))}... (${x.length} characters)` : JSON.stringify(x));
 
-// ---------------------------------------------------------------------------
-
 let failures = 0;
 const faultCounts = new Map();
-function noteFault(name) {
-  faultCounts.set(name, (faultCounts.get(name) || 0) + 1);
-}
-
-function fail(msg) {
-  failures++;
-  console.log(`FAIL ${msg}`);
-}
+const noteFault = (name) => faultCounts.set(name, (faultCounts.get(name) || 0) + 1);
+function fail(msg) { failures++; console.log(`FAIL ${msg}`); }
 
 function compareTable(file, reader, name) {
   const where = `${path.basename(file)}: table [${name}]`;
   let cols, data;
   try {
     const t = reader.getTable(name);
-    cols = t.getColumns();
-    data = t.getData();
+    [cols, data] = [t.getColumns(), t.getData()];
   } catch (e) {
     console.log(`note ${where}: mdb-reader cannot read it (${e.message}); compared with mdb-export only`);
   }
@@ -310,12 +259,9 @@ function compareTable(file, reader, name) {
     return;
   }
 
-  const jbody = jrows.slice(1);
-  const ebody = erows ? erows.slice(1) : null;
-  const nReader = data ? data.length : null;
-  if (ebody && nReader !== null && ebody.length !== nReader) {
+  const jbody = jrows.slice(1), ebody = erows ? erows.slice(1) : null, nReader = data ? data.length : null;
+  if (ebody && nReader !== null && ebody.length !== nReader)
     fail(`${where}: the readers disagree on the row count: mdb-export ${ebody.length}, mdb-reader ${nReader}`);
-  }
   const expected = nReader !== null ? nReader : ebody.length;
   if (jbody.length !== expected) {
     fail(`${where}: jetdb has ${jbody.length} rows, the readers ${expected}`);
@@ -329,27 +275,21 @@ function compareTable(file, reader, name) {
   const expectedRows = [];
   for (let r = 0; r < expected; r++) {
     const er = ebody ? ebody[r] : null;
-    if (er && er.length !== names.length) {
-      fail(`${where}: row ${r + 1}: mdb-export has ${er.length} fields`);
-      reports++;
-    }
+    if (er && er.length !== names.length) { fail(`${where}: row ${r + 1}: mdb-export has ${er.length} fields`); reports++; }
     const cells = [];
     for (let c = 0; c < names.length; c++) {
-      const type = types[c];
+      const type = types[c], raw = data ? data[r][names[c]] : undefined;
       const ev = er && er.length === names.length ? fromMdbExport(er[c], type) : undefined;
-      const raw = data ? data[r][names[c]] : undefined;
       const rv = data ? fromReader(raw, type) : undefined;
       let fault = null;
       if (ev !== undefined && rv !== undefined && !sameValue(ev, rv, type)) {
         fault = knownFaults.find((k) => k.test(ev, rv, type, raw));
-        if (!fault) {
-          if (reports++ < MAX_REPORTS_PER_TABLE) {
+        if (fault) noteFault(fault.name);
+        else {
+          if (reports++ < MAX_REPORTS_PER_TABLE)
             fail(`${where}: row ${r + 1}, column [${names[c]}] (${type}): the readers disagree: ` +
               `mdb-export ${fmtv(ev)}, mdb-reader ${fmtv(rv)}`);
-          }
           fault = { accept: () => true };  // nothing to hold jetdb to
-        } else {
-          noteFault(fault.name);
         }
       }
       cells.push({ type, ev, rv, fault });
@@ -364,11 +304,8 @@ function compareTable(file, reader, name) {
 
   // A table has no defined order; rows that do not match the readers' row at
   // the same position are looked for among the readers' other unmatched rows.
-  const pairOf = new Array(jbody.length).fill(-1);
-  const taken = new Array(expected).fill(false);
-  for (let j = 0; j < jbody.length; j++) {
-    if (rowOk(j, j)) { pairOf[j] = j; taken[j] = true; }
-  }
+  const pairOf = new Array(jbody.length).fill(-1), taken = new Array(expected).fill(false);
+  for (let j = 0; j < jbody.length; j++) if (rowOk(j, j)) { pairOf[j] = j; taken[j] = true; }
   let moved = 0;
   for (let j = 0; j < jbody.length; j++) {
     if (pairOf[j] >= 0) continue;
@@ -386,14 +323,9 @@ function compareTable(file, reader, name) {
     if (pairOf[j] >= 0) continue;
     const r = freeRows[k++];
     if (reports >= MAX_REPORTS_PER_TABLE) { reports++; continue; }
-    if (jetdbValues[j] === null) {
-      fail(`${where}: jetdb row ${j + 1} has ${jbody[j].length} fields`);
-      reports++;
-      continue;
-    }
+    if (jetdbValues[j] === null) { fail(`${where}: jetdb row ${j + 1} has ${jbody[j].length} fields`); reports++; continue; }
     for (let c = 0; c < names.length; c++) {
-      const cell = expectedRows[r][c];
-      const jv = jetdbValues[j][c];
+      const cell = expectedRows[r][c], jv = jetdbValues[j][c];
       if (!cellOk(jv, cell)) {
         fail(`${where}: jetdb row ${j + 1} (readers' row ${r + 1}), column [${names[c]}] (${cell.type}): ` +
           `jetdb ${fmtv(jv)}, mdb-export ${cell.ev === undefined ? '-' : fmtv(cell.ev)}, ` +
@@ -411,19 +343,14 @@ function compareTableList(file, reader) {
   if (!j.ok) { fail(`${path.basename(file)}: jetdb tables failed: ${j.err}`); return; }
   const got = j.out.split('\n').filter((s) => s !== '');
   const a = [...got].sort(), b = [...want].sort();
-  if (JSON.stringify(a) !== JSON.stringify(b)) {
+  if (JSON.stringify(a) !== JSON.stringify(b))
     fail(`${path.basename(file)}: user tables differ: jetdb ${JSON.stringify(got)}, mdb-reader ${JSON.stringify(want)}`);
-  }
 }
 
 for (const file of opts.files) {
   let reader;
-  try {
-    reader = new MDBReader(fs.readFileSync(file));
-  } catch (e) {
-    fail(`${file}: mdb-reader cannot open it: ${e.message}`);
-    continue;
-  }
+  try { reader = new MDBReader(fs.readFileSync(file)); } catch (e) { fail(`${file}: mdb-reader cannot open it: ${e.message}`); }
+  if (!reader) continue;
   compareTableList(file, reader);
   const names = opts.tables.length ? opts.tables
     : reader.getTableNames({ normalTables: true, systemTables: !opts.userOnly });

@@ -8,11 +8,8 @@
 
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
-import path from 'node:path';
-import { fileURLToPath } from 'node:url';
-import { parseCsv } from './csv.mjs';
+import { importReader, parseCsv } from './csv.mjs';
 
-const here = path.dirname(fileURLToPath(import.meta.url));
 const args = process.argv.slice(2);
 const jetdbAt = args.indexOf('--jetdb');
 if (jetdbAt < 0 || args.length !== 3) {
@@ -22,21 +19,9 @@ if (jetdbAt < 0 || args.length !== 3) {
 const jetdb = args[jetdbAt + 1];
 const file = args.filter((_, i) => i !== jetdbAt && i !== jetdbAt + 1)[0];
 
-let MDBReader;
-try {
-  MDBReader = (await import(path.join(here, '../../third_party/mdb-reader/node_modules/mdb-reader/lib/node/index.js'))).default;
-} catch {
-  console.log('SKIP: mdb-reader is not installed (run scripts/install-deps.sh)');
-  process.exit(77);
-}
-
+const MDBReader = await importReader();
 let failures = 0;
-function check(cond, msg) {
-  if (!cond) {
-    failures++;
-    console.log(`FAIL ${msg}`);
-  }
-}
+function check(cond, msg) { if (!cond) { failures++; console.log(`FAIL ${msg}`); } }
 
 function exportCsv(name) {
   const r = spawnSync(jetdb, ['export', file, name], { encoding: 'utf8', maxBuffer: 1 << 28 });
@@ -55,10 +40,8 @@ function exportCsv(name) {
 
 const reader = new MDBReader(fs.readFileSync(file));
 const byId = (table, col) => new Map(reader.getTable(table).getData().map((r) => [r.ID, r[col]]));
-const names = byId('Names', 'NameStr');
-const items = byId('Items', 'Name');
-const classes = byId('Classes', 'Name');
-const payroll = byId('Payroll Items', 'Name');
+const [names, items, classes, payroll] = [byId('Names', 'NameStr'), byId('Items', 'Name'), byId('Classes', 'Name'),
+  byId('Payroll Items', 'Name')];
 const activities = new Map(reader.getTable('Activities').getData().map((r) => [r.ID, r]));
 
 const pad = (x) => String(x).padStart(2, '0');
@@ -83,10 +66,7 @@ const text = (x) => (x === undefined || x === null ? null : String(x));
     const id = Number(row.ActivityID);
     const a = activities.get(id);
     const at = `All Activities: ActivityID ${row.ActivityID}`;
-    if (!a || seen.has(id)) {
-      check(false, `${at}: no such activity or listed twice`);
-      continue;
-    }
+    if (!a || seen.has(id)) { check(false, `${at}: no such activity or listed twice`); continue; }
     seen.add(id);
     const expect = {
       UserDate: dateText(a.UserDate),
@@ -107,9 +87,8 @@ const text = (x) => (x === undefined || x === null ? null : String(x));
       'Billable Y/N': a['Billable Status'] ? '1' : '0',
       CreateTime: dateText(a.CreateTime),
     };
-    for (const [col, v] of Object.entries(expect)) {
+    for (const [col, v] of Object.entries(expect))
       check(row[col] === v, `${at}, [${col}]: jetdb ${JSON.stringify(row[col])}, want ${JSON.stringify(v)}`);
-    }
     check(row.Name !== null && row['Customer/Job'] !== null, `${at}: names not resolved`);
   }
 }
@@ -128,9 +107,8 @@ const text = (x) => (x === undefined || x === null ? null : String(x));
     'Customer:Jobs: the expected list no longer matches the Names table of this file');
   const got = rows.map((r) => r.NameStr);
   check(JSON.stringify(got) === JSON.stringify(want), `Customer:Jobs: order ${JSON.stringify(got)}`);
-  for (const r of rows) {
+  for (const r of rows)
     check(names.get(Number(r['Name ID'])) === r.NameStr, `Customer:Jobs: [Name ID] ${r['Name ID']} is not ${r.NameStr}`);
-  }
 }
 
 console.log(failures ? `${failures} differences` : 'ok');

@@ -27,8 +27,7 @@ protected:
     // Text, ID and colours of cell (r, c), and of every cell at once, to show that an action changed none.
     std::string state(int r, int c) { return cell(r, c) + "/" + std::to_string(w().id(c, r)) + "/" + std::to_string(colors(r, c).first) + "/" + std::to_string(colors(r, c).second); }
     Texts snapshot(Texts out = {}) {
-        for (int r = 0; r < grid().rows(); ++r)
-            for (int c = 0; c < grid().cols(); ++c) out.push_back(state(r, c));
+        for (int i = 0; i < grid().rows() * grid().cols(); ++i) out.push_back(state(i / grid().cols(), i % grid().cols()));
         return out;
     }
     std::string marks(int32_t id) { return inFile()[id]["Billable Status"] + " " + inFile()[id]["Exported"] + " " + inFile()[id]["Note"]; }
@@ -43,7 +42,6 @@ protected:
             if (close < 2) (close ? d.Cancel : d.OK).click();
         };
     }
-    void deleteActivity(int32_t id) { auto rs = w().m_db->OpenDynaset("Activities"); rs->FindFirst("ID=" + std::to_string(id)), rs->Delete(); }
     void prefs(const std::function<void(app::Prefs&)>& act) {  // Brian Okafor picked in the Preferences, then `act`
         platform.onModal = [act](ui::Form& f) {
             auto& p = dynamic_cast<app::Prefs&>(f);
@@ -62,11 +60,9 @@ TEST_F(Editing, ClicksCommitThePendingDurationToItsOwnCell) {
     click(1, 15), type("1.5"), click(3, 3);  // Friday is committed before Monday's editor opens
     EXPECT_EQ(cell(1, 15) + " " + cell(1, 24) + " " + where(), "01:30 07:30 3,3 []");
     const int32_t tue = w().id(6, 1), fri = w().id(15, 1);
-    enter();
-    const Texts before = snapshot();  // header, totals row and column: the current cell stays, typing goes to it
+    const Texts before = (enter(), snapshot());  // header, totals row and column: the current cell stays, typing goes to it
     for (auto [r, c] : {std::pair{0, 6}, {0, 0}, {0, 24}, {15, 6}, {15, 0}, {15, 13}, {15, 24}, {1, 24}, {14, 24}}) {
-        click(r, c);
-        EXPECT_EQ(where() + (snapshot() == before ? "" : " changed"), "3,6") << r << "," << c;
+        EXPECT_EQ((click(r, c), where() + (snapshot() == before ? "" : " changed")), "3,6") << r << "," << c;
         EXPECT_EQ(gridKey('4') == '4' ? where() : "consumed", "3,6 [4]");
         w().HideCellEditors(false);
     }
@@ -83,10 +79,8 @@ TEST_F(Editing, EditorsOpenOverTheirCell) {
         const ui::TextBox& e = w().TimeEntry;
         return where() + " " + std::to_string(e.selStart()) + "+" + std::to_string(e.selLength()) + (e.hasFocus() ? " focus" : "");
     };
-    click(3, 6);
-    EXPECT_EQ(editor(), "3,6 [04:15] 0+5 focus");
-    arrowTo(1, 3);
-    EXPECT_EQ(gridKey('7') == '7' ? editor() + " " + cell(1, 3) : "consumed", "1,3 [7] 1+0 focus 02:30");  // the cell keeps its text until the commit
+    EXPECT_EQ((click(3, 6), editor()), "3,6 [04:15] 0+5 focus");
+    EXPECT_EQ((arrowTo(1, 3), gridKey('7')) == '7' ? editor() + " " + cell(1, 3) : "consumed", "1,3 [7] 1+0 focus 02:30");  // the cell keeps its text until the commit
     type("5"), enter();
     EXPECT_EQ(cell(1, 3) + " " + where() + " " + inFile()[1]["Duration"], "01:15 1,6 " + dur(1, 15));  // 75 minutes
     for (auto [r, c] : {std::pair{1, 0}, {1, 1}, {1, 2}, {1, 4}, {1, 5}, {1, 23}, {1, 24}, {3, 7}, {15, 3}, {15, 21}}) {
@@ -129,8 +123,7 @@ TEST_F(Editing, EnterCommitsAndWalksTheWeek) {
         arrowTo(1, from);
         EXPECT_EQ(gridKey(13) ? "not consumed" : where() + (w().noLeaveCell() ? " guarded" : ""), to);
     }
-    arrowTo(15, 9);
-    EXPECT_EQ(std::to_string(gridKey(13)) + " " + where(), "13 15,9");
+    EXPECT_EQ((arrowTo(15, 9), gridKey(13)) == 13 ? where() : "consumed", "15,9");
     for (int from : {22, 23}) EXPECT_EQ((arrowTo(14, from), gridKey(13), where()), "1,3");  // from the last row: back to the first while unused
     entry(14, 15, "2");
     for (int from : {23, 22}) {  // once used, into a new empty row
@@ -151,12 +144,10 @@ TEST_F(Editing, EmptiedCellsAndEditorsThatCommitNothing) {
     EXPECT_EQ(state(1, 3) + " " + state(2, 12), state(14, 3) + " " + state(14, 3));  // no text, ID or colour left
     click(1, 6), type("3"), w().HideCellEditors(false);
     EXPECT_EQ(where() + " " + w().TimeEntry.text() + cell(1, 6), "1,6 ^");
-    arrowTo(1, 9), arrowTo(3, 3), gridKey('4');
-    EXPECT_EQ(where(), "3,3 [4]");
+    EXPECT_EQ((arrowTo(1, 9), arrowTo(3, 3), gridKey('4'), where()), "3,3 [4]");
     enter(), w().HideCellEditors(false), arrowTo(1, 3), w().setEnabled(false), gridKey(13);
     EXPECT_EQ(cell(3, 3) + " " + where() + " " + w().TimeEntry.text(), "04:00 1,6 ^");
-    w().setEnabled(true), gridKey(13);
-    EXPECT_EQ(w().TimeEntry.text(), "");
+    EXPECT_EQ((w().setEnabled(true), gridKey(13), w().TimeEntry.text()), "");
     click(2, 6), type("2"), w().m_bDbOpen = false, enter(), w().m_bDbOpen = true;
     EXPECT_EQ(cell(2, 6) + " " + where() + (w().commitOK() ? "" : " refused") + (messages().empty() ? "" : " said"), " 2,9");
     Records f = closeAndRead(), x = mdbExport(timerPath);
@@ -173,8 +164,7 @@ TEST_F(Editing, AddRowAndClearTheWeek) {
     // Clear asks twice; No to either changes nothing. A file that refuses the writes keeps the week it holds.
     const Texts shown = snapshot();
     platform.answers = {ui::Answer::No, ui::Answer::Yes, ui::Answer::No};
-    w().EditMenuClear_Click(), w().EditMenuClear_Click();
-    EXPECT_EQ(snapshot(), shown);
+    EXPECT_EQ((w().EditMenuClear_Click(), w().EditMenuClear_Click(), snapshot()), shown);
     { RefusedWrites refused(timerPath); w().EditMenuClear_Click(); }
     expectRefusedWrite();
     const std::string cr(1, '\r'), clear = "This will clear all time entries for the current week.", sure = "Are your sure you want to continue?",
@@ -188,8 +178,7 @@ TEST_F(Editing, AddRowAndClearTheWeek) {
     for (int r = 1; r <= 14; ++r)
         for (int c = 3; c <= 24; ++c) EXPECT_EQ(state(r, c), state(14, c)) << r << "," << c;
     EXPECT_EQ(cell(4, 0) + cell(15, 3) + cell(15, 24), "Baker & Sons:Kitchen Remodel00:0000:00");
-    arrowTo(14, 12), gridKey(13);
-    Records f = closeAndRead(), sample = sampleFile();
+    Records f = (arrowTo(14, 12), gridKey(13), closeAndRead()), sample = sampleFile();
     sample.erase(sample.begin(), sample.upper_bound(9));
     EXPECT_EQ(f, sample);  // Alice's week is gone, nobody else's time nor her other weeks
     EXPECT_EQ(mdbExport(timerPath).size(), 7u);
@@ -209,10 +198,8 @@ TEST_F(Editing, HoverHints) {
     // A note changed in the dialog shows its first 100 characters (not bytes); a deleted activity none.
     std::string note, first100;
     for (int i = 0; i < 40; ++i) note += "Caf\xC3\xA9 ", first100 += i < 20 ? "Caf\xC3\xA9 " : "";
-    answerDetail(note), click(1, 5);
-    EXPECT_EQ(tipAt(1, 3) + "|" + tipAt(1, 5) + "|" + cell(1, 5), first100 + "|" + first100 + "|" + note);
-    entry(1, 3, "");
-    EXPECT_EQ(tipAt(1, 3) + "|" + tipAt(1, 5) + "|" + tipAt(1, 4), duration + "||");
+    EXPECT_EQ((answerDetail(note), click(1, 5), tipAt(1, 3) + "|" + tipAt(1, 5) + "|" + cell(1, 5)), first100 + "|" + first100 + "|" + note);
+    EXPECT_EQ((entry(1, 3, ""), tipAt(1, 3) + "|" + tipAt(1, 5) + "|" + tipAt(1, 4)), duration + "||");
 }
 
 TEST_F(Editing, TheBillableAndNoteMarkers) {
@@ -235,8 +222,7 @@ TEST_F(Editing, TheBillableAndNoteMarkers) {
     EXPECT_EQ(marks(1) + " " + marks(4) + " " + cell(1, 5), "True False \"Homepage mockups\" True False \"first\" Homepage mockups");
     EXPECT_EQ(std::to_string(opened) + " " + std::to_string(messages().size()), "8 0");
     // A day without an activity, or with one gone from the file, changes nothing and opens no dialog.
-    deleteActivity(9);
-    const Records before = inFile();
+    const Records before = (deleteActivity(9), inFile());
     for (auto [r, c] : {std::pair{1, 7}, {3, 7}, {3, 8}, {1, 8}}) click(r, c);
     EXPECT_EQ(std::make_pair(opened, inFile()), std::make_pair(8, before));
     // Exported: 7 not billable, 6 with a note, 2 typed over; the question comes first, and only the flag changes.
@@ -247,14 +233,12 @@ TEST_F(Editing, TheBillableAndNoteMarkers) {
         const std::string exported = exportedAfter ? "True" : "False";
         EXPECT_EQ(messages(), Texts(3, kExportedQuestion));
         EXPECT_EQ(where() + (platform.messages.at(0).buttons == ui::Buttons::YesNoCancel ? "" : " not YesNoCancel"), goesOn ? "1,9 [4]" : "1,9");
-        two["Exported"] = exported;
-        EXPECT_EQ(inFile()[2], two);
+        EXPECT_EQ(inFile()[2], (two["Exported"] = exported, two));
         EXPECT_EQ(marks(7) + " " + cell(6, 19), std::string(goesOn ? "True " : "False ") + exported + " \"\" " + (goesOn ? "*" : ""));
         EXPECT_EQ(colors(6, 18), std::make_pair(goesOn ? kGreen : kText, exportedAfter ? kBack : kNotExported));
         EXPECT_EQ(marks(6) + " " + std::to_string(opened), "True " + exported + " \"" + (goesOn ? "short now" : kLongNote) + "\" " + (goesOn ? "1" : "0"));
     }
-    win.reset();
-    Records x = mdbExport(timerPath);
+    Records x = (win.reset(), mdbExport(timerPath));
     expectFields(x[5], {{"Billable Status", "0"}, {"Note", ""}, {"Exported", "0"}});
     expectFields(x[6], {{"Billable Status", "1"}, {"Note", "short now"}, {"Exported", "0"}});
 }
@@ -264,8 +248,7 @@ TEST_F(Editing, TheDetailDialogOfTheEditor) {
     click(1, 3), answerDetail("Homepage mockups, round 2", 0), w().TimeEntry.onDblClick();
     EXPECT_EQ(shown + " " + marks(1) + " " + inFile()[1]["CreateTime"], "Homepage mockups|1 False False \"Homepage mockups, round 2\" " + kCreated);
     EXPECT_EQ(where() + cell(1, 4) + (w().TimeEntry.hasFocus() ? "" : " unfocused"), "1,3 [02:30]*");
-    enter();
-    EXPECT_EQ(cells(1, {4, 5}) + " " + std::to_string(grid().foreColorAt(1, 3)), "|Homepage mockups, round 2 " + std::to_string(kBlue));
+    EXPECT_EQ((enter(), cells(1, {4, 5}) + " " + std::to_string(grid().foreColorAt(1, 3))), "|Homepage mockups, round 2 " + std::to_string(kBlue));
     click(2, 15), answerDetail({}, 1), w().TimeEntry.onDblClick();
     EXPECT_EQ(shown + " " + marks(5), "|0 True False \"\"");
     const Records before = inFile();
@@ -273,8 +256,7 @@ TEST_F(Editing, TheDetailDialogOfTheEditor) {
     w().HideCellEditors(false), click(1, 6), w().TimeEntry.onDblClick();  // no activity
     arrowTo(1, 0), w().TimeEntry_DblClick();  // no day
     EXPECT_EQ(std::make_pair(opened, inFile()), std::make_pair(3, before));
-    platform.answers = {ui::Answer::No};
-    click(1, 9), answerDetail("after export", 1), w().TimeEntry.onDblClick();
+    platform.answers = {ui::Answer::No}, click(1, 9), answerDetail("after export", 1), w().TimeEntry.onDblClick();
     EXPECT_EQ(messages(), Texts{kExportedQuestion});
     EXPECT_EQ(marks(2), "True True \"after export\"");
 }
@@ -292,8 +274,7 @@ TEST_F(Editing, RowReferences) {
     const Records sample = inFile();
     click(3, 6);  // no choice keeps the cell's text, its ID and the records
     EXPECT_EQ(cell(3, 0) + std::to_string(w().id(0, 3)) + " " + where() + (inFile() == sample ? "" : " written"), "Removed Customer109 3,6 [04:15]");
-    w().HideCellEditors(false), deleteActivity(4);
-    grid().setTextMatrix(2, 9, "");  // activity 3's cell, emptied but not yet saved
+    w().HideCellEditors(false), deleteActivity(4), grid().setTextMatrix(2, 9, "");  // activity 3's cell, emptied but not yet saved
     Records after = inFile();
     for (auto [c, text, ref] : {std::tuple{0, "Zenith Dental", 100}, {1, "Training", 12}, {2, "Internal", 6}}) {
         choose(2, c, text), click(2, 6);
@@ -301,20 +282,17 @@ TEST_F(Editing, RowReferences) {
     }
     after[5]["CustJob ID"] = "100", after[5]["Service ID"] = "12", after[5]["Class ID"] = "6";
     EXPECT_EQ(inFile(), after);
-    win.reset();
-    expectFields(mdbExport(timerPath)[5], {{"CustJob ID", "100"}, {"Service ID", "12"}, {"Class ID", "6"}});
+    expectFields((win.reset(), mdbExport(timerPath))[5], {{"CustJob ID", "100"}, {"Service ID", "12"}, {"Class ID", "6"}});
 }
 
 // A heading click offers once to unexport the row; arrows across the headings show no combo and write nothing.
 TEST_F(Editing, AHeadingClickOnARowWithExportedActivities) {
     for (int c = 0; c < 3; ++c) {
         auto [answer, goesOn, exportedAfter] = kAnswers[c];
-        open([](jet::Database& db) { edit(db, 1, {{"Exported", jet::Value::boolean(true)}}); });
-        platform.answers = {answer};
+        open([](jet::Database& db) { edit(db, 1, {{"Exported", jet::Value::boolean(true)}}); }), platform.answers = {answer};
         int committingMoves = 0;
         grid().onLeaveCell = [&] { committingMoves += !platform.messages.empty() && !w().noLeaveCell(), w().Grid_LeaveCell(); };
-        click(1, c);
-        expectOnlyMessage(kRowQuestion, ui::Buttons::YesNoCancel);
+        click(1, c), expectOnlyMessage(kRowQuestion, ui::Buttons::YesNoCancel);
         Records f = inFile();
         const std::string exported = exportedAfter ? "True" : "False", back = std::to_string(exportedAfter ? kBack : kNotExported);
         EXPECT_EQ(f[1]["Exported"] + f[2]["Exported"] + f[6]["Exported"] + " " + std::to_string(colors(1, 3).second) + std::to_string(colors(1, 9).second),
@@ -329,8 +307,7 @@ TEST_F(Editing, AHeadingClickOnARowWithExportedActivities) {
 
 // Each refused change is reported and leaves record, marker, choice and cell; the choice is written once writes work.
 TEST_F(Editing, WritesTheFileRefuses) {
-    const Records before = inFile();
-    answerDetail("not stored", 0);
+    const Records before = (answerDetail("not stored", 0), inFile());
     std::optional<RefusedWrites> refused(std::in_place, timerPath);
     for (auto [r, c, dblClick] : {std::tuple{1, 9, false}, {2, 16, false}, {6, 19, false}, {1, 5, false}, {2, 12, true}, {1, 1, false}}) {
         const std::string b = cell(r, c - (c - 3) % 3 + 1);
@@ -342,46 +319,40 @@ TEST_F(Editing, WritesTheFileRefuses) {
     }
     EXPECT_EQ(messages(), (Texts{kRowQuestion, messages().back()}));  // the row's unexporting failed: no combo
     EXPECT_EQ(where() + std::to_string(grid().backColorAt(1, 9)), "1,1" + std::to_string(kBack));
-    choose(2, 0, "Delta Logistics"), platform.messages.clear(), click(2, 6);  // the row's choice fails
-    expectRefusedWrite();
+    choose(2, 0, "Delta Logistics"), platform.messages.clear(), click(2, 6), expectRefusedWrite();  // the row's choice fails
     EXPECT_EQ(cell(2, 0) + std::to_string(w().id(0, 2)), "Delta Logistics103");
     // A duration the file refuses: the cell's ID still names what the file holds, nothing new, the record emptied.
     for (auto [r, c, text, id] : {std::tuple{1, 15, "01:15", 0}, {3, 6, "", 9}}) {
-        platform.messages.clear(), entry(r, c, text);
+        platform.messages.clear(), entry(r, c, text), expectRefusedWrite();
         EXPECT_EQ(messages().size() + w().id(c, r), 1u + id);
-        expectRefusedWrite();
     }
     EXPECT_EQ(inFile(), before);
-    refused.reset(), click(2, 0), click(2, 6);
-    Records f = inFile();
+    Records f = (refused.reset(), click(2, 0), click(2, 6), inFile());
     EXPECT_EQ(f[3]["CustJob ID"] + f[4]["CustJob ID"] + f[5]["CustJob ID"], "103103103");
 }
 
 // A week the file refuses keeps its file (Open) and window (Exit); once writes work it is saved there.
 TEST_F(Editing, AWeekThatCannotBeSavedKeepsItsFileAndWindow) {
     for (bool exit : {false, true}) {
-        open();
-        const std::string first = timerPath, other = copyTimer("sample.tdb", "other.tdb");
+        const std::string first = (open(), timerPath), other = copyTimer("sample.tdb", "other.tdb");
         std::optional<RefusedWrites> refused(std::in_place, first);
         entry(1, 6, "2");  // Tuesday of row 1, refused: in the grid only
         platform.messages.clear(), platform.openResults = {other};
         exit ? w().FileMenuExit_Click() : w().FileMenuOpen_Click();
         EXPECT_EQ(messages().size() == 1 && messages()[0].find(kNotSaved) != std::string::npos ? cell(1, 6) + " " + w().timerFile() +
                   (w().ended() ? " ended" : "") : messages().back(), "02:00 " + first);
-        refused.reset();
-        exit ? w().FileMenuExit_Click() : w().FileMenuSave_Click();
+        refused.reset(), exit ? w().FileMenuExit_Click() : w().FileMenuSave_Click();
         EXPECT_EQ(w().ended(), exit);
-        win.reset();
-        EXPECT_EQ(mdbExport(other), mdbExport(std::string(TEST_DATA_DIR) + "/timer/sample.tdb"));
+        EXPECT_EQ((win.reset(), mdbExport(other)), mdbExport(std::string(TEST_DATA_DIR) + "/timer/sample.tdb"));
         const Records f = readFile(first);  // the typed duration, in the file it was typed for, beside Chen's activity 11
-        EXPECT_EQ(std::count_if(f.begin(), f.end(), [](auto& a) { return a.second.at("Duration") + a.second.at("UserDate") == dur(2, 0) + dateValue(QDate(2026, 12, 1)); }), 2);
+        const std::string typed = dur(2, 0) + dateValue(QDate(2026, 12, 1));
+        EXPECT_EQ(std::count_if(f.begin(), f.end(), [&](auto& a) { return a.second.at("Duration") + a.second.at("UserDate") == typed; }), 2);
     }
 }
 
 TEST_F(Editing, AfterAFailedOpenNothingOfTheFormerFileIsWrittenAndItOpensAgain) {
     const std::string first = timerPath;
-    platform.openResults = {(dir / "missing.tdb").string()};
-    w().FileMenuOpen_Click();
+    platform.openResults = {(dir / "missing.tdb").string()}, w().FileMenuOpen_Click();
     ASSERT_FALSE(w().m_bDbOpen);
     const Records before = readFile(first);
     platform.onModal = [](ui::Form& f) { dynamic_cast<app::Detail&>(f).Note.setText("written blind"), dynamic_cast<app::Detail&>(f).OK.click(); };
@@ -389,13 +360,11 @@ TEST_F(Editing, AfterAFailedOpenNothingOfTheFormerFileIsWrittenAndItOpensAgain) 
     EXPECT_EQ(readFile(first), before);
     platform.messages.clear(), platform.openResults = {first}, w().FileMenuOpen_Click();
     EXPECT_EQ(std::to_string(messages().size()) + " " + std::to_string(w().id(3, 1)), "0 1");
-    entry(1, 3, "3");  // and it takes the user's edits again
-    EXPECT_EQ(closeAndRead()[1]["Duration"], dur(3, 0));
+    EXPECT_EQ((entry(1, 3, "3"), closeAndRead())[1]["Duration"], dur(3, 0));  // and it takes the user's edits again
 }
 
 TEST_F(Editing, ANameChangedBeforeABadNumberOfDaysNeverTakesOverTheWeekShown) {
-    prefs([](app::Prefs& p) { p.RecentDays.userEdited("abc"), p.OK.click(); });
-    w().EditMenuPreferences_Click();
+    prefs([](app::Prefs& p) { p.RecentDays.userEdited("abc"), p.OK.click(); }), w().EditMenuPreferences_Click();
     ASSERT_EQ(w().m_lNameID, 201);
     w().FileMenuSave_Click(), w().ViewMenuForwardWeek_Click();  // must not hand Alice's activities to Brian
     Records after = closeAndRead(), x = mdbExport(timerPath);
@@ -411,10 +380,8 @@ TEST_F(Editing, ANameStoredBeforeARefusedWriteBringsItsOwnWeek) {
     Records sample = sampleFile();
     bool reached = false;
     for (int allowed = 1; allowed <= 40 && !reached; ++allowed) {
-        open();
-        prefs([&](app::Prefs& p) { p.Billable.setValue(0), failWritesAfter(allowed), p.OK.click(), failWritesAfter(1 << 30); });
-        w().EditMenuPreferences_Click();
-        reached = w().m_lNameID == 201 && !platform.messages.empty();  // not the name's own write refused, nor none
+        open(), prefs([&](app::Prefs& p) { p.Billable.setValue(0), failWritesAfter(allowed), p.OK.click(), failWritesAfter(1 << 30); });
+        reached = (w().EditMenuPreferences_Click(), w().m_lNameID == 201 && !platform.messages.empty());  // not the name's own write refused, nor none
         for (int r = 1; reached && r <= lastRow(); ++r)
             for (int d = 0; d < 7; ++d) EXPECT_EQ(sample[w().id(durCol(d), r)]["Name ID"], w().id(durCol(d), r) ? "201" : "");
     }
@@ -427,19 +394,16 @@ bool asked(ScriptedPlatform& p, const std::string& start) {
 
 // Where the typed text went in the file, whether the command went ahead, which questions were asked.
 TEST_F(Editing, EveryCommandCommitsToTheEditorsCellOrStops) {
-    enum class Pending { None, Valid, Refused, Exported };
+    enum Pending { None, Valid, Refused, Exported };
     const Records before = sampleFile();
     int col = 0;
     auto weekLeft = [this] { return w().TimeEntry.text() == "^"; };
     auto ctrl = [this](int code) { return [this, code] { int k = code; w().Form_KeyDown(k, ui::kCtrlMask); }; };
     auto modal = [this] { return !platform.modalForms.empty(); };
     auto ended = [this] { return w().ended(); };
-    struct Path {
-        const char* name;
-        std::function<void()> run;
-        std::function<bool()> happened;
-        std::deque<ui::Answer> answers = {};          // to the command's own questions
-        std::optional<ui::Answer> closeWithout = {};  // a close over a refused entry asks whether to close without it
+    struct Path {  // a command, what shows it went ahead, the answers to its own questions and to "close without it?" over a refused entry
+        const char* name; std::function<void()> run; std::function<bool()> happened;
+        std::deque<ui::Answer> answers = {}; std::optional<ui::Answer> closeWithout = {};
     };
     const Path paths[] = {
         {"click on another cell", [this] { click(3, 21); }, [this] { return grid().row() == 3; }},
@@ -463,39 +427,37 @@ TEST_F(Editing, EveryCommandCommitsToTheEditorsCellOrStops) {
         {"close box", [this] { w().Unload(0); }, ended, {}, ui::Answer::Yes},
         {"close box, No", [this] { w().Unload(0); }, ended, {}, ui::Answer::No}};
     for (const Path& path : paths)
-        for (Pending state : {Pending::None, Pending::Valid, Pending::Refused, Pending::Exported}) {
-            if (state == Pending::None && (std::string(path.name) == "Tab" || path.closeWithout == ui::Answer::No)) continue;
-            SCOPED_TRACE(std::string(path.name) + " / state " + std::to_string(static_cast<int>(state)));
-            open();
-            col = state == Pending::Exported ? 9 : 3;  // activity 2, exported, or 1
+        for (Pending state : {None, Valid, Refused, Exported}) {
+            if (state == None && (std::string(path.name) == "Tab" || path.closeWithout == ui::Answer::No)) continue;
+            SCOPED_TRACE(std::string(path.name) + " / state " + std::to_string(state));
+            col = (open(), state == Exported ? 9 : 3);  // activity 2, exported, or 1
             const int32_t id = w().id(col, 1);
             platform.answers = {ui::Answer::No};  // edit the exported activity, leaving it exported
-            if (state == Pending::None) arrowTo(1, col);
-            else click(1, col), w().TimeEntry.userEdited(state == Pending::Refused ? "x" : "3");
+            if (state == None) arrowTo(1, col);
+            else click(1, col), w().TimeEntry.userEdited(state == Refused ? "x" : "3");
             platform.onModal = [](ui::Form& f) {
                 if (auto* p = dynamic_cast<app::Prefs*>(&f)) return p->OK.click();
                 dynamic_cast<app::DateDialog&>(f).StartDate.userEdited("12/07/2026"), dynamic_cast<app::DateDialog&>(f).OK.click();
             };
             const size_t shownBefore = platform.messages.size();
-            const bool refused = state == Pending::Refused, closes = refused && path.closeWithout;
+            const bool refused = state == Refused, closes = refused && path.closeWithout, stays = refused && path.closeWithout != ui::Answer::Yes;
             platform.fontResults = {std::nullopt}, platform.answers = path.answers;
             if (refused) platform.answers.push_front(ui::Answer::OK);
             if (closes) platform.answers.push_back(*path.closeWithout);
             path.run();
             EXPECT_EQ(path.happened(), !refused || path.closeWithout == ui::Answer::Yes);
-            const Texts m = messages();
-            Texts guards;
+            Texts guards, m = messages();
             std::copy_if(m.begin() + shownBefore, m.end(), std::back_inserter(guards), [](auto& t) { return t == kBadTime || t == kCloseWithout; });
             EXPECT_EQ(guards, (closes ? Texts{kBadTime, kCloseWithout} : refused ? Texts{kBadTime} : Texts{}));
-            EXPECT_EQ(asked(platform, kExportedQuestion), state == Pending::Exported);
-            const bool stays = refused && path.closeWithout != ui::Answer::Yes;  // the editor keeps the text, its cell and the focus
-            EXPECT_EQ(stays && w().TimeEntry.visible() && w().TimeEntry.hasFocus() ? w().TimeEntry.text() + " " + std::to_string(grid().row()) + "," +
-                                                                                         std::to_string(grid().col()) : "", stays ? "x 1," + std::to_string(col) : "");
-            if (w().TimeEntry.visible()) enter();  // whatever is left of the editor goes nowhere else
+            EXPECT_EQ(asked(platform, kExportedQuestion), state == Exported);
+            // The editor keeps the text, its cell and the focus; whatever is left of it goes nowhere else.
+            EXPECT_EQ(stays && w().TimeEntry.visible() && w().TimeEntry.hasFocus() ? w().TimeEntry.text() + " " + where().substr(0, where().find(' ')) : "",
+                      stays ? "x 1," + std::to_string(col) : "");
+            if (w().TimeEntry.visible()) enter();
             Records after = closeAndRead();
             EXPECT_EQ(after.size(), before.size());  // no activity created elsewhere
             for (auto [aid, a] : before) {
-                const bool typed = aid == id && (state == Pending::Valid || state == Pending::Exported);
+                const bool typed = aid == id && (state == Valid || state == Exported);
                 expectFields(after[aid], {{"Duration", typed ? dur(3, 0) : a["Duration"]}, {"Exported", a["Exported"]},
                                           {"UserDate", a["UserDate"]}, {"CustJob ID", a["CustJob ID"]}});
             }
@@ -506,8 +468,7 @@ TEST_F(Editing, EveryCommandCommitsToTheEditorsCellOrStops) {
 TEST_F(Editing, ACommandCommitsToTheEditorsCellWhereverTheCurrentCellIs) {
     click(1, 3), w().TimeEntry.userEdited("3");
     auto leave = std::exchange(grid().onLeaveCell, nullptr);
-    arrowTo(2, 3), grid().onLeaveCell = leave;
-    w().FileMenuSave_Click();
+    arrowTo(2, 3), grid().onLeaveCell = leave, w().FileMenuSave_Click();
     Records f = closeAndRead();
     EXPECT_EQ(f[1]["Duration"] + " " + std::to_string(f.size()), dur(3, 0) + " 16");
 }
@@ -518,10 +479,8 @@ TEST_F(Editing, AnInvalidWeekClosesWhenTheUserSaysSo) {
                       question = "The entries of this week are already in the Timer file. Do you want to close Hourgrid anyway?";
     for (auto close : {+[](Hourgrid& h) { h.Unload(0); }, +[](Hourgrid& h) { h.FileMenuExit_Click(); }})
         for (ui::Answer answer : {ui::Answer::No, ui::Answer::Yes}) {
-            fs::remove(iniPath);
-            open();
-            entry(14, 6, "2");  // a row without Customer:Job now holds an activity
-            const int32_t id = w().id(6, 14);
+            fs::remove(iniPath), open();
+            const int32_t id = (entry(14, 6, "2"), w().id(6, 14));  // a row without Customer:Job now holds an activity
             platform.messages.clear(), platform.answers = {ui::Answer::OK, answer}, close(w());
             EXPECT_EQ(messages(), (Texts{invalid, question}));
             const bool yes = answer == ui::Answer::Yes;

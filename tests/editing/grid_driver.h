@@ -100,6 +100,7 @@ protected:
     // The activities in the file the window holds open, or in the file it let go.
     Records inFile() { return win && win->m_db ? readActivities(win->m_db->engine()) : readFile(timerPath); }
     Records closeAndRead() { return win.reset(), readFile(timerPath); }
+    void deleteActivity(int32_t id) { auto rs = win->m_db->OpenDynaset("Activities"); rs->FindFirst("ID=" + std::to_string(id)), rs->Delete(); }
     Texts messages(Texts out = {}) const { for (const auto& m : platform.messages) out.push_back(m.text); return out; }
     void expectOnlyMessage(const std::string& text, ui::Buttons buttons = ui::Buttons::OK) {  // no icon, the program's title
         ASSERT_EQ(messages(), Texts{text});

@@ -11,6 +11,7 @@ namespace {
 
 class WeekTest : public Week {
 protected:
+    void SetUp() override { Week::SetUp(), open(); }
     Texts rowTexts(int from = 1, int to = 0, Texts out = {}) {  // Customer:Job|Service Item|Class|Monday|...|Sunday of each data row
         for (int r = from; r <= (to ? to : lastRow()); ++r) {
             out.push_back(cell(r, 0));
@@ -49,7 +50,7 @@ TEST_F(WeekTest, ParseDurationExamples) {
         {"0:00", bad}, {"0.004", bad}, {"-2", bad}, {"-0.5", bad}, {"1:-5", bad}, {":30", bad}, {"2:", bad}, {"abc", bad},
         {"2x", bad}, {"1:30:00", bad}, {"32768", bad}, {"40000.5", bad}, {"32768:00", bad}, {"1:32768", bad},
         {"1:32767.5", bad}, {"24:00", day}, {"23:60", day}, {"1440", day}, {"1500", day}, {"32767", day}, {"25.5", day}};
-    open(), arrowTo(1, 12);
+    arrowTo(1, 12);
     auto parse = [this](std::string text, const QDate& day = {}) {
         platform.messages.clear();
         QTime value;
@@ -68,18 +69,15 @@ TEST_F(WeekTest, ParseDurationExamples) {
 }
 
 TEST_F(WeekTest, TotalsOfRowsDaysAndWeek) {
-    open().m_lNameID = -1;
-    w().SetMonday("11/30/2026"), grid().setRows(9);  // an empty grid
+    w().m_lNameID = -1, w().SetMonday("11/30/2026"), grid().setRows(9);  // an empty grid
     for (int r = 1; r <= 5; ++r)
         for (int d = 0; d < 7; ++d) grid().setTextMatrix(r, durCol(d), "23:59");
     // B and N cells and texts that are no durations add nothing; unreadable minutes leave the hours.
     for (auto [r, c, text] : {std::tuple{6, 12, "07:35"}, {6, 13, "*"}, {6, 14, "12:00 note"}, {7, 3, "0130"},
                               {7, 6, "x:30"}, {7, 9, "02:yy"}, {7, 15, "1:75"}})
         grid().setTextMatrix(r, c, text);
-    arrowTo(2, 9);
     int unguardedMoves = 0;
-    grid().onLeaveCell = [&] { unguardedMoves += !w().noLeaveCell(); };
-    w().UpdateTotals();
+    arrowTo(2, 9), grid().onLeaveCell = [&] { unguardedMoves += !w().noLeaveCell(); }, w().UpdateTotals();
     EXPECT_EQ(std::make_pair(at(), unguardedMoves + w().noLeaveCell()), std::make_pair(std::make_pair(2, 9), 0));
     std::string totals;
     for (int r = 1; r <= 7; ++r) totals += cell(r, 24) + " ";
@@ -139,8 +137,7 @@ TEST_F(WeekTest, TheLoadedWeekAndItsUnchangedSave) {
               "02:30 12:15 02:30 03:00 00:00 01:29 23:59 45:43 04:00 04:00 04:15 08:00 23:59 01:29 00:00 00:00 00:00 00:00 00:00 00:00 00:00 00:00 1,3");
     const Records before = inFile();
     const Texts shown = rowTexts();
-    arrowTo(4, 6);
-    ASSERT_TRUE(w().SaveGrid());
+    ASSERT_TRUE((arrowTo(4, 6), w().SaveGrid()));
     EXPECT_EQ(std::make_tuple(messages(), rowTexts(), at(), w().id(15, 2)), std::make_tuple(Texts{}, shown, std::make_pair(4, 6), 5));
     Records after = inFile();
     for (auto [id, rec] : before) {
@@ -148,13 +145,11 @@ TEST_F(WeekTest, TheLoadedWeekAndItsUnchangedSave) {
         EXPECT_EQ(after[id], rec) << "activity " << id;
     }
     EXPECT_EQ(after.size(), before.size());
-    win.reset();
-    EXPECT_EQ(mdbExport(timerPath)[8]["Duration"], "1899-12-30 23:59:45");
+    EXPECT_EQ((win.reset(), mdbExport(timerPath))[8]["Duration"], "1899-12-30 23:59:45");
 }
 
 // k rows of activities and m recent combinations; the current cell the loading leaves.
 TEST_F(WeekTest, RowLayoutsAndAReloadThatLeavesNothingBehind) {
-    open();
     const std::tuple<const char*, int16_t, int, int, int, std::pair<int, int>, const char*> cases[] = {
         // Monday, recent days, Rows, the empty row, the first recent row, the current cell, the week's total
         {"11/30/2026", 30, 16, 14, 7, {6, 18}, "46:28"}, {"11/30/2026", 0, 8, 0, 0, {6, 18}, "46:28"},
@@ -178,8 +173,7 @@ TEST_F(WeekTest, RowLayoutsAndAReloadThatLeavesNothingBehind) {
 
 // A query that cannot run is reported; the week is left empty, of the right shape, not half filled.
 TEST_F(WeekTest, AQueryThatFailsLeavesAnEmptyWeek) {
-    open().m_db->DeleteQueryDef(timerdb::names::kQueryRecent);
-    w().SetMonday("11/30/2026");
+    w().m_db->DeleteQueryDef(timerdb::names::kQueryRecent), w().SetMonday("11/30/2026");
     EXPECT_NE(messages().size() == 1 ? messages()[0].find("Hourgrid Recent Activities By Num Days") : std::string::npos, std::string::npos);
     EXPECT_EQ(rowTexts(), Texts{"|||||||||"});
     EXPECT_EQ(cell(0, 3) + cell(2, 2) + std::to_string(w().id(3, 1)) + (w().mousePointer() == ui::MousePointer::Default ? "" : " busy"), "M 30Totals:0");
@@ -212,8 +206,7 @@ TEST_F(WeekTest, AMoveLeavesTheWeekOnlyOnceItIsSaved) {
             EXPECT_EQ(monday() + " " + w().days()[0].toString("MM/dd/yyyy").toStdString(), stays ? shown + " 11/30/2026" : to[i] + std::string(" ") + to[i]);
             EXPECT_EQ(std::make_tuple(cell(1, 3) == "01:" + std::to_string(minutes), w().enabled(), platform.modalForms.size()),
                       std::make_tuple(stays, true, size_t{i >= 5 && obstacle != 3}));
-            jet::detail::writablePager(w().m_db->engine()).setFaultHook(nullptr);
-            Records f = closeAndRead();
+            Records f = (jet::detail::writablePager(w().m_db->engine()).setFaultHook(nullptr), closeAndRead());
             EXPECT_EQ(f[1]["Duration"] + f[7]["CreateTime"], stays ? dur(2, 30) + kCreated : dur(1, minutes) + dateValue(QDate(2026, 12, 13), QTime(11, minutes)));
         }
 }
@@ -239,7 +232,6 @@ TEST(DateDialogParse, DatesAsTyped) {
 
 // The dialog offers the week shown (or now), disables the window, gives the date's Monday, stays open over no date.
 TEST_F(WeekTest, TheStartDateDialog) {
-    open();
     const std::tuple<const char*, const char*, bool, const char*, const char*> steps[] = {
         // field before, typed (null: as offered), OK, what was offered, Monday after
         {nullptr, "2/14/1999", true, "11/30/2026", "02/08/1999"}, {nullptr, "1/1/2002", false, "02/08/1999", "02/08/1999"},
@@ -255,18 +247,14 @@ TEST_F(WeekTest, TheStartDateDialog) {
 
 // Durations typed around the start-date dialog and across the year's end are saved on their own days (mdb-export).
 TEST_F(WeekTest, TheDialogAndMovesAcrossTheYearsEndSaveEachWeekUnderItsOwnDates) {
-    open();
-    grid().setTextMatrix(1, 6, "02:00");  // Tuesday 12/01/2026
-    answerDateDialog("12/30/2026"), w().EditMenuStartDate_Click();
+    grid().setTextMatrix(1, 6, "02:00"), answerDateDialog("12/30/2026"), w().EditMenuStartDate_Click();  // Tuesday 12/01/2026
     EXPECT_EQ(monday() + " " + headers(), "12/28/2026 M 28 T 29 W 30 T 31 F 1 S 2 S 3");
-    grid().setTextMatrix(1, 12, "01:00"), grid().setTextMatrix(1, 15, "01:30");  // Thursday 12/31, Friday 1/1
-    w().ViewMenuForwardWeek_Click();
+    grid().setTextMatrix(1, 12, "01:00"), grid().setTextMatrix(1, 15, "01:30"), w().ViewMenuForwardWeek_Click();  // Thursday 12/31, Friday 1/1
     EXPECT_EQ(monday() + " " + headers(), "01/04/2027 M 4 T 5 W 6 T 7 F 8 S 9 S 10");
     grid().setTextMatrix(1, 3, "03:00"), w().ViewMenuBackWeek_Click();
     EXPECT_EQ(monday() + " " + cell(1, 12) + " " + cell(1, 15) + " " + cell(1, 3) + std::to_string(messages().size()), "12/28/2026 01:00 01:30 0");
-    win.reset();
     std::string added;  // day and duration of each new activity
-    for (auto& [id, a] : mdbExport(timerPath))
+    for (auto& [id, a] : (win.reset(), mdbExport(timerPath)))
         if (id > 16) added += a["UserDate"] + " " + a["Duration"] + (a["Name ID"] == "200" ? "" : " not Alice's") + "|";
     EXPECT_EQ(added, "2026-12-01 00:00:00 1899-12-30 02:00:00|2026-12-31 00:00:00 1899-12-30 01:00:00|"
                      "2027-01-01 00:00:00 1899-12-30 01:30:00|2027-01-04 00:00:00 1899-12-30 03:00:00|");
@@ -277,8 +265,7 @@ TEST_F(WeekTest, NewChangedAndEmptiedCellsBecomeAddedUpdatedAndDeletedRecords) {
         edit(db, 2, {{"Start Time", jet::Value::date(serial(QDate(2026, 12, 2), QTime(8, 15)))},
                      {"Rate", jet::Value::currency(jet::Currency{855000})}, {"Timer Flags", jet::Value::byte(3)}});
     });
-    const Records before = inFile();
-    changeWeek();
+    const Records before = (changeWeek(), inFile());
     ASSERT_TRUE(w().SaveGrid());
     EXPECT_EQ(messages(), Texts{});
     Records after = inFile();
@@ -298,8 +285,7 @@ TEST_F(WeekTest, NewChangedAndEmptiedCellsBecomeAddedUpdatedAndDeletedRecords) {
         if (id == 2) rec["Duration"] = dur(2, 0);
         EXPECT_EQ(after[id], id == 4 ? Record{} : rec) << "activity " << id;
     }
-    win.reset();
-    Records x = mdbExport(timerPath);
+    Records x = (win.reset(), mdbExport(timerPath));
     EXPECT_EQ(x.size() + x.count(4), 17u);
     expectFields(x[ids[2]], {{"Name ID", "200"}, {"CustJob ID", "109"}, {"Service ID", "11"}, {"Class ID", "3"}, {"Payroll Item ID", "2"},
                              {"UserDate", "2026-12-04 00:00:00"}, {"CreateTime", "2026-12-06 10:00:00"}, {"Duration", "1899-12-30 01:15:00"},
@@ -311,24 +297,20 @@ TEST_F(WeekTest, NewChangedAndEmptiedCellsBecomeAddedUpdatedAndDeletedRecords) {
 
 // Cells follow their records across saves; a record gone is written again; the saved week loads as left.
 TEST_F(WeekTest, SavesOneAfterAnotherAndTheWeekLoadedAgain) {
-    open().m_bBillable = false;
-    auto rs = w().m_db->OpenDynaset("Activities");
-    rs->FindFirst("ID=9"), rs->Delete(), rs.reset();
+    w().m_bBillable = false, deleteActivity(9);
     for (auto [r, c, text] : {std::tuple{1, 9, "02:00"}, {2, 12, ""}, {3, 21, "02:00"}}) grid().setTextMatrix(r, c, text);
     for (int i = 0; i < 2; ++i) ASSERT_TRUE(w().SaveGrid());  // the second adds and deletes nothing more
     const int32_t again = w().id(6, 3), added = w().id(21, 3);
     ASSERT_TRUE(again > 16 && added > again);
     EXPECT_EQ(w().id(12, 2), 0);
-    grid().setTextMatrix(3, 21, "03:10");
-    ASSERT_TRUE(w().SaveGrid());
+    ASSERT_TRUE((grid().setTextMatrix(3, 21, "03:10"), w().SaveGrid()));
     Records after = inFile();
     EXPECT_EQ(after.size(), 16u);
     expectFields(after[again], {{"Duration", dur(4, 15)}, {"UserDate", dateValue(QDate(2026, 12, 1))}, {"CustJob ID", "109"}, {"Service ID", "13"},
                                 {"Payroll Item ID", "2"}});
     expectFields(after[added], {{"Duration", dur(3, 10)}, {"Billable Status", "False"}});
     EXPECT_EQ(after[1]["Billable Status"], "True");  // existing records keep theirs
-    w().SetMonday("11/30/2026");
-    // Activity 4 is gone; Wednesday's second activity keeps its row with Friday's.
+    w().SetMonday("11/30/2026");  // activity 4 is gone; Wednesday's second activity keeps its row with Friday's
     EXPECT_EQ(cell(1, 3) + cell(1, 9) + cell(3, 6) + cell(3, 21) + "|" + cell(3, 22) + "|" + cell(2, 9) + "|" + cell(2, 12) + "|" +
                   cell(2, 15) + " " + cell(15, 24), "02:3002:0004:1503:10||01:00||00:45 47:08");
     EXPECT_EQ(std::make_tuple(w().id(9, 1), w().id(6, 3), w().id(21, 3), colors(3, 21), messages()),
@@ -340,12 +322,9 @@ class SaveFault : public WeekTest, public ::testing::WithParamInterface<std::pai
 
 // A crash or refusal mid-save leaves the file, the IDs and the typed cells; a refused save retried does the week once.
 TEST_P(SaveFault, LeavesTheFileAndTheIdsAsBefore) {
-    open();
-    const Records before = inFile();
+    const Records before = (changeWeek(), inFile());
     const auto [phase, nth] = GetParam();
-    changeWeek();
-    int pages = 0;
-    bool failed = false;
+    int pages = 0, failed = 0;
     std::optional<RefusedWrites> refused;
     if (!std::strcmp(phase, "refused")) refused.emplace(timerPath), failed = true;
     jet::detail::writablePager(w().m_db->engine()).setFaultHook([&](const char* at, uint32_t) {
@@ -358,15 +337,13 @@ TEST_P(SaveFault, LeavesTheFileAndTheIdsAsBefore) {
     EXPECT_EQ(std::make_pair(changedIds(), cell(1, 15)), std::make_pair(std::vector<int32_t>{2, 4, 0, 0}, std::string("01:15")));
     if (refused) {
         EXPECT_EQ(inFile(), before);
-        refused.reset(), platform.messages.clear();
-        ASSERT_TRUE(w().SaveGrid());
+        ASSERT_TRUE((refused.reset(), platform.messages.clear(), w().SaveGrid()));
         Records after = inFile();
         EXPECT_EQ(after.size() + after.count(4) + w().id(12, 2) + messages().size(), 17u);
         EXPECT_EQ(after[w().id(15, 1)]["Duration"] + after[2]["Duration"], dur(1, 15) + dur(2, 0));
         return;
     }
-    win.reset();
-    EXPECT_EQ(readFile(timerPath), before);
+    EXPECT_EQ((win.reset(), readFile(timerPath)), before);
     EXPECT_FALSE(std::filesystem::exists(jet::journalPath(timerPath)));
     Records x = mdbExport(timerPath);
     EXPECT_EQ(std::to_string(x.size()) + x[2]["Duration"] + x[4]["Duration"] + x[1]["CreateTime"], "161899-12-30 01:29:301899-12-30 03:00:002026-12-04 17:05:00");
@@ -377,7 +354,6 @@ INSTANTIATE_TEST_SUITE_P(Phases, SaveFault, ::testing::Values(std::pair{"journal
                          [](const auto& info) { return std::string(info.param.first) + std::to_string(info.param.second); });
 
 TEST_F(WeekTest, ValidationNamesTheFirstFaultAndNothingIsWritten) {
-    open();
     const Records before = inFile();
     const std::pair<std::string, Texts> cases[] = {
         {"", {"", "23:59", "5:75", "00:00", "12", "1.5", "1:30.5"}},  // minutes over 59 pass below 23 hours
@@ -393,11 +369,9 @@ TEST_F(WeekTest, ValidationNamesTheFirstFaultAndNothingIsWritten) {
     for (auto [r, c, text] : {std::tuple{1, 9, "01:30"}, {3, 9, "abc"}, {3, 6, "24:00"}, {5, 3, "-1:00"}, {1, 15, "01:00"}})
         grid().setTextMatrix(r, c, text), platform.messages.clear();
     EXPECT_FALSE(w().SaveGrid());
-    EXPECT_EQ(messages(), Texts{kTooLong + std::string("12/1/26")});
-    EXPECT_EQ(inFile(), before);
+    EXPECT_EQ(std::make_pair(messages(), inFile()), std::make_pair(Texts{kTooLong + std::string("12/1/26")}, before));
     // A cell that validates but is no duration (00:00 of a longer record) is left out after its message.
-    open();
-    grid().setTextMatrix(1, 3, "00:00"), grid().setTextMatrix(1, 15, "01:00");
+    open(), grid().setTextMatrix(1, 3, "00:00"), grid().setTextMatrix(1, 15, "01:00");
     ASSERT_TRUE(w().SaveGrid());
     expectOnlyMessage(kBadTime);
     Records after = inFile();
@@ -407,28 +381,20 @@ TEST_F(WeekTest, ValidationNamesTheFirstFaultAndNothingIsWritten) {
 
 // A duration needs its row's three references (the time is checked first) and a person.
 TEST_F(WeekTest, ARowBlocksTheSaveUntilItsReferencesAreChosen) {
-    open();
-    grid().setTextMatrix(14, 3, "24:00");
-    check(std::string(kTooLong) + "11/30/26");
-    grid().setTextMatrix(14, 3, "01:00");
-    check("Please select a Customer:Job for every activity");
+    grid().setTextMatrix(14, 3, "24:00"), check(std::string(kTooLong) + "11/30/26");
+    grid().setTextMatrix(14, 3, "01:00"), check("Please select a Customer:Job for every activity");
     choose(14, 0, "Delta Logistics"), choose(14, 1, "Project Management");  // the click commits the Customer:Job
     check("Please select a Service Item for every activity");
-    choose(14, 2, "Commercial");
-    check("Please select a Class for every activity");
+    choose(14, 2, "Commercial"), check("Please select a Class for every activity");
     EXPECT_FALSE(w().SaveGrid());
     EXPECT_EQ(inFile().size(), 16u);
-    arrowTo(14, 3);
-    ASSERT_TRUE(w().SaveGrid());
+    ASSERT_TRUE((arrowTo(14, 3), w().SaveGrid()));
     const int32_t id = w().id(3, 14);
     expectFields(inFile()[id], {{"CustJob ID", "103"}, {"Service ID", "15"}, {"Class ID", "3"}, {"Duration", dur(1, 0)}});
-    w().m_lNameID = -1;
-    grid().setTextMatrix(14, 3, "02:00");
-    check("Please select a Name by clicking on the Name button.");
+    w().m_lNameID = -1, grid().setTextMatrix(14, 3, "02:00"), check("Please select a Name by clicking on the Name button.");
     EXPECT_FALSE(w().SaveGrid());
     EXPECT_EQ(inFile()[id]["Duration"], dur(1, 0));
     // Without a Timer file nothing is validated or saved, and nothing is said.
-    win.reset();
     start().Grid.setRows(3);
     w().Grid.setTextMatrix(1, 3, "01:00"), platform.messages.clear();
     EXPECT_FALSE(w().ValidateGrid() || w().SaveGrid());

@@ -36,7 +36,6 @@ inline Records readActivities(jet::Database& db) {
 }
 inline Records readFile(const std::string& path) { return readActivities(*jet::Database::open(path, jet::OpenMode::Exclusive)); }
 inline Records sampleFile() { return readFile(std::string(TEST_DATA_DIR) + "/timer/sample.tdb"); }
-
 inline Records mdbExport(const std::string& path) {  // "Activities" as mdb-export prints it from a closed file
     std::stringstream lines(testfiles::output("mdb-export -d '|' -Q -T '%Y-%m-%d %H:%M:%S' '" + path + "' Activities"));
     if (lines.str().empty()) throw std::runtime_error("mdb-export failed on " + path);
@@ -50,7 +49,6 @@ inline Records mdbExport(const std::string& path) {  // "Activities" as mdb-expo
     }
     return out;
 }
-
 inline void expectFields(const Record& r, const Record& expected) {  // every field named has that value
     for (const auto& [field, value] : expected) EXPECT_EQ(r.count(field) ? r.at(field) : "<none>", value) << field;
 }
@@ -60,13 +58,11 @@ inline void edit(jet::Database& db, int32_t id, const std::map<std::string, jet:
     for (const auto& [name, v] : values) fv.push_back({t->columnIndex(name), v});
     db.updateRow("Activities", t->seek(*t->primaryKey(), {jet::Value::int32(id)}).at(0), fv);
 }
-
 struct RefusedWrites {  // while it lives, the Timer file refuses every write: its journal cannot be created
     std::string journal;
     explicit RefusedWrites(const std::string& path) : journal(jet::journalPath(path)) { std::filesystem::create_directory(journal); }
     ~RefusedWrites() { std::filesystem::remove(journal); }
 };
-
 inline int durCol(int d) { return 3 + 3 * d; }  // day d, 0 Monday .. 6 Sunday
 
 inline constexpr ui::Color kNotExported = 0xD5FFFF, kGreen = 0x009600, kBlue = 0xFF0000, kMagenta = 0xC800C8;

@@ -65,17 +65,15 @@ TEST_F(Editing, ClicksCommitThePendingDurationToItsOwnCell) {
         EXPECT_EQ(gridKey('4') == '4' ? where() : "consumed", "3,6 [4]");
         w().HideCellEditors(false);
     }
-    EXPECT_EQ(messages(), Texts{});
     Records f = closeAndRead();
-    EXPECT_EQ(std::to_string(f.size()) + f[tue]["Duration"] + f[tue]["UserDate"], "18" + dur(2, 0) + dateValue(QDate(2026, 12, 1)));
+    EXPECT_EQ(std::to_string(messages().size()) + " " + std::to_string(f.size()) + f[tue]["Duration"] + f[tue]["UserDate"], "0 18" + dur(2, 0) + dateValue(QDate(2026, 12, 1)));
     expectFields(f[fri], {{"Duration", dur(1, 30)}, {"UserDate", dateValue(QDate(2026, 12, 4))}, {"Class ID", "3"},
                           {"Payroll Item ID", "2"}, {"Billable Status", "True"}, {"Exported", "False"}});
 }
 
 // The editor opens with the old text selected, or with the character typed; other cells take no duration.
 TEST_F(Editing, EditorsOpenOverTheirCell) {
-    auto editor = [this] {
-        const ui::TextBox& e = w().TimeEntry;
+    auto editor = [this, &e = w().TimeEntry] {
         return where() + " " + std::to_string(e.selStart()) + "+" + std::to_string(e.selLength()) + (e.hasFocus() ? " focus" : "");
     };
     EXPECT_EQ((click(3, 6), editor()), "3,6 [04:15] 0+5 focus");
@@ -85,9 +83,8 @@ TEST_F(Editing, EditorsOpenOverTheirCell) {
     for (auto [r, c] : {std::pair{1, 0}, {1, 1}, {1, 2}, {1, 4}, {1, 5}, {1, 23}, {1, 24}, {3, 7}, {15, 3}, {15, 21}}) {
         arrowTo(r, c);
         for (int k : {int('7'), int('x'), 27, 8}) EXPECT_EQ(gridKey(k), k);
-        EXPECT_EQ(where(), std::to_string(r) + "," + std::to_string(c));
+        EXPECT_EQ(where() + (messages().empty() ? "" : " said"), std::to_string(r) + "," + std::to_string(c));
     }
-    EXPECT_EQ(messages(), Texts{});
 }
 
 // A refused text stays in the editor, focused, until mended; a day or more is not cut to its remainder.
@@ -132,8 +129,7 @@ TEST_F(Editing, EnterCommitsAndWalksTheWeek) {
         EXPECT_EQ(where() + " " + std::to_string(grid().rows()), std::to_string(lastRow()) + ",3 " + (from == 23 ? "17" : "18"));
         for (int c = 0; c < 24; ++c) EXPECT_EQ(cell(lastRow(), c) + std::to_string(w().id(c, lastRow())), "0");
     }
-    EXPECT_EQ(cell(lastRow() + 1, 2) + cell(lastRow() + 1, 15) + cell(14, 24), "Totals:02:4502:00");
-    EXPECT_EQ(messages(), Texts{});
+    EXPECT_EQ(cell(lastRow() + 1, 2) + cell(lastRow() + 1, 15) + cell(14, 24) + (messages().empty() ? "" : " said"), "Totals:02:4502:00");
 }
 
 // An emptied cell deletes its activity; a parked editor ("^"), a disabled window or no file commit nothing.
@@ -164,8 +160,7 @@ TEST_F(Editing, AddRowAndClearTheWeek) {
     const Texts shown = snapshot();
     platform.answers = {ui::Answer::No, ui::Answer::Yes, ui::Answer::No};
     EXPECT_EQ((w().EditMenuClear_Click(), w().EditMenuClear_Click(), snapshot()), shown);
-    { RefusedWrites refused(timerPath); w().EditMenuClear_Click(); }
-    expectRefusedWrite();
+    { RefusedWrites refused(timerPath); w().EditMenuClear_Click(), expectRefusedWrite(); }
     const std::string cr(1, '\r'), clear = "This will clear all time entries for the current week.", sure = "Are your sure you want to continue?",
                       first = clear + cr + "Caution: this function cannot be undone!" + cr + sure, second = "Just checking!" + cr + clear + cr + sure;
     const Texts m = messages();
@@ -481,8 +476,7 @@ TEST_F(Editing, AnInvalidWeekClosesWhenTheUserSaysSo) {
             platform.messages.clear(), platform.answers = {ui::Answer::OK, answer}, close(w());
             EXPECT_EQ(messages(), (Texts{invalid, question}));
             const bool yes = answer == ui::Answer::Yes;
-            EXPECT_EQ(w().ended(), yes);
-            EXPECT_EQ(yes ? readSetting("File") + " " + engineError(timerPath) : "", yes ? timerPath + " <opened>" : "");
+            EXPECT_EQ(std::to_string(w().ended()) + (yes ? " " + readSetting("File") + " " + engineError(timerPath) : ""), yes ? "1 " + timerPath + " <opened>" : "0");
             if (!yes) platform.messages.clear(), w().ViewMenuBackWeek_Click();  // refused again, without the question
             EXPECT_EQ(yes ? Texts{invalid} : messages(), Texts{invalid});
             EXPECT_EQ(closeAndRead()[id]["Duration"], dur(2, 0));

@@ -115,10 +115,8 @@ TEST_F(Editing, EnterCommitsAndWalksTheWeek) {
     EXPECT_EQ(cell(3, 21) + " " + where() + " " + std::to_string(gridKey(13)) + " " + where(), "00:45 3,24 13 3,24");
     // Enter in the grid: the same kind of cell on the next day; Sunday's B and N go on to the next row.
     for (auto [from, to] : {std::pair{0, "1,3"}, {1, "1,4"}, {2, "1,5"}, {3, "1,6"}, {4, "1,7"}, {5, "1,8"}, {18, "1,21"},
-                            {20, "1,23"}, {21, "1,24"}, {22, "2,3"}, {23, "2,3"}}) {
-        arrowTo(1, from);
-        EXPECT_EQ(gridKey(13) ? "not consumed" : where() + (w().noLeaveCell() ? " guarded" : ""), to);
-    }
+                            {20, "1,23"}, {21, "1,24"}, {22, "2,3"}, {23, "2,3"}})
+        EXPECT_EQ((arrowTo(1, from), gridKey(13)) ? "not consumed" : where() + (w().noLeaveCell() ? " guarded" : ""), to);
     EXPECT_EQ((arrowTo(15, 9), gridKey(13)) == 13 ? where() : "consumed", "15,9");
     for (int from : {22, 23}) EXPECT_EQ((arrowTo(14, from), gridKey(13), where()), "1,3");  // from the last row: back to the first while unused
     entry(14, 15, "2");
@@ -137,8 +135,7 @@ TEST_F(Editing, EmptiedCellsAndEditorsThatCommitNothing) {
     entry(1, 3, ""), entry(2, 12, "   ");
     EXPECT_EQ(cells(1, {4, 5, 24}) + " " + cells(2, {13, 14}) + " " + where(), "*|Homepage mockups|01:30 *|Review with client 2,15");
     EXPECT_EQ(state(1, 3) + " " + state(2, 12), state(14, 3) + " " + state(14, 3));  // no text, ID or colour left
-    click(1, 6), type("3"), w().HideCellEditors(false);
-    EXPECT_EQ(where() + " " + w().TimeEntry.text() + cell(1, 6), "1,6 ^");
+    EXPECT_EQ((click(1, 6), type("3"), w().HideCellEditors(false), where() + " " + w().TimeEntry.text() + cell(1, 6)), "1,6 ^");
     EXPECT_EQ((arrowTo(1, 9), arrowTo(3, 3), gridKey('4'), where()), "3,3 [4]");
     enter(), w().HideCellEditors(false), arrowTo(1, 3), w().setEnabled(false), gridKey(13);
     EXPECT_EQ(cell(3, 3) + " " + where() + " " + w().TimeEntry.text(), "04:00 1,6 ^");
@@ -198,17 +195,14 @@ TEST_F(Editing, HoverHints) {
 
 TEST_F(Editing, TheBillableAndNoteMarkers) {
     // Two clicks on B change the flag in the file and back; marker and colour follow each.
-    for (auto [r, d, id, was, fores] : {std::tuple{2, 4, 5, "False", std::pair{kGreen, kText}}, {1, 0, 1, "True", std::pair{kBlue, kMagenta}}})
-        for (int i = 0; i < 2; ++i) {
-            click(r, durCol(d) + 1);
-            EXPECT_EQ(std::make_tuple(inFile()[id]["Billable Status"] == was, cell(r, durCol(d) + 1) == "*", grid().foreColorAt(r, durCol(d)), where()),
-                      std::make_tuple(i == 1, (i == 1) == (*was == 'T'), i ? fores.second : fores.first, std::to_string(r) + "," + std::to_string(durCol(d) + 1)));
-        }
+    for (auto [r, b, id, was, fores] : {std::tuple{2, 16, 5, "False", std::pair{kGreen, kText}}, {1, 4, 1, "True", std::pair{kBlue, kMagenta}}})
+        for (int i = 0; i < 2; ++i)
+            EXPECT_EQ((click(r, b), std::make_tuple(inFile()[id]["Billable Status"] == was, cell(r, b) == "*", grid().foreColorAt(r, b - 1), where())),
+                      std::make_tuple(i == 1, (i == 1) == (*was == 'T'), i ? fores.second : fores.first, std::to_string(r) + "," + std::to_string(b)));
     // N: activity 5's Null note set, changed and emptied; Cancel, or a close by other means, keeps a note.
     for (auto [note, was, fore] : {std::tuple{"Called the printer", "", kBlue}, {"Called twice", "Called the printer", kBlue},
                                    {"", "Called twice", kText}}) {
-        answerDetail(note), click(2, 17);
-        EXPECT_EQ(shown + " " + marks(5), std::string(was) + "|hidden False False \"" + note + "\"");
+        EXPECT_EQ((answerDetail(note), click(2, 17), shown + " " + marks(5)), std::string(was) + "|hidden False False \"" + note + "\"");
         EXPECT_EQ(cell(2, 17) + " " + where() + " " + std::to_string(grid().foreColorAt(2, 15)), std::string(note) + " 2,17 " + std::to_string(fore));
     }
     answerDetail("first"), click(2, 14);
@@ -260,9 +254,8 @@ TEST_F(Editing, RowReferences) {
     for (auto [c, text, listed] : {std::tuple{0, kAcme, true}, {0, "Caf\xC3\xA9 Aurora:Menu Design", true},
                                   {0, "acme corporation:website redesign", false}, {0, "Removed Customer ", false},
                                   {1, "Design", true}, {1, "design", false}, {2, "Government", true}, {2, "", false},
-                                  {0, "Removed Customer", false}}) {
-        combo(c).setListIndex(0);  // a selection left from before must not survive
-        w().HideCellEditors(false), grid().setTextMatrix(3, c, text), click(3, c);
+                                  {0, "Removed Customer", false}}) {  // a selection left from before must not survive
+        combo(c).setListIndex(0), w().HideCellEditors(false), grid().setTextMatrix(3, c, text), click(3, c);
         EXPECT_EQ(where(), "3," + std::to_string(c) + " {" + (listed ? text : "") + "}");
     }
     const Records sample = inFile();
@@ -270,10 +263,9 @@ TEST_F(Editing, RowReferences) {
     EXPECT_EQ(cell(3, 0) + std::to_string(w().id(0, 3)) + " " + where() + (inFile() == sample ? "" : " written"), "Removed Customer109 3,6 [04:15]");
     w().HideCellEditors(false), deleteActivity(4), grid().setTextMatrix(2, 9, "");  // activity 3's cell, emptied but not yet saved
     Records after = inFile();
-    for (auto [c, text, ref] : {std::tuple{0, "Zenith Dental", 100}, {1, "Training", 12}, {2, "Internal", 6}}) {
-        choose(2, c, text), click(2, 6);
-        EXPECT_EQ(cell(2, c) + std::to_string(w().id(c, 2)) + " " + where() + std::to_string(combo(c).listIndex()), text + std::to_string(ref) + " 2,6 []-1");
-    }
+    for (auto [c, text, ref] : {std::tuple{0, "Zenith Dental", 100}, {1, "Training", 12}, {2, "Internal", 6}})
+        EXPECT_EQ((choose(2, c, text), click(2, 6), cell(2, c) + std::to_string(w().id(c, 2)) + " " + where() + std::to_string(combo(c).listIndex())),
+                  text + std::to_string(ref) + " 2,6 []-1");
     after[5]["CustJob ID"] = "100", after[5]["Service ID"] = "12", after[5]["Class ID"] = "6";
     EXPECT_EQ(inFile(), after);
     expectFields((win.reset(), mdbExport(timerPath))[5], {{"CustJob ID", "100"}, {"Service ID", "12"}, {"Class ID", "6"}});
@@ -330,8 +322,7 @@ TEST_F(Editing, AWeekThatCannotBeSavedKeepsItsFileAndWindow) {
     for (bool exit : {false, true}) {
         const std::string first = (open(), timerPath), other = copyTimer("sample.tdb", "other.tdb");
         std::optional<RefusedWrites> refused(std::in_place, first);
-        entry(1, 6, "2");  // Tuesday of row 1, refused: in the grid only
-        platform.messages.clear(), platform.openResults = {other};
+        entry(1, 6, "2"), platform.messages.clear(), platform.openResults = {other};  // Tuesday of row 1, refused: in the grid only
         exit ? w().FileMenuExit_Click() : w().FileMenuOpen_Click();
         EXPECT_EQ(messages().size() == 1 && messages()[0].find(kNotSaved) != std::string::npos ? cell(1, 6) + " " + w().timerFile() +
                   (w().ended() ? " ended" : "") : messages().back(), "02:00 " + first);

@@ -233,8 +233,8 @@ TEST_F(WeekTest, TheStartDateDialog) {
     for (const auto& [field, typed, ok, offers, mon] : steps) {
         if (field) w().sbStatusBar.setPanelText(4, field);
         platform.messages.clear(), answerDateDialog(typed, ok), w().EditMenuStartDate_Click();
-        EXPECT_EQ(offered + " " + monday() + (w().enabled() ? "" : " disabled"), std::string(offers) + " " + mon);
-        EXPECT_EQ(messages(), std::string(offers).find("stayed") == std::string::npos ? Texts{} : Texts{"Please enter a valid date"});
+        EXPECT_EQ(std::make_pair(offered + " " + monday() + (w().enabled() ? "" : " disabled"), messages()),
+                  std::make_pair(std::string(offers) + " " + mon, std::string(offers).find("stayed") == std::string::npos ? Texts{} : Texts{"Please enter a valid date"}));
     }
 }
 
@@ -269,8 +269,7 @@ TEST_F(WeekTest, NewChangedAndEmptiedCellsBecomeAddedUpdatedAndDeletedRecords) {
     // New records: the row's references, the day, the person, payroll item 2, the billable default (read by mdb-export below).
     expectFields(after[ids[2]], {{"Note", "NULL"}, {"Start Time", "NULL"}, {"Rate", "NULL"}});
     expectFields(after[ids[3]], {{"CustJob ID", "108"}, {"Service ID", "10"}, {"Class ID", "3"}, {"UserDate", dateValue(QDate(2026, 11, 30))}, {"Duration", dur(0, 20)}});
-    // Every activity of the week gets the time of writing, the changed one its duration;
-    // nobody else's, and none of Alice's other weeks, is touched.
+    // The week's activities get the time of writing, the changed one its duration; nobody else's, none of Alice's other weeks.
     for (auto [id, rec] : before) {
         if (id <= 9) rec["CreateTime"] = kNow;
         if (id == 2) rec["Duration"] = dur(2, 0);
@@ -351,8 +350,7 @@ TEST_F(WeekTest, ValidationNamesTheFirstFaultAndNothingIsWritten) {
         {"Invalid time entry: ", {"a:00", ":30", "2:", "abc", "   ", "32768:00", "1:32768"}}};
     for (const auto& [message, texts] : cases)
         for (const auto& text : texts) {
-            grid().setTextMatrix(1, 9, text), platform.messages.clear();  // Wednesday 12/02/2026
-            EXPECT_EQ(w().ValidateGrid(), message.empty()) << text;
+            EXPECT_EQ((grid().setTextMatrix(1, 9, text), platform.messages.clear(), w().ValidateGrid()), message.empty()) << text;  // Wednesday 12/02
             EXPECT_EQ(messages(), message.empty() ? Texts{} : Texts{message + "12/2/26"}) << text;
         }
     // The first fault in row order (Tuesday before Wednesday, row 3 before row 5) stops the save.

@@ -19,7 +19,8 @@ protected:
     void type(const std::string& s) { for (unsigned char ch : s) w().TimeEntry.visible() ? w().TimeEntry.typeKey(ch) : void(gridKey(ch)); }
     std::string tipAt(int r, int c) { return grid().userMouseMove(r, c, 0, 0, 0, 0), grid().toolTip(); }
     std::string where() {  // the current cell, the duration editor's text while it shows, and the combo showing
-        std::string s = std::to_string(grid().row()) + "," + std::to_string(grid().col()) + (w().TimeEntry.visible() ? " [" + w().TimeEntry.text() + "]" : "");
+        std::string s = std::to_string(grid().row()) + "," + std::to_string(grid().col());
+        if (w().TimeEntry.visible()) s += " [" + w().TimeEntry.text() + "]";
         for (int c : {0, 1, 2}) s += combo(c).visible() ? " {" + combo(c).text() + "}" : "";
         return s;
     }
@@ -66,7 +67,8 @@ TEST_F(Editing, ClicksCommitThePendingDurationToItsOwnCell) {
         w().HideCellEditors(false);
     }
     Records f = closeAndRead();
-    EXPECT_EQ(std::to_string(messages().size()) + " " + std::to_string(f.size()) + f[tue]["Duration"] + f[tue]["UserDate"], "0 18" + dur(2, 0) + dateValue(QDate(2026, 12, 1)));
+    EXPECT_EQ(std::to_string(messages().size()) + " " + std::to_string(f.size()) + f[tue]["Duration"] + f[tue]["UserDate"],
+              "0 18" + dur(2, 0) + dateValue(QDate(2026, 12, 1)));
     expectFields(f[fri], {{"Duration", dur(1, 30)}, {"UserDate", dateValue(QDate(2026, 12, 4))}, {"Class ID", "3"},
                           {"Payroll Item ID", "2"}, {"Billable Status", "True"}, {"Exported", "False"}});
 }
@@ -77,7 +79,8 @@ TEST_F(Editing, EditorsOpenOverTheirCell) {
         return where() + " " + std::to_string(e.selStart()) + "+" + std::to_string(e.selLength()) + (e.hasFocus() ? " focus" : "");
     };
     EXPECT_EQ((click(3, 6), editor()), "3,6 [04:15] 0+5 focus");
-    EXPECT_EQ((arrowTo(1, 3), gridKey('7')) == '7' ? editor() + " " + cell(1, 3) : "consumed", "1,3 [7] 1+0 focus 02:30");  // the cell keeps its text until the commit
+    // Typed into the editor; the cell keeps its text until the commit.
+    EXPECT_EQ((arrowTo(1, 3), gridKey('7')) == '7' ? editor() + " " + cell(1, 3) : "consumed", "1,3 [7] 1+0 focus 02:30");
     type("5"), enter();
     EXPECT_EQ(cell(1, 3) + " " + where() + " " + inFile()[1]["Duration"], "01:15 1,6 " + dur(1, 15));  // 75 minutes
     for (auto [r, c] : {std::pair{1, 0}, {1, 1}, {1, 2}, {1, 4}, {1, 5}, {1, 23}, {1, 24}, {3, 7}, {15, 3}, {15, 21}}) {
@@ -102,7 +105,8 @@ TEST_F(Editing, AnEntryThatIsNoDurationStaysInTheEditor) {
     EXPECT_EQ(cell(1, 6) + " " + where() + (w().commitOK() ? "" : " refused"), "01:15 1,9");
     const int32_t id = w().id(6, 1);
     Records f = closeAndRead();
-    EXPECT_EQ(std::to_string(f.size()) + f[1]["Duration"] + f[id]["Duration"] + f[id]["UserDate"], "17" + dur(2, 30) + dur(1, 15) + dateValue(QDate(2026, 12, 1)));
+    EXPECT_EQ(std::to_string(f.size()) + f[1]["Duration"] + f[id]["Duration"] + f[id]["UserDate"],
+              "17" + dur(2, 30) + dur(1, 15) + dateValue(QDate(2026, 12, 1)));
 }
 
 TEST_F(Editing, EnterCommitsAndWalksTheWeek) {
@@ -148,8 +152,8 @@ TEST_F(Editing, EmptiedCellsAndEditorsThatCommitNothing) {
 }
 
 TEST_F(Editing, AddRowAndClearTheWeek) {
-    click(1, 6), type("2:15"), w().EditMenuAddRow_Click(), w().tbToolBar_ButtonClick("AddRow");
-    EXPECT_EQ(cell(1, 6) + " " + where() + " " + std::to_string(grid().rows()) + (w().noLeaveCell() ? " guarded" : ""), "02:15 1,6 18");  // committed first
+    click(1, 6), type("2:15"), w().EditMenuAddRow_Click(), w().tbToolBar_ButtonClick("AddRow");  // the duration is committed first
+    EXPECT_EQ(cell(1, 6) + " " + where() + " " + std::to_string(grid().rows()) + (w().noLeaveCell() ? " guarded" : ""), "02:15 1,6 18");
     for (int c = 0; c < 25; ++c) EXPECT_EQ(state(15, c) + state(16, c), state(14, c) + state(14, c));
     EXPECT_EQ(cell(17, 2) + cell(17, 24) + std::to_string(grid().backColorAt(17, 5)) + " " + std::to_string(grid().rowHeight(16)),
               "Totals:48:43" + std::to_string(ui::kSys3DLight) + " 315");
@@ -283,7 +287,8 @@ TEST_F(Editing, AHeadingClickOnARowWithExportedActivities) {
         const std::string exported = exportedAfter ? "True" : "False", back = std::to_string(exportedAfter ? kBack : kNotExported);
         EXPECT_EQ(f[1]["Exported"] + f[2]["Exported"] + f[6]["Exported"] + " " + std::to_string(colors(1, 3).second) + std::to_string(colors(1, 9).second),
                   exported + exported + "True " + back + back);
-        EXPECT_EQ(where() + " " + std::to_string(committingMoves + w().noLeaveCell()), "1," + std::to_string(c) + (goesOn ? " {" + cell(1, c) + "}" : "") + " 0");
+        EXPECT_EQ(where() + " " + std::to_string(committingMoves + w().noLeaveCell()),
+                  "1," + std::to_string(c) + (goesOn ? " {" + cell(1, c) + "}" : "") + " 0");
     }
     const Records before = inFile();
     for (int col : {2, 1, 0, 1, 2, 3}) arrowTo(4, col);
@@ -436,8 +441,8 @@ TEST_F(Editing, EveryCommandCommitsToTheEditorsCellOrStops) {
             EXPECT_EQ(guards, (closes ? Texts{kBadTime, kCloseWithout} : refused ? Texts{kBadTime} : Texts{}));
             EXPECT_EQ(asked(platform, kExportedQuestion), state == Exported);
             // The editor keeps the text, its cell and the focus; whatever is left of it goes nowhere else.
-            EXPECT_EQ(stays && w().TimeEntry.visible() && w().TimeEntry.hasFocus() ? w().TimeEntry.text() + " " + where().substr(0, where().find(' ')) : "",
-                      stays ? "x 1," + std::to_string(col) : "");
+            const bool kept = stays && w().TimeEntry.visible() && w().TimeEntry.hasFocus();
+            EXPECT_EQ(kept ? w().TimeEntry.text() + " " + where().substr(0, where().find(' ')) : "", stays ? "x 1," + std::to_string(col) : "");
             if (w().TimeEntry.visible()) enter();
             Records after = closeAndRead(), expected = before;
             EXPECT_EQ(after.size(), before.size());  // no activity created elsewhere
@@ -467,7 +472,8 @@ TEST_F(Editing, AnInvalidWeekClosesWhenTheUserSaysSo) {
             platform.messages.clear(), platform.answers = {ui::Answer::OK, answer}, close(w());
             EXPECT_EQ(messages(), (Texts{invalid, question}));
             const bool yes = answer == ui::Answer::Yes;
-            EXPECT_EQ(std::to_string(w().ended()) + (yes ? " " + readSetting("File") + " " + engineError(timerPath) : ""), yes ? "1 " + timerPath + " <opened>" : "0");
+            EXPECT_EQ(std::to_string(w().ended()) + (yes ? " " + readSetting("File") + " " + engineError(timerPath) : ""),
+                      yes ? "1 " + timerPath + " <opened>" : "0");
             if (!yes) platform.messages.clear(), w().ViewMenuBackWeek_Click();  // refused again, without the question
             EXPECT_EQ(yes ? Texts{invalid} : messages(), Texts{invalid});
             EXPECT_EQ(closeAndRead()[id]["Duration"], dur(2, 0));

@@ -57,7 +57,8 @@ TEST_F(WeekTest, ParseDurationExamples) {
     for (const auto& [typed, reads] : cases) EXPECT_EQ(parse(typed), reads) << "'" << typed << "'";
     // A day given names that day, or else the current duration, B or N cell's; the caller's text is trimmed.
     EXPECT_EQ(parse("26:00", QDate(2026, 12, 6)), kTooLong + std::string("12/6/26"));
-    for (auto [col, date] : {std::pair{3, "11/30/26"}, {7, "12/1/26"}, {23, "12/6/26"}}) EXPECT_EQ((arrowTo(1, col), parse("24:00")), kTooLong + std::string(date));
+    for (auto [col, date] : {std::pair{3, "11/30/26"}, {7, "12/1/26"}, {23, "12/6/26"}})
+        EXPECT_EQ((arrowTo(1, col), parse("24:00")), kTooLong + std::string(date));
     std::string text = "  abc ";
     QTime value;
     EXPECT_EQ(std::to_string(w().ParseDuration(text, value)) + text, "0abc");
@@ -167,8 +168,8 @@ TEST_F(WeekTest, RowLayoutsAndAReloadThatLeavesNothingBehind) {
     // A query that cannot run is reported; the week is left empty, of the right shape, not half filled.
     w().m_recentDays = 30, w().m_db->DeleteQueryDef(timerdb::names::kQueryRecent), w().SetMonday("11/30/2026");
     EXPECT_NE(messages().size() == 1 ? messages()[0].find("Hourgrid Recent Activities By Num Days") : std::string::npos, std::string::npos);
-    EXPECT_EQ(std::make_pair(rowTexts(), cell(0, 3) + cell(2, 2) + std::to_string(w().id(3, 1)) + (w().mousePointer() == ui::MousePointer::Default ? "" : " busy")),
-              std::make_pair(Texts{"|||||||||"}, std::string("M 30Totals:0")));
+    EXPECT_EQ(rowTexts(), Texts{"|||||||||"});
+    EXPECT_EQ(cell(0, 3) + cell(2, 2) + std::to_string(w().id(3, 1)) + (w().mousePointer() == ui::MousePointer::Default ? "" : " busy"), "M 30Totals:0");
 }
 
 // A move saves the week it leaves first; a bad start date, invalid week or failed write keeps it, reported.
@@ -228,8 +229,8 @@ TEST_F(WeekTest, TheStartDateDialog) {
     for (const auto& [field, typed, ok, offers, mon] : steps) {
         if (field) w().sbStatusBar.setPanelText(4, field);
         platform.messages.clear(), answerDateDialog(typed, ok), w().EditMenuStartDate_Click();
-        EXPECT_EQ(std::make_pair(offered + " " + monday() + (w().enabled() ? "" : " disabled"), messages()),
-                  std::make_pair(std::string(offers) + " " + mon, std::string(offers).find("stayed") == std::string::npos ? Texts{} : Texts{"Please enter a valid date"}));
+        EXPECT_EQ(offered + " " + monday() + (w().enabled() ? "" : " disabled"), std::string(offers) + " " + mon);
+        EXPECT_EQ(messages(), std::string(offers).find("stayed") == std::string::npos ? Texts{} : Texts{"Please enter a valid date"});
     }
 }
 
@@ -261,7 +262,8 @@ TEST_F(WeekTest, NewChangedAndEmptiedCellsBecomeAddedUpdatedAndDeletedRecords) {
     ASSERT_TRUE(ids[1] == 0 && !after.count(4) && ids[2] > 16 && ids[3] > 16 && ids[2] != ids[3]);
     // New records: the row's references, the day, the person, payroll item 2, the billable default (read by mdb-export below).
     expectFields(after[ids[2]], {{"Note", "NULL"}, {"Start Time", "NULL"}, {"Rate", "NULL"}});
-    expectFields(after[ids[3]], {{"CustJob ID", "108"}, {"Service ID", "10"}, {"Class ID", "3"}, {"UserDate", dateValue(QDate(2026, 11, 30))}, {"Duration", dur(0, 20)}});
+    expectFields(after[ids[3]], {{"CustJob ID", "108"}, {"Service ID", "10"}, {"Class ID", "3"}, {"UserDate", dateValue(QDate(2026, 11, 30))},
+                                 {"Duration", dur(0, 20)}});
     // The week's activities get the time of writing, the changed one its duration; nobody else's, none of Alice's other weeks.
     for (auto [id, rec] : before) {
         if (id <= 9) rec["CreateTime"] = kNow;
@@ -313,7 +315,8 @@ TEST_P(SaveFault, LeavesTheFileAndTheIdsAsBefore) {
     });
     EXPECT_FALSE(w().SaveGrid());
     ASSERT_TRUE(failed) << "the save wrote fewer pages than the fault waits for";
-    EXPECT_NE(messages().size() == 1 ? messages()[0].find(refused ? kNotSaved : std::string("simulated crash\r") + kNotSaved) : std::string::npos, std::string::npos);
+    const std::string said = messages().size() == 1 ? messages()[0] : "";
+    EXPECT_NE(said.find(refused ? kNotSaved : std::string("simulated crash\r") + kNotSaved), std::string::npos) << said;
     EXPECT_EQ(std::make_pair(changedIds(), cell(1, 15)), std::make_pair(std::vector<int32_t>{2, 4, 0, 0}, std::string("01:15")));
     if (refused) {
         EXPECT_EQ(inFile(), before);
@@ -326,7 +329,8 @@ TEST_P(SaveFault, LeavesTheFileAndTheIdsAsBefore) {
     EXPECT_EQ((win.reset(), readFile(timerPath)), before);
     EXPECT_FALSE(std::filesystem::exists(jet::journalPath(timerPath)));
     Records x = mdbExport(timerPath);
-    EXPECT_EQ(std::to_string(x.size()) + x[2]["Duration"] + x[4]["Duration"] + x[1]["CreateTime"], "161899-12-30 01:29:301899-12-30 03:00:002026-12-04 17:05:00");
+    EXPECT_EQ(std::to_string(x.size()) + " " + x[2]["Duration"] + " " + x[4]["Duration"] + " " + x[1]["CreateTime"],
+              "16 1899-12-30 01:29:30 1899-12-30 03:00:00 2026-12-04 17:05:00");
 }
 
 INSTANTIATE_TEST_SUITE_P(Phases, SaveFault, ::testing::Values(std::pair{"journal", 1}, std::pair{"file", 1}, std::pair{"file", 2}, std::pair{"file", 3},

@@ -389,8 +389,6 @@ TEST_F(Editing, EveryCommandCommitsToTheEditorsCellOrStops) {
     int col = 0;
     auto weekLeft = [this] { return w().TimeEntry.text() == "^"; };
     auto ctrl = [this](int code) { return [this, code] { int k = code; w().Form_KeyDown(k, ui::kCtrlMask); }; };
-    auto modal = [this] { return !platform.modalForms.empty(); };
-    auto ended = [this] { return w().ended(); };
     struct Path {  // a command, what shows it went ahead, the answers to its own questions and to "close without it?" over a refused entry
         const char* name; std::function<void()> run; std::function<bool()> happened;
         std::deque<ui::Answer> answers = {}; std::optional<ui::Answer> closeWithout = {};
@@ -411,11 +409,11 @@ TEST_F(Editing, EveryCommandCommitsToTheEditorsCellOrStops) {
          {ui::Answer::Cancel}}, {"Add Row", [this] { w().tbToolBar_ButtonClick("AddRow"); }, [this] { return grid().rows() == 17; }},
         {"Clear", [this] { w().EditMenuClear_Click(); }, [this] { return asked(platform, "This will clear"); }, {ui::Answer::No}},
         {"Font", [this] { w().EditMenuFont_Click(); }, [this] { return !platform.fontRequests.empty(); }},
-        {"Preferences OK", [this] { w().EditMenuPreferences_Click(); }, modal},
-        {"Name button", [this] { w().sbStatusBar_PanelClick("NameButton"); }, modal},
-        {"File > Exit", [this] { w().FileMenuExit_Click(); }, ended, {}, ui::Answer::Yes},
-        {"close box", [this] { w().Unload(0); }, ended, {}, ui::Answer::Yes},
-        {"close box, No", [this] { w().Unload(0); }, ended, {}, ui::Answer::No}};
+        {"Preferences OK", [this] { w().EditMenuPreferences_Click(); }, [this] { return !platform.modalForms.empty(); }},
+        {"Name button", [this] { w().sbStatusBar_PanelClick("NameButton"); }, [this] { return !platform.modalForms.empty(); }},
+        {"File > Exit", [this] { w().FileMenuExit_Click(); }, [this] { return w().ended(); }, {}, ui::Answer::Yes},
+        {"close box", [this] { w().Unload(0); }, [this] { return w().ended(); }, {}, ui::Answer::Yes},
+        {"close box, No", [this] { w().Unload(0); }, [this] { return w().ended(); }, {}, ui::Answer::No}};
     for (const Path& path : paths)
         for (Pending state : {None, Valid, Refused, Exported}) {
             if (state == None && (std::string(path.name) == "Tab" || path.closeWithout == ui::Answer::No)) continue;

@@ -19,7 +19,6 @@
 using app::Hourgrid;
 using Record = std::map<std::string, std::string>;  // field -> value as the engine (or mdb-export) prints it
 using Records = std::map<int32_t, Record>;
-using Texts = std::vector<std::string>;
 
 inline double serial(const QDate& d, const QTime& t = {0, 0}) { return QDate(1899, 12, 30).daysTo(d) + t.msecsSinceStartOfDay() / 86400000.0; }
 inline std::string dateValue(const QDate& d, const QTime& t = {0, 0}) { return jet::toDebugString(jet::Value::date(serial(d, t))); }

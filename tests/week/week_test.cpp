@@ -84,10 +84,7 @@ TEST_F(WeekTest, TotalsOfRowsDaysAndWeek) {
     EXPECT_EQ(std::make_tuple(grid().backColorAt(8, 0), grid().backColorAt(1, 24), grid().backColorAt(1, 23)), std::make_tuple(ui::kSys3DLight, ui::kSys3DLight, kBack));
     grid().setTextMatrix(7, 9, ""), w().UpdateTotals();  // rebuilt from the cells every time
     EXPECT_EQ(cell(7, 24) + cell(8, 9) + cell(8, 24), "02:15119:55849:15");
-}
-
-// A week of thousands of hours stops counting at the 16-bit limit instead of wrapping to negative hours.
-TEST(AddDurationText, TheHoursStopAtTheirLimit) {
+    // A week of thousands of hours stops counting at the 16-bit limit instead of wrapping to negative hours.
     int16_t h = 32760, m = 0;
     app::Hourgrid::AddDurationText(h, m, "23:59");
     EXPECT_EQ(std::make_pair(h, m), std::make_pair(int16_t{32767}, int16_t{59}));
@@ -185,8 +182,7 @@ TEST_F(WeekTest, AMoveLeavesTheWeekOnlyOnceItIsSaved) {
             SCOPED_TRACE(std::to_string(i) + " " + std::to_string(obstacle));
             const bool stays = obstacle > 2 || (obstacle && i < 4);  // Last Monday and the dialog need no start date
             const int minutes = 10 + static_cast<int>(i);
-            open(), answerDateDialog("1/1/2002");
-            app::Clock::setFixed(QDateTime(QDate(2026, 12, 13), QTime(11, minutes)));  // Last Monday is 12/07
+            open(), answerDateDialog("1/1/2002"), app::Clock::setFixed(QDateTime(QDate(2026, 12, 13), QTime(11, minutes)));  // Last Monday: 12/07
             grid().setTextMatrix(1, 3, "01:" + std::to_string(minutes));
             if (obstacle == 1 || obstacle == 2) w().sbStatusBar.setPanelText(4, obstacle == 1 ? "<None>" : "12/01/2026");
             if (obstacle == 3) grid().setTextMatrix(2, 12, "25:00");
@@ -202,7 +198,19 @@ TEST_F(WeekTest, AMoveLeavesTheWeekOnlyOnceItIsSaved) {
         }
 }
 
-TEST_F(Week, DatesAsTyped) {
+// The dialog offers the week shown (or now), disables the window, gives the date's Monday, stays open over no date; what it reads.
+TEST_F(WeekTest, TheStartDateDialog) {
+    const std::tuple<const char*, const char*, bool, const char*, const char*> steps[] = {
+        // field before, typed (null: as offered), OK, what was offered, Monday after
+        {nullptr, "2/14/1999", true, "11/30/2026", "02/08/1999"}, {nullptr, "1/1/2002", false, "02/08/1999", "02/08/1999"},
+        {"", nullptr, true, "12/6/2026 10:00:00 AM", "11/30/2026"}, {"<None>", nullptr, true, "<None> (stayed open)", "<None>"},
+        {"11/30/2026", "2/30/2026", true, "11/30/2026 (stayed open)", "11/30/2026"}};
+    for (const auto& [field, typed, ok, offers, mon] : steps) {
+        if (field) w().sbStatusBar.setPanelText(4, field);
+        platform.messages.clear(), answerDateDialog(typed, ok), w().EditMenuStartDate_Click();
+        EXPECT_EQ(offered + " " + monday() + (w().enabled() ? "" : " disabled"), std::string(offers) + " " + mon);
+        EXPECT_EQ(messages(), std::string(offers).find("stayed") == std::string::npos ? Texts{} : Texts{"Please enter a valid date"});
+    }
     const std::pair<const char*, const char*> cases[] = {  // what is typed, the date it reads as ("" none)
         {"2/14/1999", "1999-02-14"}, {"02/14/1999", "1999-02-14"}, {" 12/06/2026 ", "2026-12-06"}, {"2/14/99", "1999-02-14"},
         {"1/1/29", "2029-01-01"}, {"1/1/30", "1930-01-01"}, {"2-14-1999", "1999-02-14"}, {"1999-02-14", "1999-02-14"},
@@ -216,21 +224,6 @@ TEST_F(Week, DatesAsTyped) {
     for (const auto& [text, date] : cases) {
         if (*text == '2' && text[1] == '.') QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         EXPECT_EQ(DateDialog::parseDate(text).toString(Qt::ISODate).toStdString(), date) << "'" << text << "'";
-    }
-}
-
-// The dialog offers the week shown (or now), disables the window, gives the date's Monday, stays open over no date.
-TEST_F(WeekTest, TheStartDateDialog) {
-    const std::tuple<const char*, const char*, bool, const char*, const char*> steps[] = {
-        // field before, typed (null: as offered), OK, what was offered, Monday after
-        {nullptr, "2/14/1999", true, "11/30/2026", "02/08/1999"}, {nullptr, "1/1/2002", false, "02/08/1999", "02/08/1999"},
-        {"", nullptr, true, "12/6/2026 10:00:00 AM", "11/30/2026"}, {"<None>", nullptr, true, "<None> (stayed open)", "<None>"},
-        {"11/30/2026", "2/30/2026", true, "11/30/2026 (stayed open)", "11/30/2026"}};
-    for (const auto& [field, typed, ok, offers, mon] : steps) {
-        if (field) w().sbStatusBar.setPanelText(4, field);
-        platform.messages.clear(), answerDateDialog(typed, ok), w().EditMenuStartDate_Click();
-        EXPECT_EQ(offered + " " + monday() + (w().enabled() ? "" : " disabled"), std::string(offers) + " " + mon);
-        EXPECT_EQ(messages(), std::string(offers).find("stayed") == std::string::npos ? Texts{} : Texts{"Please enter a valid date"});
     }
 }
 

@@ -66,10 +66,8 @@ inline int durCol(int d) { return 3 + 3 * d; }  // day d, 0 Monday .. 6 Sunday
 
 inline constexpr ui::Color kNotExported = 0xD5FFFF, kGreen = 0x009600, kBlue = 0xFF0000, kMagenta = 0xC800C8;
 inline constexpr ui::Color kText = ui::kSysWindowText, kBack = ui::kSysWindowBackground;
-inline constexpr const char* kAcme = "Acme Corporation:Website Redesign";
-inline constexpr const char* kBadTime = "Enter a valid time. For example: 2:00 or 120 or 2";
-inline constexpr const char* kTooLong = "You cannot enter more than 23:59 for any activity: ";
-inline constexpr const char* kNotSaved = "None of the week's changes were saved.";
+inline constexpr const char *kAcme = "Acme Corporation:Website Redesign", *kBadTime = "Enter a valid time. For example: 2:00 or 120 or 2";
+inline constexpr const char *kTooLong = "You cannot enter more than 23:59 for any activity: ", *kNotSaved = "None of the week's changes were saved.";
 inline constexpr const char* kExportedQuestion = "This activity has already been exported. You can change the status to "
                                                  "unexported, or leave the status as exported. Do you want to change the status to unexported?";
 inline const std::string kLongNote = "Installed the upper cabinets, adjusted the hinges on all doors, sealed the backsplash and met the "

@@ -102,9 +102,8 @@ protected:
     // The engine's report of a write the file refused.
     void expectRefusedWrite() { EXPECT_NE((messages().empty() ? "" : messages().back()).find("cannot save changes"), std::string::npos); }
     void failWritesAfter(int allowed) {
-        jet::detail::writablePager(win->m_db->engine()).setFaultHook([allowed, n = 0](const char*, uint32_t) mutable {
-            if (++n > allowed) throw std::runtime_error("simulated write failure");
-        });
+        auto fail = [allowed, n = 0](const char*, uint32_t) mutable { if (++n > allowed) throw std::runtime_error("simulated write failure"); };
+        jet::detail::writablePager(win->m_db->engine()).setFaultHook(fail);
     }
     void click(int r, int c) { win->Grid.userMouseDown(r, c, 1, 0, 0, 0); }
     int gridKey(int k) { return win->Grid.userKeyPress(k), k; }  // the code as the handler left it

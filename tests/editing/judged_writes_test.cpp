@@ -3,13 +3,10 @@
 
 namespace {
 
-int judge(const std::string& args, std::string& out) {
-    out.clear();
-    FILE* p = ::popen((std::string(JUDGE_DIR) + "/jv.sh --quiet " + args + " 2>&1").c_str(), "r");
-    char buf[4096];
-    for (size_t n; p && (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    const int st = p ? ::pclose(p) : -1;
-    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+int judge(const std::string& args, std::string& out) {  // the judge's exit code; its report in `out`
+    out = testfiles::output(std::string(JUDGE_DIR) + "/jv.sh --quiet " + args + " 2>&1; printf '\\n%d\\n' $?");
+    const size_t last = out.find_last_not_of('\n'), start = out.find_last_of('\n', last) + 1;  // npos + 1 is 0
+    return last == std::string::npos ? -1 : std::stoi(out.substr(start));
 }
 
 TEST_F(Week, AWeekEditedClearedAndFilledAgainPassesTheJudge) {
@@ -18,15 +15,13 @@ TEST_F(Week, AWeekEditedClearedAndFilledAgainPassesTheJudge) {
         if (const char* ci = std::getenv("CI"); ci && *ci) FAIL() << "the judge cannot run (Java missing?): scripts/install-deps.sh installs it";
         GTEST_SKIP() << "the judge cannot run (Java missing?)";
     }
-    writeSetting("File", timerPath = copyTimer("timer-big.tdb"));
-    start().Form_Load();
+    load(timerPath = copyTimer("timer-big.tdb"));
     ASSERT_GT(lastRow(), 1);
     int emptied = 0;
     for (int r = 1; r <= lastRow(); ++r)
         for (int d = 0; d < 7 && !cell(r, 0).empty(); ++d) {
             const bool empty = w().id(durCol(d), r) > 0 && (r + d) % 2;
-            emptied += empty;
-            entry(r, durCol(d), empty ? "" : std::to_string(1 + (r + d) % 5) + ":15");
+            emptied += empty, entry(r, durCol(d), empty ? "" : std::to_string(1 + (r + d) % 5) + ":15");
         }
     EXPECT_GT(emptied, 0);
     EXPECT_EQ(messages(), Texts{});

@@ -1,13 +1,10 @@
-// The integrity check: sound on every file Access made, and one hand-made
-// fault of each kind reported.
+// The integrity check: sound on every file Access made, and one hand-made fault of each kind reported.
 #include <gtest/gtest.h>
-
 #include "test_util.h"
 
 using testutil::joined;
 
 namespace {
-
 jet::CheckReport checkBytes(const std::vector<uint8_t>& bytes) {
     return jet::checkDatabase(*jet::Database::openMemory(bytes.data(), bytes.size(), "damaged"));
 }
@@ -23,7 +20,6 @@ constexpr uint32_t kPage = 4096;  // sample.tdb is Jet 4
 size_t rowStart(const std::vector<uint8_t>& f, uint32_t pg, unsigned row) {
     return size_t(pg) * kPage + (jet::bytes::u16(&f[size_t(pg) * kPage + 14 + 2 * row]) & 0x1FFF);
 }
-
 }  // namespace
 
 // Files written by Access (and the Timer files) are sound: any problem reported here is the check's fault.

@@ -1,11 +1,8 @@
-// A scripted sequence of committed writes, interrupted by a simulated crash at
-// every single page written to the journal or the file. After each crash the
-// file must read (and, once reopened for writing, be byte for byte) exactly as
-// it was before the interrupted commit.
+// A scripted sequence of committed writes, interrupted by a simulated crash at every single page written to the journal or the
+// file. After each crash the file must read (and, once reopened for writing, be byte for byte) exactly as it was before the
+// interrupted commit.
 #include <gtest/gtest.h>
-
 #include <functional>
-
 #include "test_util.h"
 
 namespace fs = std::filesystem;
@@ -15,7 +12,6 @@ using jet::Value;
 using namespace testutil;
 
 namespace {
-
 struct SimulatedCrash : std::runtime_error {
     SimulatedCrash() : std::runtime_error("simulated crash") {}
 };
@@ -62,10 +58,9 @@ void expectReadsAs(const std::string& f, const std::vector<uint8_t>& expected, c
     EXPECT_EQ(exportAll(*ro), expectedDump);
 }
 
-// Runs the script once without faults, recording the file after every step and
-// how many page writes each commit makes; then, for every step and every write
-// of its commit, replays the script on a fresh copy with a crash at that write.
-// Setup steps run once, uninterrupted, before the script.
+// Runs the script once without faults, recording the file after every step and how many page writes each commit makes; then, for
+// every step and every write of its commit, replays the script on a fresh copy with a crash at that write. Setup steps run once,
+// uninterrupted, before the script.
 void crashEverywhere(const std::string& file, const std::vector<Step>& script, const std::vector<Step>& setup = {}) {
     Scratch dir;
     const std::string base = dir.copy(file, "base.mdb");
@@ -121,7 +116,6 @@ void crashEverywhere(const std::string& file, const std::vector<Step>& script, c
     }
     EXPECT_GT(crashes, 0);
 }
-
 }  // namespace
 
 TEST(Crash, PageAllocationAndUsageMaps) {
@@ -166,7 +160,6 @@ TEST(Crash, InlineMapBecomesReference) {
 }
 
 namespace {
-
 jet::RowId findRow(Database& db, const std::string& table, const std::string& column, const Value& v) {
     auto t = db.table(table);
     const int c = t->columnIndex(column);
@@ -182,7 +175,6 @@ jet::FieldValues activity(Database& db, int32_t nameId, double day, const std::s
                    {"Billable Status", Value::boolean(true)}, {"Exported", Value::boolean(false)},
                    {"Note", note.empty() ? Value::null() : Value::text(note)}});
 }
-
 }  // namespace
 
 // The Timer's own kind of writes: rows with indexes and memo values, inserted,

@@ -1,17 +1,14 @@
 // Index keys, B-tree lookups and text ordering, checked against indexes that
 // Access (and, for the Timer files, another Jet writer) built.
 #include <gtest/gtest.h>
-
 #include <ctime>
 #include <functional>
 #include <map>
-
 #include "jet/collation.h"
 #include "jet/error.h"
 #include "test_util.h"
 
 namespace {
-
 using testutil::allDataFiles;
 
 TEST(IndexKeys, EveryRowOfEveryIndexInEveryFileIsStoredAsEncoded) {
@@ -201,8 +198,7 @@ TEST(IndexSeek, PrimaryKeyLookupIsFast) {
 
 // ---------------------------------------------------------------- damaged files
 
-// Runs every index operation on every table; only jet::Error may come out.
-// Returns how many operations reported damage.
+// Runs every index operation on every table; only jet::Error may come out. Returns how many operations reported damage.
 size_t exerciseIndexes(const std::vector<uint8_t>& bytes) {
     size_t errors = 0;
     std::unique_ptr<jet::Database> db;
@@ -273,5 +269,4 @@ TEST(IndexPages, RootThatIsNoIndexPageIsReportedAsDamage) {
     EXPECT_NE(msg.find("NameStr"), std::string::npos) << msg;
     EXPECT_THROW(t->seek(*ix, {jet::Value::text("Alice Moreno")}), jet::Error);
 }
-
 }  // namespace

@@ -1,17 +1,13 @@
-// Indexes stay exact while rows come and go: enough writes to split leaves and
-// add levels, then enough deletes to empty pages, checked entry by entry and
-// read back page by page (a subtree's greatest key, whole leaves and weeks
-// deleted, long keys over three levels).
+// Indexes stay exact while rows come and go: enough writes to split leaves and add levels, then enough deletes to empty pages,
+// checked entry by entry and read back page by page (a subtree's greatest key, whole leaves and weeks deleted, long keys over
+// three levels).
 #include <gtest/gtest.h>
-
 #include <functional>
-
 #include "jet/error.h"
 #include "jet/query.h"
 #include "test_util.h"
 
 namespace {
-
 using testutil::problems;
 using testutil::treeProblems;
 
@@ -205,5 +201,4 @@ TEST(IndexWrite, UniqueKeysRefuseDuplicatesAndChangeNothing) {
     EXPECT_EQ(problems(*db), "");
     expectIndexesExact(*db, "Table1");
 }
-
 }  // namespace

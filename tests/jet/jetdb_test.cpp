@@ -1,9 +1,7 @@
 // The jetdb tool's value formatting and parameter parsing.
 #include <gtest/gtest.h>
-
 #include <climits>
 #include <cmath>
-
 #include "jetdb_format.h"
 #include "test_util.h"
 
@@ -12,13 +10,11 @@ using testutil::runJetdb;
 using testutil::ToolRun;
 
 namespace {
-
 std::string csv(const Value& v) {
     std::string s;
     jetdb::appendCsvField(s, v);
     return s;
 }
-
 }  // namespace
 
 TEST(JetdbFormat, DatesAcrossAccessRange) {
@@ -104,9 +100,7 @@ TEST(JetdbFormat, ParameterValuesReadAsNumberDateOrText) {
 // The jetdb program itself, run as a user would.
 
 namespace {
-
 const std::string kSample = testutil::dataPath("timer/sample.tdb");
-
 }  // namespace
 
 // Each command's whole output, or (when `whole` is false) parts it must hold. Every value of every

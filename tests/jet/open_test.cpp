@@ -1,10 +1,7 @@
-// Opening a file as both systems share it: a writer holds it alone, readers
-// share it, names in any script (also on the jetdb command line), the journal
-// beside the file. Recovery after a crash in the middle of writing the file: the
-// journal rolls back only a file still as the crash left it, never over another
-// program's changes; journals of the earlier format still roll back.
+// Opening a file as both systems share it: a writer holds it alone, readers share it, names in any script (also on the jetdb
+// command line), the journal beside the file. Recovery after a crash in the middle of writing the file: the journal rolls back
+// only a file still as the crash left it, never over another program's changes; journals of the earlier format still roll back.
 #include <gtest/gtest.h>
-
 #include "jet/error.h"
 #include "jet/platform.h"
 #include "test_util.h"
@@ -54,7 +51,6 @@ TEST(Open, AWriterHoldsTheFileAloneWhateverItsName) {
 }
 
 namespace {
-
 void patch(const std::string& path, uint64_t at, const std::vector<uint8_t>& bytes) {
     std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
     f.seekp(static_cast<std::streamoff>(at));
@@ -70,7 +66,6 @@ uint64_t fnv(uint64_t h, const uint8_t* p, size_t n) {
     for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 1099511628211ull;
     return h;
 }
-
 }  // namespace
 
 TEST(Journal, RollsBackOnlyAFileAsTheCrashLeftIt) {
@@ -152,7 +147,6 @@ TEST(Journal, EarlierFormatStillRollsBack) {
 // Windows hands a program its arguments in the ANSI code page, which cannot
 // spell every file name; the tool must still open such a file.
 namespace {
-
 // Runs jetdb with the given arguments, output discarded; its exit code.
 DWORD runJetdb(const std::wstring& args) {
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
@@ -173,7 +167,6 @@ DWORD runJetdb(const std::wstring& args) {
     CloseHandle(nul);
     return code;
 }
-
 }  // namespace
 
 TEST(JetdbArguments, FileNamedOutsideTheAnsiCodePageOpens) {

@@ -1,12 +1,9 @@
-// Saved queries written by the engine and SQL statements that change rows, on
-// copies of the Access-made and Timer files: what is written must read back as
-// the same query, evaluate to the same rows and leave the file sound.
+// Saved queries written by the engine and SQL statements that change rows, on copies of the Access-made and Timer files: what is
+// written must read back as the same query, evaluate to the same rows and leave the file sound.
 #include <gtest/gtest.h>
-
 #include <functional>
 #include <map>
 #include <set>
-
 #include "jet/error.h"
 #include "jet/query.h"
 #include "test_util.h"
@@ -21,7 +18,6 @@ using testutil::Scratch;
 using testutil::slurp;
 
 namespace {
-
 const char* kWeekName = "Hourgrid Activities By Date Range and Name ID";
 const char* kRecentName = "Hourgrid Recent Activities By Num Days";
 
@@ -41,7 +37,6 @@ std::string rowsText(const ResultSet& rs) {
 }
 
 std::string problemsOf(const std::string& path) { return problems(*Database::open(path)); }
-
 }  // namespace
 
 TEST(SavedQueryWrite, ProgramQueriesReadBackAndEvaluate) {
@@ -220,9 +215,8 @@ TEST(SqlWrite, InsertUpdateDeleteActivities) {
     {
         auto db = Database::open(path, OpenMode::Exclusive);
         ExecResult ins = execSql(*db,
-                                 "INSERT INTO Activities ([Name ID], [CustJob ID], [Service ID], [Class ID], UserDate, "
-                                 "Duration, [Billable Status], Note) VALUES (200, 109, 11, 3, #12/8/2026#, #1:30:00#, "
-                                 "True, [PNote])",
+                                 "INSERT INTO Activities ([Name ID], [CustJob ID], [Service ID], [Class ID], UserDate, Duration, "
+                                 "[Billable Status], Note) VALUES (200, 109, 11, 3, #12/8/2026#, #1:30:00#, True, [PNote])",
                                  {{"PNote", Value::text("From SQL")}});
         EXPECT_EQ(ins.rowsAffected, 1);
         ASSERT_TRUE(ins.newAutonumber.has_value());
@@ -358,8 +352,7 @@ TEST(SqlWrite, ExactNumberLiterals) {
     const std::string dec = dir.copy("jet4/fixedNumericTestV2000.mdb"), cur = dir.copy("jet4/testV2000.mdb");
     {
         auto db = Database::open(dec, OpenMode::Exclusive);
-        execSql(*db, "INSERT INTO test (col2, col3, col4) VALUES (123456789012345678, 999999999999999999, "
-                     "-999999999999999999)");
+        execSql(*db, "INSERT INTO test (col2, col3, col4) VALUES (123456789012345678, 999999999999999999, -999999999999999999)");
         auto c = Database::open(cur, OpenMode::Exclusive);
         execSql(*c, "INSERT INTO Table1 (A, E, H) VALUES ('max', 2147483647, 922337203685477.5807)");
         execSql(*c, "INSERT INTO Table1 (A, H) VALUES ('min', -922337203685477.5807)");

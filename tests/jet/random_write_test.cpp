@@ -1,19 +1,15 @@
-// Random inserts, updates and deletes against an in-memory model of every table,
-// with the integrity check, a full comparison and index lookups at checkpoints.
-// HOURGRID_RANDOM_OPS sets the operation count per file (default small for CTest),
+// Random inserts, updates and deletes against an in-memory model of every table, with the integrity check, a full comparison and
+// index lookups at checkpoints. HOURGRID_RANDOM_OPS sets the operation count per file (default small for CTest),
 // HOURGRID_RANDOM_SEED the seed, HOURGRID_RANDOM_ORACLES=1 adds the independent readers.
 #include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <iostream>
-
 #include "jet/error.h"
 #include "test_util.h"
 
 using namespace jet;
 
 namespace {
-
 using Model = std::map<std::string, std::map<RowId, Row>>;
 
 long envLong(const char* name, long def) {
@@ -24,7 +20,6 @@ long envLong(const char* name, long def) {
 class RandomWriter {
 public:
     RandomWriter(const std::string& path, uint64_t seed) : path_(path), rng_(seed) {}
-
     void run(long ops, bool oracles) {
         open();
         for (const std::string& name : db_->tableNames(false)) {
@@ -58,12 +53,9 @@ public:
 
 private:
     int pick(int n) { return static_cast<int>(rng_() % static_cast<uint64_t>(n)); }
-
     void open() { db_ = Database::open(path_, OpenMode::Exclusive); }
-
     template <class Rows>
     auto anyRow(Rows& rows) { return std::next(rows.begin(), pick(static_cast<int>(rows.size()))); }
-
     Bytes bytes(size_t n) {
         Bytes b(n);
         for (auto& x : b) x = static_cast<uint8_t>(rng_());
@@ -255,5 +247,4 @@ INSTANTIATE_TEST_SUITE_P(Files, RandomWrites,
                                            "jet4/compIndexTestV2000.mdb", "jet3/compIndexTestV1997.mdb",
                                            "jet4/bigIndexTestV2000.mdb", "jet4/overflowTestV2000.mdb",
                                            "jet3/overflowTestV1997.mdb", "jet3/testIndexCodesV1997.mdb"));
-
 }  // namespace

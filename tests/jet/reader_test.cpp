@@ -1,11 +1,8 @@
-// Reading real Access-made and Timer files: header, catalog, definitions and
-// values, checked against what independent readers show for the same files.
-// Damaged and foreign inputs must fail with jet::Error, never with a crash, a hang
-// or another exception. The fuzzer's crash inputs are kept in fuzz/regressions/.
+// Reading real Access-made and Timer files: header, catalog, definitions and values, checked against what independent readers
+// show for the same files. Damaged and foreign inputs must fail with jet::Error, never with a crash, a hang or another exception.
+// The fuzzer's crash inputs are kept in fuzz/regressions/.
 #include <gtest/gtest.h>
-
 #include <map>
-
 #include "../../fuzz/read_all.h"
 #include "jet/error.h"
 #include "test_util.h"
@@ -16,13 +13,11 @@ using testutil::dataPath;
 using testutil::openError;
 
 namespace {
-
 std::vector<Row> readAll(const Table& t, std::vector<int> wanted = {}) {
     std::vector<Row> rows;
     for (auto c = t.scan(std::move(wanted)); c.next();) rows.push_back(c.row());
     return rows;
 }
-
 }  // namespace
 
 TEST(Reader, EveryTableOfEveryFileReads) {
@@ -218,7 +213,6 @@ TEST(Reader, BadInputsRaiseErrors) {
 }
 
 namespace {
-
 // Anything but a jet::Error escaping the reader fails the test (readAll catches only those).
 void readAllNoThrow(const std::vector<uint8_t>& bytes, const std::string& what) {
     try { fuzzread::readAll(bytes.data(), bytes.size()); } catch (const std::exception& e) {
@@ -227,7 +221,6 @@ void readAllNoThrow(const std::vector<uint8_t>& bytes, const std::string& what) 
 }
 
 const char* kSeeds[] = {"jet3/testV1997.mdb", "jet4/testV2000.mdb", "jet4/testV2003.mdb", "jet4/indexTestV2000.mdb", "timer/sample.tdb"};
-
 }  // namespace
 
 TEST(Robustness, RegressionInputs) {

@@ -1,11 +1,8 @@
-// Jet SQL parsing and rendering: trees, precedence, every statement form,
-// error messages and round trips (parse → render → parse gives the same tree).
-// Saved queries rebuilt from MSysQueries rows of Access-made files and of the
-// Timer files: the SQL they render to, their trees, and how failures read.
+// Jet SQL parsing and rendering: trees, precedence, every statement form, error messages and round trips (parse → render → parse
+// gives the same tree). Saved queries rebuilt from MSysQueries rows of Access-made files and of the Timer files: the SQL they
+// render to, their trees, and how failures read.
 #include <gtest/gtest.h>
-
 #include <map>
-
 #include "jet/error.h"
 #include "jet/query.h"
 #include "test_util.h"
@@ -15,15 +12,12 @@ using testutil::dump;
 using testutil::dumpExpr;
 
 namespace {
-
 // Parses, renders, parses again: the trees must match and rendering must be stable.
 std::string roundTrip(const std::string& sql) {
     auto first = parseSql(sql);
     std::string text = renderSql(*first);
     std::shared_ptr<const QueryModel> second;
-    try {
-        second = parseSql(text);
-    } catch (const Error& e) {
+    try { second = parseSql(text); } catch (const Error& e) {
         ADD_FAILURE() << "rendered SQL does not parse: " << e.what() << "\n" << text;
         return text;
     }
@@ -37,7 +31,6 @@ std::string errorOf(const std::string& sql) {
     EXPECT_EQ(testutil::errorCode([&] { parseSql(sql); }, &msg), Error::Code::Query) << sql;
     return msg;
 }
-
 }  // namespace
 
 // Precedence as Jet has it, literals (dates as days since 12/30/1899) and names.
@@ -81,8 +74,7 @@ TEST(SqlParse, StatementsBuildTheirTrees) {
         {"SELECT DISTINCTROW * FROM [Customer:Jobs] WITH OWNERACCESS OPTION",
          "type=0 distinctrow owneraccess col[*] from[[Customer:Jobs]]"},
         {"PARAMETERS [Start Date] DateTime, N Long, S Text (50); SELECT * FROM T WHERE D >= [Start Date]",
-         "type=0 param[Start Date DateTime 0] param[N Long 0] param[S Text 50] col[*] from[[T]] where[(>= [D] [Start "
-         "Date])]"},
+         "type=0 param[Start Date DateTime 0] param[N Long 0] param[S Text 50] col[*] from[[T]] where[(>= [D] [Start Date])]"},
         // Joins nest as written; a join on the right-hand side; a chain without parentheses goes left to right.
         {"SELECT * FROM ((Activities INNER JOIN Names AS Persons ON Activities.[Name ID] = Persons.ID) LEFT JOIN "
          "Names AS CustJobs ON Activities.[CustJob ID] = CustJobs.ID) RIGHT OUTER JOIN Items ON Activities.[Service "
@@ -202,25 +194,20 @@ TEST(SqlRoundTrip, StatementsReadBackUnchanged) {
 
 TEST(SqlRoundTrip, SavedTimerQueriesAsWritten) {
     EXPECT_EQ(roundTrip(testutil::kWeekSql),
-              "PARAMETERS PStartDate DateTime, PEndDate DateTime;\n"
-              "SELECT DISTINCTROW [All Activities].UserDate, [All Activities].[Customer/Job], [All Activities].[Service "
-              "Item], [All Activities].[Service ID], DateAdd(\"s\",30,Duration) AS RoundedDuration, [All "
-              "Activities].[Billable Status], [All Activities].[Export Status], [All Activities].Exported, [All "
-              "Activities].Class, [All Activities].[Class ID], [All Activities].ActivityID, [All Activities].[CustJob "
-              "ID], [All Activities].Name, [All Activities].[Name ID], [All Activities].[Payroll Item], [All "
-              "Activities].Note, [All Activities].[Billable Y/N], [All Activities].Duration, [All "
-              "Activities].CreateTime\n"
-              "FROM [All Activities]\n"
-              "WHERE ((([All Activities].UserDate) Between PStartDate And PEndDate) And (([All Activities].[Name "
-              "ID])=PNameID))\n"
-              "ORDER BY [All Activities].[Customer/Job], [All Activities].[Service Item], [All Activities].Class, [All "
-              "Activities].UserDate;");
+              "PARAMETERS PStartDate DateTime, PEndDate DateTime;\nSELECT DISTINCTROW [All Activities].UserDate, [All "
+              "Activities].[Customer/Job], [All Activities].[Service Item], [All Activities].[Service ID], "
+              "DateAdd(\"s\",30,Duration) AS RoundedDuration, [All Activities].[Billable Status], [All Activities].[Export "
+              "Status], [All Activities].Exported, [All Activities].Class, [All Activities].[Class ID], [All "
+              "Activities].ActivityID, [All Activities].[CustJob ID], [All Activities].Name, [All Activities].[Name ID], [All "
+              "Activities].[Payroll Item], [All Activities].Note, [All Activities].[Billable Y/N], [All Activities].Duration, "
+              "[All Activities].CreateTime\nFROM [All Activities]\nWHERE ((([All Activities].UserDate) Between PStartDate And "
+              "PEndDate) And (([All Activities].[Name ID])=PNameID))\nORDER BY [All Activities].[Customer/Job], [All "
+              "Activities].[Service Item], [All Activities].Class, [All Activities].UserDate;");
     EXPECT_EQ(roundTrip(testutil::kRecentSql),
-              "SELECT DISTINCT [All Activities].[Customer/Job], [All Activities].[CustJob ID], [All Activities].[Service "
-              "Item], [All Activities].[Service ID], [All Activities].Class, [All Activities].[Class ID]\n"
-              "FROM [All Activities]\n"
-              "WHERE ((([All Activities].CreateTime)>Date()-PNumDays+1) And (([All Activities].[Name ID])=PNameID))\n"
-              "ORDER BY [All Activities].[Customer/Job], [All Activities].[Service Item], [All Activities].Class;");
+              "SELECT DISTINCT [All Activities].[Customer/Job], [All Activities].[CustJob ID], [All Activities].[Service Item], "
+              "[All Activities].[Service ID], [All Activities].Class, [All Activities].[Class ID]\nFROM [All Activities]\nWHERE "
+              "((([All Activities].CreateTime)>Date()-PNumDays+1) And (([All Activities].[Name ID])=PNameID))\nORDER BY [All "
+              "Activities].[Customer/Job], [All Activities].[Service Item], [All Activities].Class;");
 }
 
 // Each statement's message, after "SQL syntax error at position ".
@@ -272,50 +259,32 @@ TEST(SqlErrors, HostileInputIsRejectedNotCrashing) {
 }
 
 namespace {
-
 // The SQL each saved query of the Access query test files means (the same queries in all three files).
 const std::map<std::string, std::string> kAccessQueries = {
     {"SelectQuery",
-     "SELECT DISTINCT Table1.*, Table2.col1, Table2.col2, Table3.col3\n"
-     "FROM (Table1 LEFT JOIN Table3 ON Table1.col1=Table3.col1) INNER JOIN Table2 ON (Table3.col1=Table2.col1) "
-     "And (Table3.col1=Table2.col2)\n"
-     "WHERE (((Table2.col2)=\"foo\" Or (Table2.col2) In (\"buzz\",\"bazz\")))\n"
-     "ORDER BY Table2.col1;"},
+     "SELECT DISTINCT Table1.*, Table2.col1, Table2.col2, Table3.col3\nFROM (Table1 LEFT JOIN Table3 ON Table1.col1=Table3.col1) "
+     "INNER JOIN Table2 ON (Table3.col1=Table2.col1) And (Table3.col1=Table2.col2)\nWHERE (((Table2.col2)=\"foo\" Or "
+     "(Table2.col2) In (\"buzz\",\"bazz\")))\nORDER BY Table2.col1;"},
     {"UpdateQuery",
-     "PARAMETERS [User Name] Text;\n"
-     "UPDATE Table1\n"
-     "SET Table1.col1 = \"foo\", Table1.col2 = Table2.col3, Table2.col1 = [User Name]\n"
-     "WHERE (((Table2.col1) Is Not Null));"},
+     "PARAMETERS [User Name] Text;\nUPDATE Table1\nSET Table1.col1 = \"foo\", Table1.col2 = Table2.col3, Table2.col1 = [User "
+     "Name]\nWHERE (((Table2.col1) Is Not Null));"},
     {"AppendQuery",
-     "INSERT INTO Table3 (col2, col2, col3)\n"
-     "SELECT Table1.col2, Table2.col2, Table2.col3\n"
-     "FROM Table3, Table1 INNER JOIN Table2 ON Table1.col1=Table2.col1;"},
+     "INSERT INTO Table3 (col2, col2, col3)\nSELECT Table1.col2, Table2.col2, Table2.col3\nFROM Table3, Table1 INNER JOIN Table2 "
+     "ON Table1.col1=Table2.col1;"},
     {"DeleteQuery",
-     "DELETE Table1.col1, Table1.col2, Table1.col3\n"
-     "FROM Table1\n"
-     "WHERE (((Table1.col1)>\"blah\"));"},
+     "DELETE Table1.col1, Table1.col2, Table1.col3\nFROM Table1\nWHERE (((Table1.col1)>\"blah\"));"},
     {"MakeTableQuery",
-     "SELECT Max(Table2.col1) AS MaxOfcol1, Table2.col2, Table3.col2 INTO Table4\n"
-     "FROM (Table2 INNER JOIN Table1 ON Table2.col1=Table1.col2) RIGHT JOIN Table3 ON Table1.col2=Table3.col3\n"
-     "GROUP BY Table2.col2, Table3.col2\n"
-     "HAVING (((Max(Table2.col1))=\"buzz\") And ((Table2.col2)<>\"blah\"));"},
+     "SELECT Max(Table2.col1) AS MaxOfcol1, Table2.col2, Table3.col2 INTO Table4\nFROM (Table2 INNER JOIN Table1 ON "
+     "Table2.col1=Table1.col2) RIGHT JOIN Table3 ON Table1.col2=Table3.col3\nGROUP BY Table2.col2, Table3.col2\nHAVING "
+     "(((Max(Table2.col1))=\"buzz\") And ((Table2.col2)<>\"blah\"));"},
     {"CrosstabQuery",
-     "TRANSFORM Count(Table2.col2) AS CountOfcol2\n"
-     "SELECT Table2_1.col1, Table2.col3, Avg(Table2_1.col2) AS AvgOfcol2\n"
-     "FROM (Table1 INNER JOIN Table2 ON Table1.col1=Table2.col1) INNER JOIN Table2 AS Table2_1 ON "
-     "Table2.col1=Table2_1.col3\n"
-     "WHERE (((Table1.col1)>\"10\") And ((Table2_1.col1) Is Not Null) And ((Avg(Table2_1.col2))>\"10\"))\n"
-     "GROUP BY Table2_1.col1, Table2.col3\n"
-     "ORDER BY Table2.col3\n"
-     "PIVOT Table1.col1;"},
+     "TRANSFORM Count(Table2.col2) AS CountOfcol2\nSELECT Table2_1.col1, Table2.col3, Avg(Table2_1.col2) AS AvgOfcol2\nFROM "
+     "(Table1 INNER JOIN Table2 ON Table1.col1=Table2.col1) INNER JOIN Table2 AS Table2_1 ON Table2.col1=Table2_1.col3\nWHERE "
+     "(((Table1.col1)>\"10\") And ((Table2_1.col1) Is Not Null) And ((Avg(Table2_1.col2))>\"10\"))\nGROUP BY Table2_1.col1, "
+     "Table2.col3\nORDER BY Table2.col3\nPIVOT Table1.col1;"},
     {"UnionQuery",
-     "SELECT Table1.col1, Table1.col2\n"
-     "WHERE Table1.col1=\"foo\"\n"
-     "UNION\n"
-     "SELECT Table2.col1, Table2.col2\n"
-     "UNION ALL\n"
-     "SELECT Table3.col1, Table3.col2\n"
-     "WHERE Table3.col3>\"blah\";"},
+     "SELECT Table1.col1, Table1.col2\nWHERE Table1.col1=\"foo\"\nUNION\nSELECT Table2.col1, Table2.col2\nUNION ALL\nSELECT "
+     "Table3.col1, Table3.col2\nWHERE Table3.col3>\"blah\";"},
     {"PassthroughQuery", "ALTER TABLE Table4 DROP COLUMN col5;"},
     {"DataDefinitionQuery", "CREATE TABLE Table5 (col1 CHAR, col2 CHAR);"},
 };
@@ -327,16 +296,14 @@ const std::map<std::string, std::string> kTimerQueries = {
     {"Employees Vendors And Other Names",
      "SELECT Names.NameStr, Names.ID AS [Name ID]\nFROM Names\nWHERE ((Names.Type)<>1)\nORDER BY Names.NameStr;"},
     {"All Activities",
-     "SELECT Activities.UserDate, CustJobs.NameStr AS [Customer/Job], Items.Name AS [Service Item], "
-     "Activities.[Service ID], Activities.Duration, IIf(Activities.[Billable Status],\"Billable\",\"Not "
-     "Billable\") AS [Billable Status], IIf(Activities.Exported,\"Exported\",\"Not Exported\") AS [Export "
-     "Status], Activities.Exported, Classes.Name AS Class, Activities.[Class ID], Activities.ID AS ActivityID, "
-     "Activities.[CustJob ID], Persons.NameStr AS Name, Activities.[Name ID], [Payroll Items].Name AS [Payroll "
-     "Item], Activities.Note, Activities.[Billable Status] AS [Billable Y/N], Activities.CreateTime\n"
-     "FROM ((((Activities INNER JOIN Names AS Persons ON Activities.[Name ID]=Persons.ID) LEFT JOIN Names AS "
-     "CustJobs ON Activities.[CustJob ID]=CustJobs.ID) LEFT JOIN Items ON Activities.[Service ID]=Items.ID) LEFT "
-     "JOIN Classes ON Activities.[Class ID]=Classes.ID) LEFT JOIN [Payroll Items] ON Activities.[Payroll Item "
-     "ID]=[Payroll Items].ID;"},
+     "SELECT Activities.UserDate, CustJobs.NameStr AS [Customer/Job], Items.Name AS [Service Item], Activities.[Service ID], "
+     "Activities.Duration, IIf(Activities.[Billable Status],\"Billable\",\"Not Billable\") AS [Billable Status], "
+     "IIf(Activities.Exported,\"Exported\",\"Not Exported\") AS [Export Status], Activities.Exported, Classes.Name AS Class, "
+     "Activities.[Class ID], Activities.ID AS ActivityID, Activities.[CustJob ID], Persons.NameStr AS Name, Activities.[Name "
+     "ID], [Payroll Items].Name AS [Payroll Item], Activities.Note, Activities.[Billable Status] AS [Billable Y/N], "
+     "Activities.CreateTime\nFROM ((((Activities INNER JOIN Names AS Persons ON Activities.[Name ID]=Persons.ID) LEFT JOIN Names "
+     "AS CustJobs ON Activities.[CustJob ID]=CustJobs.ID) LEFT JOIN Items ON Activities.[Service ID]=Items.ID) LEFT JOIN Classes "
+     "ON Activities.[Class ID]=Classes.ID) LEFT JOIN [Payroll Items] ON Activities.[Payroll Item ID]=[Payroll Items].ID;"},
 };
 
 // The rendered SQL must read back to the tree it came from.
@@ -349,7 +316,6 @@ void expectReadsBack(const QueryModel& q) {
 }
 
 class AccessQueryFiles : public ::testing::TestWithParam<const char*> {};
-
 }  // namespace
 
 TEST_P(AccessQueryFiles, EverySavedQueryRendersWhatAccessStored) {

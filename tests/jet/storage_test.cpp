@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
 #include "jet/error.h"
 #include "test_util.h"
 
@@ -17,7 +16,6 @@ using jet::OpenMode;
 using namespace testutil;
 
 namespace {
-
 // Runs `fn` in a child process and returns its exit status.
 template <class Fn>
 int inChild(Fn fn) {
@@ -36,7 +34,6 @@ int inChild(Fn fn) {
 Error::Code childOpen(const std::string& f, OpenMode mode) {
     return static_cast<Error::Code>(inChild([&] { return static_cast<int>(openError(f, mode)); }));
 }
-
 }  // namespace
 
 TEST(Storage, ExclusiveOpenLocksOutEveryOtherOpen) {
@@ -235,8 +232,7 @@ TEST(Storage, CopyHoldsTheCommittedFile) {
     EXPECT_TRUE(fs::exists(jet::journalPath(f)));
 }
 
-// A write that fails during commit (here: the file may not grow) leaves the file
-// as it was and the database usable.
+// A write that fails during commit (here: the file may not grow) leaves the file as it was and the database usable.
 TEST(Storage, FailedWriteLeavesFileUnchanged) {
     Scratch dir;
     const std::string f = dir.copy("timer/sample.tdb");

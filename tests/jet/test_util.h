@@ -1,12 +1,10 @@
-// What the engine's tests share: scratch copies of the files under tests/data,
-// whole-file dumps, the jetdb tool and the independent readers, raw looks at
-// usage maps and index trees, and a text form of query trees.
+// What the engine's tests share: scratch copies of tests/data files, whole-file dumps, the jetdb tool and the
+// independent readers, raw looks at usage maps and index trees, and a text form of query trees.
 #pragma once
 
 #ifndef _WIN32
 #include <sys/wait.h>
 #endif
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -23,7 +21,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
 #include "jet/bytes.h"
 #include "jet/check.h"
 #include "jet/database.h"
@@ -33,9 +30,7 @@
 #include "jet/write_internal.h"
 
 namespace testutil {
-
 inline std::string dataPath(const std::string& rel) { return std::string(TEST_DATA_DIR) + "/" + rel; }
-
 // A new, empty folder under the system's temporary folder.
 inline std::string makeTempDir(const std::string& prefix) {
     static std::mt19937_64 rng(std::random_device{}() ^
@@ -92,12 +87,8 @@ inline jet::Error::Code openError(const std::string& path, jet::OpenMode mode, s
 class Scratch {
 public:
     Scratch() : dir_(makeTempDir("hourgrid-test")) {}
-    ~Scratch() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
+    ~Scratch() { std::error_code ec; std::filesystem::remove_all(dir_, ec); }
+    Scratch(const Scratch&) = delete; Scratch& operator=(const Scratch&) = delete;
     // A writable copy of a file under tests/data.
     std::string copy(const std::string& rel, const std::string& as = "") const {
         std::string to = dir_ + "/" + (as.empty() ? std::filesystem::path(rel).filename().string() : as);
@@ -106,7 +97,6 @@ public:
         return to;
     }
     const std::string& path() const { return dir_; }
-
 private:
     std::string dir_;
 };
@@ -121,10 +111,8 @@ inline std::string joined(const jet::CheckReport& r) {
     for (const auto& p : r.problems) s += "  " + p + "\n";
     return s;
 }
-
 // What the integrity check finds wrong, one line each ("" when sound).
 inline std::string problems(const jet::Database& db) { return joined(jet::checkDatabase(db)); }
-
 inline std::vector<std::pair<jet::RowId, jet::Row>> rowsOf(const jet::Table& t) {
     std::vector<std::pair<jet::RowId, jet::Row>> out;
     for (auto cur = t.scan(); cur.next();) out.emplace_back(cur.rowId(), cur.row());
@@ -161,22 +149,15 @@ inline std::string shellQuote(const std::string& s) {
     for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
 }
-
-struct ToolRun {
-    int status = -1;
-    std::string out, err;
-};
-
+struct ToolRun { int status = -1; std::string out, err; };
 // A file's text, and the file gone.
 inline std::string takeText(const std::string& path) {
     const auto b = slurp(path);
     std::remove(path.c_str());
     return {b.begin(), b.end()};
 }
-
 // Where the programs a test runs leave their output: one folder for the whole test process.
 inline const std::string& runDir() { static const std::string dir = makeTempDir("jetdb_run"); return dir; }
-
 // Runs the jetdb program as a user would.
 inline ToolRun runJetdb(const std::vector<std::string>& args) {
     const std::string base = runDir() + "/run";
@@ -187,10 +168,8 @@ inline ToolRun runJetdb(const std::vector<std::string>& args) {
     return {status, takeText(base + ".out"), takeText(base + ".err")};
 }
 
-// Runs the three-way comparison (this engine's export against mdb-export and
-// mdb-reader) on one table. Empty when they agree or the readers are not installed.
-// Windows builds have no node or shell to run them: there only the engine's own
-// checks in each test judge the file.
+// Runs the three-way comparison (this engine's export against mdb-export and mdb-reader) on one table. Empty when
+// they agree or the readers are not installed; Windows builds have no node or shell to run them.
 inline std::string oracleDisagreement(const std::string& file, const std::string& table) {
 #ifdef _WIN32
     (void)file, (void)table;
@@ -208,15 +187,14 @@ inline std::string oracleDisagreement(const std::string& file, const std::string
 
 // The program's two saved queries, as it stores them.
 inline const char* kWeekSql =
-    "PARAMETERS PStartDate DateTime, PEndDate DateTime; SELECT DISTINCTROW [All Activities].UserDate, "
-    "[All Activities].[Customer/Job], [All Activities].[Service Item], [All Activities].[Service ID], "
-    "DateAdd(\"s\",30,Duration) AS RoundedDuration, [All Activities].[Billable Status], [All Activities].[Export "
-    "Status], [All Activities].Exported, [All Activities].Class, [All Activities].[Class ID], [All "
-    "Activities].ActivityID, [All Activities].[CustJob ID], [All Activities].Name, [All Activities].[Name ID], [All "
-    "Activities].[Payroll Item], [All Activities].Note, [All Activities].[Billable Y/N], [All Activities].Duration, "
-    "[All Activities].CreateTime From [All Activities] WHERE ((([All Activities].UserDate) Between [PStartDate] And "
-    "[PEndDate]) AND (([All Activities].[Name ID])=[PNameID])) ORDER BY [All Activities].[Customer/Job], [All "
-    "Activities].[Service Item], [All Activities].Class, [All Activities].UserDate;";
+    "PARAMETERS PStartDate DateTime, PEndDate DateTime; SELECT DISTINCTROW [All Activities].UserDate, [All "
+    "Activities].[Customer/Job], [All Activities].[Service Item], [All Activities].[Service ID], DateAdd(\"s\",30,Duration) AS "
+    "RoundedDuration, [All Activities].[Billable Status], [All Activities].[Export Status], [All Activities].Exported, [All "
+    "Activities].Class, [All Activities].[Class ID], [All Activities].ActivityID, [All Activities].[CustJob ID], [All "
+    "Activities].Name, [All Activities].[Name ID], [All Activities].[Payroll Item], [All Activities].Note, [All "
+    "Activities].[Billable Y/N], [All Activities].Duration, [All Activities].CreateTime From [All Activities] WHERE ((([All "
+    "Activities].UserDate) Between [PStartDate] And [PEndDate]) AND (([All Activities].[Name ID])=[PNameID])) ORDER BY [All "
+    "Activities].[Customer/Job], [All Activities].[Service Item], [All Activities].Class, [All Activities].UserDate;";
 inline const char* kRecentSql =
     "SELECT DISTINCT [All Activities].[Customer/Job], [All Activities].[CustJob ID], [All Activities].[Service "
     "Item], [All Activities].[Service ID], [All Activities].Class, [All Activities].[Class ID] From [All Activities] "
@@ -224,7 +202,6 @@ inline const char* kRecentSql =
     "BY [All Activities].[Customer/Job], [All Activities].[Service Item], [All Activities].Class;";
 
 // ------------------------------------------------------------ usage maps, pages
-
 // Bytes of the usage-map row at ptr (page << 8 | row).
 inline std::pair<const uint8_t*, size_t> mapRow(const jet::Database& db, uint32_t ptr) {
     jet::detail::RowSpan rs;
@@ -233,9 +210,7 @@ inline std::pair<const uint8_t*, size_t> mapRow(const jet::Database& db, uint32_
         throw std::runtime_error("no usage map row");
     return {rs.data, rs.len};
 }
-
 inline int mapType(const jet::Database& db, uint32_t ptr) { return mapRow(db, ptr).first[0]; }
-
 // Pages inside the file that the usage map at ptr lists (inline bitmap or map pages).
 inline std::set<uint32_t> mapPages(const jet::Database& db, uint32_t ptr) {
     auto [m, len] = mapRow(db, ptr);
@@ -246,35 +221,27 @@ inline std::set<uint32_t> mapPages(const jet::Database& db, uint32_t ptr) {
             for (int b = 0; b < 8; ++b)
                 if ((from[i] >> b & 1) && first + i * 8 + b < count) out.insert(static_cast<uint32_t>(first + i * 8 + b));
     };
-    if (m[0] == 0) {
-        bits(m + 5, len - 5, jet::bytes::u32(m + 1));
-    } else {
-        const uint64_t per = (db.pager().pageSize() - 4) * 8ull;
-        for (size_t k = 0; 1 + 4 * k + 4 <= len; ++k) {
-            uint32_t mp = jet::bytes::u32(m + 1 + 4 * k);
-            if (mp != 0 && !(mp & 0x80000000u) && mp < count) bits(db.pager().page(mp) + 4, db.pager().pageSize() - 4, k * per);
-        }
-    }
+    if (m[0] == 0) bits(m + 5, len - 5, jet::bytes::u32(m + 1));
+    else
+        for (size_t k = 0, per = (db.pager().pageSize() - 4) * 8; 1 + 4 * k + 4 <= len; ++k)
+            if (uint32_t mp = jet::bytes::u32(m + 1 + 4 * k); mp != 0 && !(mp & 0x80000000u) && mp < count)
+                bits(db.pager().page(mp) + 4, db.pager().pageSize() - 4, k * per);
     return out;
 }
 
 // Pages inside the file that the global usage map lists as free.
 inline std::set<uint32_t> freePages(const jet::Database& db) { return mapPages(db, 1u << 8); }
-
-inline uint32_t usedPagesRef(const jet::Database& db, uint32_t tdefPage) {
-    return jet::bytes::u32(db.pager().page(tdefPage) + db.format().tdefUsedPages);
+inline uint32_t usedPagesRef(const jet::Database& db, uint32_t tdef) {
+    return jet::bytes::u32(db.pager().page(tdef) + db.format().tdefUsedPages);
 }
 
-// Turns page n into a data page of the table whose definition is at tdefPage,
-// holding one deleted, empty row (mdb-export reads a phantom row from a data
-// page whose row count is zero, so the pages these tests add are never empty).
+// Turns page n into a data page of the table at tdefPage holding one deleted, empty row (mdb-export reads a
+// phantom row from a data page whose row count is zero, so the pages these tests add are never empty).
 inline void formatEmptyDataPage(jet::Database& db, uint32_t n, uint32_t tdefPage) {
     const jet::Format& f = db.format();
     uint8_t* p = jet::detail::writablePager(db).mutablePage(n);
     std::memset(p, 0, f.pageSize);
-    auto put = [&](uint32_t at, uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) p[at + i] = static_cast<uint8_t>(v >> (8 * i));
-    };
+    auto put = [&](uint32_t at, uint32_t v, int n) { for (int i = 0; i < n; ++i) p[at + i] = static_cast<uint8_t>(v >> 8 * i); };
     p[0] = p[1] = 0x01;
     put(f.dataFreeSpace, f.pageSize - f.dataRowTable - 2, 2);
     put(f.dataTdefPage, tdefPage, 4);
@@ -282,8 +249,7 @@ inline void formatEmptyDataPage(jet::Database& db, uint32_t n, uint32_t tdefPage
     put(f.dataRowTable, 0xC000 | f.pageSize, 2);  // Access marks deleted rows with both flag bits
 }
 
-// Leaves a journal as a crash in the middle of writing the file would: the first
-// changed page is written, the second is not, a page is appended.
+// Leaves a journal as a crash mid-write would: the first changed page written, the second not, a page appended.
 inline void crashWhileWriting(const std::string& path) {
     auto db = jet::Database::open(path, jet::OpenMode::Exclusive);
     auto& wp = jet::detail::writablePager(*db);
@@ -300,26 +266,17 @@ inline void crashWhileWriting(const std::string& path) {
 }
 
 // ------------------------------------------------------------ index trees
-// A table's index B-trees read page by page, apart from the engine's own index
-// code, listing what breaks the layout Jet keeps: a parent entry that is not its
-// child's last entry, an empty page, a wrong tail, a broken sibling link, entries
-// out of order, a distinct-key count that differs from the leaves.
-
-struct IndexEntry {
-    std::vector<uint8_t> key;
-    uint32_t row = 0;
-    auto operator<=>(const IndexEntry&) const = default;
-};
-
+// A table's index B-trees read page by page, apart from the engine's index code, listing what breaks the layout
+// Jet keeps: a parent entry that is not its child's last entry, an empty page, a wrong tail, a broken sibling
+// link, entries out of order, a distinct-key count that differs from the leaves.
+struct IndexEntry { std::vector<uint8_t> key; uint32_t row = 0; auto operator<=>(const IndexEntry&) const = default; };
 struct IndexPage {
     uint32_t no = 0, prev = 0, next = 0, tail = 0;
     bool leaf = true;
     std::vector<IndexEntry> entries;
     std::vector<uint32_t> children;
 };
-
 inline uint32_t be32(const uint8_t* p) { return static_cast<uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
-
 inline IndexPage readIndexPage(const jet::Database& db, uint32_t no) {
     const jet::Format& f = db.format();
     const bool j4 = f.jet4();
@@ -353,9 +310,7 @@ inline std::string treeProblems(const jet::Database& db, const std::string& tabl
     for (const jet::Index& ix : t->indexes()) {
         if (!done.insert(ix.realIndex).second) continue;
         int found = 0;
-        auto problem = [&](const std::string& s) {
-            if (found++ < 8) out += table + "." + ix.name + ": " + s + "\n";
-        };
+        auto problem = [&](const std::string& s) { if (found++ < 8) out += table + "." + ix.name + ": " + s + "\n"; };
         auto checkChain = [&](const std::vector<IndexPage>& ps, const std::string& what) {
             for (size_t i = 0; i < ps.size(); ++i) {
                 const uint32_t prev = i ? ps[i - 1].no : 0, next = i + 1 < ps.size() ? ps[i + 1].no : 0;
@@ -411,9 +366,8 @@ inline std::string treeProblems(const jet::Database& db, const std::string& tabl
     return out;
 }
 
-// Each index against the table's rows: entries in order, exactly one per row
-// (but for rows an IgnoreNulls index leaves out) holding the row's encoded key,
-// and a seek for every seekEvery-th distinct key finds exactly its rows.
+// Each index against the table's rows: entries in order, exactly one per row (but for rows an IgnoreNulls index
+// leaves out) holding the row's encoded key, and a seek for every seekEvery-th distinct key finds exactly its rows.
 inline std::vector<std::string> indexProblems(const jet::Table& t, size_t seekEvery = 1) {
     std::vector<std::string> out;
     const auto rows = rowsOf(t);
@@ -554,5 +508,4 @@ inline std::string dump(const jet::QueryModel& q) {
     for (const auto& u : q.unionParts) s += " part{" + (u ? dump(*u) : std::string("<none>")) + "}";
     return s;
 }
-
 }  // namespace testutil

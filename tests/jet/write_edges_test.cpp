@@ -1,11 +1,8 @@
-// Writes at the edges of the page formats, where a slip leaves a file that only a
-// later write or another program trips over.
+// Writes at the edges of the page formats, where a slip leaves a file that only a later write or another program trips over.
 #include <gtest/gtest.h>
-
 #include "test_util.h"
 
 namespace {
-
 using testutil::problems;
 
 void appendUtf8(std::string& s, uint32_t c) {
@@ -99,9 +96,8 @@ TEST(WriteEdges, DeletingARowFreesOnlyItsOwnLongValues) {
 }
 
 TEST(WriteEdges, FreeSpaceMapDropsPagesThatFill) {
-    // Rows with no value set are the smallest the table holds: once a page takes no
-    // more of them it must leave the free-space map, or every later insert (ours or
-    // Access's) visits it in vain.
+    // Rows with no value set are the smallest the table holds: once a page takes no more of them it must leave the free-space
+    // map, or every later insert (ours or Access's) visits it in vain.
     testutil::Scratch scratch;
     auto db = jet::Database::open(scratch.copy("timer/sample.tdb"), jet::OpenMode::Exclusive);
     const uint32_t before = db->pager().pageCount();
@@ -157,16 +153,12 @@ TEST(WriteEdges, LongValuesOver64BytesLeaveTheRow) {
 class ByteSizedRows {
 public:
     explicit ByteSizedRows(jet::Database& db) : db_(db), note_(db.table("Activities")->columnIndex("Note")) {}
-
     uint32_t freeOf(uint32_t page) const { return jet::bytes::u16(db_.pager().page(page) + db_.format().dataFreeSpace); }
-
     jet::RowId insert(int letters) {
         if (!letters) return db_.insertRow("Activities", {});
         return db_.insertRow("Activities", {{note_, jet::Value::text(std::string(letters, 'x'))}});
     }
-
     int cost(int letters) const { return letters ? c1 + 2 * (letters - 1) : cEmpty; }
-
     // Measures the costs on `page`, where the next rows go.
     void measure(uint32_t page) {
         const uint32_t before = freeOf(page);
@@ -212,9 +204,8 @@ private:
     int note_;
 };
 
-// A page stays in the table's free-space map exactly while the smallest row still fits,
-// however its rows change, also when it is the first page of the map's window; a row
-// that takes a page's last free byte goes on that page.
+// A page stays in the table's free-space map exactly while the smallest row still fits, however its rows change, also when it is
+// the first page of the map's window; a row that takes a page's last free byte goes on that page.
 TEST(WriteEdges, PagesFilledToTheByte) {
     testutil::Scratch scratch;
     auto db = jet::Database::open(scratch.copy("timer/sample.tdb"), jet::OpenMode::Exclusive);
@@ -269,6 +260,5 @@ TEST(WriteEdges, PageWithRowsOutOfSlotOrderIsLeftAlone) {
         EXPECT_NE(db->insertRow("Activities", {{note, jet::Value::text(std::string(20, 'n'))}}).page, page);
     EXPECT_TRUE(std::equal(damaged.begin(), damaged.end(), wp.page(page)));
 }
-
 }  // namespace
 

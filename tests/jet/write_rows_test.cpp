@@ -1,9 +1,7 @@
 // Inserting, updating and deleting rows in copies of Access-made files, read back
 // with the engine, the integrity check and the independent readers.
 #include <gtest/gtest.h>
-
 #include <map>
-
 #include "jet/error.h"
 #include "test_util.h"
 
@@ -15,7 +13,6 @@ using testutil::rowsOf;
 using testutil::Scratch;
 
 namespace {
-
 std::string memoText(size_t n, char seed) {
     const std::string alphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 :/-&.,()";
     std::string s;
@@ -354,5 +351,4 @@ TEST(WriteRows, RoomLeftByDeletesIsTakenByTheNextInserts) {
     EXPECT_EQ(db->table("Activities")->dataPages().size(), pages);
     EXPECT_EQ(problems(*db), "");
 }
-
 }  // namespace

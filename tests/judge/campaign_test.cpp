@@ -1,12 +1,9 @@
-// Random writes through the engine, then the Jackcess judge (third_party/jackcess/jv.sh):
-// its check mode on every result, then Jackcess's own writes into a copy, after
-// which `jetdb check` must pass and `jetdb export` must match the judge's dump.
-// Each campaign mixes inserts (long, accented, mixed-case texts, Nulls, keys that
-// split pages), updates, runs of deletes adjacent in an index and a deletion of
-// most of a table. Without Java the test is skipped, and fails when CI is set.
+// Random writes through the engine, then the Jackcess judge (third_party/jackcess/jv.sh): its check mode on every result, then
+// Jackcess's own writes into a copy, after which `jetdb check` must pass and `jetdb export` must match the judge's dump. Each
+// campaign mixes inserts (long, accented, mixed-case texts, Nulls, keys that split pages), updates, runs of deletes adjacent in
+// an index and a deletion of most of a table. Without Java the test is skipped, and fails when CI is set.
 #include <gtest/gtest.h>
 #include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -17,12 +14,10 @@
 #include <random>
 #include <sstream>
 #include <string>
-
 #include "jet/database.h"
 #include "jet/error.h"
 
 namespace {
-
 namespace fs = std::filesystem;
 const std::string kData = TEST_DATA_DIR, kJudge = JUDGE_DIR, kJetdb = JETDB_PATH;
 
@@ -75,7 +70,6 @@ public:
 
 private:
     size_t pick(size_t n) { return n ? rng_() % n : 0; }
-
     jet::RowId take(const std::string& t, size_t i) {
         auto& v = ids_[t];
         const jet::RowId id = v[i];
@@ -114,9 +108,7 @@ private:
             if (!tab.columns()[i].autonumber && pick(6)) fv.push_back({static_cast<int>(i), value(tab.columns()[i])});
         return fv;
     }
-
     void insert(const std::string& t) { ids_[t].push_back(db_->insertRow(t, values(*db_->table(t)))); }
-
     void update(const std::string& t) {
         const jet::FieldValues fv = values(*db_->table(t));  // before the row is picked, as the seeds' campaigns were made
         db_->updateRow(t, ids_[t][pick(ids_[t].size())], fv);
@@ -235,5 +227,4 @@ TEST(Judge, RandomCampaignsPassJackcessCheckAndWrites) {
     }
     fs::remove_all(dir);
 }
-
 }  // namespace

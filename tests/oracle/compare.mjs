@@ -1,9 +1,7 @@
 #!/usr/bin/env node
-// Three-way comparison of table contents: `jetdb export` against two readers
-// written independently of this project, mdb-export (mdbtools) and mdb-reader.
-// Every field is compared by the column's type; where the two readers disagree
-// with each other only a known fault of one of them is tolerated (see
-// KNOWN ORACLE FAULTS below), anything else fails the comparison.
+// Three-way comparison of table contents: `jetdb export` against two readers written independently of this project, mdb-export
+// (mdbtools) and mdb-reader. Every field is compared by the column's type; where the two readers disagree with each other only a
+// known fault of one of them is tolerated (see KNOWN ORACLE FAULTS below), anything else fails the comparison.
 //
 // usage: node compare.mjs --jetdb PATH [--user-only] [--table NAME]... FILE...
 // exit:  0 all agree, 1 differences, 2 usage or tool failure, 77 readers missing.
@@ -72,11 +70,9 @@ const JET_EPOCH_MS = Date.UTC(1899, 11, 30);
 // Years 0-9999 as "YYYY-MM-DD hh:mm:ss", to the second below.
 const formatUtc = (ms) => new Date(ms).toISOString().slice(0, 19).replace('T', ' ');
 
-// KNOWN ORACLE FAULT (mdb-reader): it reads the stored day number as a plain
-// linear timeline, but before 1899-12-30 Jet (like every OLE Automation date)
-// keeps the time of day as the magnitude of the fraction: -1.25 is
-// 1899-12-29 06:00, not 1899-12-28 18:00. The day number is recovered from the
-// reader's Date (to the millisecond it rounds to) and read the way Jet means it.
+// KNOWN ORACLE FAULT (mdb-reader): it reads the stored day number as a plain linear timeline, but before 1899-12-30 Jet (like
+// every OLE Automation date) keeps the time of day as the magnitude of the fraction: -1.25 is 1899-12-29 06:00, not 1899-12-28
+// 18:00. The day number is recovered from the reader's Date (to the millisecond it rounds to) and read the way Jet means it.
 const readerDays = (d) => (d.getTime() - JET_EPOCH_MS) / MS_PER_DAY;
 
 function canonDateObject(d) {
@@ -141,11 +137,9 @@ function sameValue(a, b, type) {
 }
 
 // ---------------------------------------------------------------------------
-// KNOWN ORACLE FAULTS: where the two readers may disagree, each checked against
-// the stored bytes when it was found. `test(e, r, type, raw)` recognises the
-// fault from mdb-export's and mdb-reader's canonical values (raw: mdb-reader's
-// own value); `accept(j, e, r)` then says whether jetdb's value is what the
-// file holds.
+// KNOWN ORACLE FAULTS: where the two readers may disagree, each checked against the stored bytes when it was found.
+// `test(e, r, type, raw)` recognises the fault from mdb-export's and mdb-reader's canonical values (raw: mdb-reader's own
+// value); `accept(j, e, r)` then says whether jetdb's value is what the file holds.
 
 // mdb-export's hex of a binary value stops at the first zero byte (it handles
 // the bytes as a C string); a value starting with zero comes out as Null.
@@ -155,10 +149,9 @@ function zeroTruncated(e, full) {
   return e.length % 2 === 0 && full.startsWith(e) && full.slice(e.length, e.length + 2) === '00';
 }
 
-// Code points 0x81, 0x8D, 0x8F, 0x90 and 0x9D have no character in Windows-1252:
-// mdb-export turns such a byte of a Jet 3 text into '?', mdb-reader into U+FFFD.
-// Windows itself maps them to the C1 controls U+0081... Any of the three is
-// accepted at exactly those positions.
+// Code points 0x81, 0x8D, 0x8F, 0x90 and 0x9D have no character in Windows-1252: mdb-export turns such a byte of a Jet 3 text
+// into '?', mdb-reader into U+FFFD. Windows itself maps them to the C1 controls U+0081... Any of the three is accepted at exactly
+// those positions.
 function undefinedCp1252Match(j, e, r) {
   const jc = [...j], ec = [...e], rc = [...r];
   if (jc.length !== rc.length || ec.length !== rc.length) return false;
@@ -196,9 +189,8 @@ const knownFaults = [
   // mdb-export cannot show dates before 1899-12-30 and prints day 0 of 1900.
   ['mdb-export: dates before 1899-12-30 shown as 1900-01-00',
     (e, r, type, raw) => type === 'datetime' && e === '1900-01-00 00:00:00' && raw instanceof Date && readerDays(raw) < 0],
-  // mdb-reader rounds to the millisecond before the second is rounded here, so
-  // a time stored a hair below a half second (…:34.49999994) comes out as
-  // …:34.500 and then rounds up; mdb-export rounds the stored value itself.
+  // mdb-reader rounds to the millisecond before the second is rounded here, so a time stored a hair below a half second
+  // (…:34.49999994) comes out as …:34.500 and then rounds up; mdb-export rounds the stored value itself.
   ['mdb-reader: half-second times rounded twice',
     (e, r, type, raw) => type === 'datetime' && raw instanceof Date && ((raw.getTime() % 1000) + 1000) % 1000 === 500 &&
       e !== null && Math.abs(Date.parse(`${e.replace(' ', 'T')}Z`) - Date.parse(`${r.replace(' ', 'T')}Z`)) === 1000,
@@ -268,9 +260,8 @@ function compareTable(file, reader, name) {
     return;
   }
 
-  // What the readers say, row by row (they list rows in the same order): per
-  // field the two canonical values and the known fault that explains a
-  // difference between them, if any.
+  // What the readers say, row by row (they list rows in the same order): per field the two canonical values and the known fault
+  // that explains a difference between them, if any.
   let reports = 0;
   const expectedRows = [];
   for (let r = 0; r < expected; r++) {

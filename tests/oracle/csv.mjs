@@ -12,9 +12,8 @@ export async function importReader() {
   }
 }
 
-// CSV as both tools write it: fields quoted with '"' (inner quotes doubled) may
-// hold commas and newlines; whether a field was quoted is kept, because an
-// unquoted empty field is Null and a quoted one an empty text.
+// CSV as both tools write it: fields quoted with '"' (inner quotes doubled) may hold commas and newlines; whether a field was
+// quoted is kept, because an unquoted empty field is Null and a quoted one an empty text.
 export function parseCsv(text) {
   const rows = [];
   let row = [], i = 0;

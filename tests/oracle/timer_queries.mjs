@@ -1,7 +1,6 @@
 #!/usr/bin/env node
-// Checks `jetdb export` of the Timer sample's saved queries against the tables
-// they draw on, as read by mdb-reader: "All Activities" must resolve every id to
-// its name, "Customer:Jobs" must list the customers:jobs in name order.
+// Checks `jetdb export` of the Timer sample's saved queries against the tables they draw on, as read by mdb-reader: "All
+// Activities" must resolve every id to its name, "Customer:Jobs" must list the customers:jobs in name order.
 //
 // usage: node timer_queries.mjs --jetdb PATH SAMPLE.tdb
 // exit:  0 ok, 1 differences, 2 usage or tool failure, 77 mdb-reader missing.

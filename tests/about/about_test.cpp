@@ -1,12 +1,10 @@
 // The About box, its web link and system-information button (PATH and XDG folders faked), and the help manual.
 #include <sys/stat.h>
-
 #include <fstream>
 #include <map>
 #include <regex>
 #include <set>
 #include <thread>
-
 #include "about/about.h"
 #include "about/help.h"
 #include "app_fixture.h"
@@ -15,7 +13,6 @@
 #include "week/date_dialog.h"
 
 namespace {
-
 // The variables that find programs and associations, pointed under `root` for one test.
 struct Desktop {
     explicit Desktop(const fs::path& root) : root_(root) {
@@ -254,5 +251,4 @@ TEST_F(AboutTest, TheHelpManualIsWholeAndDescribesEveryCommandAndMessage) {
         need(m);
     EXPECT_EQ(missing, Texts{}) << "not in the manual";
 }
-
 }  // namespace

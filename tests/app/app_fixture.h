@@ -3,7 +3,6 @@
 
 #include <memory>
 #include <string>
-
 #include "app/hourgrid.h"
 #include "app/settings.h"
 #include "test_files.h"

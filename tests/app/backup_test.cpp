@@ -1,12 +1,10 @@
 // The daily copy of the Timer file made before its first change of the day.
 #include <fstream>
 #include <set>
-
 #include "app/backup.h"
 #include "app_fixture.h"
 
 namespace {
-
 // A change to the open file through the program's data layer.
 void setRecentDays(app::Hourgrid& w, int16_t days) {
     auto rs = w.m_db->OpenDynaset(timerdb::names::kPrefsStartup);
@@ -25,7 +23,6 @@ protected:
     std::string copyOn(int day) const { return app::backupName(timerPath, app::Clock::today().addDays(day)); }
     std::string copied(int day) const { return testfiles::bytes((folder() / copyOn(day)).string()); }
 };
-
 }  // namespace
 
 TEST_F(BackupTest, OneCopyADayOfTheFileAsItWasBeforeTheFirstChange) {

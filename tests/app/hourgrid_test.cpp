@@ -1,16 +1,13 @@
 // The main window's start-up, Timer file, reference lists and shut-down, headless.
 #include <sys/wait.h>
-
 #include <algorithm>
 #include <array>
 #include <fstream>
-
 #include "app_fixture.h"
 
 using app::Hourgrid;
 
 namespace {
-
 const std::string kPleaseOpen = "\rPlease open a Timer file using Open from the File menu.";
 const std::string kNoFile = "No Timer file is open. Do you want to browse for a Timer file?";
 const std::string kReimport = "Fatal error searching for Name ID. Please use the QuickBooks timer to re-import lists to this Timer file.";
@@ -26,7 +23,6 @@ protected:
         platform.messages.clear();
     }
 };
-
 }  // namespace
 
 // Missing or unconvertible settings give the defaults; without a file it asks to browse, and No ends the program.

@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
 #include "ui/platform.h"
 
 struct RecordedMessage {

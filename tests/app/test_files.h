@@ -3,14 +3,12 @@
 
 #include <gtest/gtest.h>
 #include <unistd.h>
-
 #include <QDateTime>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-
 #include "app/clock.h"
 #include "app/settings.h"
 
@@ -31,7 +29,6 @@ inline std::string output(const std::string& cmd) {
     return out;
 }
 inline bool have(const std::string& tool) { return std::system(("command -v " + tool + " >/dev/null").c_str()) == 0; }
-
 }  // namespace testfiles
 
 // A scratch folder for the Timer file copies and the settings file, with today fixed at Sunday 12/06/2026 10:00.

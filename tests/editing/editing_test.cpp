@@ -5,7 +5,6 @@
 #include "week/date_dialog.h"
 
 namespace {
-
 const char* const kRowQuestion = "One or more of these activities has already been exported. You can change the status to unexported, "
     "or leave the status as exported. Do you want to change the status to unexported?";
 const char* const kCloseWithout = "The duration you typed has not been saved. Do you want to close Hourgrid without it?";
@@ -477,5 +476,4 @@ TEST_F(Editing, AnInvalidWeekClosesWhenTheUserSaysSo) {
             EXPECT_EQ(closeAndRead()[id]["Duration"], dur(2, 0));
         }
 }
-
 }  // namespace

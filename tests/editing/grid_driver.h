@@ -10,7 +10,6 @@
 #include <QLocale>
 #include <functional>
 #include <sstream>
-
 #include "app_fixture.h"
 #include "jet/pager.h"
 #include "jet/table.h"

@@ -2,7 +2,6 @@
 #include "grid_driver.h"
 
 namespace {
-
 int judge(const std::string& args, std::string& out) {  // the judge's exit code; its report in `out`
     out = testfiles::output(std::string(JUDGE_DIR) + "/jv.sh --quiet " + args + " 2>&1; printf '\\n%d\\n' $?");
     const size_t last = out.find_last_not_of('\n'), start = out.find_last_of('\n', last) + 1;  // npos + 1 is 0
@@ -33,5 +32,4 @@ TEST_F(Week, AWeekEditedClearedAndFilledAgainPassesTheJudge) {
     EXPECT_EQ(judge("'" + timerPath + "'", out), 0) << out;
     EXPECT_EQ(judge("--write '" + timerPath + "-w.tdb'", out), 0) << out;
 }
-
 }  // namespace

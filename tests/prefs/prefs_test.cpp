@@ -2,13 +2,11 @@
 #include <array>
 #include <functional>
 #include <set>
-
 #include "app_fixture.h"
 #include "jet/pager.h"
 #include "prefs/prefs.h"
 
 namespace {
-
 const std::string kBadDays = "Incorrect input. Enter a number from 0 to 3650.";
 const std::string kSample = "sample.tdb|Alice Moreno|11/30/2026|200|30|billable";
 const std::string kBrian = "sample.tdb|Brian Okafor|11/30/2026|201|10|not billable";
@@ -230,5 +228,4 @@ TEST_F(PrefsTest, OkRebuildsTheWeekForTheNewPersonAndRecentWindow) {
     EXPECT_EQ(std::tuple(shows(), activityIds(), stored()),
               std::tuple("sample.tdb|Brian Okafor|11/30/2026|201|10|billable", std::set<int32_t>{10}, "10,1,Brian Okafor"));
 }
-
 }  // namespace

@@ -2,14 +2,12 @@
 #include <QApplication>
 #include <QLocale>
 #include <regex>
-
 #include "grid_driver.h"
 #include "print/report.h"
 #include "ui/qt/print_report.h"
 #include "ui/qt/qt_platform.h"
 
 namespace {
-
 using Kind = ui::PrintOp::Kind;
 const bool kUsDates = (QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)), true);
 const std::string kHeading = "Alice Moreno          11/30/26 - 12/6/26          Page  ";
@@ -323,5 +321,4 @@ TEST_F(PrintTest, TheDesktopPlatformSavesTheWeekAsAPdf) {
     EXPECT_EQ(qp.messages.back().text, "The report could not be saved as " + pdf + ".");
     EXPECT_FALSE(fs::exists(pdf));
 }
-
 }  // namespace

@@ -5,7 +5,6 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTest>
-
 #include "app/hourgrid.h"
 #include "control_views.h"
 #include "form_dialog.h"

@@ -1,6 +1,5 @@
 // One QApplication, offscreen unless the environment names another platform.
 #include <gtest/gtest.h>
-
 #include <QApplication>
 
 int main(int argc, char** argv) {

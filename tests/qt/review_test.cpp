@@ -1,7 +1,6 @@
 // Cell editors stay over their cell through scrolls, resizes and column widths, never over the headings.
 #include <QWheelEvent>
 #include <functional>
-
 #include "qt_fixture.h"
 
 class EditorPlaceTest : public QtWindowFixture {

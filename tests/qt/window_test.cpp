@@ -7,12 +7,10 @@
 #include <QTimer>
 #include <QToolBar>
 #include <cmath>
-
 #include "prefs/prefs.h"
 #include "qt_fixture.h"
 
 namespace {
-
 // Lets `act` answer the modal dialog of type T that the next call shows.
 template <class T>
 void whenShown(std::function<void(T*)> act) {
@@ -31,7 +29,6 @@ protected:
         return -1;
     }
 };
-
 }  // namespace
 
 // Menu, toolbar and Ctrl keys move the week once (menus show shortcuts without registering them); plain letters reach the grid.

@@ -1,14 +1,12 @@
 // The week: durations and totals, loading, the commands that change it, validating and saving, checked in the file.
 #include <QDateTime>
 #include <cstring>
-
 #include "grid_driver.h"
 #include "week/date_dialog.h"
 
 using app::DateDialog;
 
 namespace {
-
 class WeekTest : public Week {
 protected:
     void SetUp() override { Week::SetUp(), open(); }
@@ -373,5 +371,4 @@ TEST_F(WeekTest, ARowBlocksTheSaveUntilItsReferencesAreChosen) {
     w().Grid.setTextMatrix(1, 3, "01:00"), platform.messages.clear();
     EXPECT_FALSE(w().ValidateGrid() || w().SaveGrid() || !messages().empty());
 }
-
 }  // namespace

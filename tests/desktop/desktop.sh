@@ -22,8 +22,9 @@ start_x() {
   local n; read -r -t 15 n <"$WORK/display" || skip "no X server could be started (Xvfb: $(tail -1 "$WORK/xvfb.log"))"
   export DISPLAY=:$n
   openbox --sm-disable >"$WORK/openbox.log" 2>&1 & PIDS+=($!)
-  for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0; sleep 0.1; done
-  echo "openbox did not start"; exit 1
+  # Up to 30 s: beside a judge run's Java on two cores openbox has taken over 10.
+  for _ in $(seq 300); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0; sleep 0.1; done
+  echo "openbox did not start: $(tail -1 "$WORK/openbox.log")"; exit 1
 }
 set_setting() { printf '%s=%s\n' "$1" "$2" >>"$WORK/settings"; }
 setting() { sed -n "s/^$1=//p" "$CONF" | tail -1; }

@@ -173,6 +173,13 @@ std::string Database::decodeText(const uint8_t* p, size_t n) const {
     return out;
 }
 
+std::optional<std::span<const uint8_t>> Database::inlineLongValue(const uint8_t* field, size_t len) {
+    if (len < 12 || !(field[3] & 0x80)) return std::nullopt;
+    const uint32_t total = bytes::u32(field) & 0x3FFFFFFF;
+    if (total > len - 12) return std::nullopt;
+    return std::span<const uint8_t>(field + 12, total);
+}
+
 Bytes Database::readLongValue(const uint8_t* field, size_t len) const {
     if (len < 12) detail::throwCorrupt(path(), "long value header is shorter than 12 bytes");
     const uint32_t word = bytes::u32(field);
@@ -181,8 +188,9 @@ Bytes Database::readLongValue(const uint8_t* field, size_t len) const {
     const uint64_t fileBytes = static_cast<uint64_t>(pager_->pageCount()) * pager_->pageSize();
     if (total > fileBytes) detail::throwCorrupt(path(), "long value claims " + std::to_string(total) + " bytes");
     if (kind & 0x80) {
-        if (total > len - 12) detail::throwCorrupt(path(), "inline long value runs past its row");
-        return Bytes(field + 12, field + 12 + total);
+        const auto in = inlineLongValue(field, len);
+        if (!in) detail::throwCorrupt(path(), "inline long value runs past its row");
+        return Bytes(in->begin(), in->end());
     }
     uint32_t ptr = bytes::u32(field + 4);
     Bytes out;

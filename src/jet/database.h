@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -89,6 +91,9 @@ public:
 
     // A long value (Memo/OLE) column's raw bytes from its 12-byte field header.
     Bytes readLongValue(const uint8_t* field, size_t len) const;
+    // The bytes of a long value kept within its row, in place; nullopt for one kept on
+    // other pages or whose header does not fit its field (readLongValue says why).
+    static std::optional<std::span<const uint8_t>> inlineLongValue(const uint8_t* field, size_t len);
 
     // Writes the database as this open sees it to `dest`: under a temporary name
     // beside it, synced, then renamed over it, so `dest` is never half written.

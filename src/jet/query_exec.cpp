@@ -597,12 +597,11 @@ bool Plan::passesFilters(const Leaf& leaf, const Row& row) {
 }
 
 void Plan::readLeaf(Leaf& leaf) {
-    auto passes = [&](const Row& row) { return passesFilters(leaf, row); };
     if (leaf.preloaded) {
         if (!leaf.filters.empty()) {
             std::vector<Row> kept;
             for (auto& r : leaf.rows)
-                if (passes(r)) kept.push_back(std::move(r));
+                if (passesFilters(leaf, r)) kept.push_back(std::move(r));
             leaf.rows = std::move(kept);
         }
         return;
@@ -615,7 +614,7 @@ void Plan::readLeaf(Leaf& leaf) {
             leaf.rows = std::move(rs.rows);
         } else {
             for (auto& r : rs.rows)
-                if (passes(r)) leaf.rows.push_back(std::move(r));
+                if (passesFilters(leaf, r)) leaf.rows.push_back(std::move(r));
         }
         return;
     }
@@ -625,7 +624,6 @@ void Plan::readLeaf(Leaf& leaf) {
 
 void Plan::scanTable(Leaf& leaf, const std::function<void(Row&)>& use) {
     const size_t leafIndex = static_cast<size_t>(&leaf - leaves_.data());
-    auto passes = [&](const Row& row) { return passesFilters(leaf, row); };
     const Table& t = *leaf.table;
     std::vector<int> wanted, filterCols;
     std::vector<bool> inFilter(leaf.columns.size(), false);
@@ -649,21 +647,21 @@ void Plan::scanTable(Leaf& leaf, const std::function<void(Row&)>& use) {
     if (auto ids = indexedRows(leaf, leafIndex)) {
         for (const RowId& id : *ids) {
             auto row = t.readRow(id, wanted);
-            if (row && passes(*row)) use(*row);
+            if (row && passesFilters(leaf, *row)) use(*row);
         }
         return;
     }
     if (!extra || leaf.filters.empty()) {
         auto cur = t.scan(wanted);
         while (cur.next())
-            if (leaf.filters.empty() || passes(cur.row())) use(cur.row());
+            if (leaf.filters.empty() || passesFilters(leaf, cur.row())) use(cur.row());
         return;
     }
     // Read the filter's columns first and the rest only for the rows that pass.
     std::vector<RowId> keep;
     auto cur = t.scan(filterCols);
     while (cur.next())
-        if (passes(cur.row())) keep.push_back(cur.rowId());
+        if (passesFilters(leaf, cur.row())) keep.push_back(cur.rowId());
     for (const RowId& id : keep)
         if (auto row = t.readRow(id, wanted)) use(*row);
 }
@@ -893,10 +891,11 @@ bool Plan::streamChain(std::vector<std::pair<NodePtr, std::set<int>>>& residual,
     struct Step {
         size_t leaf;
         bool left;
-        std::unique_ptr<JoinKeys> keys;
+        JoinKeys keys;
         std::vector<uint32_t> all;  // every row, for a join without equal keys
     };
     std::vector<Step> steps;
+    steps.reserve(joins.size());
     std::vector<const Row*> tuple(leaves_.size(), nullptr);
     const size_t first = static_cast<size_t>(leafOf_.at(f));
     std::set<int> outer{static_cast<int>(first)};
@@ -904,16 +903,15 @@ bool Plan::streamChain(std::vector<std::pair<NodePtr, std::set<int>>>& residual,
         const int li = leafOf_.at(j->right.get());
         Leaf& leaf = leaves_[static_cast<size_t>(li)];
         readLeaf(leaf);
-        Step st{static_cast<size_t>(li), j->joinType == FromItem::JoinType::Left,
-                std::make_unique<JoinKeys>(onConds_[j], outer, std::set<int>{li}, env_), {}};
+        Step& st = steps.emplace_back(Step{static_cast<size_t>(li), j->joinType == FromItem::JoinType::Left,
+                                           JoinKeys(onConds_[j], outer, std::set<int>{li}, env_), {}});
         for (uint32_t i = 0; i < leaf.rows.size(); ++i) {
             tuple[st.leaf] = &leaf.rows[i];
-            if (st.keys->keyed()) st.keys->add(tuple.data(), i);
+            if (st.keys.keyed()) st.keys.add(tuple.data(), i);
             else st.all.push_back(i);
         }
         tuple[st.leaf] = nullptr;
         outer.insert(li);
-        steps.push_back(std::move(st));
     }
     size_t produced = 0;
     auto descend = [&](auto& self, size_t s) -> void {
@@ -926,9 +924,9 @@ bool Plan::streamChain(std::vector<std::pair<NodePtr, std::set<int>>>& residual,
         Step& st = steps[s];
         const std::vector<Row>& rows = leaves_[st.leaf].rows;
         bool matched = false;
-        for (uint32_t j : st.keys->keyed() ? st.keys->find(tuple.data()) : st.all) {
+        for (uint32_t j : st.keys.keyed() ? st.keys.find(tuple.data()) : st.all) {
             tuple[st.leaf] = &rows[j];
-            if (!st.keys->residualHolds(tuple.data())) continue;
+            if (!st.keys.residualHolds(tuple.data())) continue;
             matched = true;
             self(self, s + 1);
         }

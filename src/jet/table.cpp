@@ -487,15 +487,13 @@ void Table::decodeRow(const uint8_t* row, size_t len, const std::vector<int>* wa
             }
             case ColType::Text: textInto(v, p, n); break;
             case ColType::Memo: {
-                // A memo kept within its row (most notes) decodes into the reused buffer, as Text does;
-                // anything else, a bad length included, is readLongValue's.
-                if (const uint32_t inlineLen = n >= 12 ? bytes::u32(p) & 0x3FFFFFFF : 0;
-                    n >= 12 && (p[3] & 0x80) && inlineLen <= n - 12) {
-                    textInto(v, p + 12, inlineLen);
+                // A memo kept within its row (most notes) is decoded where it lies.
+                if (const auto in = Database::inlineLongValue(p, n)) {
+                    textInto(v, in->data(), in->size());
                     break;
                 }
-                Bytes b = db_.readLongValue(p, n);
-                v = Value::text(db_.decodeText(b.data(), b.size()));
+                const Bytes b = db_.readLongValue(p, n);
+                textInto(v, b.data(), b.size());
                 break;
             }
             case ColType::OLE: v = Value::binary(db_.readLongValue(p, n)); break;

@@ -129,6 +129,10 @@ void put32(uint8_t* p, uint32_t v) {
     p[3] = static_cast<uint8_t>(v >> 24);
 }
 
+uint32_t getBE32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
 void putBE32(uint8_t* p, uint32_t v) {
     p[0] = static_cast<uint8_t>(v >> 24);
     p[1] = static_cast<uint8_t>(v >> 16);
@@ -287,12 +291,7 @@ private:
                                 Error::Code::Corrupt);
                 const size_t klen = full.size() - trailer;
                 const uint8_t* r = full.data() + klen;
-                const uint32_t rowPtr = static_cast<uint32_t>(r[0]) << 24 | static_cast<uint32_t>(r[1]) << 16 |
-                                        static_cast<uint32_t>(r[2]) << 8 | r[3];
-                const uint32_t child = n.leaf ? 0
-                                              : static_cast<uint32_t>(r[4]) << 24 | static_cast<uint32_t>(r[5]) << 16 |
-                                                    static_cast<uint32_t>(r[6]) << 8 | r[7];
-                const Entry e = n.make(Key(full.data(), klen), rowPtr, child);
+                const Entry e = n.make(Key(full.data(), klen), getBE32(r), n.leaf ? 0 : getBE32(r + 4));
                 n.entries.push_back(e);
                 start = end;
             }
